@@ -51,23 +51,21 @@ bool drez_script_helper::loadPanel(const drez_string& panel, const drez_string& 
                                    const drez_string& extra) {
   const bool with_path = path.length() > 0;
   const bool with_extra = extra.length() > 0;
-  const drez_string text = concat({"PS '", panel, "' '", with_path ? static_cast<const char*>(path) : "",
-                                   with_path ? "/" : "", file, "'", with_extra ? " '" : "",
-                                   with_extra ? static_cast<const char*>(extra) : "",
-                                   with_extra ? "'" : ""});
+  const drez_string text =
+      concat({"PS '", panel, "' '", with_path ? static_cast<const char*>(path) : "",
+              with_path ? "/" : "", file, "'", with_extra ? " '" : "",
+              with_extra ? static_cast<const char*>(extra) : "", with_extra ? "'" : ""});
   if (host == nullptr) return true;
   return execute(text) != 0;
 }
 
 void drez_script_helper::setControlProperty(const drez_string& property, const drez_string& value,
-                                            const drez_string& panel,
-                                            const drez_string& control) {
+                                            const drez_string& panel, const drez_string& control) {
   if (host == nullptr) return;
   execute(concat({"TP '", property, "=", value, "' '", panel, "' '", control, "'"}));
 }
 
-void drez_script_helper::getControlProperty(const drez_string& property,
-                                            const drez_string& panel,
+void drez_script_helper::getControlProperty(const drez_string& property, const drez_string& panel,
                                             const drez_string& control, drez_string& result) {
   if (host == nullptr) {
     result = drez_string();
@@ -132,8 +130,7 @@ void drez_script_helper::setOutputState(int32_t device, uint8_t state, int32_t i
   execute(text.text());
 }
 
-void drez_script_helper::registerInfodriver(int32_t device, int32_t first, int32_t last,
-                                            bool add) {
+void drez_script_helper::registerInfodriver(int32_t device, int32_t first, int32_t last, bool add) {
   if (host == nullptr) return;
   NumericCommand text("IR");
   text << device << first << last;

@@ -27,9 +27,9 @@ struct ParsedCommand;
 // CB_CONTROL_EVENT. Built and owned by the host. Either pointer may be null,
 // which reads as empty text.
 struct ControlEvent {
-  uint8_t reserved[12];          // the host's; never read
-  const char* controlId;         // id of the control the event comes from
-  const ParsedCommand* parsed;   // the event's command text, parsed
+  uint8_t reserved[12];         // the host's; never read
+  const char* controlId;        // id of the control the event comes from
+  const ParsedCommand* parsed;  // the event's command text, parsed
 };
 
 enum { MAX_COMMAND_PARTS = 32 };
@@ -56,10 +56,10 @@ struct ParsedCommand {
   const char* name;
   const char* parts[MAX_COMMAND_PARTS];
   const char* value;
-  int32_t partCount;   // 0 to MAX_COMMAND_PARTS
-  bool hasValue;       // an '=' was found
+  int32_t partCount;  // 0 to MAX_COMMAND_PARTS
+  bool hasValue;      // an '=' was found
   uint8_t reserved[3];
-  char* buffer;        // the copy of the text, or null for null or empty text
+  char* buffer;  // the copy of the text, or null for null or empty text
 };
 
 // The shared empty text of ParsedCommand and decodeDREZString.

@@ -1,0 +1,126 @@
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "probe_script.h"
+#include "script_test.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class DispatchTest : public ScriptTest {
+ protected:
+  ProbeScript script{&host, "panels/studio"};
+};
+
+TEST_F(DispatchTest, EachKindReachesItsHandler) {
+  drezhost::DeviceUpdateRecord update(12, 3, 45, "two words");
+  drezhost::ControlEventRecord event("AckAll", "press=1");
+  EXPECT_EQ(script.callback(update.get(), CB_DEVICE_UPDATE), nullptr);
+  EXPECT_EQ(script.callback(event.get(), CB_CONTROL_EVENT), nullptr);
+  EXPECT_EQ(script.callback(const_cast<char*>("a.b=c"), CB_HOST_REQUEST), nullptr);
+  EXPECT_EQ(script.callback(reinterpret_cast<void*>(7), CB_EVENT_ID), nullptr);
+  EXPECT_EQ(script.callback(reinterpret_cast<void*>(66), CB_NOTIFY6), nullptr);
+  EXPECT_EQ(script.callback(reinterpret_cast<void*>(77), CB_NOTIFY7), nullptr);
+  EXPECT_THAT(script.calls, ElementsAre("device 12 3 45 two words", "control AckAll press=1",
+                                        "request a=c", "event 7", "notify6 66", "notify7 77"));
+  EXPECT_THAT(host.commands(), IsEmpty());
+}
+
+TEST_F(DispatchTest, KindsOutsideOneToSevenDoNothing) {
+  drezhost::DeviceUpdateRecord update(1, 1, 1, "x");
+  for (int kind : {0, 8, -1, 1000}) EXPECT_EQ(script.callback(update.get(), kind), nullptr);
+  EXPECT_THAT(script.calls, IsEmpty());
+}
+
+TEST_F(DispatchTest, NullRecordsAreNoEvents) {
+  EXPECT_EQ(script.callback(nullptr, CB_DEVICE_UPDATE), nullptr);
+  EXPECT_EQ(script.callback(nullptr, CB_CONTROL_EVENT), nullptr);
+  EXPECT_THAT(script.calls, IsEmpty());
+}
+
+TEST_F(DispatchTest, ControlEventWithNullFieldsReadsEmptyText) {
+  ControlEvent event{};
+  script.callback(&event, CB_CONTROL_EVENT);
+  EXPECT_THAT(script.calls, ElementsAre("control  ="));
+}
+
+TEST_F(DispatchTest, EventIdIsTheDataValueItself) {
+  script.callback(reinterpret_cast<void*>(static_cast<intptr_t>(-3)), CB_EVENT_ID);
+  EXPECT_THAT(script.calls, ElementsAre("event -3"));
+}
+
+TEST_F(DispatchTest, RequestReplyIsANewBlockFreedByKindFive) {
+  script.nextReply = "myParam=abc";  // 11 characters
+  const char* reply = script.callback(const_cast<char*>("myParam=abc"), CB_HOST_REQUEST);
+  ASSERT_NE(reply, nullptr);
+  EXPECT_STREQ(reply, "myParam=abc");
+  EXPECT_NE(reply, static_cast<const char*>(script.nextReply));
+  EXPECT_THAT(script.calls, ElementsAre("request myParam=abc"));
+  // Freed with the matching deallocation; the sanitizer builds catch a mismatch.
+  EXPECT_EQ(script.callback(const_cast<char*>(reply), CB_RELEASE_REPLY), nullptr);
+  EXPECT_EQ(script.callback(nullptr, CB_RELEASE_REPLY), nullptr);
+  EXPECT_EQ(script.calls.size(), 1u);
+}
+
+TEST_F(DispatchTest, EmptyReplyGivesNull) {
+  EXPECT_EQ(script.callback(const_cast<char*>("x"), CB_HOST_REQUEST), nullptr);
+  EXPECT_EQ(script.callback(nullptr, CB_HOST_REQUEST), nullptr);
+  EXPECT_EQ(script.callback(const_cast<char*>(""), CB_HOST_REQUEST), nullptr);
+  EXPECT_THAT(script.calls, ElementsAre("request x=", "request =", "request ="));
+}
+
+TEST_F(DispatchTest, ControlEventsReachTheHandlerWhileAlarmsAreOff) {
+  drezhost::ControlEventRecord event("ActionAll", "alarm=ack");
+  script.callback(event.get(), CB_CONTROL_EVENT);
+  EXPECT_THAT(script.calls, ElementsAre("control ActionAll alarm=ack"));
+  EXPECT_THAT(host.commands(), IsEmpty());
+}
+
+TEST_F(DispatchTest, KeepsThePathText) { EXPECT_STREQ(script.pathText(), "panels/studio"); }
+
+TEST(DispatchLifetime, DestructorSendsAsLastAndNullHostSendsNothing) {
+  drezhost::RecordingHost host;
+  {
+    ProbeScript script(&host, nullptr);
+    script.endEvent(1);
+    EXPECT_STREQ(script.pathText(), "");
+  }
+  EXPECT_THAT(host.commands(), ElementsAre("ET 1", "AS"));
+
+  // Through the interface the host holds, as a host deletes it.
+  std::unique_ptr<drez_client_callback> script(new ProbeScript(nullptr, "p"));
+  script->callback(reinterpret_cast<void*>(1), CB_EVENT_ID);
+  script.reset();
+  EXPECT_THAT(host.faults(), IsEmpty());
+}
+
+class ThrowingScript : public ProbeScript {
+ public:
+  using ProbeScript::ProbeScript;
+
+ protected:
+  drez_string onHostRequest(HostRequest*) override { throw std::runtime_error("handler failed"); }
+};
+
+TEST(DispatchFailure, ExceptionFromHandlerPassesOut) {
+  drezhost::RecordingHost host;
+  ThrowingScript script(&host, "");
+  EXPECT_THROW(script.callback(const_cast<char*>("a=b"), CB_HOST_REQUEST), std::runtime_error);
+  // Still usable afterwards.
+  EXPECT_EQ(script.callback(reinterpret_cast<void*>(4), CB_EVENT_ID), nullptr);
+  EXPECT_THAT(script.calls, ElementsAre("event 4"));
+}
+
+TEST(Signature, NamesTheFrameworkAndItsAuthor) {
+  const std::string signature = drez_script_helper_signature;
+  EXPECT_EQ(signature.rfind("DREZ_SIG,name=drez_script_helper,type=LIB,version=4.8.6.0,"
+                            "date=16/06/2017,author=",
+                            0),
+            0u);
+}
+
+}  // namespace
