@@ -62,9 +62,10 @@ class drez_script_helper : public drez_client_callback {
 
   // "TG '<panel>' '<control>' '<property>'". The reply is "<name>=<value>".
   // `result` becomes: the whole reply when `property` is "all"; the value
-  // when the reply's name is `property` (case-sensitive); otherwise empty
-  // text, and a reply that names another property writes one line to the
-  // debug output. Empty text too with no host or no reply.
+  // when the reply's name (its text before the first '=', or all of it) is
+  // `property`, compared case-sensitively; otherwise empty text, and one
+  // line on the debug output says which property came back. Empty text,
+  // and no line, with no host or no reply.
   void getControlProperty(const drez_string& property, const drez_string& panel,
                           const drez_string& control, drez_string& result);
 
