@@ -20,6 +20,7 @@ class AlarmActionTest : public ScriptTest {
                {"TG '1' 'alm_3' 'value'", "value=7"}});
   }
   ProbeScript script{&host, ""};
+  DebugCapture debug;  // a mismatched read writes a line
 };
 
 TEST_F(AlarmActionTest, AcknowledgeSetsOnlyValuesOutsideTheKeptSet) {

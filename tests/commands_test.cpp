@@ -2,7 +2,6 @@
 #include <string>
 #include <vector>
 
-#include "drez_debug_output.h"
 #include "probe_script.h"
 #include "script_test.h"
 
@@ -10,19 +9,6 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-
-// Captures what the script writes to the debug output while it lives.
-class DebugCapture {
- public:
-  DebugCapture() { drez_set_debug_sink(&DebugCapture::write, this); }
-  ~DebugCapture() { drez_set_debug_sink(nullptr, nullptr); }
-  std::vector<std::string> lines;
-
- private:
-  static void write(const char* text, void* self) {
-    static_cast<DebugCapture*>(self)->lines.emplace_back(text);
-  }
-};
 
 class CommandsTest : public ScriptTest {
  protected:

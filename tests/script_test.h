@@ -12,9 +12,23 @@
 #include <string>
 #include <vector>
 
+#include "drez_debug_output.h"
 #include "drez_script_helper.h"
 #include "recording_host.h"
 #include "records_builder.h"
+
+// Captures what the script writes to the debug output while it lives.
+class DebugCapture {
+ public:
+  DebugCapture() { drez_set_debug_sink(&DebugCapture::write, this); }
+  ~DebugCapture() { drez_set_debug_sink(nullptr, nullptr); }
+  std::vector<std::string> lines;
+
+ private:
+  static void write(const char* text, void* self) {
+    static_cast<DebugCapture*>(self)->lines.emplace_back(text);
+  }
+};
 
 class ScriptTest : public ::testing::Test {
  protected:
