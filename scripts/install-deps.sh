@@ -2,7 +2,7 @@
 # Installs what the build and the tests need on a fresh Debian machine, and
 # only what is missing. Safe to run again. Needs root (or sudo).
 #
-#   scripts/install-deps.sh [group...]   groups: base (default)
+#   scripts/install-deps.sh [group...]   groups: base (default), bench
 set -euo pipefail
 
 missing_packages() {
@@ -30,6 +30,8 @@ groups=("$@")
 for group in "${groups[@]}"; do
   case "$group" in
     base) apt_install g++ cmake ninja-build libgtest-dev libgmock-dev python3 ;;
+    # The per-event benchmarks (scripts/bench.sh).
+    bench) apt_install libbenchmark-dev ;;
     *)
       echo "install-deps.sh: unknown group '$group'" >&2
       exit 2

@@ -1,0 +1,84 @@
+// The events the benchmarks measure, and the least work each could be.
+//
+// A scenario owns a panel brought into the state its event needs and the
+// host calls that make the event, delivered in rotation (a studio change
+// alternates between two states, so that every delivery is a change). Each
+// call of the rotation is recorded once when it is added; its replay hands
+// the very same command texts to the same host, and a reply the call
+// returned as a fresh block that the host reads and that is then freed: what
+// the script could not do with less.
+//
+// Threading: single-threaded.
+
+#ifndef BENCH_SCENARIOS_H_
+#define BENCH_SCENARIOS_H_
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench_panel.h"
+
+namespace drezbench {
+
+class Scenario {
+ public:
+  // `id` names the benchmarks, `title` the row of the table. A
+  // `ratioTarget` of 0 means the event has none.
+  Scenario(std::string id, std::string title, double ratioTarget);
+  Scenario(const Scenario&) = delete;
+  Scenario& operator=(const Scenario&) = delete;
+
+  const std::string& id() const { return id_; }
+  const std::string& title() const { return title_; }
+  double ratioTarget() const { return ratio_target_; }
+
+  // For preparing the panel; what it sends then is not measured.
+  BenchPanel& panel() { return panel_; }
+
+  // Delivers `call` once, recording it, and appends it to the rotation. The
+  // rotation, delivered once through, must leave the panel in the state it
+  // had before its first call.
+  void addToRotation(const HostCall& call);
+  const std::vector<Recorded>& rotation() const { return recorded_; }
+
+  // Heap allocations the event may make: one per text command, none per
+  // numeric command. Events that return a reply have no budget (false).
+  bool hasAllocationBudget() const;
+  std::size_t allocationBudget() const;
+
+  // Delivers the next call of the rotation to the script.
+  void deliverNext();
+  // Replays what the next call of the rotation sent.
+  void replayNext();
+
+ private:
+  std::string id_;
+  std::string title_;
+  double ratio_target_;
+  BenchPanel panel_;
+  std::vector<HostCall> calls_;
+  std::vector<Recorded> recorded_;
+  // recorded_'s command texts as the pointers a replay hands over.
+  std::vector<std::vector<const char*>> replay_texts_;
+  std::size_t next_call_ = 0;
+  std::size_t next_replay_ = 0;
+};
+
+// True for the codes whose command is formatted from integers alone.
+bool isNumericCommand(const std::string& command);
+
+// The measured events, in the order of the table:
+//   studio_to_tx     slot 1 changes to transmission (and back to off) with
+//                    all three controls following: 10 "GS" and 3 "TP";
+//   router_readout   SDI destination 97 reports a source: 2 "TP";
+//   slot4_mode       slot 4 sets "StA_Floor" to follow the studio during
+//                    transmission: 2 "GS" and 1 "TP";
+//   request          "return=myParam" and the release of its reply;
+//   event_id         event 5: "ET 5".
+std::vector<std::unique_ptr<Scenario>> makeScenarios();
+
+}  // namespace drezbench
+
+#endif  // BENCH_SCENARIOS_H_

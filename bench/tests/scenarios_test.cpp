@@ -1,0 +1,112 @@
+// What the measured events send: the benchmarks are worth their figures only
+// if each event is the one it claims to be and its replay sends the same.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "scenarios.h"
+
+namespace drezbench {
+namespace {
+
+using Texts = std::vector<std::string>;
+
+class ScenariosTest : public ::testing::Test {
+ protected:
+  Scenario& scenario(const std::string& id) {
+    for (const auto& candidate : scenarios_) {
+      if (candidate->id() == id) return *candidate;
+    }
+    ADD_FAILURE() << "no scenario " << id;
+    return *scenarios_.front();
+  }
+
+  std::vector<std::unique_ptr<Scenario>> scenarios_ = makeScenarios();
+};
+
+TEST_F(ScenariosTest, ScenariosComeInTableOrder) {
+  Texts ids;
+  for (const auto& candidate : scenarios_) ids.push_back(candidate->id());
+  EXPECT_EQ(ids, (Texts{"studio_to_tx", "router_readout", "slot4_mode", "request", "event_id"}));
+}
+
+TEST_F(ScenariosTest, StudioChangeSwitchesTenOutputsAndThreeStatesheetsEachWay) {
+  const std::vector<Recorded>& rotation = scenario("studio_to_tx").rotation();
+  ASSERT_EQ(rotation.size(), 2u);
+  EXPECT_EQ(rotation[0].commands,
+            (Texts{"GS 12 40 0 0", "GS 12 45 1 0", "GS 12 41 1 0", "GS 12 42 0 0", "GS 12 43 0 0",
+                   "GS 12 44 0 0", "GS 12 46 1 0", "GS 12 47 1 0", "GS 12 48 1 0", "GS 12 49 1 0",
+                   "TP 'statesheet=QZ_Studio_TX' '1' 'StA_Floor'",
+                   "TP 'statesheet=QZ_Studio_TX' '1' 'StC_Floor'",
+                   "TP 'statesheet=QZ_Studio_TX' '1' 'StC_News'"}));
+  EXPECT_EQ(rotation[1].commands,
+            (Texts{"GS 12 40 0 0", "GS 12 45 0 0", "GS 12 41 0 0", "GS 12 42 0 0", "GS 12 43 0 0",
+                   "GS 12 44 0 0", "GS 12 46 0 0", "GS 12 47 0 0", "GS 12 48 0 0", "GS 12 49 0 0",
+                   "TP 'statesheet=QZ_Studio_OFF' '1' 'StA_Floor'",
+                   "TP 'statesheet=QZ_Studio_OFF' '1' 'StC_Floor'",
+                   "TP 'statesheet=QZ_Studio_OFF' '1' 'StC_News'"}));
+  EXPECT_TRUE(rotation[0].reply.empty());
+}
+
+TEST_F(ScenariosTest, OtherEventsSendTheirCommandsOrReply) {
+  EXPECT_EQ(scenario("router_readout").rotation().at(0).commands,
+            (Texts{"TP 'text=12' '1' 'vls_id'", "TP 'text=CAM 1 Studio A' '1' 'vls_name'"}));
+  EXPECT_EQ(
+      scenario("slot4_mode").rotation().at(0).commands,
+      (Texts{"GS 12 40 0 0", "GS 12 45 1 0", "TP 'statesheet=QZ_Studio_TX' '1' 'StA_Floor'"}));
+  EXPECT_EQ(scenario("event_id").rotation().at(0).commands, (Texts{"ET 5"}));
+
+  const Recorded& request = scenario("request").rotation().at(0);
+  EXPECT_TRUE(request.commands.empty());
+  EXPECT_EQ(request.reply, "myParam=abc");
+}
+
+// A rotation that did not bring the panel back would measure a studio that
+// no longer changes: each delivery must send all it sent when recorded.
+TEST_F(ScenariosTest, EveryDeliveryAndReplaySendsWhatWasRecorded) {
+  for (const auto& measured : scenarios_) {
+    std::size_t per_round = 0;
+    for (const Recorded& recorded : measured->rotation()) per_round += recorded.commands.size();
+    const CountingHost& host = measured->panel().host();
+    const std::size_t before = host.executed();
+    const std::size_t rounds = 3;
+    for (std::size_t i = 0; i < rounds * measured->rotation().size(); ++i) measured->deliverNext();
+    EXPECT_EQ(host.executed() - before, rounds * per_round) << measured->id();
+    for (std::size_t i = 0; i < rounds * measured->rotation().size(); ++i) measured->replayNext();
+    EXPECT_EQ(host.executed() - before, 2 * rounds * per_round) << measured->id();
+  }
+}
+
+TEST_F(ScenariosTest, RequestAndItsReplayHandTheHostOneReplyEach) {
+  Scenario& request = scenario("request");
+  const CountingHost& host = request.panel().host();
+  const std::size_t before = host.repliesRead();
+  request.deliverNext();
+  request.replayNext();
+  EXPECT_EQ(host.repliesRead() - before, 2u);
+}
+
+TEST_F(ScenariosTest, AllocationBudgetIsOnePerTextCommand) {
+  EXPECT_EQ(scenario("studio_to_tx").allocationBudget(), 3u);
+  EXPECT_EQ(scenario("router_readout").allocationBudget(), 2u);
+  EXPECT_EQ(scenario("slot4_mode").allocationBudget(), 1u);
+  EXPECT_EQ(scenario("event_id").allocationBudget(), 0u);
+  EXPECT_TRUE(scenario("event_id").hasAllocationBudget());
+  EXPECT_FALSE(scenario("request").hasAllocationBudget());
+}
+
+TEST(IsNumericCommand, KnowsTheCodesFormattedFromIntegers) {
+  for (const char* numeric : {"GS 1 2 3 0", "IR 1 1 6", "IU 1", "IP 1 1 6", "RR 7 97 97 'ADD'",
+                              "RU 7", "RP 7 97 97", "ET 5"}) {
+    EXPECT_TRUE(isNumericCommand(numeric)) << numeric;
+  }
+  for (const char* text : {"TP 'a=b' '1' 'c'", "PS '1' 'p1.drez_ui'", "TG '1' 'c' 'v'", "SD 'x'",
+                           "XI '1' 'alm_'", "AS", "GSX 1", "G", ""}) {
+    EXPECT_FALSE(isNumericCommand(text)) << text;
+  }
+}
+
+}  // namespace
+}  // namespace drezbench
