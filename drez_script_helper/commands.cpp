@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <initializer_list>
+#include <memory>
 
 #include "drez_debug_output.h"
 #include "drez_script_helper.h"
@@ -9,15 +10,36 @@
 
 namespace {
 
-// Joins `pieces` into one string with a single allocation.
-drez_string concat(std::initializer_list<const char*> pieces) {
-  std::size_t total = 0;
-  for (const char* piece : pieces) total += std::strlen(piece);
-  drez_string text;
-  text.reserve(total);
-  for (const char* piece : pieces) text += piece;
-  return text;
-}
+// One piece of a text command, with its length known before joining: a
+// drez_string keeps its length, and a literal's folds at compile time.
+struct Piece {
+  Piece(const drez_string& text) : text(text), length(text.length()) {}  // NOLINT: implicit
+  Piece(const char* text) : text(text), length(std::strlen(text)) {}     // NOLINT: implicit
+  const char* text;
+  std::size_t length;
+};
+
+// A text command joined from pieces in one pass, into one heap block of
+// exactly its length: no growing, no second scan of a piece.
+class CommandText {
+ public:
+  explicit CommandText(std::initializer_list<Piece> pieces) {
+    std::size_t total = 0;
+    for (const Piece& piece : pieces) total += piece.length;
+    text_.reset(new char[total + 1]);
+    char* out = text_.get();
+    for (const Piece& piece : pieces) {
+      std::memcpy(out, piece.text, piece.length);
+      out += piece.length;
+    }
+    *out = '\0';
+  }
+
+  const char* text() const { return text_.get(); }
+
+ private:
+  std::unique_ptr<char[]> text_;
+};
 
 // A reply the host handed out: released exactly once, at release() or, if
 // an exception comes first, on the way out.
@@ -51,18 +73,17 @@ bool drez_script_helper::loadPanel(const drez_string& panel, const drez_string& 
                                    const drez_string& extra) {
   const bool with_path = path.length() > 0;
   const bool with_extra = extra.length() > 0;
-  const drez_string text =
-      concat({"PS '", panel, "' '", with_path ? static_cast<const char*>(path) : "",
-              with_path ? "/" : "", file, "'", with_extra ? " '" : "",
-              with_extra ? static_cast<const char*>(extra) : "", with_extra ? "'" : ""});
+  const CommandText text({"PS '", panel, "' '", with_path ? Piece(path) : Piece(""),
+                          with_path ? "/" : "", file, "'", with_extra ? " '" : "",
+                          with_extra ? Piece(extra) : Piece(""), with_extra ? "'" : ""});
   if (host == nullptr) return true;
-  return execute(text) != 0;
+  return execute(text.text()) != 0;
 }
 
 void drez_script_helper::setControlProperty(const drez_string& property, const drez_string& value,
                                             const drez_string& panel, const drez_string& control) {
   if (host == nullptr) return;
-  execute(concat({"TP '", property, "=", value, "' '", panel, "' '", control, "'"}));
+  execute(CommandText({"TP '", property, "=", value, "' '", panel, "' '", control, "'"}).text());
 }
 
 void drez_script_helper::getControlProperty(const drez_string& property, const drez_string& panel,
@@ -71,7 +92,8 @@ void drez_script_helper::getControlProperty(const drez_string& property, const d
     result = drez_string();
     return;
   }
-  HeldReply reply(host, execute(concat({"TG '", panel, "' '", control, "' '", property, "'"})));
+  HeldReply reply(
+      host, execute(CommandText({"TG '", panel, "' '", control, "' '", property, "'"}).text()));
   if (reply.text() == nullptr) {
     result = drez_string();
     return;
