@@ -35,6 +35,18 @@ const uint8_t kStudioGroupStates[3][8] = {
 
 bool isState(int state) { return state >= STATE_OFF && state <= STATE_TX; }
 
+// Holds a flag set for as long as it lives, also when an exception leaves.
+class FlagScope {
+ public:
+  explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
+  ~FlagScope() { flag_ = false; }
+  FlagScope(const FlagScope&) = delete;
+  FlagScope& operator=(const FlagScope&) = delete;
+
+ private:
+  bool& flag_;
+};
+
 }  // namespace
 
 Vantrel::Vantrel(drez_client_host* host, const char* path)
@@ -53,7 +65,8 @@ Vantrel::Vantrel(drez_client_host* host, const char* path)
       stcNewsMode(FOLLOW_OFF),
       tallyRegistered(false),
       sdiRouterRegistered(false),
-      audioRouterRegistered(false) {
+      audioRouterRegistered(false),
+      updatesDeferred(true) {
   offStatesheet = "QZ_Studio_OFF";
   rehStatesheet = "QZ_Studio_REH";
   txStatesheet = "QZ_Studio_TX";
@@ -69,6 +82,9 @@ Vantrel::Vantrel(drez_client_host* host, const char* path)
     registerRouter(audioRouterDevice, kAudioDestination, kAudioDestination, false);
     audioRouterRegistered = true;
     lookupDevice("Studio A Blue Lights", &lightsDevice, &lightsOffset);
+    // Every device is known: what came during the lookups is handled now.
+    handleDeferredUpdates();
+    updatesDeferred = false;
     // Polls last: their answers, delivered now or later, find every device.
     pollRouter(sdiRouterDevice, kSdiDestination, kSdiDestination);
     pollRouter(audioRouterDevice, kAudioDestination, kAudioDestination);
@@ -91,33 +107,51 @@ void Vantrel::unregisterDevices() {
 void Vantrel::onControlEvent(ControlEventView*) {}
 
 void Vantrel::onDeviceUpdate(DeviceUpdateView* update) {
-  const int device = update->device();
-  const int index = update->index();
+  if (updatesDeferred) {
+    deferredUpdates.push_back(
+        {update->device(), update->index(), update->number(), update->text()});
+    return;
+  }
+  FlagScope busy(updatesDeferred);
+  handleDeferredUpdates();  // left behind when handling one of them failed
+  handleUpdate(update->device(), update->index(), update->number(), update->text());
+  handleDeferredUpdates();
+}
+
+void Vantrel::handleDeferredUpdates() {
+  while (!deferredUpdates.empty()) {
+    const DeferredUpdate next = std::move(deferredUpdates.front());
+    deferredUpdates.erase(deferredUpdates.begin());
+    handleUpdate(next.device, next.index, next.number, next.text);
+  }
+}
+
+void Vantrel::handleUpdate(int32_t device, int32_t index, int32_t number, const drez_string& text) {
   if (device == sdiRouterDevice && index == kSdiDestination) {
-    showRoute(*update, "vls_id", "vls_name");
+    showRoute(number, text, "vls_id", "vls_name");
   } else if (device == audioRouterDevice && index == kAudioDestination) {
-    showRoute(*update, "als_id", "als_name");
+    showRoute(number, text, "als_id", "als_name");
   } else if (device == tallyDevice) {
     switch (index) {
       case SLOT_STUDIO_STATE:
-        onStudioState(update->text().toInt());
+        onStudioState(text.toInt());
         break;
       case SLOT_ALTERNATE_STATE:
-        onAlternateState(update->text().toInt());
+        onAlternateState(text.toInt());
         break;
       case SLOT_STA_FLOOR_MODE: {
-        staFloorMode = update->text().toInt();
+        staFloorMode = text.toInt();
         const int shown = followedState(staFloorMode, alternateState);
         applyFloorLights(shown);
         setStaFloorStatesheet(shown);
         break;
       }
       case SLOT_STC_FLOOR_MODE:
-        stcFloorMode = update->text().toInt();
+        stcFloorMode = text.toInt();
         setStcFloorStatesheet(followedState(stcFloorMode, alternateState));
         break;
       case SLOT_STC_NEWS_MODE:
-        stcNewsMode = update->text().toInt();
+        stcNewsMode = text.toInt();
         setStcNewsStatesheet(followedState(stcNewsMode, alternateState));
         break;
       default:  // slot 2 carries nothing for this panel
@@ -201,10 +235,10 @@ void Vantrel::setStcFloorStatesheet(int state) { showStatesheet("StC_Floor", sta
 
 void Vantrel::setStcNewsStatesheet(int state) { showStatesheet("StC_News", state); }
 
-void Vantrel::showRoute(const DeviceUpdateView& update, const char* idControl,
+void Vantrel::showRoute(int32_t number, const drez_string& text, const char* idControl,
                         const char* nameControl) {
-  setControlProperty("text", drez_string(update.number(), 0, 0, 10), kPanel, idControl);
-  setControlProperty("text", update.text(), kPanel, nameControl);
+  setControlProperty("text", drez_string(number, 0, 0, 10), kPanel, idControl);
+  setControlProperty("text", text, kPanel, nameControl);
 }
 
 drez_string Vantrel::onHostRequest(HostRequest* request) {

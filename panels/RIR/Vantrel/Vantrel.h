@@ -14,6 +14,7 @@
 #define PANELS_RIR_VANTREL_VANTREL_H_
 
 #include <cstdint>
+#include <vector>
 
 #include "drez_script_helper.h"
 
@@ -53,7 +54,12 @@ class Vantrel : public drez_script_helper {
  protected:
   // Control events are ignored.
   void onControlEvent(ControlEventView* event) override;
-  // Router readouts and tally slots.
+  // Router readouts and tally slots. An update that comes while another is
+  // being handled (the host delivered it from inside one of that update's
+  // commands), or while start-up has not yet looked up every device, waits
+  // and is handled afterwards, in the order updates came: handled at once, its
+  // commands would interleave with the other's, which would then finish on
+  // values that are no longer current.
   void onDeviceUpdate(DeviceUpdateView* update) override;
   // "return", "instance", "myParam", "_events" and "_commands".
   drez_string onHostRequest(HostRequest* request) override;
@@ -61,12 +67,21 @@ class Vantrel : public drez_script_helper {
   void onEventId(int id) override;
 
  private:
+  struct DeferredUpdate {
+    int32_t device;
+    int32_t index;
+    int32_t number;
+    drez_string text;
+  };
+  void handleUpdate(int32_t device, int32_t index, int32_t number, const drez_string& text);
+  void handleDeferredUpdates();
   void onStudioState(int state);
   void onAlternateState(int state);
   void applyLightPattern(int state);
   void switchLight(int output, uint8_t state);
   void showStatesheet(const char* control, int state);
-  void showRoute(const DeviceUpdateView& update, const char* idControl, const char* nameControl);
+  void showRoute(int32_t number, const drez_string& text, const char* idControl,
+                 const char* nameControl);
   // The state a control in `mode` shows, given the alternate state.
   int followedState(int mode, int alternate) const;
   void unregisterDevices();
@@ -92,6 +107,8 @@ class Vantrel : public drez_script_helper {
   bool tallyRegistered;
   bool sdiRouterRegistered;
   bool audioRouterRegistered;
+  bool updatesDeferred;  // an update is being handled, or start-up runs
+  std::vector<DeferredUpdate> deferredUpdates;
 };
 
 #endif  // PANELS_RIR_VANTREL_VANTREL_H_
