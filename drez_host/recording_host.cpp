@@ -53,16 +53,29 @@ intptr_t RecordingHost::command(const char* text, int kind) {
   commands_.push_back(command_text);
   const std::optional<std::string> answer = responder_(command_text);
   if (hook_) hook_(command_text);
-  if (carriesReply(command_text)) return answer ? handOut(*answer) : 0;
+  if (carriesReply(command_text)) return answer ? handOut(*answer, command_text) : 0;
   return answer ? 1 : 0;
 }
 
-intptr_t RecordingHost::handOut(const std::string& text) {
-  std::unique_ptr<char[]> reply(new char[text.size() + 1]);
-  std::memcpy(reply.get(), text.c_str(), text.size() + 1);
-  const char* pointer = reply.get();
+std::vector<const char*> RecordingHost::heldReplies() const {
+  std::vector<const char*> pointers;
+  for (const auto& held : held_) pointers.push_back(held.first);
+  return pointers;
+}
+
+const std::string* RecordingHost::heldReplyCommand(const char* reply) const {
+  auto held = held_.find(reply);
+  return held != held_.end() ? &held->second.command : nullptr;
+}
+
+intptr_t RecordingHost::handOut(const std::string& text, const std::string& command) {
+  Held held;
+  held.text.reset(new char[text.size() + 1]);
+  std::memcpy(held.text.get(), text.c_str(), text.size() + 1);
+  held.command = command;
+  const char* pointer = held.text.get();
   released_.erase(pointer);
-  held_.emplace(pointer, std::move(reply));
+  held_.emplace(pointer, std::move(held));
   ++handed_out_;
   return reinterpret_cast<intptr_t>(pointer);
 }

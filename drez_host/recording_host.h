@@ -59,6 +59,10 @@ class RecordingHost : public drez_client_host {
   std::size_t repliesReleased() const { return released_count_; }
   // Replies handed out and not yet released.
   std::size_t repliesHeld() const { return held_.size(); }
+  // The pointers of those replies.
+  std::vector<const char*> heldReplies() const;
+  // The command whose reply `reply` is, while it is held; null otherwise.
+  const std::string* heldReplyCommand(const char* reply) const;
 
   // What the script did wrong, one readable line each, in order.
   const std::vector<std::string>& faults() const { return faults_; }
@@ -66,7 +70,8 @@ class RecordingHost : public drez_client_host {
 
  protected:
   // Hands out `text` as a reply the script must release; the host owns it.
-  intptr_t handOut(const std::string& text);
+  // `command` is the command it answers.
+  intptr_t handOut(const std::string& text, const std::string& command = std::string());
 
  private:
   void takeBack(const char* reply);
@@ -75,7 +80,12 @@ class RecordingHost : public drez_client_host {
   ExecuteHook hook_;
   std::vector<std::string> commands_;
   std::size_t taken_ = 0;
-  std::map<const char*, std::unique_ptr<char[]>> held_;
+  struct Held {
+    std::unique_ptr<char[]> text;
+    std::string command;
+  };
+
+  std::map<const char*, Held> held_;
   std::set<const char*> released_;  // taken back and not handed out again
   std::size_t handed_out_ = 0;
   std::size_t released_count_ = 0;

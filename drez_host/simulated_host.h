@@ -1,0 +1,164 @@
+// The simulated panel host: a RecordingHost that executes the command
+// vocabulary against an Installation, runs panel scripts and delivers their
+// events, and checks that they keep the host contract.
+//
+// One host object serves every script; a command belongs to the script the
+// host is calling into when it arrives. Calls into scripts nest: events a
+// command causes are delivered from inside that command.
+//
+// Poll answers go to the polling script: by default from inside the poll
+// command (re-entrantly); with PollDelivery::Queued after the script's call
+// returns; with PollDelivery::Off never. While the export runs the script
+// cannot be reached yet, so answers to polls sent from its constructor are
+// delivered as soon as the export returns, in both delivering modes. A slot
+// or route that changes is delivered to every script registered for it.
+//
+// What the scripts get wrong goes to the Validator as errors: a reply
+// released twice or never handed out, a reply still held when the script's
+// call returns, a command after "AS", a command outside the vocabulary or
+// whose operands do not parse, "AS" missing or a registration still open when
+// the script is deleted, an exception escaping the script. What they address
+// that the studio lacks goes there as warnings.
+//
+// Threading: single-threaded, like a real host.
+
+#ifndef DREZ_HOST_SIMULATED_HOST_H_
+#define DREZ_HOST_SIMULATED_HOST_H_
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "command_parser.h"
+#include "drez_client_callback.h"
+#include "installation.h"
+#include "recording_host.h"
+#include "registrations.h"
+#include "trace.h"
+#include "validator.h"
+
+namespace drezhost {
+
+// What the host calls to create a script: the library's export.
+using ScriptFactory = std::function<drez_client_callback*(drez_client_host*, const char*)>;
+
+enum class PollDelivery { Reentrant, Queued, Off };
+
+struct Script {
+  int id = 0;
+  std::string name;
+  // Null while the export runs, and once deleted.
+  drez_client_callback* object = nullptr;
+  bool deleting = false;
+  bool detached = false;  // it sent "AS"
+  Registrations registrations;
+  std::vector<int32_t> unacknowledgedEvents;
+};
+
+class SimulatedHost : public RecordingHost {
+ public:
+  // All three must outlive the host.
+  SimulatedHost(Installation& installation, Trace& trace, Validator& validator);
+  // Deletes the scripts still alive, as at teardown.
+  ~SimulatedHost() override;
+
+  void setPollDelivery(PollDelivery delivery) { polls_ = delivery; }
+  // Off: "SD" gets no reply, whatever the name.
+  void setAnswerLookups(bool answer) { answer_lookups_ = answer; }
+
+  // Creates a script through `factory` with `path`. Returns null, with an
+  // error reported, when the factory gives null or throws.
+  Script* create(const std::string& name, const ScriptFactory& factory, const std::string& path);
+  // Deletes the script and checks its teardown; `script` is gone afterwards.
+  void destroy(Script& script);
+  Script* findScript(const std::string& name);
+  // The scripts alive, oldest first.
+  std::vector<Script*> scripts();
+
+  // Host calls into a script. `request` returns the reply (nothing for
+  // null) after handing it back to the script.
+  std::optional<std::string> request(Script& script, const std::string& text);
+  void fireEvent(Script& script, int32_t id);
+  void controlEvent(Script& script, const std::string& control, const std::string& command);
+  void notify(Script& script, int kind, intptr_t value);
+
+  // Studio changes, delivered to every script registered for them. Throw
+  // InstallationError for unknown devices or indices.
+  void setSlot(const std::string& infodriver, int32_t slot, const std::string& text);
+  void route(const std::string& router, int32_t destination, int32_t source,
+             const std::string& sourceName);
+
+  Installation& installation() { return installation_; }
+
+  intptr_t command(const char* text, int kind) override;
+
+ private:
+  struct Delivery {
+    int scriptId = 0;
+    int32_t device = 0;
+    int32_t index = 0;
+    int32_t number = 0;
+    std::string text;
+    std::string description;
+  };
+  struct Frame {
+    int scriptId = 0;
+    std::string context;  // "#<entry> <what>"
+    std::vector<const char*> heldAtEntry;
+    std::vector<Delivery> deferred;
+  };
+  struct Finding {
+    Severity severity;
+    std::string message;
+    bool note;
+  };
+
+  // Runs `call` inside a frame for `script`, traced as `what`, then checks
+  // the replies it left held and delivers what was deferred to its end.
+  // Returns the frame's context.
+  std::string callInto(Script& script, const std::string& what, const std::function<void()>& call);
+  // A call that expects no result got one.
+  void checkResult(const char* result);
+  void deliver(const Delivery& delivery);
+  void broadcast(const Device& device, int32_t index);
+  Delivery update(const Device& device, int32_t index) const;
+
+  // The responder and execute hook of the recording host.
+  std::optional<std::string> respond(const std::string& text);
+  void afterExecute();
+  std::optional<std::string> execute(Script* sender, const HostCommand& command);
+  std::optional<std::string> executeLookup(const HostCommand& command);
+  std::optional<std::string> executeProperty(const HostCommand& command);
+  void executeRegistration(Script& sender, const HostCommand& command);
+  void executePoll(Script& sender, const HostCommand& command);
+  // Checks that device `number` is of `kind`; a warning and null otherwise.
+  Device* deviceFor(int32_t number, DeviceKind kind);
+  void warn(const std::string& message) { findings_.push_back({Severity::Warning, message, false}); }
+  void fail(const std::string& message) { findings_.push_back({Severity::Error, message, false}); }
+  void note(const std::string& message) { findings_.push_back({Severity::Warning, message, true}); }
+
+  Script* current();
+  Script* findScript(int id);
+  std::string context() const;
+  // Reports the recording host's faults from position `before` on.
+  void reportNewFaults(std::size_t before, const std::string& where);
+
+  Installation& installation_;
+  Trace& trace_;
+  Validator& validator_;
+  PollDelivery polls_ = PollDelivery::Reentrant;
+  bool answer_lookups_ = true;
+  std::vector<std::unique_ptr<Script>> scripts_;
+  int next_id_ = 1;
+  std::vector<Frame> frames_;
+  std::vector<Finding> findings_;    // of the command being executed
+  std::vector<Delivery> answers_;    // of the poll being executed
+  std::vector<const char*> reported_;  // held replies already reported
+};
+
+}  // namespace drezhost
+
+#endif  // DREZ_HOST_SIMULATED_HOST_H_
