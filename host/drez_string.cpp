@@ -1,6 +1,8 @@
 #include "drez_string.h"
 
+#include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -22,11 +24,37 @@ bool placeholder_at(const std::string& text, std::size_t at, int& number, std::s
   return true;
 }
 
+// The placeholder numbers (0 to kMaxPlaceholder) a text holds: two words,
+// so that a short text costs no table to clear or walk.
+class PlaceholderSet {
+ public:
+  void add(int number) { words_[number / 64] |= bit(number); }
+  std::size_t size() const { return bits(words_[0]) + bits(words_[1]); }
+  // How many numbers below `number` the set holds.
+  std::size_t rank(int number) const {
+    const uint64_t below = bit(number) - 1;
+    return number < 64 ? bits(words_[0] & below) : bits(words_[0]) + bits(words_[1] & below);
+  }
+
+ private:
+  static uint64_t bit(int number) { return uint64_t{1} << (number % 64); }
+  // A text holds few placeholders: one step per number present.
+  static std::size_t bits(uint64_t word) {
+    std::size_t count = 0;
+    for (; word != 0; word &= word - 1) ++count;
+    return count;
+  }
+
+  uint64_t words_[2] = {0, 0};
+};
+static_assert(kMaxPlaceholder < 128, "two words hold every placeholder number");
+
 }  // namespace
 
-drez_string::drez_string(const char* text) {
-  if (text != nullptr) text_ = text;
-}
+// Constructs the text in place: assigning to an empty std::string would go
+// through its general replace, several times the work for the short literals
+// that scripts turn into operands on every command.
+drez_string::drez_string(const char* text) : text_(text != nullptr ? text : "") {}
 
 drez_string::drez_string(int value, char fill, unsigned width, int base) {
   if (base < 2 || base > 36) base = 10;
@@ -68,30 +96,32 @@ drez_string drez_string::arg(const drez_string& value) const {
 }
 
 drez_string drez_string::args(const drez_string* const* values, std::size_t count) const {
-  // Which placeholder numbers are present decides which value fills which.
-  bool present[kMaxPlaceholder + 1] = {};
+  // Which placeholder numbers are present decides which value fills which:
+  // number n takes the value at n's rank among the numbers present.
+  PlaceholderSet present;
   int number = 0;
   std::size_t size = 0;
   for (std::size_t at = 0; at < text_.size(); ++at) {
-    if (placeholder_at(text_, at, number, size)) present[number] = true;
+    if (placeholder_at(text_, at, number, size)) present.add(number);
   }
-  const drez_string* fill_for[kMaxPlaceholder + 1] = {};
-  std::size_t next = 0;
-  for (int n = 0; n <= kMaxPlaceholder && next < count; ++n) {
-    if (present[n]) fill_for[n] = values[next++];
-  }
-  if (next == 0) return *this;
+  const std::size_t filled = std::min(count, present.size());
+  if (filled == 0) return *this;
 
   drez_string result;
-  result.text_.reserve(text_.size());
-  for (std::size_t at = 0; at < text_.size();) {
-    if (placeholder_at(text_, at, number, size) && fill_for[number] != nullptr) {
-      result.text_ += fill_for[number]->text_;
-      at += size;
-    } else {
-      result.text_ += text_[at++];
-    }
+  std::size_t capacity = text_.size();
+  for (std::size_t i = 0; i < filled; ++i) capacity += values[i]->text_.size();
+  result.text_.reserve(capacity);
+  std::size_t copied = 0;  // text_ before this is in result
+  for (std::size_t at = 0; at < text_.size(); ++at) {
+    if (!placeholder_at(text_, at, number, size)) continue;
+    const std::size_t rank = present.rank(number);
+    if (rank >= filled) continue;
+    result.text_.append(text_, copied, at - copied);
+    result.text_ += values[rank]->text_;
+    copied = at + size;
+    at = copied - 1;
   }
+  result.text_.append(text_, copied, std::string::npos);
   return result;
 }
 
@@ -167,7 +197,10 @@ drez_string operator+(drez_string&& head, const char* tail) {
 bool operator==(const drez_string& a, const drez_string& b) { return a.str() == b.str(); }
 
 bool operator==(const drez_string& a, const char* text) {
-  return a.str() == (text != nullptr ? text : "");
+  // Lengths first: most comparisons in a request's dispatch differ there.
+  if (text == nullptr) return a.length() == 0;
+  const std::size_t length = std::strlen(text);
+  return a.length() == length && std::memcmp(a.str().data(), text, length) == 0;
 }
 
 bool operator!=(const drez_string& a, const drez_string& b) { return !(a == b); }
