@@ -122,7 +122,7 @@ void SimulatedHost::executeRegistration(Script& sender, const HostCommand& comma
   registration.first = command.number(1);
   registration.last = command.number(2);
   if (registration.first > registration.last) warn("the range is empty");
-  sender.registrations.add(registration, command.has(3));
+  sender.registrations.add(registration);  // 'ADD' or not: ranges accumulate
 }
 
 void SimulatedHost::executePoll(Script& sender, const HostCommand& command) {

@@ -9,8 +9,7 @@ std::string Registration::describe() const {
          std::to_string(first) + " " + std::to_string(last);
 }
 
-void Registrations::add(const Registration& registration, bool add) {
-  if (!add) remove(registration.kind, registration.device);
+void Registrations::add(const Registration& registration) {
   open_.push_back(registration);
 }
 

@@ -24,9 +24,9 @@ struct Registration {
 
 class Registrations {
  public:
-  // Registers a range. Without `add` it replaces the ranges already held for
-  // that kind and device; with `add` it joins them.
-  void add(const Registration& registration, bool add);
+  // Registers a range beside those already held: a script that registers
+  // two ranges of one device (two routers the host numbers alike) gets both.
+  void add(const Registration& registration);
   // Drops every range held for that kind and device; returns how many.
   std::size_t remove(DeviceKind kind, int32_t device);
   bool covers(DeviceKind kind, int32_t device, int32_t index) const;

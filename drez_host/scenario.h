@@ -38,6 +38,7 @@ enum class StepKind {
   Show,
   Say,           // texts: the rest of the line
   Help,
+  On,            // texts: a command text; then: the set and route steps to run
   // Expectations about the last action.
   ExpectCommands,  // block: the exact command texts, in order
   ExpectSent,      // texts: one command text
@@ -58,6 +59,7 @@ struct Step {
   std::vector<std::string> texts;
   std::vector<int32_t> numbers;
   std::vector<std::string> block;
+  std::vector<Step> then;   // "on": the changes it makes
   std::string script;       // "to <script>"; empty for the current script
   std::string panel = "1";  // "panel <id>"
 

@@ -26,6 +26,7 @@ const char kUsage[] =
     "  event <id> [to <script>]\n"
     "  control <control> <command> [panel <id>] [to <script>]\n"
     "  notify 6|7 <value> [to <script>]\n"
+    "  on <command text>          (then set and route steps, then: end)\n"
     "  show | say <text> | help\n"
     "expectations about the last action:\n"
     "  expect commands            (then one command text a line, then: end)\n"
@@ -37,12 +38,6 @@ const char kUsage[] =
     "  expect property <control> <property> <value> [panel <id>]\n"
     "  expect error <text> | expect warning <text>\n";
 
-struct Token {
-  std::string text;
-  bool quoted = false;
-  std::size_t start = 0;  // position in the line
-};
-
 std::string trim(const std::string& text) {
   const std::size_t first = text.find_first_not_of(" \t\r\n");
   if (first == std::string::npos) return std::string();
@@ -51,50 +46,37 @@ std::string trim(const std::string& text) {
 }
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isQuote(char c) { return c == '\'' || c == '"'; }
 
-std::vector<Token> tokenize(const std::string& line) {
-  std::vector<Token> tokens;
-  std::size_t pos = 0;
-  while (true) {
-    while (pos < line.size() && isBlank(line[pos])) ++pos;
-    if (pos >= line.size()) return tokens;
-    Token token;
-    token.start = pos;
-    if (line[pos] == '\'' || line[pos] == '"') {
-      const std::size_t close = line.find(line[pos], pos + 1);
-      if (close == std::string::npos) throw std::invalid_argument("a quote opened here is not closed");
-      token.quoted = true;
-      token.text = line.substr(pos + 1, close - pos - 1);
-      pos = close + 1;
-      if (pos < line.size() && !isBlank(line[pos])) {
-        throw std::invalid_argument("a closing quote must be followed by a blank");
-      }
-    } else {
-      while (pos < line.size() && !isBlank(line[pos])) ++pos;
-      token.text = line.substr(token.start, pos - token.start);
-    }
-    tokens.push_back(token);
-  }
-}
-
-// Walks the words of one line; every "expected" problem throws
+// Reads the words of one line as they are asked for, so that the free text
+// of "say" or "expect sent" is never split. Every "expected" problem throws
 // std::invalid_argument with a message that the parser places.
 class Words {
  public:
-  Words(const std::string& line, std::vector<Token> tokens) : line_(line), tokens_(std::move(tokens)) {}
+  explicit Words(const std::string& line) : line_(line) {}
 
-  bool done() const { return next_ >= tokens_.size(); }
-  bool peek(const char* keyword) const {
-    return !done() && !tokens_[next_].quoted && tokens_[next_].text == keyword;
+  bool done() {
+    while (pos_ < line_.size() && isBlank(line_[pos_])) ++pos_;
+    return pos_ >= line_.size();
+  }
+  bool peek(const char* keyword) {
+    const std::size_t start = pos_;
+    bool quoted = false;
+    const bool match = !done() && read(&quoted) == keyword && !quoted;
+    pos_ = start;
+    return match;
   }
   bool accept(const char* keyword) {
     if (!peek(keyword)) return false;
-    ++next_;
+    bool quoted = false;
+    done();  // onto the word
+    read(&quoted);
     return true;
   }
   std::string text(const std::string& what) {
     if (done()) throw std::invalid_argument("expected " + what + ", found the end of the line");
-    return tokens_[next_++].text;
+    bool quoted = false;
+    return read(&quoted);
   }
   std::string choice(const std::string& what, std::initializer_list<const char*> choices) {
     const std::string word = text(what);
@@ -112,23 +94,40 @@ class Words {
     }
     return value;
   }
-  // The rest of the line as written; a rest that is one quoted word loses
-  // its quotes when `unquote` is set.
+  // The rest of the line as written. With `unquote`, a rest that is one
+  // quoted word loses its quotes.
   std::string rest(const std::string& what, bool unquote) {
     if (done()) throw std::invalid_argument("expected " + what + ", found the end of the line");
-    std::string rest = trim(line_.substr(tokens_[next_].start));
-    if (unquote && next_ + 1 == tokens_.size() && tokens_[next_].quoted) rest = tokens_[next_].text;
-    next_ = tokens_.size();
-    return rest;
+    std::string rest = trim(line_.substr(pos_));
+    pos_ = line_.size();
+    const bool oneQuoted = rest.size() >= 2 && isQuote(rest[0]) && rest.back() == rest[0] &&
+                           rest.find(rest[0], 1) == rest.size() - 1;
+    return unquote && oneQuoted ? rest.substr(1, rest.size() - 2) : rest;
   }
   void end() {
-    if (!done()) throw std::invalid_argument("unexpected '" + tokens_[next_].text + "' at the end of the line");
+    if (!done()) throw std::invalid_argument("unexpected '" + text("") + "' at the end of the line");
   }
 
  private:
+  // The next word; `pos_` is on its first character.
+  std::string read(bool* quoted) {
+    const std::size_t start = pos_;
+    *quoted = isQuote(line_[start]);
+    if (!*quoted) {
+      while (pos_ < line_.size() && !isBlank(line_[pos_])) ++pos_;
+      return line_.substr(start, pos_ - start);
+    }
+    const std::size_t close = line_.find(line_[start], start + 1);
+    if (close == std::string::npos) throw std::invalid_argument("a quote is not closed");
+    pos_ = close + 1;
+    if (pos_ < line_.size() && !isBlank(line_[pos_])) {
+      throw std::invalid_argument("a closing quote must be followed by a blank");
+    }
+    return line_.substr(start + 1, close - start - 1);
+  }
+
   const std::string& line_;
-  std::vector<Token> tokens_;
-  std::size_t next_ = 0;
+  std::size_t pos_ = 0;
 };
 
 // The trailing options "panel <id>" and "to <script>", in any order.
@@ -290,6 +289,9 @@ void parseWords(Words& words, Step& step) {
     step.kind = StepKind::Notify;
     step.numbers = {words.choice("6 or 7", {"6", "7"}) == "6" ? 6 : 7, words.integer("a value")};
     options(words, step, false, true);
+  } else if (keyword == "on") {
+    step.kind = StepKind::On;
+    step.texts = {words.rest("the command text that triggers the changes", false)};
   } else if (keyword == "show" || keyword == "help") {
     step.kind = keyword == "show" ? StepKind::Show : StepKind::Help;
   } else if (keyword == "say") {
@@ -309,7 +311,7 @@ Step ScenarioParser::parse(const std::string& line) {
   step.line = line_;
   step.source = trim(line);
   try {
-    Words words(step.source, tokenize(step.source));
+    Words words(step.source);
     parseWords(words, step);
   } catch (const std::invalid_argument& error) {
     throw ScenarioError(step.where() + ": " + error.what() + " in: " + step.source);
@@ -326,12 +328,21 @@ std::optional<Step> ScenarioParser::feed(const std::string& line) {
       block_.reset();
       return done;
     }
-    if (!text.empty() && text[0] != '#') block_->block.push_back(text);
+    if (text.empty() || text[0] == '#') return std::nullopt;
+    if (block_->kind == StepKind::ExpectCommands) {
+      block_->block.push_back(text);
+      return std::nullopt;
+    }
+    Step change = parse(text);
+    if (change.kind != StepKind::Set && change.kind != StepKind::Route) {
+      throw ScenarioError(change.where() + ": an 'on' block holds only set and route steps, not: " + text);
+    }
+    block_->then.push_back(std::move(change));
     return std::nullopt;
   }
   if (text.empty() || text[0] == '#') return std::nullopt;
   Step step = parse(text);
-  if (step.kind == StepKind::ExpectCommands && step.texts.empty()) {
+  if ((step.kind == StepKind::ExpectCommands && step.texts.empty()) || step.kind == StepKind::On) {
     block_ = std::move(step);
     return std::nullopt;
   }
@@ -342,7 +353,7 @@ void ScenarioParser::finish() {
   if (!block_) return;
   const std::string where = block_->where();
   block_.reset();
-  throw ScenarioError(where + ": 'expect commands' has no 'end'");
+  throw ScenarioError(where + ": this block has no 'end'");
 }
 
 std::vector<Step> parseScenario(std::istream& in, const std::string& file) {

@@ -2,7 +2,8 @@
 // whose first non-blank character is '#' are skipped. Words are separated by
 // blanks; a word with blanks goes between single or double quotes (no
 // escapes; each kind of quote may stand inside the other). "expect commands"
-// opens a block of command texts, one a line, closed by "end".
+// opens a block of command texts, one a line, closed by "end"; "on <command>"
+// opens a block of "set" and "route" steps, closed by "end".
 
 #ifndef DREZ_HOST_SCENARIO_PARSER_H_
 #define DREZ_HOST_SCENARIO_PARSER_H_
@@ -26,7 +27,7 @@ class ScenarioParser {
   // for a line that does not fit the language; the parser is then ready for
   // the next line, with any open block dropped.
   std::optional<Step> feed(const std::string& line);
-  // True while an "expect commands" block waits for its "end".
+  // True while a block waits for its "end".
   bool inBlock() const { return block_.has_value(); }
   // At the end of the input: throws when a block is still open.
   void finish();

@@ -113,6 +113,18 @@ void ScenarioRunner::change(const Step& step) {
     case StepKind::Help:
       out_ << scenarioHelp();
       break;
+    case StepKind::On:
+      host_.onCommand(texts[0], [this, step] {
+        for (const Step& change : step.then) {
+          try {
+            act(change);
+          } catch (const std::exception& error) {
+            failures_.push_back(change.where() + ": " + change.source);
+            out_ << change.where() << ": this change cannot be made: " << error.what() << "\n";
+          }
+        }
+      });
+      break;
     default:
       break;
   }
@@ -236,7 +248,7 @@ void ScenarioRunner::checkProblem(const Step& step, Severity severity) {
     reported += "\n    " + problems[i].message + (problems[i].expected ? "  (matched already)" : "");
   }
   const char* what = severity == Severity::Error ? "error" : "warning";
-  failed(step, std::string("an ") + what + " containing " + quoteText(step.texts[0]),
+  failed(step, std::string(severity == Severity::Error ? "an " : "a ") + what + " containing " + quoteText(step.texts[0]),
          reported.empty() ? std::string("no ") + what + " during the last action" : reported);
 }
 
@@ -280,6 +292,10 @@ int ScenarioRunner::finish() {
   if (!host_.scripts().empty()) {
     if (options_.showTrace) out_ << "\n>> teardown: the host deletes the scripts still alive\n";
     while (!host_.scripts().empty()) host_.destroy(*host_.scripts().front());
+  }
+  for (const std::string& command : host_.pendingTriggers()) {
+    failures_.push_back("on " + command);
+    out_ << "a trigger never fired: no script sent " << command << "\n";
   }
   const std::size_t errors = validator_.unexpectedErrors();
   const std::size_t warnings = validator_.count(Severity::Warning);

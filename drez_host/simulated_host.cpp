@@ -26,7 +26,7 @@ std::string pointerText(const void* pointer) {
 SimulatedHost::SimulatedHost(Installation& installation, Trace& trace, Validator& validator)
     : installation_(installation), trace_(trace), validator_(validator) {
   setResponder([this](const std::string& text) { return respond(text); });
-  setExecuteHook([this](const std::string&) { afterExecute(); });
+  setExecuteHook([this](const std::string& text) { afterExecute(text); });
 }
 
 SimulatedHost::~SimulatedHost() {
@@ -203,12 +203,32 @@ SimulatedHost::Delivery SimulatedHost::update(const Device& device, int32_t inde
 
 void SimulatedHost::broadcast(const Device& device, int32_t index) {
   for (Script* script : scripts()) {
-    if (script->object == nullptr || script->deleting) continue;
+    if (script->deleting) continue;
     if (!script->registrations.covers(device.kind, device.number, index)) continue;
     Delivery delivery = update(device, index);
     delivery.scriptId = script->id;
-    deliver(delivery);
+    dispatch(delivery);
   }
+}
+
+void SimulatedHost::dispatch(const Delivery& delivery) {
+  const Script* script = findScript(delivery.scriptId);
+  const bool reachable = script != nullptr && script->object != nullptr && !script->deleting;
+  if (frames_.empty() || (polls_ == PollDelivery::Reentrant && reachable)) {
+    deliver(delivery);
+  } else {
+    frames_.back().deferred.push_back(delivery);
+  }
+}
+
+void SimulatedHost::onCommand(const std::string& command, std::function<void()> change) {
+  triggers_.emplace_back(command, std::move(change));
+}
+
+std::vector<std::string> SimulatedHost::pendingTriggers() const {
+  std::vector<std::string> commands;
+  for (const auto& trigger : triggers_) commands.push_back(trigger.first);
+  return commands;
 }
 
 void SimulatedHost::deliver(const Delivery& delivery) {
@@ -283,18 +303,17 @@ std::optional<std::string> SimulatedHost::respond(const std::string& text) {
   return answer;
 }
 
-void SimulatedHost::afterExecute() {
+void SimulatedHost::afterExecute(const std::string& text) {
   std::vector<Delivery> answers;
   answers.swap(answers_);
-  Script* sender = current();
-  for (const Delivery& answer : answers) {
-    if (polls_ == PollDelivery::Reentrant && sender != nullptr && sender->object != nullptr &&
-        !sender->deleting) {
-      deliver(answer);
-    } else if (!frames_.empty()) {
-      frames_.back().deferred.push_back(answer);
-    }
-  }
+  for (const Delivery& answer : answers) dispatch(answer);
+  auto trigger = std::find_if(triggers_.begin(), triggers_.end(),
+                              [&](const auto& held) { return held.first == text; });
+  if (trigger == triggers_.end()) return;
+  const std::function<void()> change = std::move(trigger->second);
+  triggers_.erase(trigger);
+  trace_.note(static_cast<int>(frames_.size()) + 1, "(the studio changes while the script is in this command)");
+  change();
 }
 
 }  // namespace drezhost

@@ -11,7 +11,10 @@
 // returns; with PollDelivery::Off never. While the export runs the script
 // cannot be reached yet, so answers to polls sent from its constructor are
 // delivered as soon as the export returns, in both delivering modes. A slot
-// or route that changes is delivered to every script registered for it.
+// or route that changes is delivered to every script registered for it: at
+// once when the host changes it between calls; when a trigger (onCommand)
+// changes it from inside a script's command, re-entrantly or queued like a
+// poll answer.
 //
 // What the scripts get wrong goes to the Validator as errors: a reply
 // released twice or never handed out, a reply still held when the script's
@@ -91,6 +94,13 @@ class SimulatedHost : public RecordingHost {
   void route(const std::string& router, int32_t destination, int32_t source,
              const std::string& sourceName);
 
+  // Runs `change` once, from inside the first command whose text is
+  // `command`, after executing it: the studio changes while the script is
+  // busy. `change` calls setSlot or route.
+  void onCommand(const std::string& command, std::function<void()> change);
+  // The commands of the triggers that have not fired yet.
+  std::vector<std::string> pendingTriggers() const;
+
   Installation& installation() { return installation_; }
 
   intptr_t command(const char* text, int kind) override;
@@ -128,7 +138,10 @@ class SimulatedHost : public RecordingHost {
 
   // The responder and execute hook of the recording host.
   std::optional<std::string> respond(const std::string& text);
-  void afterExecute();
+  void afterExecute(const std::string& text);
+  // Delivers now, or at the end of the current call when the script cannot
+  // be reached or the delivery mode is queued.
+  void dispatch(const Delivery& delivery);
   std::optional<std::string> execute(Script* sender, const HostCommand& command);
   std::optional<std::string> executeLookup(const HostCommand& command);
   std::optional<std::string> executeProperty(const HostCommand& command);
@@ -157,6 +170,7 @@ class SimulatedHost : public RecordingHost {
   std::vector<Finding> findings_;    // of the command being executed
   std::vector<Delivery> answers_;    // of the poll being executed
   std::vector<const char*> reported_;  // held replies already reported
+  std::vector<std::pair<std::string, std::function<void()>>> triggers_;
 };
 
 }  // namespace drezhost

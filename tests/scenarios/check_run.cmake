@@ -1,0 +1,36 @@
+# Runs a command and checks how it ends:
+#
+#   cmake -DEXIT_CODE=<n> [-DINPUT=<file>] [-DEXPECT1=<regex> ... -DEXPECT5=<regex>]
+#         -P check_run.cmake -- <command> <arguments>...
+#
+# Passes when the command, reading INPUT (if given) as its standard input,
+# exits with EXIT_CODE and its output (standard output and standard error
+# together) matches every EXPECT<i>.
+set(command)
+set(after_separator OFF)
+math(EXPR last "${CMAKE_ARGC} - 1")
+foreach(i RANGE ${last})
+  if(after_separator)
+    list(APPEND command "${CMAKE_ARGV${i}}")
+  elseif("${CMAKE_ARGV${i}}" STREQUAL "--")
+    set(after_separator ON)
+  endif()
+endforeach()
+if(NOT command)
+  message(FATAL_ERROR "check_run.cmake: no command after --")
+endif()
+
+set(input)
+if(DEFINED INPUT)
+  set(input INPUT_FILE "${INPUT}")
+endif()
+execute_process(COMMAND ${command} ${input} RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE out)
+message("${out}")
+if(NOT "${code}" STREQUAL "${EXIT_CODE}")
+  message(FATAL_ERROR "exit status ${code}, expected ${EXIT_CODE}")
+endif()
+foreach(i RANGE 1 5)
+  if(DEFINED EXPECT${i} AND NOT out MATCHES "${EXPECT${i}}")
+    message(FATAL_ERROR "the output does not match: ${EXPECT${i}}")
+  endif()
+endforeach()
