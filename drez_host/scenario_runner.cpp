@@ -9,6 +9,10 @@ namespace drezhost {
 
 namespace {
 
+std::string counted(std::size_t count) {
+  return std::to_string(count) + (count == 1 ? " command\n" : " commands\n");
+}
+
 std::string listed(const std::vector<std::string>& lines) {
   if (lines.empty()) return "    (no commands)\n";
   std::string text;
@@ -186,7 +190,7 @@ void ScenarioRunner::check(const Step& step) {
       return checkCommands(step);
     case StepKind::ExpectSent:
       if (std::find(window_.begin(), window_.end(), texts[0]) == window_.end()) {
-        failed(step, "    " + texts[0] + "\n  among the commands sent", listed(window_));
+        failed(step, "the command " + texts[0], counted(window_.size()) + listed(window_));
       }
       return;
     case StepKind::ExpectReply:
@@ -234,8 +238,8 @@ void ScenarioRunner::checkCommands(const Step& step) {
   if (window_ == step.block) return;
   std::size_t same = 0;
   while (same < window_.size() && same < step.block.size() && window_[same] == step.block[same]) ++same;
-  failed(step, std::to_string(step.block.size()) + " commands\n" + listed(step.block),
-         std::to_string(window_.size()) + " commands\n" + listed(window_) +
+  failed(step, counted(step.block.size()) + listed(step.block),
+         counted(window_.size()) + listed(window_) +
              "  first difference: command " + std::to_string(same + 1));
 }
 
@@ -283,9 +287,14 @@ std::pair<const Device*, const DeviceName*> ScenarioRunner::outputs(const Step& 
 }
 
 void ScenarioRunner::failed(const Step& step, const std::string& expected, const std::string& actual) {
+  // A value that begins with a line feed starts on a line of its own.
+  auto value = [](std::string text, const char* pad) {
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    return !text.empty() && text[0] == '\n' ? text : pad + text;
+  };
   failures_.push_back(step.where() + ": " + step.source);
-  out_ << step.where() << ": expectation failed: " << step.source << "\n  expected: " << expected
-       << "\n  actual:   " << actual << "\n";
+  out_ << step.where() << ": expectation failed: " << step.source << "\n  expected:" << value(expected, " ")
+       << "\n  actual:" << value(actual, "   ") << "\n";
 }
 
 int ScenarioRunner::finish() {
