@@ -70,7 +70,7 @@ std::optional<std::string> SimulatedHost::executeLookup(const HostCommand& comma
 std::optional<std::string> SimulatedHost::executeProperty(const HostCommand& command) {
   const std::string& code = command.code;
   const std::string& panelId = command.text(code == "TP" ? 1 : 0);
-  const Panel* loaded = installation_.panel(panelId);
+  Panel* loaded = installation_.panel(panelId);
   if (loaded == nullptr) {
     warn("no panel " + quoted(panelId) + " is loaded");
     return std::nullopt;
@@ -85,7 +85,7 @@ std::optional<std::string> SimulatedHost::executeProperty(const HostCommand& com
     return ids;
   }
   const std::string& controlId = command.text(code == "TP" ? 2 : 1);
-  Control* control = installation_.panel(panelId)->control(controlId);
+  Control* control = loaded->control(controlId);
   if (control == nullptr) {
     warn("panel " + quoted(panelId) + " has no control " + quoted(controlId));
     return std::nullopt;

@@ -54,6 +54,7 @@ void ScenarioRunner::run(const Step& step) {
       ++actions_;
       if (options_.showTrace) out_ << "\n>> " << step.source << "    (" << step.where() << ")\n";
       host_.takeCommands();
+      window_.clear();
       mark_ = validator_.mark();
       act(step);
       window_ = host_.takeCommands();

@@ -41,7 +41,7 @@ Script* SimulatedHost::create(const std::string& name, const ScriptFactory& fact
   script.name = name;
   if (scripts_.size() > 1) trace_.setShowScripts(true);
   const std::string what = "create " + name + ": load_drez_client_script(host, " + quoteText(path) + ")";
-  const std::string context = callInto(script, what, [&] {
+  callInto(script, what, [&] {
     script.object = factory(this, path.c_str());
     if (script.object == nullptr) validator_.error(this->context() + ": the export returned null");
   });
