@@ -2,7 +2,7 @@
 # Installs what the build and the tests need on a fresh Debian machine, and
 # only what is missing. Safe to run again. Needs root (or sudo).
 #
-#   scripts/install-deps.sh [group...]   groups: base (default), bench
+#   scripts/install-deps.sh [group...]   groups: base (default), bench, sanitizers, fuzz
 set -euo pipefail
 
 missing_packages() {
@@ -32,6 +32,11 @@ for group in "${groups[@]}"; do
     base) apt_install g++ cmake ninja-build libgtest-dev libgmock-dev python3 ;;
     # The per-event benchmarks (scripts/bench.sh).
     bench) apt_install libbenchmark-dev ;;
+    # The sanitizer builds (g++ runtimes) and valgrind memcheck.
+    sanitizers) apt_install libasan8 liblsan0 libubsan1 valgrind ;;
+    # The libFuzzer targets: clang, its sanitizer and libFuzzer runtimes, and
+    # llvm-symbolizer for readable crash reports.
+    fuzz) apt_install clang libclang-rt-dev llvm ;;
     *)
       echo "install-deps.sh: unknown group '$group'" >&2
       exit 2
