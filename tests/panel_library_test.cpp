@@ -1,0 +1,50 @@
+// Loads the built Vantrel library by path, as a host does, and drives the
+// panel only through its one export.
+
+#include "script_library.h"
+#include "vantrel_test.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+
+class PanelLibraryTest : public VantrelTest {
+ protected:
+  drezhost::ScriptLibrary library{VANTREL_LIBRARY_PATH};
+};
+
+TEST_F(PanelLibraryTest, StartupPollAnswersAndAChangeToTransmission) {
+  ASSERT_NE(library.entry(), nullptr);
+  panel.reset(library.entry()(&host, "panels/studio"));
+  ASSERT_NE(panel, nullptr);
+  EXPECT_THAT(
+      host.takeCommands(),
+      ElementsAre("PS '1' 'panels/studio/p1.drez_ui'", "SD 'RIR Tally Infodriver'", "IR 3 1 6",
+                  "SD 'RIR SDI Router'", "RR 7 97 97", "SD 'RIR Audio Router'", "RR 8 62 62",
+                  "SD 'Studio A Blue Lights'", "RP 7 97 97", "RP 8 62 62", "IP 3 1 6"));
+
+  // The poll answers: studio off, every control following the studio.
+  deliver(panel.get(), kSdi, 97, 12, "CAM 1");
+  deliver(panel.get(), kAudio, 62, 3, "MIC 3");
+  slots({"0", "", "0", "1", "1", "1"});
+  host.takeCommands();
+
+  EXPECT_THAT(slot(1, "2"),
+              ElementsAre(gs(0, 0), gs(5, 1), gs(1, 1), gs(2, 0), gs(3, 0), gs(4, 0), gs(6, 1),
+                          gs(7, 1), gs(8, 1), gs(9, 1), sheet("StA_Floor", "QZ_Studio_TX"),
+                          sheet("StC_Floor", "QZ_Studio_TX"), sheet("StC_News", "QZ_Studio_TX")));
+  EXPECT_EQ(request(panel.get(), "_events"), "notify=*");
+
+  panel.reset();  // before the library goes
+  EXPECT_THAT(host.takeCommands(), ElementsAre("IU 3", "RU 7", "RU 8", "AS"));
+  EXPECT_EQ(host.repliesHandedOut(), 4u);
+  EXPECT_EQ(host.repliesReleased(), 4u);
+}
+
+TEST_F(PanelLibraryTest, NullHostThroughTheExport) {
+  drez_client_callback* script = library.entry()(nullptr, nullptr);
+  ASSERT_NE(script, nullptr);
+  delete script;
+}
+
+}  // namespace
