@@ -148,3 +148,16 @@ write("panel_fuzzer", "quotes_and_odd_replies", bytes([0]) + text("it's/a 'path'
 write("panel_fuzzer", "same_device_everywhere", bytes([0]) + text("/srv") +
       replies("5", "5", "5", "5 2147483645") + update(TALLY, 97, 4, "route") +
       update(TALLY, 62, 5, "audio") + slot(1, "1") + slot(4, "1") + slot(3, "1"))
+
+# alarm_action_fuzzer: "XI" and "TG" replies, then control events (operation
+# byte modulo 4: 0 ActionAll with "alarm=<text>", 1 AckAll, 2 another
+# control, 3 ActionAll with any command).
+write("alarm_action_fuzzer", "acknowledge", replies(
+    "alm_1,alm_2,alm_3", "value=1", "value=0", "level=7") + bytes([1]) + text("") +
+    bytes([0]) + text("ack") + bytes([0]) + text("2") + bytes([0]) + text("long"))
+write("alarm_action_fuzzer", "odd_lists", replies(
+    "", None, "a,,b,", "value", "=5", "value=a=b", "value=%1 %2") + bytes([1]) + text("") +
+    bytes([1]) + text("x") + bytes([1]) + text("y") + bytes([0]) + text("7"))
+write("alarm_action_fuzzer", "other_controls", replies("alm_9") + bytes([2]) + text("StA_Floor") +
+      text("value=1") + bytes([2]) + text("AckAll") + text("") + bytes([3]) +
+      text("alarm.level=3") + bytes([3]) + text("notalarm=3"))

@@ -12,7 +12,8 @@ cd "$(dirname "$0")/../.."
 scripts/install-deps.sh base fuzz
 
 seconds=${FUZZ_SECONDS:-60}
-targets=(parsed_command_fuzzer decode_drez_string_fuzzer string_fuzzer panel_fuzzer)
+targets=(parsed_command_fuzzer decode_drez_string_fuzzer string_fuzzer panel_fuzzer
+  alarm_action_fuzzer)
 
 cmake --preset fuzz
 cmake --build --preset fuzz --target "${targets[@]}"
