@@ -5,25 +5,58 @@
 # load_drez_client_script, under its plain name, with every other symbol
 # hidden. The sources define that export with DREZ_PANEL_EXPORT.
 #
+# On Windows the DLL carries a version record (file description DESCRIPTION,
+# internal and original name NAME, file and product version VERSION, default
+# 1.0.0.0) and links its C++ runtime statically, so it needs no other DLL
+# beside it.
+#
 # The compiled sources are also the object library NAME_objects, which a
 # test program can link to drive the script in its own process.
+
+# Where the version record's template lives, beside this file.
+set(_DREZ_PANEL_SCRIPT_DIR ${CMAKE_CURRENT_LIST_DIR})
+if(WIN32)
+  enable_language(RC)
+endif()
+
 function(drez_add_panel_script name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "DESCRIPTION;VERSION" "SOURCES")
   if(NOT arg_SOURCES)
     message(FATAL_ERROR "drez_add_panel_script(${name}): SOURCES is required")
   endif()
+  if(NOT arg_VERSION)
+    set(arg_VERSION 1.0.0.0)
+  endif()
+  if(NOT arg_VERSION MATCHES "^[0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+$")
+    message(FATAL_ERROR "drez_add_panel_script(${name}): VERSION must be a.b.c.d, not '${arg_VERSION}'")
+  endif()
+  if(NOT arg_DESCRIPTION)
+    set(arg_DESCRIPTION "${name}")
+  endif()
+
   add_library(${name}_objects OBJECT ${arg_SOURCES})
   target_include_directories(${name}_objects PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-  target_link_libraries(${name}_objects PUBLIC drez_script_helper)
+  target_link_libraries(${name}_objects PUBLIC drez::drez_script_helper)
   target_compile_definitions(${name}_objects PRIVATE DREZ_PANEL_SCRIPT_BUILD)
   set_target_properties(${name}_objects PROPERTIES
+    POSITION_INDEPENDENT_CODE ON
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
 
   add_library(${name} SHARED $<TARGET_OBJECTS:${name}_objects>)
-  target_link_libraries(${name} PRIVATE drez_script_helper)
+  target_link_libraries(${name} PRIVATE drez::drez_script_helper)
   if(WIN32)
+    string(REPLACE "." "," DREZ_PANEL_VERSION_COMMAS "${arg_VERSION}")
+    set(DREZ_PANEL_NAME "${name}")
+    set(DREZ_PANEL_DESCRIPTION "${arg_DESCRIPTION}")
+    set(DREZ_PANEL_VERSION "${arg_VERSION}")
+    set(rc_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_version.rc)
+    configure_file(${_DREZ_PANEL_SCRIPT_DIR}/panel_version.rc.in ${rc_file} @ONLY)
+    target_sources(${name} PRIVATE ${rc_file})
     set_target_properties(${name} PROPERTIES PREFIX "")
+    if(MINGW)
+      target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++)
+    endif()
   elseif(UNIX AND NOT APPLE)
     # Keep the statically linked framework's symbols out of the export table.
     target_link_options(${name} PRIVATE "LINKER:--exclude-libs,ALL")

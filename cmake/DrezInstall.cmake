@@ -1,0 +1,33 @@
+# Installs the framework and the string component as a CMake package, so that
+# another project's find_package(drez_script_helper CONFIG) gives it the
+# imported targets drez::drez_script_helper and drez::drez_string and the
+# function drez_add_panel_script. The Vantrel library installs beside them.
+include(CMakePackageConfigHelpers)
+
+set(DREZ_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/drez_script_helper)
+
+install(TARGETS drez_string drez_script_helper
+  EXPORT drez_script_helperTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/drez)
+install(EXPORT drez_script_helperTargets
+  NAMESPACE drez::
+  DESTINATION ${DREZ_PACKAGE_DIR})
+
+configure_package_config_file(cmake/drez_script_helperConfig.cmake.in
+  ${CMAKE_CURRENT_BINARY_DIR}/drez_script_helperConfig.cmake
+  INSTALL_DESTINATION ${DREZ_PACKAGE_DIR})
+write_basic_package_version_file(
+  ${CMAKE_CURRENT_BINARY_DIR}/drez_script_helperConfigVersion.cmake
+  VERSION ${PROJECT_VERSION}
+  COMPATIBILITY SameMajorVersion)
+install(FILES
+  ${CMAKE_CURRENT_BINARY_DIR}/drez_script_helperConfig.cmake
+  ${CMAKE_CURRENT_BINARY_DIR}/drez_script_helperConfigVersion.cmake
+  cmake/DrezPanelScript.cmake
+  cmake/panel_version.rc.in
+  DESTINATION ${DREZ_PACKAGE_DIR})
+
+install(TARGETS Vantrel
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -1,0 +1,43 @@
+# Installs the project into a scratch prefix, builds the example panel as an
+# outside project would (find_package against that prefix), and runs it in
+# drez-host. Run with cmake -P and:
+#   BUILD_DIR    the project's build directory
+#   SOURCE_DIR   the project's source directory
+#   WORK_DIR     a scratch directory, emptied first
+#   DREZ_HOST    the drez-host program
+#   GENERATOR    the CMake generator to use
+#   TOOLCHAIN    optional toolchain file for the example's build
+#   EMULATOR     optional program that runs drez-host (wine)
+foreach(var BUILD_DIR SOURCE_DIR WORK_DIR DREZ_HOST GENERATOR)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "check_installed_package: ${var} is not set")
+  endif()
+endforeach()
+
+function(run)
+  execute_process(COMMAND ${ARGV} RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(NOT result EQUAL 0)
+    string(REPLACE ";" " " command "${ARGV}")
+    message(FATAL_ERROR "failed (${result}): ${command}\n${out}")
+  endif()
+endfunction()
+
+file(REMOVE_RECURSE ${WORK_DIR})
+set(prefix ${WORK_DIR}/prefix)
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+
+set(configure ${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples/hello_panel -B ${WORK_DIR}/build
+    -G ${GENERATOR} -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release)
+if(TOOLCHAIN)
+  list(APPEND configure -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN})
+endif()
+run(${configure})
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
+
+file(GLOB library ${WORK_DIR}/build/HelloPanel.dll ${WORK_DIR}/build/libHelloPanel.so)
+if(NOT library)
+  message(FATAL_ERROR "the example built no HelloPanel library in ${WORK_DIR}/build")
+endif()
+run(${EMULATOR} ${DREZ_HOST} --quiet --script ${library}
+    ${SOURCE_DIR}/examples/hello_panel/hello_panel.scn)
+message(STATUS "HelloPanel built against the installed package and ran: ${library}")
