@@ -29,7 +29,10 @@ run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 set(configure ${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples/hello_panel -B ${WORK_DIR}/build
     -G ${GENERATOR} -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release)
 if(TOOLCHAIN)
-  list(APPEND configure -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN})
+  # A cross toolchain searches packages only under its target's root, so
+  # the package is named directly.
+  list(APPEND configure -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN}
+       -Ddrez_script_helper_DIR=${prefix}/lib/cmake/drez_script_helper)
 endif()
 run(${configure})
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
