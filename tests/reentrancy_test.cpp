@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -203,6 +204,33 @@ TEST_F(ReentrancyTest, UpdateDeliveredWhileStartUpRegistersWaitsForEveryDevice) 
   EXPECT_EQ(host.takeCommands(), startup);
   vantrel->~Vantrel();
   EXPECT_THAT(host.takeCommands(), ElementsAre("IU 3", "RU 7", "RU 8", "AS"));
+}
+
+TEST_F(ReentrancyTest, UpdateLeftWaitingByAFailedOneIsHandledFirstNextTime) {
+  // The outer update fails (here the host throws from inside its first
+  // command) after a nested one was put to wait: the waiting one is not lost,
+  // and it is handled before the next update, as it came before it.
+  const std::vector<Update> before = {tally(4, "1"), tally(1, "1")};
+  const std::vector<std::string> expected = sequential(before, {tally(1, "0"), tally(5, "1")});
+  const std::vector<std::string> expectedAfter = probeCommands();
+
+  start();
+  for (const Update& update : before) send(update);
+  host.takeCommands();
+  bool failed = false;
+  host.setExecuteHook([&](const std::string& command) {
+    if (failed || command != gs(0, 0)) return;
+    failed = true;
+    send(tally(1, "0"));
+    throw std::runtime_error("the host failed");
+  });
+  EXPECT_THROW(send(tally(1, "2")), std::runtime_error);
+  host.setExecuteHook(nullptr);
+  EXPECT_THAT(host.takeCommands(), ElementsAre(gs(0, 0)));
+
+  send(tally(5, "1"));
+  EXPECT_EQ(host.takeCommands(), expected);
+  EXPECT_EQ(probeCommands(), expectedAfter);
 }
 
 }  // namespace
