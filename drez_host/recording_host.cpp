@@ -52,7 +52,11 @@ intptr_t RecordingHost::command(const char* text, int kind) {
   const std::string command_text(text);
   commands_.push_back(command_text);
   const std::optional<std::string> answer = responder_(command_text);
-  if (hook_) hook_(command_text);
+  if (hook_) {
+    // A copy runs, so that a hook may replace or clear itself.
+    const ExecuteHook hook = hook_;
+    hook(command_text);
+  }
   if (carriesReply(command_text)) return answer ? handOut(*answer, command_text) : 0;
   return answer ? 1 : 0;
 }
