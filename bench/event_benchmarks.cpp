@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-#include "allocation_counter.h"
+#include "allocation_faults.h"
 
 namespace drezbench {
 
@@ -17,10 +17,10 @@ template <typename Step>
 void measure(benchmark::State& state, Scenario& scenario, Step step) {
   const CountingHost& host = scenario.panel().host();
   const std::size_t commands_before = host.executed();
-  const std::size_t allocations_before = allocationCount();
+  const std::size_t allocations_before = drezfault::allocationsCounted();
   for (auto _ : state) step(scenario);
   state.counters["allocs"] = benchmark::Counter(
-      perIteration(allocationCount() - allocations_before), benchmark::Counter::kAvgIterations);
+      perIteration(drezfault::allocationsCounted() - allocations_before), benchmark::Counter::kAvgIterations);
   state.counters["cmds"] = benchmark::Counter(perIteration(host.executed() - commands_before),
                                               benchmark::Counter::kAvgIterations);
 }

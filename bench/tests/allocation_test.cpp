@@ -6,7 +6,7 @@
 #include <climits>
 #include <string>
 
-#include "allocation_counter.h"
+#include "allocation_faults.h"
 #include "counting_host.h"
 #include "drez_script_helper.h"
 #include "scenarios.h"
@@ -28,9 +28,9 @@ class CommandScript : public drez_script_helper {
 
 template <typename Action>
 std::size_t allocationsOf(Action action) {
-  const std::size_t before = allocationCount();
+  const std::size_t before = drezfault::allocationsCounted();
   action();
-  return allocationCount() - before;
+  return drezfault::allocationsCounted() - before;
 }
 
 TEST(AllocationCounter, CountsEveryFormOfNew) {

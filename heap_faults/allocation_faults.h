@@ -3,11 +3,12 @@
 // allocations and can make a chosen one fail, so that a test can raise an
 // allocation failure at each allocation point of an operation in turn.
 //
-// A program can replace operator new only once: only a test program of its
-// own links this. Not synchronised: the tests that use it run on one thread.
+// A program can replace operator new only once: only a program of its own
+// links this (the fault-injection tests, the allocation tests and the
+// benchmarks, which only count). Not synchronised: those run on one thread.
 
-#ifndef TESTS_ALLOCATION_FAULTS_H_
-#define TESTS_ALLOCATION_FAULTS_H_
+#ifndef HEAP_FAULTS_ALLOCATION_FAULTS_H_
+#define HEAP_FAULTS_ALLOCATION_FAULTS_H_
 
 #include <cstddef>
 
@@ -43,4 +44,4 @@ class Exempt {
 
 }  // namespace drezfault
 
-#endif  // TESTS_ALLOCATION_FAULTS_H_
+#endif  // HEAP_FAULTS_ALLOCATION_FAULTS_H_
