@@ -19,8 +19,9 @@ void measure(benchmark::State& state, Scenario& scenario, Step step) {
   const std::size_t commands_before = host.executed();
   const std::size_t allocations_before = drezfault::allocationsCounted();
   for (auto _ : state) step(scenario);
-  state.counters["allocs"] = benchmark::Counter(
-      perIteration(drezfault::allocationsCounted() - allocations_before), benchmark::Counter::kAvgIterations);
+  state.counters["allocs"] =
+      benchmark::Counter(perIteration(drezfault::allocationsCounted() - allocations_before),
+                         benchmark::Counter::kAvgIterations);
   state.counters["cmds"] = benchmark::Counter(perIteration(host.executed() - commands_before),
                                               benchmark::Counter::kAvgIterations);
 }
