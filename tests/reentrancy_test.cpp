@@ -191,16 +191,9 @@ TEST_F(ReentrancyTest, UpdateDeliveredWhileStartUpRegistersWaitsForEveryDevice) 
 
   // The devices are all known once the lights are looked up, before the
   // polls: that is where the updates that came meanwhile are handled.
-  std::vector<std::string> startup = {"PS '1' 'panels/studio/p1.drez_ui'",
-                                      "SD 'RIR Tally Infodriver'",
-                                      "IR 3 1 6",
-                                      "SD 'RIR SDI Router'",
-                                      "RR 7 97 97",
-                                      "SD 'RIR Audio Router'",
-                                      "RR 8 62 62",
-                                      "SD 'Studio A Blue Lights'"};
+  std::vector<std::string> startup = kStartupLookups;
   startup.insert(startup.end(), expected.begin(), expected.end());
-  for (const char* poll : {"RP 7 97 97", "RP 8 62 62", "IP 3 1 6"}) startup.push_back(poll);
+  startup.insert(startup.end(), kStartupPolls.begin(), kStartupPolls.end());
   EXPECT_EQ(host.takeCommands(), startup);
   vantrel->~Vantrel();
   EXPECT_THAT(host.takeCommands(), ElementsAre("IU 3", "RU 7", "RU 8", "AS"));

@@ -1,4 +1,3 @@
-#include <iterator>
 #include <new>
 
 #include "Vantrel.h"
@@ -9,22 +8,10 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-const char* const kStartup[] = {"PS '1' 'panels/studio/p1.drez_ui'",
-                                "SD 'RIR Tally Infodriver'",
-                                "IR 3 1 6",
-                                "SD 'RIR SDI Router'",
-                                "RR 7 97 97",
-                                "SD 'RIR Audio Router'",
-                                "RR 8 62 62",
-                                "SD 'Studio A Blue Lights'",
-                                "RP 7 97 97",
-                                "RP 8 62 62",
-                                "IP 3 1 6"};
-
 TEST_F(VantrelTest, StartupAndTeardownTraces) {
   panel.reset(load_drez_client_script(&host, "panels/studio"));
   ASSERT_NE(panel, nullptr);
-  EXPECT_THAT(host.takeCommands(), ::testing::ElementsAreArray(kStartup));
+  EXPECT_EQ(host.takeCommands(), startupCommands());
   EXPECT_EQ(host.repliesHandedOut(), 4u);
   EXPECT_EQ(host.repliesReleased(), 4u);
   panel.reset();
@@ -65,7 +52,8 @@ TEST_F(VantrelTest, PollAnswersDeliveredInsideThePollFindEveryDevice) {
   Vantrel* vantrel = new (storage) Vantrel(&host, "");
   host.setExecuteHook(nullptr);
 
-  std::vector<std::string> expected(std::begin(kStartup), std::begin(kStartup) + 9);
+  std::vector<std::string> expected = kStartupLookups;
+  expected.push_back(kStartupPolls[0]);
   expected[0] = "PS '1' 'p1.drez_ui'";
   for (const char* command :
        {"TP 'text=12' '1' 'vls_id'", "TP 'text=CAM 1' '1' 'vls_name'", "RP 8 62 62",

@@ -17,6 +17,24 @@ constexpr int kAudio = 8;
 constexpr int kLights = 12;
 constexpr int kLightsOffset = 100;
 
+// What the panel sends at start-up with the path "panels/studio" on this
+// host, up to the polls; the three polls follow.
+const std::vector<std::string> kStartupLookups = {"PS '1' 'panels/studio/p1.drez_ui'",
+                                                  "SD 'RIR Tally Infodriver'",
+                                                  "IR 3 1 6",
+                                                  "SD 'RIR SDI Router'",
+                                                  "RR 7 97 97",
+                                                  "SD 'RIR Audio Router'",
+                                                  "RR 8 62 62",
+                                                  "SD 'Studio A Blue Lights'"};
+const std::vector<std::string> kStartupPolls = {"RP 7 97 97", "RP 8 62 62", "IP 3 1 6"};
+
+inline std::vector<std::string> startupCommands() {
+  std::vector<std::string> commands = kStartupLookups;
+  commands.insert(commands.end(), kStartupPolls.begin(), kStartupPolls.end());
+  return commands;
+}
+
 class VantrelTest : public ScriptTest {
  protected:
   void SetUp() override {
