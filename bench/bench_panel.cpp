@@ -56,7 +56,7 @@ BenchPanel::BenchPanel() {
   checkHonest(starter);
 }
 
-BenchPanel::~BenchPanel() { delete script_; }
+BenchPanel::~BenchPanel() { drez_delete_script(script_); }
 
 HostCall BenchPanel::deviceUpdate(int32_t device, int32_t index, int32_t number,
                                   const std::string& text) {

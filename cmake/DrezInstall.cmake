@@ -1,12 +1,13 @@
-# Installs the framework and the string component as a CMake package, so that
-# another project's find_package(drez_script_helper CONFIG) gives it the
-# imported targets drez::drez_script_helper and drez::drez_string and the
-# function drez_add_panel_script. The Vantrel library installs beside them.
+# Installs the framework, the string component and the binary contract as a
+# CMake package, so that another project's find_package(drez_script_helper
+# CONFIG) gives it the imported targets drez::drez_script_helper,
+# drez::drez_string and drez::drez_abi and the function drez_add_panel_script.
+# The Vantrel library installs beside them.
 include(CMakePackageConfigHelpers)
 
 set(DREZ_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/drez_script_helper)
 
-install(TARGETS drez_string drez_script_helper
+install(TARGETS drez_abi drez_string drez_script_helper
   EXPORT drez_script_helperTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/drez)

@@ -3,7 +3,7 @@
 # Builds a panel script library that a panel host loads: a shared library
 # (NAME.dll on Windows, libNAME.so elsewhere) that exports one symbol,
 # load_drez_client_script, under its plain name, with every other symbol
-# hidden. The sources define that export with DREZ_PANEL_EXPORT.
+# hidden. One source defines that export with DREZ_PANEL_SCRIPT(<class>).
 #
 # On Windows the DLL carries a version record (file description DESCRIPTION,
 # internal and original name NAME, file and product version VERSION, default
@@ -42,6 +42,10 @@ function(drez_add_panel_script name)
     POSITION_INDEPENDENT_CODE ON
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
+  if(MINGW AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+    # Hosts built by Microsoft's compiler keep the stack only 4-byte aligned.
+    target_compile_options(${name}_objects PRIVATE -mincoming-stack-boundary=2)
+  endif()
 
   add_library(${name} SHARED $<TARGET_OBJECTS:${name}_objects>)
   target_link_libraries(${name} PRIVATE drez::drez_script_helper)

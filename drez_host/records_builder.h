@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "records.h"
+#include "drez_records.h"
 
 namespace drezhost {
 

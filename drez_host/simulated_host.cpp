@@ -54,7 +54,7 @@ Script* SimulatedHost::create(const std::string& name, const ScriptFactory& fact
 void SimulatedHost::destroy(Script& script) {
   script.deleting = true;
   drez_client_callback* object = script.object;
-  const std::string context = callInto(script, "delete " + script.name, [&] { delete object; });
+  const std::string context = callInto(script, "delete " + script.name, [&] { drez_delete_script(object); });
   script.object = nullptr;
   if (!script.detached) validator_.error(context + ": the script was deleted without sending AS");
   for (const Registration& registration : script.registrations.open()) {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "records.h"
+#include "drez_records.h"
 
 decodeDREZString::decodeDREZString(const char* text, char quote_char)
     : tokenCount(0), buffer(nullptr), quote(quote_char) {

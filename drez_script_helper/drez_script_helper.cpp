@@ -1,6 +1,12 @@
 #include "drez_script_helper.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstring>
+#include <exception>
+#include <new>
+
+#include "drez_debug_output.h"
 
 extern const char drez_script_helper_signature[] =
     "DREZ_SIG,name=drez_script_helper,type=LIB,version=4.8.6.0,date=16/06/2017,"
@@ -11,9 +17,73 @@ drez_script_helper::drez_script_helper(drez_client_host* host_, const char* path
   path = path_;
 }
 
-drez_script_helper::~drez_script_helper() { detachFromHost(); }
+drez_script_helper::~drez_script_helper() {
+  // Events the host delivers from inside "AS" would reach handlers that are
+  // gone by now.
+  tearingDown = true;
+  detachFromHost();
+}
 
-const char* drez_script_helper::callback(void* data, int kind) {
+#if !DREZ_MSVC_ABI
+void* DREZ_THISCALL drez_script_helper::scalarDeletingDestructor(unsigned int flags) {
+  tearingDown = true;
+  return drez_client_callback::scalarDeletingDestructor(flags);
+}
+#endif
+
+namespace {
+
+// Appends `text` to the line being built in `line`, cutting it at the end.
+class FixedLine {
+ public:
+  FixedLine& operator<<(const char* text) {
+    const std::size_t room = sizeof line_ - 1 - length_;
+    const std::size_t length = std::min(std::strlen(text), room);
+    std::memcpy(line_ + length_, text, length);
+    length_ += length;
+    line_[length_] = '\0';
+    return *this;
+  }
+  FixedLine& operator<<(int number) {
+    char digits[12] = {};  // "-2147483648" and its NUL
+    std::to_chars(digits, digits + sizeof digits - 1, number);
+    return *this << static_cast<const char*>(digits);
+  }
+  const char* text() const { return line_; }
+
+ private:
+  char line_[200] = {};
+  std::size_t length_ = 0;
+};
+
+}  // namespace
+
+void drez_report_failure(const char* what) {
+  FixedLine line;
+  line << what << "\n";
+  drez_debug_output(line.text());
+}
+
+const char* DREZ_THISCALL drez_script_helper::callback(void* data, int kind) {
+  if (tearingDown) return nullptr;
+  FixedLine cause;
+  try {
+    return dispatch(data, kind);
+  } catch (const std::bad_alloc&) {
+    cause << "out of memory";
+  } catch (const std::exception& exception) {
+    cause << exception.what();
+  } catch (...) {
+    cause << "an exception";
+  }
+  FixedLine line;
+  line << "drez_script_helper: callback of kind " << kind << " failed (" << cause.text()
+       << "); the event was dropped";
+  drez_report_failure(line.text());
+  return nullptr;
+}
+
+const char* drez_script_helper::dispatch(void* data, int kind) {
   switch (kind) {
     case CB_DEVICE_UPDATE: {
       if (data == nullptr) return nullptr;

@@ -1,7 +1,7 @@
 // The panel script framework. Including this header gives a panel everything
-// it builds on: the host object, the string component, the records and views,
+// it builds on: the binary contract (abi/), the string component, the views,
 // the reply tokenizer, the base class drez_script_helper with its command
-// vocabulary, and the declaration of the export every panel library defines.
+// vocabulary, and DREZ_PANEL_SCRIPT, which defines a library's export.
 //
 // Threading: a script runs only on the host's thread, inside the export,
 // `callback` and its destructor; it starts no thread and takes no lock.
@@ -10,13 +10,15 @@
 #define DREZ_SCRIPT_HELPER_DREZ_SCRIPT_HELPER_H_
 
 #include <cstdint>
+#include <new>
 
 #include "decode_drez_string.h"
 #include "drez_client_callback.h"
 #include "drez_client_host.h"
 #include "drez_config.h"
+#include "drez_export.h"
+#include "drez_records.h"
 #include "drez_string.h"
-#include "records.h"
 #include "views.h"
 
 // Base of every panel script. It keeps the link to the host, turns each host
@@ -28,18 +30,22 @@
 // Replies to "SD", "XI" and "TG" are copied and handed back to the host with
 // HOST_CMD_RELEASE before the operation returns; no other result is released.
 // Text operands are sent between single quotes, unchanged and unescaped.
-// Operations that build text throw std::bad_alloc when memory runs out;
-// nothing is caught, and a reply already received is released first.
+// Operations that build text throw std::bad_alloc when memory runs out; a
+// reply already received is released first. `callback` catches whatever a
+// handler throws, so nothing crosses into the host.
 class drez_script_helper : public drez_client_callback {
  public:
   // Keeps `host` (may be null; never deleted) and a copy of `path` (may be
   // null, meaning empty), which loadPanel puts in front of panel file names.
   drez_script_helper(drez_client_host* host, const char* path);
-  // Sends "AS" when there is a host, after everything the derived script's
-  // destructor sent.
-  ~drez_script_helper() override;
   drez_script_helper(const drez_script_helper&) = delete;
   drez_script_helper& operator=(const drez_script_helper&) = delete;
+
+#if !DREZ_MSVC_ABI
+  // Slot 0, as the host destroys a script (drez_client_callback.h): from here
+  // on the script takes no more events, then its destructor chain runs.
+  void* DREZ_THISCALL scalarDeletingDestructor(unsigned int flags) override;
+#endif
 
   // Dispatches one host call (see drez_client_callback) to a handler:
   //   CB_DEVICE_UPDATE -> onDeviceUpdate, CB_CONTROL_EVENT -> onControlEvent
@@ -47,9 +53,13 @@ class drez_script_helper : public drez_client_callback {
   //   onHostRequest, CB_EVENT_ID -> onEventId, CB_NOTIFY6 -> onNotify6,
   //   CB_NOTIFY7 -> onNotify7. CB_RELEASE_REPLY frees a reply block.
   // A null record with CB_DEVICE_UPDATE or CB_CONTROL_EVENT is no event: no
-  // handler runs. An exception from a handler passes out to the caller after
-  // this call's temporaries are released; no reply block is made then.
-  const char* callback(void* data, int kind) override;
+  // handler runs. A handler that throws (out of memory while building a
+  // command) loses its event: the call's temporaries and any reply it held
+  // are released, one line on the debug output names the kind, and the
+  // result is null (for a request: as if there were no reply). Once the host
+  // has begun to destroy the script, every call is ignored and returns null:
+  // the host may deliver events from inside the teardown's own commands.
+  const char* DREZ_THISCALL callback(void* data, int kind) override;
 
   // "PS '<panel>' '<path>/<file>'" ("PS '<panel>' '<file>'" when the path is
   // empty), then " '<extra>'" when `extra` is not empty. Returns true when
@@ -114,6 +124,10 @@ class drez_script_helper : public drez_client_callback {
   void alarmAction(const drez_string& text);
 
  protected:
+  // Sends "AS" when there is a host, after everything the derived script's
+  // destructor sent. Protected: the host destroys a script through slot 0.
+  ~drez_script_helper() override;
+
   // Handlers; the dispatcher calls each one on the host's thread. The views
   // live for the call only.
   virtual void onControlEvent(ControlEventView* event) = 0;
@@ -129,32 +143,42 @@ class drez_script_helper : public drez_client_callback {
   bool alarmsEnabled;      // control events pass the alarm pre-check first
 
  private:
+  const char* dispatch(void* data, int kind);
   const char* answerHostRequest(const char* text);
   void alarmPreCheck(ControlEventView* event);
   intptr_t execute(const char* text);
   void release(intptr_t reply);
+
+  bool tearingDown = false;  // the host has begun to destroy the script
 };
 
 // Text of the framework's signature record: plain data nothing reads.
 extern const char drez_script_helper_signature[];
 
-// The export every panel library defines: creates the library's script for
-// `host` (may be null) and `path` (may be null), or returns null when it
-// cannot be created. The host owns the result and destroys it with `delete`
-// through drez_client_callback. Called on the host's thread.
-#if defined(DREZ_PANEL_SCRIPT_BUILD)
-#if defined(_WIN32)
-#define DREZ_PANEL_EXPORT __declspec(dllexport)
-#else
-#define DREZ_PANEL_EXPORT __attribute__((visibility("default")))
-#endif
-#else
-#define DREZ_PANEL_EXPORT
-#endif
-extern "C" DREZ_PANEL_EXPORT drez_client_callback* load_drez_client_script(drez_client_host* host,
-                                                                           const char* path);
+// Writes one line naming what failed to the debug output, without needing
+// memory: for the export and `callback` when an exception stops them.
+void drez_report_failure(const char* what);
 
-// The export's type, for hosts that look it up in a loaded library.
-using load_drez_client_script_fn = drez_client_callback* (*)(drez_client_host*, const char*);
+// Creates a `Script` (constructed with `(host, path)`) as the export does:
+// null when memory runs out or the constructor throws, which is reported on
+// the debug output; nothing is thrown.
+template <typename Script>
+drez_client_callback* drez_create_script(drez_client_host* host, const char* path) {
+  try {
+    return new (std::nothrow) Script(host, path);
+  } catch (...) {
+    drez_report_failure("load_drez_client_script: the script could not start");
+    return nullptr;
+  }
+}
+
+// Defines the library's export, load_drez_client_script, for the panel
+// class `Script`. Every panel library says this once, in one source file:
+//   DREZ_PANEL_SCRIPT(Vantrel)
+#define DREZ_PANEL_SCRIPT(Script)                                                        \
+  extern "C" DREZ_PANEL_EXPORT drez_client_callback* DREZ_CDECL load_drez_client_script( \
+      drez_client_host* host, const char* path) {                                        \
+    return drez_create_script<Script>(host, path);                                       \
+  }
 
 #endif  // DREZ_SCRIPT_HELPER_DREZ_SCRIPT_HELPER_H_

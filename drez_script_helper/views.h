@@ -7,8 +7,8 @@
 
 #include <cstdint>
 
+#include "drez_records.h"
 #include "drez_string.h"
-#include "records.h"
 
 class DeviceUpdateView {
  public:

@@ -14,7 +14,7 @@
 
 #include "decode_drez_string.h"
 #include "fuzz_check.h"
-#include "records.h"
+#include "drez_records.h"
 
 namespace {
 

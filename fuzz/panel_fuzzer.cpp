@@ -132,7 +132,7 @@ class PanelRun {
       // A host delivers nothing to a script it is deleting.
       drez_client_callback* script = side->script;
       side->script = nullptr;
-      delete script;
+      drez_delete_script(script);
     }
     checkTeardown();
   }

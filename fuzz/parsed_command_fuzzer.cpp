@@ -11,7 +11,7 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "records.h"
+#include "drez_records.h"
 
 namespace {
 

@@ -5,6 +5,10 @@
 #include "probe_script.h"
 #include "script_test.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace {
 
 using ::testing::ElementsAre;
@@ -166,6 +170,30 @@ TEST_F(CommandsTest, DebugMessageFillsInOrderAndAddsNoLineEnd) {
   script.debugMessage("[%1][%2]", "%2", "x", "", "", "", "", "", "", "");
   EXPECT_THAT(debug.lines, ElementsAre("a-b-c-d-e", "[%2][x]"));
 }
+
+#if defined(_WIN32)
+// OutputDebugStringA hands its text to a debugger in a DBG_PRINTEXCEPTION_C
+// exception, which a vectored handler of the process sees first.
+std::string* debugStrings = nullptr;
+
+LONG CALLBACK readDebugString(EXCEPTION_POINTERS* info) {
+  const EXCEPTION_RECORD& record = *info->ExceptionRecord;
+  if (record.ExceptionCode == DBG_PRINTEXCEPTION_C && record.NumberParameters >= 2) {
+    debugStrings->append(reinterpret_cast<const char*>(record.ExceptionInformation[1]));
+  }
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
+TEST_F(CommandsTest, DefaultDebugChannelIsOutputDebugStringA) {
+  drez_set_debug_sink(nullptr, nullptr);  // the default, not the capture
+  std::string written;
+  debugStrings = &written;
+  void* handler = AddVectoredExceptionHandler(1, readDebugString);
+  script.debugMessage("value %1 from %2", "3", "alm_7", "", "", "", "", "", "", "");
+  RemoveVectoredExceptionHandler(handler);
+  EXPECT_EQ(written, "value 3 from alm_7");
+}
+#endif
 
 TEST_F(CommandsTest, ListControlsSplitsTheReplyAtCommas) {
   const struct {

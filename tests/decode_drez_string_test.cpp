@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "decode_drez_string.h"
-#include "records.h"
+#include "drez_records.h"
 
 namespace {
 

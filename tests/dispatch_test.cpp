@@ -92,7 +92,7 @@ TEST(DispatchLifetime, DestructorSendsAsLastAndNullHostSendsNothing) {
   EXPECT_THAT(host.commands(), ElementsAre("ET 1", "AS"));
 
   // Through the interface the host holds, as a host deletes it.
-  std::unique_ptr<drez_client_callback> script(new ProbeScript(nullptr, "p"));
+  std::unique_ptr<drez_client_callback, drez_script_deleter> script(new ProbeScript(nullptr, "p"));
   script->callback(reinterpret_cast<void*>(1), CB_EVENT_ID);
   script.reset();
   EXPECT_THAT(host.faults(), IsEmpty());
@@ -106,13 +106,44 @@ class ThrowingScript : public ProbeScript {
   drez_string onHostRequest(HostRequest*) override { throw std::runtime_error("handler failed"); }
 };
 
-TEST(DispatchFailure, ExceptionFromHandlerPassesOut) {
+TEST(DispatchFailure, ExceptionFromHandlerIsCaughtAndReportedOnce) {
   drezhost::RecordingHost host;
   ThrowingScript script(&host, "");
-  EXPECT_THROW(script.callback(const_cast<char*>("a=b"), CB_HOST_REQUEST), std::runtime_error);
+  DebugCapture debug;
+  EXPECT_EQ(script.callback(const_cast<char*>("a=b"), CB_HOST_REQUEST), nullptr);
+  EXPECT_THAT(debug.lines, ElementsAre("drez_script_helper: callback of kind 3 failed (handler "
+                                       "failed); the event was dropped\n"));
   // Still usable afterwards.
   EXPECT_EQ(script.callback(reinterpret_cast<void*>(4), CB_EVENT_ID), nullptr);
   EXPECT_THAT(script.calls, ElementsAre("event 4"));
+}
+
+TEST(DispatchLifetime, EventsDeliveredFromInsideTheTeardownAreIgnored) {
+  // Through slot 0, as a host destroys a script, and through the destructor
+  // alone, as a stack object goes: an update delivered from inside "AS"
+  // would otherwise reach a handler that is gone (a pure virtual call).
+  for (bool throughSlotZero : {true, false}) {
+    drezhost::RecordingHost host;
+    drezhost::DeviceUpdateRecord update(1, 1, 1, "x");
+    const char* result = "not called";
+    auto deliverInsideAs = [&](drez_client_callback* script) {
+      host.setExecuteHook([&host, &update, &result, script](const std::string& command) {
+        if (command != "AS") return;
+        host.setExecuteHook(nullptr);
+        result = script->callback(update.get(), CB_DEVICE_UPDATE);
+      });
+    };
+    if (throughSlotZero) {
+      auto* script = new ProbeScript(&host, "");
+      deliverInsideAs(script);
+      drez_delete_script(script);
+    } else {
+      ProbeScript script(&host, "");
+      deliverInsideAs(&script);
+    }
+    EXPECT_EQ(result, nullptr);
+    EXPECT_THAT(host.commands(), ElementsAre("AS"));
+  }
 }
 
 TEST(Signature, NamesTheFrameworkAndItsAuthor) {

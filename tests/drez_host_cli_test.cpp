@@ -73,7 +73,7 @@ TEST(ScriptLibrary, LoadsAPanelLibraryAndFindsItsExport) {
   drez_client_callback* script = library.entry()(nullptr, "");
   ASSERT_NE(script, nullptr);
   EXPECT_EQ(script->callback(nullptr, 0), nullptr);
-  delete script;
+  drez_delete_script(script);
 }
 
 TEST(ScriptLibrary, SaysWhyALibraryCannotBeUsed) {

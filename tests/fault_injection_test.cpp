@@ -1,13 +1,15 @@
 // Allocation failures raised at every allocation point of the panel's work,
-// one at a time: each must leave `callback` (or the export) as promised, free
-// everything it allocated, hand back every reply, and leave a panel that does
-// the next event exactly as a panel that never failed.
+// one at a time: each must leave `callback` (or the export) as promised (no
+// exception, a null result, one debug line), free everything it allocated,
+// hand back every reply, and leave a panel that does the next event exactly
+// as a panel that never failed.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <optional>
@@ -16,6 +18,7 @@
 
 #include "Vantrel.h"
 #include "allocation_faults.h"
+#include "drez_debug_output.h"
 #include "recording_host.h"
 #include "records_builder.h"
 
@@ -43,6 +46,26 @@ class ExemptHost : public drezhost::RecordingHost {
   }
 };
 
+// Counts the lines written to the debug output and keeps the last one, without
+// touching the heap, whose failures are under test.
+class DebugLines {
+ public:
+  DebugLines() { drez_set_debug_sink(&DebugLines::write, this); }
+  ~DebugLines() { drez_set_debug_sink(nullptr, nullptr); }
+  DebugLines(const DebugLines&) = delete;
+  DebugLines& operator=(const DebugLines&) = delete;
+
+  int count = 0;
+  char last[256] = {};
+
+ private:
+  static void write(const char* text, void* self) {
+    DebugLines& lines = *static_cast<DebugLines*>(self);
+    ++lines.count;
+    std::strncpy(lines.last, text, sizeof lines.last - 1);
+  }
+};
+
 // Long enough that copying it needs the heap.
 const char kPath[] = "/srv/drez/panels/studio_a_blue";
 
@@ -63,10 +86,12 @@ using Reply = std::optional<std::string>;
 
 // Makes the call, hands any reply block back, and returns the reply. With
 // `failAt`, allocation number `failAt` of the call fails (0: none fails, only
-// counting), and `counted` receives how many the call made. The record is
-// built before that, so only the panel's own allocations are counted.
+// counting), `counted` receives how many the call made and `raised` whether
+// the failure came. The record is built before that, so only the panel's own
+// allocations are counted.
 Reply call(drez_client_callback* panel, const Event& event,
-           std::optional<std::size_t> failAt = std::nullopt, std::size_t* counted = nullptr) {
+           std::optional<std::size_t> failAt = std::nullopt, std::size_t* counted = nullptr,
+           bool* raised = nullptr) {
   std::optional<drezhost::DeviceUpdateRecord> record;
   void* data = const_cast<char*>(event.text.c_str());
   if (event.kind == CB_DEVICE_UPDATE) {
@@ -76,6 +101,7 @@ Reply call(drez_client_callback* panel, const Event& event,
   if (failAt) drezfault::failAllocation(*failAt);
   const char* block = panel->callback(data, event.kind);
   if (counted != nullptr) *counted = drezfault::allocationsCounted();
+  if (raised != nullptr) *raised = drezfault::failureRaised();
   drezfault::failAllocation(0);
   if (block == nullptr) return std::nullopt;
   std::string copy(block);
@@ -127,7 +153,7 @@ class FaultInjectionTest : public ::testing::Test {
   }
 
   std::unique_ptr<ExemptHost> host;
-  std::unique_ptr<drez_client_callback> panel;
+  std::unique_ptr<drez_client_callback, drez_script_deleter> panel;
 };
 
 bool isPrefix(const std::vector<std::string>& part, const std::vector<std::string>& whole) {
@@ -165,10 +191,25 @@ TEST_F(FaultInjectionTest, EveryAllocationFailureDuringAnEventLeavesAWorkingPane
                    std::to_string(expected.allocations));
       startPanel(scenario);
       const long long liveBefore = drezfault::liveBlocks();
-      EXPECT_THROW(call(panel.get(), scenario.event, n), std::bad_alloc);
-      EXPECT_TRUE(drezfault::failureRaised());
-      drezfault::failAllocation(0);
-      EXPECT_EQ(drezfault::liveBlocks(), liveBefore) << "the failed call leaked";
+      Reply failedReply;
+      bool raised = false;
+      long long liveAfter = 0;
+      int debugLines = 0;
+      std::string debugLine;
+      {
+        DebugLines debug;
+        failedReply = call(panel.get(), scenario.event, n, nullptr, &raised);
+        liveAfter = drezfault::liveBlocks();
+        debugLines = debug.count;
+        debugLine = debug.last;
+      }
+      EXPECT_EQ(failedReply, std::nullopt) << "a failed request gives no reply";
+      EXPECT_TRUE(raised);
+      EXPECT_EQ(liveAfter, liveBefore) << "the failed call leaked";
+      EXPECT_EQ(debugLines, 1);
+      EXPECT_EQ(debugLine, "drez_script_helper: callback of kind " +
+                               std::to_string(scenario.event.kind) +
+                               " failed (out of memory); the event was dropped\n");
       const std::vector<std::string> sent = host->takeCommands();
       EXPECT_TRUE(isPrefix(sent, expected.commands))
           << "a failed call may stop early, but must not send anything else";
@@ -186,7 +227,8 @@ TEST_F(FaultInjectionTest, EveryAllocationFailureDuringAnEventLeavesAWorkingPane
 std::vector<std::string> startupCommands(std::size_t* allocations) {
   ExemptHost host;
   drezfault::failAllocation(0);
-  std::unique_ptr<drez_client_callback> panel(load_drez_client_script(&host, kPath));
+  std::unique_ptr<drez_client_callback, drez_script_deleter> panel(
+      load_drez_client_script(&host, kPath));
   *allocations = drezfault::allocationsCounted();
   return host.commands();
 }
@@ -220,7 +262,7 @@ TEST_F(FaultInjectionTest, EveryAllocationFailureDuringStartUpMakesTheExportRetu
     drez_client_callback* script = load_drez_client_script(host.get(), kPath);
     drezfault::failAllocation(0);
     EXPECT_EQ(script, nullptr);
-    delete script;
+    drez_delete_script(script);
     EXPECT_EQ(drezfault::liveBlocks(), liveBefore) << "the failed start-up leaked";
     expectHostContractKept();
 

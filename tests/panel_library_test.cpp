@@ -40,7 +40,7 @@ TEST_F(PanelLibraryTest, StartupPollAnswersAndAChangeToTransmission) {
 TEST_F(PanelLibraryTest, NullHostThroughTheExport) {
   drez_client_callback* script = library.entry()(nullptr, nullptr);
   ASSERT_NE(script, nullptr);
-  delete script;
+  drez_delete_script(script);
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "records.h"
+#include "drez_records.h"
 
 namespace {
 

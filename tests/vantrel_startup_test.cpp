@@ -79,7 +79,7 @@ TEST(VantrelWithoutHost, IsBuiltAndDeletedSilently) {
   drezhost::DeviceUpdateRecord record(0, 1, 0, "2");
   EXPECT_EQ(panel->callback(record.get(), CB_DEVICE_UPDATE), nullptr);
   EXPECT_EQ(panel->callback(reinterpret_cast<void*>(5), CB_EVENT_ID), nullptr);
-  delete panel;
+  drez_delete_script(panel);
 }
 
 }  // namespace

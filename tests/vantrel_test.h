@@ -73,7 +73,7 @@ class VantrelTest : public ScriptTest {
     return "TP 'statesheet=" + statesheet + "' '1' '" + control + "'";
   }
 
-  std::unique_ptr<drez_client_callback> panel;
+  std::unique_ptr<drez_client_callback, drez_script_deleter> panel;
 };
 
 #endif  // TESTS_VANTREL_TEST_H_

@@ -13,3 +13,7 @@ set(MINGW_TRIPLE i686-w64-mingw32)
 set(MINGW_WINE_NAMES wine wine-stable)
 set(MINGW_WINE_ENV)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
+# Hosts built by Microsoft's compiler call into a DLL with the stack only
+# 4-byte aligned: nothing built here may assume 16 (GCC's default on i686).
+string(APPEND CMAKE_C_FLAGS_INIT " -mincoming-stack-boundary=2")
+string(APPEND CMAKE_CXX_FLAGS_INIT " -mincoming-stack-boundary=2")

@@ -2,8 +2,6 @@
 // "greeting" of panel 1 at start-up, acknowledges every event id, and
 // answers the property request "return=greeting".
 
-#include <new>
-
 #include "drez_script_helper.h"
 
 namespace {
@@ -26,11 +24,4 @@ class HelloPanel : public drez_script_helper {
 
 }  // namespace
 
-extern "C" DREZ_PANEL_EXPORT drez_client_callback* load_drez_client_script(drez_client_host* host,
-                                                                           const char* path) {
-  try {
-    return new (std::nothrow) HelloPanel(host, path);
-  } catch (...) {
-    return nullptr;
-  }
-}
+DREZ_PANEL_SCRIPT(HelloPanel)

@@ -4,13 +4,23 @@
 #include <stdexcept>
 #include <string>
 
-BrokenPanel::BrokenPanel(drez_client_host* host, const char* path) : drez_script_helper(host, path) {
-  send("SD 'RIR Tally Infodriver'");  // the reply is never released
+BrokenPanel::BrokenPanel(drez_client_host* host, const char* path)
+    : drez_script_helper(host, path) {
+  send("SD 'RIR Tally Infodriver'");    // the reply is never released
   registerInfodriver(11, 1, 6, false);  // never unregistered
 }
 
 BrokenPanel::~BrokenPanel() {
   host = nullptr;  // the base sends no "AS" then
+}
+
+const char* BrokenPanel::callback(void* data, int kind) {
+  // Past the framework, which would catch it.
+  if (kind == CB_EVENT_ID && reinterpret_cast<intptr_t>(data) == 7) {
+    endEvent(7);
+    throw std::runtime_error("broken on purpose");
+  }
+  return drez_script_helper::callback(data, kind);
 }
 
 intptr_t BrokenPanel::send(const char* text) {
@@ -52,9 +62,6 @@ void BrokenPanel::onEventId(int id) {
       pollInfodriver(11, 1, 6);
       endEvent(6);
       break;
-    case 7:
-      endEvent(7);
-      throw std::runtime_error("broken on purpose");
     case 8:
       endEvent(8);
       setControlProperty("text", "x", "1", "no_such_control");
@@ -64,8 +71,9 @@ void BrokenPanel::onEventId(int id) {
   }
 }
 
-extern "C" DREZ_PANEL_EXPORT drez_client_callback* load_drez_client_script(drez_client_host* host,
-                                                                           const char* path) {
+// Not DREZ_PANEL_SCRIPT: this export refuses and throws on request.
+extern "C" DREZ_PANEL_EXPORT drez_client_callback* DREZ_CDECL
+load_drez_client_script(drez_client_host* host, const char* path) {
   const std::string how = path != nullptr ? path : "";
   if (how == "refuse") return nullptr;
   if (how == "throw") throw std::runtime_error("refused to start");

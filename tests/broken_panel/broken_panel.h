@@ -8,7 +8,8 @@
 //   1  releases a reply twice          2  releases a pointer never handed out
 //   3  sends a code outside the vocabulary   4  sends operands that do not parse
 //   5  sends "AS", then "ET 5"         6  polls slots 1 to 6, then sends "ET 6"
-//   7  throws out of callback         8  sets a property on a panel it never loaded
+//   7  sends "ET 7", then throws out of callback, past the framework's catch
+//   8  sets a property on a panel it never loaded
 // Any other id is acknowledged with "ET". Each device update switches output
 // <index> of device 31 to <number>, so the order of deliveries shows.
 // The export returns null for the path "refuse" and throws for "throw".
@@ -22,6 +23,8 @@ class BrokenPanel : public drez_script_helper {
  public:
   BrokenPanel(drez_client_host* host, const char* path);
   ~BrokenPanel() override;
+
+  const char* DREZ_THISCALL callback(void* data, int kind) override;
 
  protected:
   void onControlEvent(ControlEventView* event) override;

@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "records.h"
+#include "drez_records.h"
 
 const char drez_empty_text[1] = {'\0'};
 

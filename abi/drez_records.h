@@ -1,12 +1,19 @@
-// Records exchanged with the host. Their layout is a binary contract with
-// 32-bit hosts: the offsets asserted below hold wherever pointers are 4 bytes.
-// On 64-bit targets the field order is the same with 8-byte pointers.
+// The records a host hands to a script with callback kinds 1 and 2, and the
+// parsed request text. Their layout is part of the binary contract: integers
+// are 32-bit little-endian; the offsets asserted below hold wherever
+// pointers are 4 bytes (the studio's 32-bit hosts). On 64-bit targets the
+// field order is the same, with 8-byte pointers placed at their natural
+// alignment.
+//
+// Ownership: the host builds and owns DeviceUpdate and ControlEvent (and the
+// ParsedCommand a ControlEvent points to); a script reads them only during
+// the call that delivers them and keeps no pointer into them.
 
-#ifndef DREZ_SCRIPT_HELPER_RECORDS_H_
-#define DREZ_SCRIPT_HELPER_RECORDS_H_
+#ifndef DREZ_ABI_DREZ_RECORDS_H_
+#define DREZ_ABI_DREZ_RECORDS_H_
 
-#include <cstddef>
-#include <cstdint>
+#include <stddef.h>
+#include <stdint.h>
 
 // A device's status for one index (an infodriver slot or a router
 // destination), delivered with CB_DEVICE_UPDATE. Built and owned by the host,
@@ -44,10 +51,12 @@ enum { MAX_COMMAND_PARTS = 32 };
 // No text pointer is ever null: `name`, `value` and every entry of `parts`
 // beyond `partCount` point at one shared empty text. The others point into
 // `buffer`, the object's own copy, which it frees on destruction. Never
-// copied; lives for the call that built it.
+// copied; lives for the call that built it. A script's dispatcher builds one
+// from the text of each CB_HOST_REQUEST; a host builds one for each
+// ControlEvent, with this parse or by filling the fields by the same rules.
 struct ParsedCommand {
-  // Parses `text`, which may be null. Throws std::bad_alloc when the copy
-  // cannot be allocated.
+  // Parses `text`, which may be null (the drez_abi library). Throws
+  // std::bad_alloc when the copy cannot be allocated.
   explicit ParsedCommand(const char* text);
   ~ParsedCommand();
   ParsedCommand(const ParsedCommand&) = delete;
@@ -82,4 +91,4 @@ static_assert(offsetof(ParsedCommand, buffer) == 144, "ParsedCommand layout");
 static_assert(sizeof(ParsedCommand) == 148, "ParsedCommand layout");
 #endif
 
-#endif  // DREZ_SCRIPT_HELPER_RECORDS_H_
+#endif  // DREZ_ABI_DREZ_RECORDS_H_
