@@ -1,0 +1,212 @@
+// The scenario language: reading it, and running it against the Vantrel panel.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "data_files.h"
+#include "drez_export.h"
+#include "scenario_parser.h"
+#include "scenario_runner.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using namespace drezhost;
+
+std::vector<Step> parse(const std::string& text) {
+  std::istringstream in(text);
+  return parseScenario(in, "test.scn");
+}
+
+std::string parseError(const std::string& text) {
+  try {
+    parse(text);
+  } catch (const ScenarioError& error) {
+    return error.what();
+  }
+  ADD_FAILURE() << "no error for: " << text;
+  return std::string();
+}
+
+TEST(ScenarioParser, ReadsWordsQuotesAndOptions) {
+  const std::vector<Step> steps = parse(
+      "# a comment\n"
+      "\n"
+      "  set 'RIR Tally Infodriver' 1 \"it's 2\"\n"
+      "control StA_Floor value=1 to s2 panel 3\n"
+      "device outputs Lamps 9 offset 240 lamps 12\n"
+      "create main path 'a b'\n"
+      "expect property vls_name text ''\n");
+  ASSERT_EQ(steps.size(), 5u);
+  const auto* set = steps[0].as<steps::Set>();
+  ASSERT_NE(set, nullptr);
+  EXPECT_EQ(steps[0].line, 3);
+  EXPECT_EQ(steps[0].where(), "test.scn:3");
+  EXPECT_EQ(set->infodriver, "RIR Tally Infodriver");
+  EXPECT_EQ(set->text, "it's 2");
+  EXPECT_EQ(set->slot, 1);
+  const auto* control = steps[1].as<steps::Control>();
+  ASSERT_NE(control, nullptr);
+  EXPECT_EQ(control->script, "s2");
+  EXPECT_EQ(control->panel, "3");
+  const auto* device = steps[2].as<steps::Device>();
+  ASSERT_NE(device, nullptr);
+  EXPECT_EQ(device->kind, DeviceKind::Outputs);
+  EXPECT_EQ(device->name, "Lamps");
+  EXPECT_THAT((std::vector<int32_t>{device->number, device->offset, device->size, device->lamps}),
+              ElementsAre(9, 240, 0, 12));
+  const auto* create = steps[3].as<steps::Create>();
+  ASSERT_NE(create, nullptr);
+  EXPECT_EQ(create->name, "main");
+  EXPECT_EQ(create->path, "a b");
+  const auto* property = steps[4].as<steps::ExpectProperty>();
+  ASSERT_NE(property, nullptr);
+  EXPECT_THAT((std::vector<std::string>{property->control, property->property, property->value}),
+              ElementsAre("vls_name", "text", ""));
+}
+
+TEST(ScenarioParser, KeepsTheRestOfTheLineWhereTextIsFree) {
+  const std::vector<Step> steps = parse(
+      "say The \"studio\" goes on air.\n"
+      "expect sent TP 'statesheet=QZ_Studio_TX' '1' 'StA_Floor'\n"
+      "expect reply 'a b'\n"
+      "expect error still held\n");
+  EXPECT_EQ(steps[0].as<steps::Say>()->text, "The \"studio\" goes on air.");
+  EXPECT_EQ(steps[1].as<steps::ExpectSent>()->command, "TP 'statesheet=QZ_Studio_TX' '1' 'StA_Floor'");
+  EXPECT_EQ(steps[2].as<steps::ExpectReply>()->reply, "a b");
+  const auto* problem = steps[3].as<steps::ExpectProblem>();
+  ASSERT_NE(problem, nullptr);
+  EXPECT_EQ(problem->severity, Severity::Error);
+  EXPECT_EQ(problem->text, "still held");
+}
+
+TEST(ScenarioParser, ReadsBlocks) {
+  const std::vector<Step> steps = parse(
+      "expect commands\n"
+      "  GS 31 100 0 0\n"
+      "  # skipped\n"
+      "  AS\n"
+      "end\n"
+      "expect no commands\n"
+      "on ET 5\n"
+      "  set 'RIR Tally Infodriver' 1 2\n"
+      "  route 'RIR SDI Router' 97 3\n"
+      "end\n");
+  ASSERT_EQ(steps.size(), 3u);
+  EXPECT_THAT(steps[0].as<steps::ExpectCommands>()->commands, ElementsAre("GS 31 100 0 0", "AS"));
+  ASSERT_NE(steps[1].as<steps::ExpectCommands>(), nullptr);
+  EXPECT_TRUE(steps[1].as<steps::ExpectCommands>()->commands.empty());
+  const auto* on = steps[2].as<steps::On>();
+  ASSERT_NE(on, nullptr);
+  EXPECT_EQ(on->command, "ET 5");
+  ASSERT_EQ(on->changes.size(), 2u);
+  EXPECT_NE(on->changes[1].as<steps::Route>(), nullptr);
+  EXPECT_EQ(on->changes[1].line, 9);
+}
+
+TEST(ScenarioParser, SaysWhereAndWhatItExpected) {
+  EXPECT_EQ(parseError("create\nset 'RIR Tally Infodriver' one 2\n"),
+            "test.scn:2: expected a slot number (an integer), found 'one' in: set 'RIR Tally Infodriver' one 2");
+  EXPECT_THAT(parseError("set 'RIR Tally Infodriver' 1\n"), HasSubstr("test.scn:1: expected the slot's text"));
+  EXPECT_THAT(parseError("jump 3\n"), HasSubstr("test.scn:1: unknown step 'jump' (try: help)"));
+  EXPECT_THAT(parseError("route 'RIR SDI Router 97 1\n"), HasSubstr("a quote is not closed"));
+  EXPECT_THAT(parseError("event 5 too\n"), HasSubstr("unexpected 'too' at the end of the line"));
+  EXPECT_THAT(parseError("host polls sometimes\n"), HasSubstr("expected reentrant, queued or off, found 'sometimes'"));
+  EXPECT_THAT(parseError("device infodriver T 3 lamps 4\n"), HasSubstr("expected 'offset' or 'slots', found 'lamps'"));
+  EXPECT_THAT(parseError("expect soon\n"), HasSubstr("after 'expect', found 'soon'"));
+  EXPECT_EQ(parseError("\nexpect commands\n  AS\n"), "test.scn:2: this block has no 'end'");
+  EXPECT_THAT(parseError("on AS\n  event 1\nend\n"), HasSubstr("test.scn:2: an 'on' block holds only set and route steps"));
+}
+
+TEST(ScenarioParser, LeavesNoBlockOpenAfterAnError) {
+  ScenarioParser parser("t");
+  EXPECT_FALSE(parser.feed("expect commands"));
+  EXPECT_TRUE(parser.inBlock());
+  EXPECT_TRUE(parser.feed("end"));
+  EXPECT_THROW(parser.feed("nonsense"), ScenarioError);
+  EXPECT_FALSE(parser.inBlock());
+  EXPECT_NO_THROW(parser.finish());
+}
+
+class ScenarioRunnerTest : public ::testing::Test {
+ protected:
+  int run(const std::string& text) {
+    for (const Step& step : parse(text)) runner.run(step);
+    return runner.finish();
+  }
+
+  std::ostringstream out;
+  ScenarioRunner runner{load_drez_client_script, out};
+};
+
+TEST_F(ScenarioRunnerTest, PassesWhenEveryExpectationHolds) {
+  EXPECT_EQ(run("create\n"
+                "set 'RIR Tally Infodriver' 1 2\n"
+                "expect lamps 'Studio A Blue Lights' 0 1 0 0 0 1 1 1 1 1\n"
+                "expect output 'Studio A Blue Lights' 105 1\n"
+                "expect property StA_Floor statesheet QZ_Studio_TX\n"
+                "expect sent TP 'statesheet=QZ_Studio_TX' '1' 'StC_News'\n"
+                "request return=myParam\n"
+                "expect reply myParam=\n"
+                "delete\n"
+                "expect commands\n  IU 11\n  RU 21\n  RU 22\n  AS\nend\n"),
+            0)
+      << out.str();
+  EXPECT_THAT(out.str(), HasSubstr("==== PASSED: 4 actions, 6 expectations, 0 not met"));
+}
+
+TEST_F(ScenarioRunnerTest, ReportsAFailedExpectationWithWhatWasExpectedAndWhatHappened) {
+  EXPECT_EQ(run("create\n"
+                "event 4\n"
+                "expect commands\n  ET 5\nend\n"
+                "expect output 'Studio A Blue Lights' 101 1\n"),
+            1);
+  EXPECT_THAT(runner.failures(), ElementsAre("test.scn:3: expect commands", "test.scn:6: expect output 'Studio A Blue Lights' 101 1"));
+  EXPECT_THAT(out.str(), HasSubstr("test.scn:3: expectation failed: expect commands\n  expected: 1 command\n    ET 5\n"));
+  EXPECT_THAT(out.str(), HasSubstr("  actual:   1 command\n    ET 4\n  first difference: command 1"));
+  EXPECT_THAT(out.str(), HasSubstr("test.scn:6: expectation failed: expect output 'Studio A Blue Lights' 101 1\n"
+                                   "  expected: 1\n  actual:   0\n"));
+  EXPECT_THAT(out.str(), HasSubstr("==== FAILED"));
+}
+
+TEST_F(ScenarioRunnerTest, StopsAtWhatTheStudioDoesNotHave) {
+  for (const char* line : {"set 'RIR Video Router' 1 2", "expect property StB_Floor text x", "event 1", "delete nobody",
+                           "expect lamps 'RIR SDI Router' 1", "set 'RIR Tally Infodriver' 9 1"}) {
+    EXPECT_THROW(runner.run(parse(line)[0]), ScenarioError) << line;
+  }
+  runner.run(parse("create")[0]);
+  try {
+    runner.run(parse("\ncontrol Nope value=1")[0]);
+    FAIL();
+  } catch (const ScenarioError& error) {
+    EXPECT_STREQ(error.what(), "test.scn:2: panel '1' has no control 'Nope'");
+  }
+  EXPECT_THROW(runner.run(parse("installation empty")[0]), ScenarioError);
+  EXPECT_THROW(runner.run(parse("create s1")[0]), ScenarioError);
+}
+
+TEST_F(ScenarioRunnerTest, FailsWhenATriggerNeverFired) {
+  EXPECT_EQ(run("on GS 31 999 1 0\n  set 'RIR Tally Infodriver' 1 1\nend\ncreate\n"), 1);
+  EXPECT_THAT(out.str(), HasSubstr("a trigger never fired: no script sent GS 31 999 1 0"));
+}
+
+TEST_F(ScenarioRunnerTest, ShowsTheStudioWhenAsked) {
+  EXPECT_EQ(run("create\nshow\nsay Hello\n"), 0);
+  EXPECT_THAT(out.str(), HasSubstr("  ---- studio ----\n  Studio A Blue Lights"));
+  EXPECT_THAT(out.str(), HasSubstr("\n==== Hello\n"));
+}
+
+TEST(Demo, IsAScenarioThatPasses) {
+  std::ostringstream out;
+  ScenarioRunner runner(load_drez_client_script, out);
+  std::istringstream demo(dataFileText("demo.scn"));
+  for (const Step& step : parseScenario(demo, "demo")) runner.run(step);
+  EXPECT_EQ(runner.finish(), 0) << out.str();
+}
+
+}  // namespace
