@@ -28,7 +28,8 @@ apt_install() {
 
 # The cross builds: MinGW-w64 (posix threads) for the Windows DLL, run under
 # Wine, and g++-multilib for the -m32 build; pefile reads the DLL's export
-# table and version record back. Some kernels run no 32-bit code at all:
+# table and version record back; clang, lld and llvm build the test host with
+# Microsoft's C++ ABI (tests/msvc_abi_host). Some kernels run no 32-bit code at all:
 # there qemu-i386 runs it (scripts/wine-env.sh registers it), and Debian 12's
 # qemu 7.2 crashes 32-bit Wine programs whose threads contend, so qemu comes
 # from the release's backports.
@@ -41,7 +42,7 @@ install_cross() {
   fi
   # wine32-preloader: without it each 32-bit program under qemu takes a minute to start.
   apt_install g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix g++-multilib \
-    wine wine64 wine32:i386 wine32-preloader:i386 python3-pefile
+    wine wine64 wine32:i386 wine32-preloader:i386 python3-pefile clang lld llvm
 
   qemu_version=$(dpkg-query -W -f='${Version}' qemu-user-static 2>/dev/null || true)
   if [ -z "$qemu_version" ] || dpkg --compare-versions "$qemu_version" lt 1:8; then

@@ -151,8 +151,9 @@ TEST(DispatchLifetime, EventsDeliveredFromInsideTheTeardownAreIgnored) {
 // The script's virtual table as a host built by another compiler sees it:
 // slots called by number, as plain functions that take the object first (in
 // ECX on 32-bit Windows).
-using Slot0 = void*(DREZ_THISCALL*)(void* self, unsigned int flags);
-using Slot1 = const char*(DREZ_THISCALL*)(void* self, void* data, int kind);
+// g++ calls thiscall on a plain function an extension.
+__extension__ using Slot0 = void*(DREZ_THISCALL*)(void* self, unsigned int flags);
+__extension__ using Slot1 = const char*(DREZ_THISCALL*)(void* self, void* data, int kind);
 
 void* const* slotsOf(drez_client_callback* script) {
   return *reinterpret_cast<void* const* const*>(script);
