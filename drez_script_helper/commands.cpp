@@ -120,6 +120,8 @@ void drez_script_helper::getControlProperty(const drez_string& property, const d
   result = drez_string();
 }
 
+// The name is taken by value, as the operation has always been declared.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 bool drez_script_helper::lookupDevice(drez_string name, int32_t* device, int32_t* offset) {
   if (device != nullptr) *device = 0;
   if (offset != nullptr) *offset = 0;

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "decode_drez_string.h"
-#include "fuzz_check.h"
 #include "drez_records.h"
+#include "fuzz_check.h"
 
 namespace {
 
@@ -26,6 +26,7 @@ std::vector<std::string> wordsOf(const std::string& text) {
     if (text[i] != ' ' && text[i - 1] == ' ') starts.push_back(i);
   }
   std::vector<std::string> words;
+  words.reserve(starts.size());
   for (std::size_t start : starts) {
     words.push_back(text.substr(start, text.find(' ', start) - start));
   }

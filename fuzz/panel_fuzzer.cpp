@@ -143,7 +143,7 @@ class PanelRun {
       return commandsFail_ ? std::nullopt : std::optional<std::string>("");
     }
     if (replies_.empty()) return std::nullopt;
-    const std::optional<std::string> reply = replies_[side.nextReply++ % replies_.size()];
+    std::optional<std::string> reply = replies_[side.nextReply++ % replies_.size()];
     if (&side == &nesting_) {
       for (int i = 0; i < 4; ++i) {
         if (command == std::string("SD '") + kDeviceNames[i] + "'") lookupReplies_[i] = reply;

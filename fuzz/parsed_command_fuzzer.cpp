@@ -10,8 +10,8 @@
 #include <cstring>
 #include <string>
 
-#include "fuzz_check.h"
 #include "drez_records.h"
+#include "fuzz_check.h"
 
 namespace {
 

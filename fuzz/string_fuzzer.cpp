@@ -85,6 +85,7 @@ bool isInert(const std::string& value) {
 
 void checkArgs(const drez_string& format, const std::vector<drez_string>& values) {
   std::vector<const drez_string*> pointers;
+  pointers.reserve(values.size());
   for (const drez_string& value : values) pointers.push_back(&value);
   const drez_string oneByOne = format.args(pointers.data(), pointers.size());
   if (!hasPlaceholder(format.str())) {

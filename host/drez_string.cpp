@@ -142,7 +142,8 @@ int drez_string::split(char delimiter, drez_string& left, drez_string& right) co
 
 int drez_string::toInt() const { return toInt(text_.c_str()); }
 
-int drez_string::toInt(const char* p) {
+int drez_string::toInt(const char* text) {
+  const char* p = text;
   if (p == nullptr) return 0;
   while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
   bool negative = false;

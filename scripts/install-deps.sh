@@ -2,8 +2,8 @@
 # Installs what the build and the tests need on a fresh Debian machine, and
 # only what is missing. Safe to run again. Needs root (or sudo).
 #
-#   scripts/install-deps.sh [group...]   groups: base (default), bench,
-#                                         sanitizers, fuzz, cross
+#   scripts/install-deps.sh [group...]   groups: base (default), format,
+#                                         bench, sanitizers, fuzz, cross
 set -euo pipefail
 
 missing_packages() {
@@ -71,6 +71,8 @@ groups=("$@")
 for group in "${groups[@]}"; do
   case "$group" in
     base) apt_install g++ cmake ninja-build libgtest-dev libgmock-dev python3 ;;
+    # The format and clang-tidy checks.
+    format) apt_install clang-format clang-tidy git ;;
     # The per-event benchmarks (scripts/bench.sh).
     bench) apt_install libbenchmark-dev ;;
     # The sanitizer builds (g++ runtimes) and valgrind memcheck.

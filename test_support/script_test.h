@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "drez_debug_output.h"
 #include "drez_client_callback.h"
+#include "drez_debug_output.h"
 #include "drez_export.h"
 #include "recording_host.h"
 #include "records_builder.h"
@@ -40,7 +40,7 @@ class ScriptTest : public ::testing::Test {
 
   // Replies to "SD", "XI" and "TG" from a table of exact command texts; any
   // other of these gets no reply. Other commands succeed.
-  void replyWith(std::vector<std::pair<std::string, std::string>> replies) {
+  void replyWith(const std::vector<std::pair<std::string, std::string>>& replies) {
     host.setResponder([replies](const std::string& command) -> std::optional<std::string> {
       for (const auto& entry : replies) {
         if (entry.first == command) return entry.second;

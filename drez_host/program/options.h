@@ -12,7 +12,7 @@ namespace drezhost {
 
 struct Options {
   std::optional<std::string> script;  // --script; none: panel_library.h's rule
-  std::string scenario;  // empty: the demo; "-": the terminal
+  std::string scenario;               // empty: the demo; "-": the terminal
   bool interactive = false;
   bool showStudio = false;
   bool quiet = false;

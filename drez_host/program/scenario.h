@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
-#include <type_traits>
 #include <string>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
@@ -166,10 +166,9 @@ using StepBody =
                  steps::RemoveControl, steps::Source, steps::PanelFile, steps::Property,
                  steps::HostPolls, steps::HostLookups, steps::Create, steps::Delete, steps::Set,
                  steps::Route, steps::Request, steps::Event, steps::Control, steps::Notify,
-                 steps::Use, steps::Show, steps::Say, steps::Help, steps::On,
-                 steps::ExpectCommands, steps::ExpectSent, steps::ExpectReply,
-                 steps::ExpectOutput, steps::ExpectLamps, steps::ExpectProperty,
-                 steps::ExpectProblem>;
+                 steps::Use, steps::Show, steps::Say, steps::Help, steps::On, steps::ExpectCommands,
+                 steps::ExpectSent, steps::ExpectReply, steps::ExpectOutput, steps::ExpectLamps,
+                 steps::ExpectProperty, steps::ExpectProblem>;
 
 struct Step {
   std::string file;
@@ -189,7 +188,9 @@ struct Step {
 
 inline bool Step::isAction() const {
   return std::visit(
-      [](const auto& step) { return std::is_base_of_v<steps::Action, std::decay_t<decltype(step)>>; },
+      [](const auto& step) {
+        return std::is_base_of_v<steps::Action, std::decay_t<decltype(step)>>;
+      },
       body);
 }
 

@@ -9,7 +9,8 @@ namespace {
 const char kUsage[] =
     "installation:\n"
     "  installation studio-a|empty\n"
-    "  device infodriver|router|outputs <name> <number> [offset <n>] [slots|destinations|lamps <n>]\n"
+    "  device infodriver|router|outputs <name> <number> [offset <n>] [slots|destinations|lamps "
+    "<n>]\n"
     "  source <router> <source> <name>\n"
     "  panelfile <file> <control>...\n"
     "  remove device <name> | remove panelfile <file> | remove control <file> <control>\n"
@@ -81,7 +82,7 @@ class Words {
     return read(&quoted);
   }
   std::string choice(const std::string& what, std::initializer_list<const char*> choices) {
-    const std::string word = text(what);
+    std::string word = text(what);
     for (const char* choice : choices) {
       if (word == choice) return word;
     }
@@ -107,7 +108,8 @@ class Words {
     return unquote && oneQuoted ? rest.substr(1, rest.size() - 2) : rest;
   }
   void end() {
-    if (!done()) throw std::invalid_argument("unexpected '" + text("") + "' at the end of the line");
+    if (!done())
+      throw std::invalid_argument("unexpected '" + text("") + "' at the end of the line");
   }
 
  private:
@@ -249,7 +251,8 @@ StepBody parseHost(Words& words) {
   const std::string what = words.choice("polls or lookups after 'host'", {"polls", "lookups"});
   StepBody body;
   if (what == "polls") {
-    const std::string mode = words.choice("reentrant, queued or off", {"reentrant", "queued", "off"});
+    const std::string mode =
+        words.choice("reentrant, queued or off", {"reentrant", "queued", "off"});
     body = steps::HostPolls{mode == "queued" ? PollDelivery::Queued
                             : mode == "off"  ? PollDelivery::Off
                                              : PollDelivery::Reentrant};

@@ -119,7 +119,8 @@ void ScenarioRunner::change(const Step& step) {
     }
     installation_ = installation->empty ? Installation() : studioA();
   } else if (const auto* property = step.as<steps::Property>()) {
-    control(step, property->panel, property->control).setProperty(property->property, property->value);
+    control(step, property->panel, property->control)
+        .setProperty(property->property, property->value);
   } else if (const auto* polls = step.as<steps::HostPolls>()) {
     host_.setPollDelivery(polls->delivery);
   } else if (const auto* lookups = step.as<steps::HostLookups>()) {
@@ -148,7 +149,8 @@ void ScenarioRunner::change(const Step& step) {
 
 void ScenarioRunner::act(const Step& step) {
   if (const auto* create = step.as<steps::Create>()) {
-    const std::string name = create->name.empty() ? "s" + std::to_string(created_ + 1) : create->name;
+    const std::string name =
+        create->name.empty() ? "s" + std::to_string(created_ + 1) : create->name;
     if (host_.findScript(name) != nullptr) {
       throw ScenarioError(step.where() + ": a script named '" + name + "' is alive already");
     }
@@ -161,7 +163,8 @@ void ScenarioRunner::act(const Step& step) {
     Script& script = target(step, remove->script);
     const bool wasCurrent = script.name == current_;
     host_.destroy(script);
-    if (wasCurrent) current_ = host_.scripts().empty() ? std::string() : host_.scripts().back()->name;
+    if (wasCurrent)
+      current_ = host_.scripts().empty() ? std::string() : host_.scripts().back()->name;
   } else if (const auto* set = step.as<steps::Set>()) {
     host_.setSlot(set->infodriver, set->slot, set->text);
   } else if (const auto* route = step.as<steps::Route>()) {
@@ -218,8 +221,8 @@ void ScenarioRunner::checkCommands(const Step& step, const std::vector<std::stri
   std::size_t same = 0;
   while (same < window_.size() && same < expected.size() && window_[same] == expected[same]) ++same;
   failed(step, counted(expected.size()) + listed(expected),
-         counted(window_.size()) + listed(window_) +
-             "  first difference: command " + std::to_string(same + 1));
+         counted(window_.size()) + listed(window_) + "  first difference: command " +
+             std::to_string(same + 1));
 }
 
 void ScenarioRunner::checkProblem(const Step& step, Severity severity, const std::string& text) {
@@ -228,10 +231,13 @@ void ScenarioRunner::checkProblem(const Step& step, Severity severity, const std
   const auto& problems = validator_.problems();
   for (std::size_t i = mark_; i < problems.size(); ++i) {
     if (problems[i].severity != severity) continue;
-    reported += "\n    " + problems[i].message + (problems[i].expected ? "  (matched already)" : "");
+    reported +=
+        "\n    " + problems[i].message + (problems[i].expected ? "  (matched already)" : "");
   }
   const char* what = severity == Severity::Error ? "error" : "warning";
-  failed(step, std::string(severity == Severity::Error ? "an " : "a ") + what + " containing " + quoteText(text),
+  failed(step,
+         std::string(severity == Severity::Error ? "an " : "a ") + what + " containing " +
+             quoteText(text),
          reported.empty() ? std::string("no ") + what + " during the last action" : reported);
 }
 
@@ -239,13 +245,16 @@ Script& ScenarioRunner::target(const Step& step, const std::string& named) {
   const std::string& name = named.empty() ? current_ : named;
   if (name.empty()) throw ScenarioError(step.where() + ": no script is alive: create one first");
   Script* script = host_.findScript(name);
-  if (script == nullptr) throw ScenarioError(step.where() + ": no script named '" + name + "' is alive");
+  if (script == nullptr)
+    throw ScenarioError(step.where() + ": no script named '" + name + "' is alive");
   return *script;
 }
 
-Control& ScenarioRunner::control(const Step& step, const std::string& panelId, const std::string& id) {
+Control& ScenarioRunner::control(const Step& step, const std::string& panelId,
+                                 const std::string& id) {
   Panel* panel = installation_.panel(panelId);
-  if (panel == nullptr) throw ScenarioError(step.where() + ": no panel '" + panelId + "' is loaded");
+  if (panel == nullptr)
+    throw ScenarioError(step.where() + ": no panel '" + panelId + "' is loaded");
   Control* control = panel->control(id);
   if (control == nullptr) {
     throw ScenarioError(step.where() + ": panel '" + panelId + "' has no control '" + id + "'");
@@ -265,15 +274,16 @@ std::pair<const Device*, const DeviceName*> ScenarioRunner::outputs(const Step& 
   return {device, entry};
 }
 
-void ScenarioRunner::failed(const Step& step, const std::string& expected, const std::string& actual) {
+void ScenarioRunner::failed(const Step& step, const std::string& expected,
+                            const std::string& actual) {
   // A value that begins with a line feed starts on a line of its own.
   auto value = [](std::string text, const char* pad) {
     while (!text.empty() && text.back() == '\n') text.pop_back();
     return !text.empty() && text[0] == '\n' ? text : pad + text;
   };
   failures_.push_back(step.where() + ": " + step.source);
-  out_ << step.where() << ": expectation failed: " << step.source << "\n  expected:" << value(expected, " ")
-       << "\n  actual:" << value(actual, "   ") << "\n";
+  out_ << step.where() << ": expectation failed: " << step.source
+       << "\n  expected:" << value(expected, " ") << "\n  actual:" << value(actual, "   ") << "\n";
 }
 
 int ScenarioRunner::finish() {
@@ -293,7 +303,8 @@ int ScenarioRunner::finish() {
        << " unexpected validation errors, " << warnings << " warnings\n";
   for (const std::string& failure : failures_) out_ << "  expectation not met: " << failure << "\n";
   for (const Problem& problem : validator_.problems()) {
-    if (problem.severity == Severity::Error && !problem.expected) out_ << "  error: " << problem.message << "\n";
+    if (problem.severity == Severity::Error && !problem.expected)
+      out_ << "  error: " << problem.message << "\n";
   }
   return passed ? 0 : 1;
 }

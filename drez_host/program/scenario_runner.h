@@ -62,7 +62,7 @@ class ScenarioRunner {
   void checkCommands(const Step& step, const std::vector<std::string>& expected);
   void checkProblem(const Step& step, Severity severity, const std::string& text);
   // The script named `script`, or the current one for empty text.
-  Script& target(const Step& step, const std::string& script);
+  Script& target(const Step& step, const std::string& named);
   Control& control(const Step& step, const std::string& panel, const std::string& id);
   std::pair<const Device*, const DeviceName*> outputs(const Step& step, const std::string& name);
   void failed(const Step& step, const std::string& expected, const std::string& actual);
@@ -79,7 +79,7 @@ class ScenarioRunner {
   std::size_t mark_ = 0;             // problems from the last action on
   bool requested_ = false;
   std::optional<std::string> reply_;  // to the last request
-  std::string current_;              // the script actions go to
+  std::string current_;               // the script actions go to
   int created_ = 0;
   int actions_ = 0;
   int expectations_ = 0;

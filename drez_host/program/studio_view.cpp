@@ -23,7 +23,8 @@ void renderOutputs(std::ostream& out, const Device& device, const DeviceName& na
 }
 
 void renderInfodriver(std::ostream& out, const Installation& installation, const Device& device) {
-  out << "  " << installation.label(device.number) << " (device " << device.number << ")\n" << kIndent;
+  out << "  " << installation.label(device.number) << " (device " << device.number << ")\n"
+      << kIndent;
   const bool all = device.size <= 16;
   bool any = false;
   for (int32_t slot = 1; slot <= device.size; ++slot) {
@@ -52,7 +53,8 @@ void renderPanel(std::ostream& out, const Panel& panel) {
     out << kIndent << padded(control.id, width + 2);
     if (control.properties.empty()) out << "-";
     for (std::size_t i = 0; i < control.properties.size(); ++i) {
-      out << (i > 0 ? "  " : "") << control.properties[i].first << "=" << control.properties[i].second;
+      out << (i > 0 ? "  " : "") << control.properties[i].first << "="
+          << control.properties[i].second;
     }
     out << "\n";
   }
@@ -103,7 +105,8 @@ std::string renderStudio(const Installation& installation, const std::vector<Scr
     out << "  script " << script->name << ": ";
     const auto& open = script->registrations.open();
     if (open.empty()) out << "nothing registered";
-    for (std::size_t i = 0; i < open.size(); ++i) out << (i > 0 ? ", " : "registered ") << open[i].describe();
+    for (std::size_t i = 0; i < open.size(); ++i)
+      out << (i > 0 ? ", " : "registered ") << open[i].describe();
     out << (script->detached ? " (detached)" : "") << "\n";
   }
   if (scripts.empty()) out << "  (no script)\n";

@@ -14,9 +14,9 @@ struct Signature {
 };
 
 const Signature kVocabulary[] = {
-    {"PS", "tt|t"}, {"TP", "ttt"}, {"TG", "ttt"}, {"SD", "t"},   {"XI", "tt"},
-    {"GS", "iiii"}, {"IR", "iii|t"}, {"IU", "i"}, {"IP", "iii"}, {"RR", "iii|t"},
-    {"RU", "i"},    {"RP", "iii"},   {"ET", "i"}, {"AS", ""},
+    {"PS", "tt|t"}, {"TP", "ttt"},   {"TG", "ttt"}, {"SD", "t"},   {"XI", "tt"},
+    {"GS", "iiii"}, {"IR", "iii|t"}, {"IU", "i"},   {"IP", "iii"}, {"RR", "iii|t"},
+    {"RU", "i"},    {"RP", "iii"},   {"ET", "i"},   {"AS", ""},
 };
 
 const Signature* findSignature(const std::string& code) {
@@ -113,7 +113,8 @@ std::optional<HostCommand> parseHostCommand(const std::string& text, std::string
   }
   const char* shapes = signature->operands;
   const char* bar = std::strchr(shapes, '|');
-  const std::size_t required = bar != nullptr ? static_cast<std::size_t>(bar - shapes) : std::strlen(shapes);
+  const std::size_t required =
+      bar != nullptr ? static_cast<std::size_t>(bar - shapes) : std::strlen(shapes);
   const std::size_t allowed = std::strlen(shapes) - (bar != nullptr ? 1 : 0);
   if (command.operands.size() < required || command.operands.size() > allowed) {
     *error = command.code + " takes " + std::to_string(required) +

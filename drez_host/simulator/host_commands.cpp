@@ -18,7 +18,7 @@ DeviceKind familyOf(const std::string& code) {
 
 std::optional<std::string> SimulatedHost::execute(Script* sender, const HostCommand& command) {
   const std::string& code = command.code;
-  const std::optional<std::string> done = std::string();
+  std::optional<std::string> done = std::string();
   if (code == "PS") {
     if (installation_.loadPanel(command.text(0), command.text(1))) return done;
     warn("no panel file " + quoted(command.text(1)));

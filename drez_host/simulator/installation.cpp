@@ -10,7 +10,8 @@ std::string quoted(const std::string& text) { return "'" + text + "'"; }
 
 template <typename List, typename Key>
 auto findBy(List& list, const Key& key) {
-  return std::find_if(list.begin(), list.end(), [&](const auto& item) { return item.first == key; });
+  return std::find_if(list.begin(), list.end(),
+                      [&](const auto& item) { return item.first == key; });
 }
 
 }  // namespace
@@ -83,7 +84,8 @@ const Control* Panel::control(const std::string& controlId) const {
 
 void Installation::addDevice(const std::string& name, DeviceKind kind, int32_t number,
                              int32_t offset, int32_t size, int32_t lamps) {
-  if (findName(name) != nullptr) throw InstallationError("device " + quoted(name) + " already exists");
+  if (findName(name) != nullptr)
+    throw InstallationError("device " + quoted(name) + " already exists");
   auto existing = devices_.find(number);
   if (existing != devices_.end() && existing->second.kind != kind) {
     throw InstallationError("device number " + std::to_string(number) + " is already " +
@@ -112,8 +114,9 @@ void Installation::removeDevice(const std::string& name) {
   if (found == names_.end()) throw InstallationError("no device " + quoted(name));
   const int32_t number = found->number;
   names_.erase(found);
-  const bool still_named = std::any_of(names_.begin(), names_.end(),
-                                       [&](const DeviceName& entry) { return entry.number == number; });
+  const bool still_named = std::any_of(names_.begin(), names_.end(), [&](const DeviceName& entry) {
+    return entry.number == number;
+  });
   if (!still_named) devices_.erase(number);
 }
 

@@ -9,9 +9,7 @@ std::string Registration::describe() const {
          std::to_string(first) + " " + std::to_string(last);
 }
 
-void Registrations::add(const Registration& registration) {
-  open_.push_back(registration);
-}
+void Registrations::add(const Registration& registration) { open_.push_back(registration); }
 
 std::size_t Registrations::remove(DeviceKind kind, int32_t device) {
   const std::size_t before = open_.size();

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <utility>
 #include <sstream>
+#include <utility>
 
 namespace drezhost {
 

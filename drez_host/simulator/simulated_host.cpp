@@ -37,21 +37,24 @@ Script* SimulatedHost::create(const std::string& name, const ScriptFactory& fact
   script.id = next_id_++;
   script.name = name;
   if (scripts_.size() > 1) trace_.setShowScripts(true);
-  const std::string what = "create " + name + ": load_drez_client_script(host, " + quoteText(path) + ")";
+  const std::string what =
+      "create " + name + ": load_drez_client_script(host, " + quoteText(path) + ")";
   callInto(script, what, [&] {
     script.object = factory(this, path.c_str());
     if (script.object == nullptr) validator_.error(this->context() + ": the export returned null");
   });
   if (script.object != nullptr) return &script;
-  scripts_.erase(std::find_if(scripts_.begin(), scripts_.end(),
-                              [&](const std::unique_ptr<Script>& held) { return held.get() == &script; }));
+  scripts_.erase(
+      std::find_if(scripts_.begin(), scripts_.end(),
+                   [&](const std::unique_ptr<Script>& held) { return held.get() == &script; }));
   return nullptr;
 }
 
 void SimulatedHost::destroy(Script& script) {
   script.deleting = true;
   drez_client_callback* object = script.object;
-  const std::string context = callInto(script, "delete " + script.name, [&] { drez_delete_script(object); });
+  const std::string context =
+      callInto(script, "delete " + script.name, [&] { drez_delete_script(object); });
   script.object = nullptr;
   if (!script.detached) validator_.error(context + ": the script was deleted without sending AS");
   for (const Registration& registration : script.registrations.open()) {
@@ -59,10 +62,12 @@ void SimulatedHost::destroy(Script& script) {
                      " was still open when the script was deleted");
   }
   for (int32_t id : script.unacknowledgedEvents) {
-    validator_.warning(context + ": event id " + std::to_string(id) + " was never acknowledged with ET");
+    validator_.warning(context + ": event id " + std::to_string(id) +
+                       " was never acknowledged with ET");
   }
-  scripts_.erase(std::find_if(scripts_.begin(), scripts_.end(),
-                              [&](const std::unique_ptr<Script>& held) { return held.get() == &script; }));
+  scripts_.erase(
+      std::find_if(scripts_.begin(), scripts_.end(),
+                   [&](const std::unique_ptr<Script>& held) { return held.get() == &script; }));
 }
 
 Script* SimulatedHost::findScript(const std::string& name) {
@@ -149,7 +154,8 @@ std::optional<std::string> SimulatedHost::request(Script& script, const std::str
 void SimulatedHost::fireEvent(Script& script, int32_t id) {
   script.unacknowledgedEvents.push_back(id);
   callInto(script, "event id " + std::to_string(id), [&] {
-    checkResult(script.object->callback(reinterpret_cast<void*>(static_cast<intptr_t>(id)), CB_EVENT_ID));
+    checkResult(
+        script.object->callback(reinterpret_cast<void*>(static_cast<intptr_t>(id)), CB_EVENT_ID));
   });
 }
 
@@ -161,9 +167,8 @@ void SimulatedHost::controlEvent(Script& script, const std::string& control,
 }
 
 void SimulatedHost::notify(Script& script, int kind, intptr_t value) {
-  callInto(script, "notify " + std::to_string(kind) + " (value " + std::to_string(value) + ")", [&] {
-    checkResult(script.object->callback(reinterpret_cast<void*>(value), kind));
-  });
+  callInto(script, "notify " + std::to_string(kind) + " (value " + std::to_string(value) + ")",
+           [&] { checkResult(script.object->callback(reinterpret_cast<void*>(value), kind)); });
 }
 
 void SimulatedHost::setSlot(const std::string& infodriver, int32_t slot, const std::string& text) {
@@ -181,8 +186,8 @@ SimulatedHost::Delivery SimulatedHost::update(const Device& device, int32_t inde
   Delivery delivery;
   delivery.device = device.number;
   delivery.index = index;
-  const std::string label =
-      "device update " + installation_.label(device.number) + " (" + std::to_string(device.number) + ")";
+  const std::string label = "device update " + installation_.label(device.number) + " (" +
+                            std::to_string(device.number) + ")";
   if (device.kind == DeviceKind::Router) {
     const Route route = device.route(index);
     delivery.number = route.source;
@@ -192,8 +197,9 @@ SimulatedHost::Delivery SimulatedHost::update(const Device& device, int32_t inde
   } else {
     delivery.text = device.slot(index);
     delivery.number = drez_string::toInt(delivery.text.c_str());
-    delivery.description = label + " slot " + std::to_string(index) + ": " + quoteText(delivery.text) +
-                           " (number " + std::to_string(delivery.number) + ")";
+    delivery.description = label + " slot " + std::to_string(index) + ": " +
+                           quoteText(delivery.text) + " (number " +
+                           std::to_string(delivery.number) + ")";
   }
   return delivery;
 }
@@ -270,9 +276,9 @@ intptr_t SimulatedHost::executeCommand(const char* text) {
 void SimulatedHost::releaseReply(const char* reply) {
   const std::string* answered = ledger_.commandOf(reply);
   const Script* script = current();
-  const int entry = trace_.entry(static_cast<int>(frames_.size()), script != nullptr ? script->name : "",
-                                 answered != nullptr ? "release the reply to " + *answered
-                                                     : "release " + pointerText(reply));
+  const int entry = trace_.entry(
+      static_cast<int>(frames_.size()), script != nullptr ? script->name : "",
+      answered != nullptr ? "release the reply to " + *answered : "release " + pointerText(reply));
   if (std::optional<std::string> fault = ledger_.takeBack(reply)) {
     validator_.error("#" + std::to_string(entry) + " release: " + *fault);
   }
@@ -326,7 +332,8 @@ void SimulatedHost::afterExecute(const std::string& text) {
   if (trigger == triggers_.end()) return;
   const std::function<void()> change = std::move(trigger->second);
   triggers_.erase(trigger);
-  trace_.note(static_cast<int>(frames_.size()) + 1, "(the studio changes while the script is in this command)");
+  trace_.note(static_cast<int>(frames_.size()) + 1,
+              "(the studio changes while the script is in this command)");
   change();
 }
 

@@ -164,7 +164,9 @@ class SimulatedHost : public drez_client_host {
   void executePoll(Script& sender, const HostCommand& command);
   // Checks that device `number` is of `kind`; a warning and null otherwise.
   Device* deviceFor(int32_t number, DeviceKind kind);
-  void warn(const std::string& message) { findings_.push_back({Severity::Warning, message, false}); }
+  void warn(const std::string& message) {
+    findings_.push_back({Severity::Warning, message, false});
+  }
   void fail(const std::string& message) { findings_.push_back({Severity::Error, message, false}); }
   void note(const std::string& message) { findings_.push_back({Severity::Warning, message, true}); }
 
@@ -182,8 +184,8 @@ class SimulatedHost : public drez_client_host {
   std::vector<std::unique_ptr<Script>> scripts_;
   int next_id_ = 1;
   std::vector<Frame> frames_;
-  std::vector<Finding> findings_;    // of the command being executed
-  std::vector<Delivery> answers_;    // of the poll being executed
+  std::vector<Finding> findings_;      // of the command being executed
+  std::vector<Delivery> answers_;      // of the poll being executed
   std::vector<const char*> reported_;  // held replies already reported
   std::vector<std::pair<std::string, std::function<void()>>> triggers_;
 };

@@ -25,14 +25,15 @@ bool Validator::expect(Severity severity, const std::string& text, std::size_t s
 }
 
 std::size_t Validator::unexpectedErrors() const {
-  return static_cast<std::size_t>(std::count_if(problems_.begin(), problems_.end(), [](const Problem& p) {
-    return p.severity == Severity::Error && !p.expected;
-  }));
+  return static_cast<std::size_t>(
+      std::count_if(problems_.begin(), problems_.end(),
+                    [](const Problem& p) { return p.severity == Severity::Error && !p.expected; }));
 }
 
 std::size_t Validator::count(Severity severity) const {
-  return static_cast<std::size_t>(std::count_if(
-      problems_.begin(), problems_.end(), [&](const Problem& p) { return p.severity == severity; }));
+  return static_cast<std::size_t>(
+      std::count_if(problems_.begin(), problems_.end(),
+                    [&](const Problem& p) { return p.severity == severity; }));
 }
 
 }  // namespace drezhost

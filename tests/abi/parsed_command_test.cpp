@@ -9,6 +9,7 @@ namespace {
 
 std::vector<std::string> parts(const ParsedCommand& parsed) {
   std::vector<std::string> out;
+  out.reserve(static_cast<std::size_t>(parsed.partCount));
   for (int i = 0; i < parsed.partCount; ++i) out.emplace_back(parsed.parts[i]);
   return out;
 }

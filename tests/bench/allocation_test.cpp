@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <new>
 #include <string>
 
 #include "allocation_faults.h"
@@ -33,11 +34,34 @@ std::size_t allocationsOf(Action action) {
   return drezfault::allocationsCounted() - before;
 }
 
+// Where each allocation's address goes, so that no optimiser may remove a
+// new/delete pair whose result is otherwise never used.
+const void* volatile escaped = nullptr;
+
 TEST(AllocationCounter, CountsEveryFormOfNew) {
-  EXPECT_EQ(allocationsOf([] { delete new int(1); }), 1u);
-  EXPECT_EQ(allocationsOf([] { delete[] new char[40]; }), 1u);
-  EXPECT_EQ(allocationsOf([] { delete new (std::nothrow) int(1); }), 1u);
-  EXPECT_EQ(allocationsOf([] { std::string(100, 'x'); }), 1u);
+  EXPECT_EQ(allocationsOf([] {
+              int* block = new int(1);
+              escaped = block;
+              delete block;
+            }),
+            1u);
+  EXPECT_EQ(allocationsOf([] {
+              char* block = new char[40];
+              escaped = block;
+              delete[] block;
+            }),
+            1u);
+  EXPECT_EQ(allocationsOf([] {
+              int* block = new (std::nothrow) int(1);
+              escaped = block;
+              delete block;
+            }),
+            1u);
+  EXPECT_EQ(allocationsOf([] {
+              const std::string text(100, 'x');
+              escaped = text.data();
+            }),
+            1u);
   EXPECT_EQ(allocationsOf([] {}), 0u);
 }
 

@@ -35,7 +35,8 @@ TEST(Options, NoArgumentsPlayTheDemo) {
 TEST(Options, ReadsEveryOption) {
   Options options;
   std::string error;
-  ASSERT_TRUE(parse({"--script", "lib.so", "--polls", "queued", "--studio", "--quiet", "run.scn"}, &options, &error))
+  ASSERT_TRUE(parse({"--script", "lib.so", "--polls", "queued", "--studio", "--quiet", "run.scn"},
+                    &options, &error))
       << error;
   EXPECT_EQ(options.script, "lib.so");
   EXPECT_EQ(options.scenario, "run.scn");
@@ -84,7 +85,8 @@ TEST(ScriptLibrary, SaysWhyALibraryCannotBeUsed) {
     ScriptLibrary missing("no/such/libpanel.so");
     FAIL();
   } catch (const LibraryError& error) {
-    EXPECT_STREQ(error.what(), "panel library 'no/such/libpanel.so' does not exist or is not a file");
+    EXPECT_STREQ(error.what(),
+                 "panel library 'no/such/libpanel.so' does not exist or is not a file");
   }
   try {
     ScriptLibrary noExport(DREZ_TEST_NO_EXPORT_LIBRARY);

@@ -75,7 +75,8 @@ TEST(CommandParser, RejectsOperandsOfTheWrongShape) {
 }
 
 TEST(CommandParser, ChecksTheValuesSomeCommandsNeed) {
-  EXPECT_EQ(errorOf("TP 'statesheet' '1' 'x'"), "the first operand of TP is not '<property>=<value>'");
+  EXPECT_EQ(errorOf("TP 'statesheet' '1' 'x'"),
+            "the first operand of TP is not '<property>=<value>'");
   EXPECT_EQ(errorOf("GS 1 2 256 0"), "the state of GS is outside 0 to 255");
   EXPECT_EQ(errorOf("GS 1 2 1 2"), "the flag of GS is neither 0 nor 1");
   EXPECT_EQ(errorOf("RR 1 2 3 'add'"), "the fourth operand of RR is not 'ADD'");

@@ -15,7 +15,8 @@ using namespace drezhost;
 
 TEST(Installation, StudioAHasWhatVantrelLooksUp) {
   Installation studio = studioA();
-  for (const char* name : {"RIR Tally Infodriver", "RIR SDI Router", "RIR Audio Router", "Studio A Blue Lights"}) {
+  for (const char* name :
+       {"RIR Tally Infodriver", "RIR SDI Router", "RIR Audio Router", "Studio A Blue Lights"}) {
     EXPECT_NE(studio.findName(name), nullptr) << name;
   }
   EXPECT_EQ(studio.findName("Studio A Blue Lights")->offset, 100);
@@ -23,7 +24,8 @@ TEST(Installation, StudioAHasWhatVantrelLooksUp) {
   EXPECT_EQ(studio.deviceNamed("RIR SDI Router", DeviceKind::Router).route(97).name, "CAM 1");
   ASSERT_NE(studio.panelFile("p1.drez_ui"), nullptr);
   EXPECT_THAT(*studio.panelFile("p1.drez_ui"),
-              ::testing::IsSupersetOf({"StA_Floor", "StC_Floor", "StC_News", "vls_id", "vls_name", "als_id", "als_name"}));
+              ::testing::IsSupersetOf({"StA_Floor", "StC_Floor", "StC_News", "vls_id", "vls_name",
+                                       "als_id", "als_name"}));
 }
 
 TEST(Installation, TwoNamesMayShareOneDevice) {
@@ -43,12 +45,14 @@ TEST(Installation, TwoNamesMayShareOneDevice) {
 
 TEST(Installation, RefusesWhatDoesNotFit) {
   Installation studio = studioA();
-  EXPECT_THROW(studio.addDevice("RIR SDI Router", DeviceKind::Router, 99, 0, 0, 0), InstallationError);
+  EXPECT_THROW(studio.addDevice("RIR SDI Router", DeviceKind::Router, 99, 0, 0, 0),
+               InstallationError);
   try {
     studio.addDevice("Other", DeviceKind::Outputs, 21, 0, 0, 0);
     FAIL() << "a number used by a router became an output device";
   } catch (const InstallationError& error) {
-    EXPECT_STREQ(error.what(), "device number 21 is already RIR SDI Router, a router, not an output device");
+    EXPECT_STREQ(error.what(),
+                 "device number 21 is already RIR SDI Router, a router, not an output device");
   }
   EXPECT_THROW(studio.setSlot("RIR Tally Infodriver", 7, "1"), InstallationError);
   EXPECT_THROW(studio.setSlot("RIR SDI Router", 1, "1"), InstallationError);

@@ -77,7 +77,8 @@ TEST(ScenarioParser, KeepsTheRestOfTheLineWhereTextIsFree) {
       "expect reply 'a b'\n"
       "expect error still held\n");
   EXPECT_EQ(steps[0].as<steps::Say>()->text, "The \"studio\" goes on air.");
-  EXPECT_EQ(steps[1].as<steps::ExpectSent>()->command, "TP 'statesheet=QZ_Studio_TX' '1' 'StA_Floor'");
+  EXPECT_EQ(steps[1].as<steps::ExpectSent>()->command,
+            "TP 'statesheet=QZ_Studio_TX' '1' 'StA_Floor'");
   EXPECT_EQ(steps[2].as<steps::ExpectReply>()->reply, "a b");
   const auto* problem = steps[3].as<steps::ExpectProblem>();
   ASSERT_NE(problem, nullptr);
@@ -111,16 +112,21 @@ TEST(ScenarioParser, ReadsBlocks) {
 
 TEST(ScenarioParser, SaysWhereAndWhatItExpected) {
   EXPECT_EQ(parseError("create\nset 'RIR Tally Infodriver' one 2\n"),
-            "test.scn:2: expected a slot number (an integer), found 'one' in: set 'RIR Tally Infodriver' one 2");
-  EXPECT_THAT(parseError("set 'RIR Tally Infodriver' 1\n"), HasSubstr("test.scn:1: expected the slot's text"));
+            "test.scn:2: expected a slot number (an integer), found 'one' in: set 'RIR Tally "
+            "Infodriver' one 2");
+  EXPECT_THAT(parseError("set 'RIR Tally Infodriver' 1\n"),
+              HasSubstr("test.scn:1: expected the slot's text"));
   EXPECT_THAT(parseError("jump 3\n"), HasSubstr("test.scn:1: unknown step 'jump' (try: help)"));
   EXPECT_THAT(parseError("route 'RIR SDI Router 97 1\n"), HasSubstr("a quote is not closed"));
   EXPECT_THAT(parseError("event 5 too\n"), HasSubstr("unexpected 'too' at the end of the line"));
-  EXPECT_THAT(parseError("host polls sometimes\n"), HasSubstr("expected reentrant, queued or off, found 'sometimes'"));
-  EXPECT_THAT(parseError("device infodriver T 3 lamps 4\n"), HasSubstr("expected 'offset' or 'slots', found 'lamps'"));
+  EXPECT_THAT(parseError("host polls sometimes\n"),
+              HasSubstr("expected reentrant, queued or off, found 'sometimes'"));
+  EXPECT_THAT(parseError("device infodriver T 3 lamps 4\n"),
+              HasSubstr("expected 'offset' or 'slots', found 'lamps'"));
   EXPECT_THAT(parseError("expect soon\n"), HasSubstr("after 'expect', found 'soon'"));
   EXPECT_EQ(parseError("\nexpect commands\n  AS\n"), "test.scn:2: this block has no 'end'");
-  EXPECT_THAT(parseError("on AS\n  event 1\nend\n"), HasSubstr("test.scn:2: an 'on' block holds only set and route steps"));
+  EXPECT_THAT(parseError("on AS\n  event 1\nend\n"),
+              HasSubstr("test.scn:2: an 'on' block holds only set and route steps"));
 }
 
 TEST(ScenarioParser, LeavesNoBlockOpenAfterAnError) {
@@ -166,17 +172,26 @@ TEST_F(ScenarioRunnerTest, ReportsAFailedExpectationWithWhatWasExpectedAndWhatHa
                 "expect commands\n  ET 5\nend\n"
                 "expect output 'Studio A Blue Lights' 101 1\n"),
             1);
-  EXPECT_THAT(runner.failures(), ElementsAre("test.scn:3: expect commands", "test.scn:6: expect output 'Studio A Blue Lights' 101 1"));
-  EXPECT_THAT(out.str(), HasSubstr("test.scn:3: expectation failed: expect commands\n  expected: 1 command\n    ET 5\n"));
-  EXPECT_THAT(out.str(), HasSubstr("  actual:   1 command\n    ET 4\n  first difference: command 1"));
-  EXPECT_THAT(out.str(), HasSubstr("test.scn:6: expectation failed: expect output 'Studio A Blue Lights' 101 1\n"
-                                   "  expected: 1\n  actual:   0\n"));
+  EXPECT_THAT(runner.failures(),
+              ElementsAre("test.scn:3: expect commands",
+                          "test.scn:6: expect output 'Studio A Blue Lights' 101 1"));
+  EXPECT_THAT(
+      out.str(),
+      HasSubstr(
+          "test.scn:3: expectation failed: expect commands\n  expected: 1 command\n    ET 5\n"));
+  EXPECT_THAT(out.str(),
+              HasSubstr("  actual:   1 command\n    ET 4\n  first difference: command 1"));
+  EXPECT_THAT(
+      out.str(),
+      HasSubstr("test.scn:6: expectation failed: expect output 'Studio A Blue Lights' 101 1\n"
+                "  expected: 1\n  actual:   0\n"));
   EXPECT_THAT(out.str(), HasSubstr("==== FAILED"));
 }
 
 TEST_F(ScenarioRunnerTest, StopsAtWhatTheStudioDoesNotHave) {
-  for (const char* line : {"set 'RIR Video Router' 1 2", "expect property StB_Floor text x", "event 1", "delete nobody",
-                           "expect lamps 'RIR SDI Router' 1", "set 'RIR Tally Infodriver' 9 1"}) {
+  for (const char* line :
+       {"set 'RIR Video Router' 1 2", "expect property StB_Floor text x", "event 1",
+        "delete nobody", "expect lamps 'RIR SDI Router' 1", "set 'RIR Tally Infodriver' 9 1"}) {
     EXPECT_THROW(runner.run(parse(line)[0]), ScenarioError) << line;
   }
   runner.run(parse("create")[0]);

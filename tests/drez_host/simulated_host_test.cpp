@@ -44,7 +44,9 @@ class FakeScript : public drez_client_callback {
   Hook on_delete_;
 };
 
-intptr_t send(drez_client_host* host, const char* text) { return host->command(text, HOST_CMD_EXECUTE); }
+intptr_t send(drez_client_host* host, const char* text) {
+  return host->command(text, HOST_CMD_EXECUTE);
+}
 
 void detach(drez_client_host* host) { send(host, "AS"); }
 
@@ -53,10 +55,13 @@ class SimulatedHostTest : public ::testing::Test {
   // Creates a fake script: `onCreate` runs inside the export.
   FakeScript* make(FakeScript::Handler handler = nullptr, FakeScript::Hook onCreate = nullptr,
                    FakeScript::Hook onDelete = detach) {
-    Script* script = host.create("s" + std::to_string(++count), [&](drez_client_host* h, const char*) {
-      if (onCreate) onCreate(h);
-      return new FakeScript(h, handler, onDelete);
-    }, "");
+    Script* script = host.create(
+        "s" + std::to_string(++count),
+        [&](drez_client_host* h, const char*) {
+          if (onCreate) onCreate(h);
+          return new FakeScript(h, handler, onDelete);
+        },
+        "");
     return script != nullptr ? static_cast<FakeScript*>(script->object) : nullptr;
   }
   Script& script(const std::string& name) { return *host.findScript(name); }
@@ -83,10 +88,11 @@ TEST_F(SimulatedHostTest, RunsVantrelThroughStartUpAndTeardown) {
   ASSERT_NE(vantrel, nullptr);
   const std::vector<std::string> sent = host.takeCommands();
   ASSERT_GE(sent.size(), 11u);
-  EXPECT_THAT(std::vector<std::string>(sent.begin(), sent.begin() + 11),
-              ElementsAre("PS '1' 'p1.drez_ui'", "SD 'RIR Tally Infodriver'", "IR 11 1 6", "SD 'RIR SDI Router'",
-                          "RR 21 97 97", "SD 'RIR Audio Router'", "RR 22 62 62", "SD 'Studio A Blue Lights'",
-                          "RP 21 97 97", "RP 22 62 62", "IP 11 1 6"));
+  EXPECT_THAT(
+      std::vector<std::string>(sent.begin(), sent.begin() + 11),
+      ElementsAre("PS '1' 'p1.drez_ui'", "SD 'RIR Tally Infodriver'", "IR 11 1 6",
+                  "SD 'RIR SDI Router'", "RR 21 97 97", "SD 'RIR Audio Router'", "RR 22 62 62",
+                  "SD 'Studio A Blue Lights'", "RP 21 97 97", "RP 22 62 62", "IP 11 1 6"));
   EXPECT_EQ(studio.panel("1")->control("vls_name")->property("text"), "CAM 1");
   host.setSlot("RIR Tally Infodriver", 1, "2");
   EXPECT_EQ(studio.findDevice(31)->output(106), 1);
@@ -123,12 +129,14 @@ TEST_F(SimulatedHostTest, AnswersLookupsPropertiesAndListsFromTheStudio) {
     return nullptr;
   });
   host.fireEvent(script("s1"), 1);
-  EXPECT_THAT(replies, ElementsAre("31 100", "(null)", "statesheet=QZ_Studio_TX", "value=",
-                                   "statesheet=QZ_Studio_TX\ntext=a=b", "(null)", "alm_1,alm_2", "", "(null)"));
-  EXPECT_THAT(warnings(), ElementsAre(HasSubstr("PS '1' 'missing.drez_ui': no panel file 'missing.drez_ui'"),
-                                      HasSubstr("SD 'Nobody': no device named 'Nobody'"),
-                                      HasSubstr("TG '1' 'Nope' 'value': panel '1' has no control 'Nope'"),
-                                      HasSubstr("XI '2' 'alm_': no panel '2' is loaded")));
+  EXPECT_THAT(replies, ElementsAre("31 100", "(null)", "statesheet=QZ_Studio_TX",
+                                   "value=", "statesheet=QZ_Studio_TX\ntext=a=b", "(null)",
+                                   "alm_1,alm_2", "", "(null)"));
+  EXPECT_THAT(warnings(),
+              ElementsAre(HasSubstr("PS '1' 'missing.drez_ui': no panel file 'missing.drez_ui'"),
+                          HasSubstr("SD 'Nobody': no device named 'Nobody'"),
+                          HasSubstr("TG '1' 'Nope' 'value': panel '1' has no control 'Nope'"),
+                          HasSubstr("XI '2' 'alm_': no panel '2' is loaded")));
   host.setAnswerLookups(false);
   replies.clear();
   make([&](drez_client_host* h, void*, int) -> const char* {
@@ -148,7 +156,8 @@ TEST_F(SimulatedHostTest, SwitchesOutputsOfOutputDevicesOnly) {
   host.fireEvent(script("s1"), 1);
   EXPECT_EQ(studio.findDevice(31)->output(104), 7);
   EXPECT_THAT(warnings(),
-              ElementsAre(HasSubstr("GS 21 104 1 0: device 21 (RIR SDI Router) is a router, not an output device")));
+              ElementsAre(HasSubstr(
+                  "GS 21 104 1 0: device 21 (RIR SDI Router) is a router, not an output device")));
 }
 
 TEST_F(SimulatedHostTest, DeliversAChangeToEveryScriptRegisteredForIt) {
@@ -255,35 +264,50 @@ TEST_F(SimulatedHostTest, ReportsReplyMistakesWithTheCallThatMadeThem) {
   host.fireEvent(script("s1"), 4);
   host.notify(script("s1"), CB_NOTIFY7, 0);
   host.notify(script("s1"), CB_NOTIFY7, 0);
-  EXPECT_THAT(errors(), ElementsAre(HasSubstr("release: released the reply at"), HasSubstr("which this host never handed out"),
-                                    HasSubstr("notify 7 (value 0): the script still held the reply to SD 'RIR Audio Router' when its call returned"),
-                                    HasSubstr("notify 7 (value 0): the script still held the reply to SD 'RIR Audio Router'")));
+  EXPECT_THAT(
+      errors(),
+      ElementsAre(
+          HasSubstr("release: released the reply at"),
+          HasSubstr("which this host never handed out"),
+          HasSubstr("notify 7 (value 0): the script still held the reply to SD 'RIR Audio Router' "
+                    "when its call returned"),
+          HasSubstr(
+              "notify 7 (value 0): the script still held the reply to SD 'RIR Audio Router'")));
   EXPECT_THAT(errors()[0], HasSubstr("twice"));
 }
 
 TEST_F(SimulatedHostTest, ReportsCommandsOutsideTheVocabularyAndAfterDetaching) {
-  make([](drez_client_host* h, void*, int) -> const char* {
-    send(h, "XX 1");
-    send(h, "ET five");
-    detach(h);
-    send(h, "ET 1");
-    return nullptr;
-  }, nullptr, nullptr);
+  make(
+      [](drez_client_host* h, void*, int) -> const char* {
+        send(h, "XX 1");
+        send(h, "ET five");
+        detach(h);
+        send(h, "ET 1");
+        return nullptr;
+      },
+      nullptr, nullptr);
   host.fireEvent(script("s1"), 1);
   EXPECT_THAT(host.takeCommands(), ElementsAre("XX 1", "ET five", "AS", "ET 1"));
-  EXPECT_THAT(errors(), ElementsAre(HasSubstr("XX 1: unknown command code 'XX'"),
-                                    HasSubstr("ET five: 'five' is neither an integer nor a quoted text"),
-                                    HasSubstr("ET 1: a command after AS")));
+  EXPECT_THAT(errors(),
+              ElementsAre(HasSubstr("XX 1: unknown command code 'XX'"),
+                          HasSubstr("ET five: 'five' is neither an integer nor a quoted text"),
+                          HasSubstr("ET 1: a command after AS")));
   // The ignored ET acknowledged nothing.
   host.destroy(script("s1"));
-  EXPECT_THAT(warnings(), ElementsAre(HasSubstr("delete s1: event id 1 was never acknowledged with ET")));
+  EXPECT_THAT(warnings(),
+              ElementsAre(HasSubstr("delete s1: event id 1 was never acknowledged with ET")));
 }
 
 TEST_F(SimulatedHostTest, ChecksTheTeardown) {
-  make(nullptr, [](drez_client_host* h) { send(h, "RR 21 97 97"); }, nullptr);
+  make(
+      nullptr, [](drez_client_host* h) { send(h, "RR 21 97 97"); }, nullptr);
   host.destroy(script("s1"));
-  EXPECT_THAT(errors(), ElementsAre(HasSubstr("delete s1: the script was deleted without sending AS"),
-                                    HasSubstr("delete s1: registration RR 21 97 97 was still open when the script was deleted")));
+  EXPECT_THAT(
+      errors(),
+      ElementsAre(
+          HasSubstr("delete s1: the script was deleted without sending AS"),
+          HasSubstr(
+              "delete s1: registration RR 21 97 97 was still open when the script was deleted")));
   EXPECT_TRUE(host.scripts().empty());
 }
 
@@ -295,8 +319,9 @@ TEST_F(SimulatedHostTest, ReportsExceptionsAndUnexpectedResults) {
   });
   host.fireEvent(script("s1"), 1);
   host.notify(script("s1"), CB_NOTIFY6, 0);
-  EXPECT_THAT(errors(), ElementsAre(HasSubstr("event id 1: an exception escaped the script: boom"),
-                                    HasSubstr("notify 6 (value 0): the script returned a non-null result")));
+  EXPECT_THAT(errors(),
+              ElementsAre(HasSubstr("event id 1: an exception escaped the script: boom"),
+                          HasSubstr("notify 6 (value 0): the script returned a non-null result")));
 }
 
 TEST_F(SimulatedHostTest, HandsARequestsReplyBackForRelease) {
@@ -309,13 +334,23 @@ TEST_F(SimulatedHostTest, HandsARequestsReplyBackForRelease) {
 }
 
 TEST_F(SimulatedHostTest, ReportsAnExportThatCreatesNothing) {
-  EXPECT_EQ(host.create("none", [](drez_client_host*, const char*) -> drez_client_callback* { return nullptr; }, ""),
+  EXPECT_EQ(
+      host.create(
+          "none", [](drez_client_host*, const char*) -> drez_client_callback* { return nullptr; },
+          ""),
+      nullptr);
+  EXPECT_EQ(host.create(
+                "thrown",
+                [](drez_client_host*, const char*) -> drez_client_callback* {
+                  throw std::runtime_error("no start");
+                },
+                ""),
             nullptr);
-  EXPECT_EQ(host.create("thrown", [](drez_client_host*, const char*) -> drez_client_callback* {
-              throw std::runtime_error("no start");
-            }, ""), nullptr);
-  EXPECT_THAT(errors(), ElementsAre(HasSubstr("create none: load_drez_client_script(host, \"\"): the export returned null"),
-                                    HasSubstr("an exception escaped the script: no start")));
+  EXPECT_THAT(
+      errors(),
+      ElementsAre(
+          HasSubstr("create none: load_drez_client_script(host, \"\"): the export returned null"),
+          HasSubstr("an exception escaped the script: no start")));
   EXPECT_TRUE(host.scripts().empty());
 }
 

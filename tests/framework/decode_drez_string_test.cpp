@@ -10,6 +10,7 @@ namespace {
 
 std::vector<std::string> tokens(const decodeDREZString& decoded) {
   std::vector<std::string> out;
+  out.reserve(static_cast<std::size_t>(decoded.tokenCount));
   for (int i = 0; i < decoded.tokenCount; ++i) out.emplace_back(decoded.tokens[i]);
   return out;
 }

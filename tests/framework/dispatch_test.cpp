@@ -152,8 +152,8 @@ TEST(DispatchLifetime, EventsDeliveredFromInsideTheTeardownAreIgnored) {
 // slots called by number, as plain functions that take the object first (in
 // ECX on 32-bit Windows).
 // g++ calls thiscall on a plain function an extension.
-__extension__ using Slot0 = void*(DREZ_THISCALL*)(void* self, unsigned int flags);
-__extension__ using Slot1 = const char*(DREZ_THISCALL*)(void* self, void* data, int kind);
+__extension__ using Slot0 = void * (DREZ_THISCALL*)(void* self, unsigned int flags);
+__extension__ using Slot1 = const char * (DREZ_THISCALL*)(void* self, void* data, int kind);
 
 void* const* slotsOf(drez_client_callback* script) {
   return *reinterpret_cast<void* const* const*>(script);

@@ -121,7 +121,7 @@ void Vantrel::onDeviceUpdate(DeviceUpdateView* update) {
 void Vantrel::handleDeferredUpdates() {
   while (!deferredUpdates.empty()) {
     const DeferredUpdate next = std::move(deferredUpdates.front());
-    deferredUpdates.erase(deferredUpdates.begin());
+    deferredUpdates.pop_front();
     handleUpdate(next.device, next.index, next.number, next.text);
   }
 }

@@ -14,7 +14,7 @@
 #define PANELS_RIR_VANTREL_VANTREL_H_
 
 #include <cstdint>
-#include <vector>
+#include <deque>
 
 #include "drez_script_helper.h"
 
@@ -38,19 +38,6 @@ class Vantrel : public drez_script_helper {
   // that order; the base then sends "AS".
   ~Vantrel() override;
 
-  // The floor pair (outputs 0 and 5) for a state; nothing for a non-state.
-  void applyFloorLights(int state);
-  // The light patterns of the off, rehearsal and transmission states: the
-  // floor pair first when "StA_Floor" follows the studio, then outputs 1 to
-  // 4 and 6 to 9.
-  void applyOffLights();
-  void applyRehearsalLights();
-  void applyTransmissionLights();
-  // The statesheet of one control for a state; nothing for a non-state.
-  void setStaFloorStatesheet(int state);
-  void setStcFloorStatesheet(int state);
-  void setStcNewsStatesheet(int state);
-
  protected:
   // Control events are ignored.
   void onControlEvent(ControlEventView* event) override;
@@ -67,6 +54,19 @@ class Vantrel : public drez_script_helper {
   void onEventId(int id) override;
 
  private:
+  // The floor pair (outputs 0 and 5) for a state; nothing for a non-state.
+  void applyFloorLights(int state);
+  // The light patterns of the off, rehearsal and transmission states: the
+  // floor pair first when "StA_Floor" follows the studio, then outputs 1 to
+  // 4 and 6 to 9.
+  void applyOffLights();
+  void applyRehearsalLights();
+  void applyTransmissionLights();
+  // The statesheet of one control for a state; nothing for a non-state.
+  void setStaFloorStatesheet(int state);
+  void setStcFloorStatesheet(int state);
+  void setStcNewsStatesheet(int state);
+
   struct DeferredUpdate {
     int32_t device;
     int32_t index;
@@ -108,7 +108,7 @@ class Vantrel : public drez_script_helper {
   bool sdiRouterRegistered;
   bool audioRouterRegistered;
   bool updatesDeferred;  // an update is being handled, or start-up runs
-  std::vector<DeferredUpdate> deferredUpdates;
+  std::deque<DeferredUpdate> deferredUpdates;
 };
 
 #endif  // PANELS_RIR_VANTREL_VANTREL_H_

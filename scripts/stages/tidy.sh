@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# clang-tidy with the checks of .clang-tidy over every C++ source of the
+# native build (its compile database): any finding fails the stage.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+scripts/install-deps.sh base format
+cmake --preset default >/dev/null
+# The generated sources must exist for their includers to be checked.
+cmake --build --preset default --target drez_host_program >/dev/null
+# The example panel is built against the installed package, outside this
+# build's compile database.
+mapfile -t sources < <(git ls-files '*.cpp' | grep -v '^examples/')
+log=build/default/clang-tidy.log
+if ! run-clang-tidy -p build/default -j 2 -quiet "${sources[@]}" >"$log" 2>&1; then
+  grep -E 'warning:|error:' "$log" | sort -u || tail -n 40 "$log"
+  echo "clang-tidy found the above (whole log: $log)" >&2
+  exit 1
+fi
+echo "clang-tidy: ${#sources[@]} sources, no finding"
