@@ -64,22 +64,30 @@ void drez_report_failure(const char* what) {
   drez_debug_output(line.text());
 }
 
+namespace {
+
+// The line that says an event was dropped. Built only once a handler has
+// failed: the lines' buffers would cost every event their clearing.
+void reportDroppedEvent(int kind, const char* cause) {
+  FixedLine line;
+  line << "drez_script_helper: callback of kind " << kind << " failed (" << cause
+       << "); the event was dropped";
+  drez_report_failure(line.text());
+}
+
+}  // namespace
+
 const char* DREZ_THISCALL drez_script_helper::callback(void* data, int kind) {
   if (tearingDown) return nullptr;
-  FixedLine cause;
   try {
     return dispatch(data, kind);
   } catch (const std::bad_alloc&) {
-    cause << "out of memory";
+    reportDroppedEvent(kind, "out of memory");
   } catch (const std::exception& exception) {
-    cause << exception.what();
+    reportDroppedEvent(kind, exception.what());
   } catch (...) {
-    cause << "an exception";
+    reportDroppedEvent(kind, "an exception");
   }
-  FixedLine line;
-  line << "drez_script_helper: callback of kind " << kind << " failed (" << cause.text()
-       << "); the event was dropped";
-  drez_report_failure(line.text());
   return nullptr;
 }
 
