@@ -10,7 +10,6 @@
 #ifndef DREZ_SCRIPT_HELPER_COMMAND_TEXT_H_
 #define DREZ_SCRIPT_HELPER_COMMAND_TEXT_H_
 
-#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -29,16 +28,16 @@ class CommandPiece {
   CommandPiece(const drez_string& text)  // NOLINT(google-explicit-constructor)
       : text_(text), length_(text.length()) {}
 
-  static CommandPiece number(int32_t value) { return CommandPiece(value); }
+  // Out of line, in the framework's library: the standard formatter's
+  // tables, instantiated in a panel's own code, would be exported as unique
+  // symbols, which keep the panel's library from ever being unloaded.
+  static CommandPiece number(int32_t value);
 
   const char* data() const { return text_ != nullptr ? text_ : digits_; }
   std::size_t length() const { return length_; }
 
  private:
-  explicit CommandPiece(int32_t value) : text_(nullptr) {
-    length_ = static_cast<std::size_t>(std::to_chars(digits_, digits_ + sizeof digits_, value).ptr -
-                                       digits_);
-  }
+  CommandPiece() : text_(nullptr), length_(0) {}
 
   const char* text_;  // null for a number, which lives in digits_
   std::size_t length_;
