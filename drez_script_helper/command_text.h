@@ -28,9 +28,10 @@ class CommandPiece {
   CommandPiece(const drez_string& text)  // NOLINT(google-explicit-constructor)
       : text_(text), length_(text.length()) {}
 
-  // Out of line, in the framework's library: the standard formatter's
-  // tables, instantiated in a panel's own code, would be exported as unique
-  // symbols, which keep the panel's library from ever being unloaded.
+  // `value` in signed decimal, as "%d" writes it. Out of line, in the
+  // framework's library: the standard formatter's tables, instantiated in a
+  // panel's own code, would be exported as unique symbols, which keep the
+  // panel's library from ever being unloaded.
   static CommandPiece number(int32_t value);
 
   const char* data() const { return text_ != nullptr ? text_ : digits_; }
