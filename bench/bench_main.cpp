@@ -16,8 +16,8 @@ int main(int argc, char** argv) {
   const auto scenarios = drezbench::makeScenarios();
   drezbench::FiguresTable table;
   for (const auto& scenario : scenarios) {
-    table.addEvent(scenario->id(), scenario->title(), scenario->ratioTarget(),
-                   scenario->hasAllocationBudget(), scenario->allocationBudget());
+    table.addEvent(scenario->id(), scenario->title(), scenario->ratioTarget(), true,
+                   scenario->allocationBudget());
     drezbench::registerEventBenchmarks(*scenario);
   }
 

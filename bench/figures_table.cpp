@@ -60,10 +60,9 @@ void FiguresTable::print(std::ostream& out) const {
                 "replay ns", "ratio", "target", "allocs", "replay", "budget");
   out << line;
   for (const Row& row : rows_) {
-    const std::string ratio_target =
-        row.ratio_target > 0
-            ? formatted("<= %.0f ", row.ratio_target) + (ratioHolds(row) ? "ok" : "MISS")
-            : "-";
+    const std::string ratio_target = row.ratio_target > 0 ? formatted("<= %g ", row.ratio_target) +
+                                                                (ratioHolds(row) ? "ok" : "MISS")
+                                                          : "-";
     const std::string budget = row.has_allocation_budget
                                    ? "<= " + std::to_string(row.allocation_budget) +
                                          (allocationsHold(row) ? " ok" : " MISS")

@@ -24,15 +24,18 @@ namespace drezbench {
 
 class Scenario {
  public:
-  // `id` names the benchmarks, `title` the row of the table. A
-  // `ratioTarget` of 0 means the event has none.
-  Scenario(std::string id, std::string title, double ratioTarget);
+  // `id` names the benchmarks, `title` the row of the table. The event's
+  // goals: at most `ratioTarget` times its replay's time, and at most
+  // `allocationBudget` heap allocations per event (a reply block the host
+  // frees included).
+  Scenario(std::string id, std::string title, double ratioTarget, std::size_t allocationBudget);
   Scenario(const Scenario&) = delete;
   Scenario& operator=(const Scenario&) = delete;
 
   const std::string& id() const { return id_; }
   const std::string& title() const { return title_; }
   double ratioTarget() const { return ratio_target_; }
+  std::size_t allocationBudget() const { return allocation_budget_; }
 
   // For preparing the panel; what it sends then is not measured.
   BenchPanel& panel() { return panel_; }
@@ -43,11 +46,6 @@ class Scenario {
   void addToRotation(const HostCall& call);
   const std::vector<Recorded>& rotation() const { return recorded_; }
 
-  // Heap allocations the event may make: one per text command, none per
-  // numeric command. Events that return a reply have no budget (false).
-  bool hasAllocationBudget() const;
-  std::size_t allocationBudget() const;
-
   // Delivers the next call of the rotation to the script.
   void deliverNext();
   // Replays what the next call of the rotation sent.
@@ -57,6 +55,7 @@ class Scenario {
   std::string id_;
   std::string title_;
   double ratio_target_;
+  std::size_t allocation_budget_;
   BenchPanel panel_;
   std::vector<HostCall> calls_;
   std::vector<Recorded> recorded_;
@@ -65,9 +64,6 @@ class Scenario {
   std::size_t next_call_ = 0;
   std::size_t next_replay_ = 0;
 };
-
-// True for the codes whose command is formatted from integers alone.
-bool isNumericCommand(const std::string& command);
 
 // The measured events, in the order of the table:
 //   studio_to_tx     slot 1 changes to transmission (and back to off) with

@@ -1,45 +1,9 @@
 // The command vocabulary of drez_script_helper.
 
-#include <cstring>
-#include <initializer_list>
-#include <memory>
-
 #include "drez_debug_output.h"
 #include "drez_script_helper.h"
-#include "numeric_command.h"
 
 namespace {
-
-// One piece of a text command, with its length known before joining: a
-// drez_string keeps its length, and a literal's folds at compile time.
-struct Piece {
-  Piece(const drez_string& text) : text(text), length(text.length()) {}  // NOLINT: implicit
-  Piece(const char* text) : text(text), length(std::strlen(text)) {}     // NOLINT: implicit
-  const char* text;
-  std::size_t length;
-};
-
-// A text command joined from pieces in one pass, into one heap block of
-// exactly its length: no growing, no second scan of a piece.
-class CommandText {
- public:
-  explicit CommandText(std::initializer_list<Piece> pieces) {
-    std::size_t total = 0;
-    for (const Piece& piece : pieces) total += piece.length;
-    text_.reset(new char[total + 1]);
-    char* out = text_.get();
-    for (const Piece& piece : pieces) {
-      std::memcpy(out, piece.text, piece.length);
-      out += piece.length;
-    }
-    *out = '\0';
-  }
-
-  const char* text() const { return text_.get(); }
-
- private:
-  std::unique_ptr<char[]> text_;
-};
 
 // A reply the host handed out: released exactly once, at release() or, if
 // an exception comes first, on the way out.
@@ -73,9 +37,10 @@ bool drez_script_helper::loadPanel(const drez_string& panel, const drez_string& 
                                    const drez_string& extra) {
   const bool with_path = path.length() > 0;
   const bool with_extra = extra.length() > 0;
-  const CommandText text({"PS '", panel, "' '", with_path ? Piece(path) : Piece(""),
-                          with_path ? "/" : "", file, "'", with_extra ? " '" : "",
-                          with_extra ? Piece(extra) : Piece(""), with_extra ? "'" : ""});
+  const CommandText text("PS '", panel, "' '", with_path ? CommandPiece(path) : CommandPiece(""),
+                         with_path ? "/" : "", file, "'", with_extra ? " '" : "",
+                         with_extra ? CommandPiece(extra) : CommandPiece(""),
+                         with_extra ? "'" : "");
   if (host == nullptr) return true;
   return execute(text.text()) != 0;
 }
@@ -83,7 +48,7 @@ bool drez_script_helper::loadPanel(const drez_string& panel, const drez_string& 
 void drez_script_helper::setControlProperty(const drez_string& property, const drez_string& value,
                                             const drez_string& panel, const drez_string& control) {
   if (host == nullptr) return;
-  execute(CommandText({"TP '", property, "=", value, "' '", panel, "' '", control, "'"}).text());
+  sendCommand(controlPropertyText(property, value, panel, control).text());
 }
 
 void drez_script_helper::getControlProperty(const drez_string& property, const drez_string& panel,
@@ -92,8 +57,8 @@ void drez_script_helper::getControlProperty(const drez_string& property, const d
     result = drez_string();
     return;
   }
-  HeldReply reply(
-      host, execute(CommandText({"TG '", panel, "' '", control, "' '", property, "'"}).text()));
+  HeldReply reply(host,
+                  execute(CommandText("TG '", panel, "' '", control, "' '", property, "'").text()));
   if (reply.text() == nullptr) {
     result = drez_string();
     return;
@@ -149,9 +114,14 @@ drez_stringlist drez_script_helper::listControls(const drez_string& panel,
 
 void drez_script_helper::setOutputState(int32_t device, uint8_t state, int32_t index, bool flag) {
   if (host == nullptr) return;
+  sendCommand(outputStateText(device, state, index, flag).text());
+}
+
+NumericCommand drez_script_helper::outputStateText(int32_t device, uint8_t state, int32_t index,
+                                                   bool flag) {
   NumericCommand text("GS");
   text << device << index << state << (flag ? 1 : 0);
-  execute(text.text());
+  return text;
 }
 
 void drez_script_helper::registerInfodriver(int32_t device, int32_t first, int32_t last, bool add) {
@@ -159,21 +129,21 @@ void drez_script_helper::registerInfodriver(int32_t device, int32_t first, int32
   NumericCommand text("IR");
   text << device << first << last;
   if (add) text.addSuffix();
-  execute(text.text());
+  sendCommand(text.text());
 }
 
 void drez_script_helper::unregisterInfodriver(int32_t device) {
   if (host == nullptr) return;
   NumericCommand text("IU");
   text << device;
-  execute(text.text());
+  sendCommand(text.text());
 }
 
 void drez_script_helper::pollInfodriver(int32_t device, int32_t first, int32_t last) {
   if (host == nullptr) return;
   NumericCommand text("IP");
   text << device << first << last;
-  execute(text.text());
+  sendCommand(text.text());
 }
 
 void drez_script_helper::registerRouter(int32_t device, int32_t first, int32_t last, bool add) {
@@ -181,31 +151,31 @@ void drez_script_helper::registerRouter(int32_t device, int32_t first, int32_t l
   NumericCommand text("RR");
   text << device << first << last;
   if (add) text.addSuffix();
-  execute(text.text());
+  sendCommand(text.text());
 }
 
 void drez_script_helper::unregisterRouter(int32_t device) {
   if (host == nullptr) return;
   NumericCommand text("RU");
   text << device;
-  execute(text.text());
+  sendCommand(text.text());
 }
 
 void drez_script_helper::pollRouter(int32_t device, int32_t first, int32_t last) {
   if (host == nullptr) return;
   NumericCommand text("RP");
   text << device << first << last;
-  execute(text.text());
+  sendCommand(text.text());
 }
 
 void drez_script_helper::endEvent(int32_t id) {
   if (host == nullptr) return;
   NumericCommand text("ET");
   text << id;
-  execute(text.text());
+  sendCommand(text.text());
 }
 
-void drez_script_helper::detachFromHost() { execute("AS"); }
+void drez_script_helper::detachFromHost() { sendCommand("AS"); }
 
 void drez_script_helper::debugMessage(const drez_string& format, const drez_string& v1,
                                       const drez_string& v2, const drez_string& v3,

@@ -1,7 +1,9 @@
 // The panel script framework. Including this header gives a panel everything
 // it builds on: the binary contract (abi/), the string component, the views,
 // the reply tokenizer, the base class drez_script_helper with its command
-// vocabulary, and DREZ_PANEL_SCRIPT, which defines a library's export.
+// vocabulary, the command texts a script builds beforehand or on the stack
+// (command_text.h, numeric_command.h), and DREZ_PANEL_SCRIPT, which defines
+// a library's export.
 //
 // Threading: a script runs only on the host's thread, inside the export,
 // `callback` and its destructor; it starts no thread and takes no lock.
@@ -12,6 +14,7 @@
 #include <cstdint>
 #include <new>
 
+#include "command_text.h"
 #include "decode_drez_string.h"
 #include "drez_client_callback.h"
 #include "drez_client_host.h"
@@ -19,6 +22,7 @@
 #include "drez_export.h"
 #include "drez_records.h"
 #include "drez_string.h"
+#include "numeric_command.h"
 #include "views.h"
 
 // Base of every panel script. It keeps the link to the host, turns each host
@@ -30,7 +34,10 @@
 // Replies to "SD", "XI" and "TG" are copied and handed back to the host with
 // HOST_CMD_RELEASE before the operation returns; no other result is released.
 // Text operands are sent between single quotes, unchanged and unescaped.
-// Operations that build text throw std::bad_alloc when memory runs out; a
+// Numeric commands ("GS", "IR", ... "ET") and "AS" never allocate. "PS",
+// "TP" and "TG" are built on the stack up to CommandText::kInlineLength
+// characters and in one heap block past it; "SD" and "XI" always allocate.
+// Operations that allocate throw std::bad_alloc when memory runs out; a
 // reply already received is released first. `callback` catches whatever a
 // handler throws, so nothing crosses into the host.
 class drez_script_helper : public drez_client_callback {
@@ -69,6 +76,10 @@ class drez_script_helper : public drez_client_callback {
   // "TP '<property>=<value>' '<panel>' '<control>'".
   void setControlProperty(const drez_string& property, const drez_string& value,
                           const drez_string& panel, const drez_string& control);
+  // The text setControlProperty sends, built from pieces (literals, texts
+  // or numbers, read in place), without sending it.
+  static CommandText controlPropertyText(const CommandPiece& property, const CommandPiece& value,
+                                         const CommandPiece& panel, const CommandPiece& control);
 
   // "TG '<panel>' '<control>' '<property>'". The reply is "<name>=<value>".
   // `result` becomes: the whole reply when `property` is "all"; the value
@@ -91,6 +102,8 @@ class drez_script_helper : public drez_client_callback {
 
   // "GS <device> <index> <state> <flag>", flag 1 or 0.
   void setOutputState(int32_t device, uint8_t state, int32_t index, bool flag);
+  // The text setOutputState sends, without sending it.
+  static NumericCommand outputStateText(int32_t device, uint8_t state, int32_t index, bool flag);
   // "IR <device> <first> <last>", with " 'ADD'" appended when `add` is set.
   void registerInfodriver(int32_t device, int32_t first, int32_t last, bool add);
   // "IU <device>".
@@ -107,6 +120,20 @@ class drez_script_helper : public drez_client_callback {
   void endEvent(int32_t id);
   // "AS": the script lets go of the host. The destructor sends it.
   void detachFromHost();
+
+  // Hands `text`, a complete command built beforehand, to the host with
+  // HOST_CMD_EXECUTE exactly as it is; nothing with no host. For a script
+  // that builds a command whose operands never change once (the text the
+  // operations above send, from controlPropertyText or outputStateText) and
+  // sends it on every event after, and for a command built from an event's
+  // data with CommandText. `text` must not be null and stays the caller's:
+  // the host reads it during the call only. The host's result is ignored and
+  // never released, so the command must be one without a reply (not "SD",
+  // "XI" or "TG"). Allocates nothing. Inline: it runs for every command of
+  // every event.
+  void sendCommand(const char* text) {
+    if (host != nullptr) host->command(text, HOST_CMD_EXECUTE);
+  }
 
   // Fills the placeholders "%1" to "%9" of `format` with the values in order
   // (in one pass: text inside a value is never taken for a placeholder) and
@@ -151,6 +178,15 @@ class drez_script_helper : public drez_client_callback {
 
   bool tearingDown = false;  // the host has begun to destroy the script
 };
+
+// Inline, so that literal pieces cost no length count: a router readout
+// builds one on every event.
+inline CommandText drez_script_helper::controlPropertyText(const CommandPiece& property,
+                                                           const CommandPiece& value,
+                                                           const CommandPiece& panel,
+                                                           const CommandPiece& control) {
+  return CommandText("TP '", property, "=", value, "' '", panel, "' '", control, "'");
+}
 
 // Text of the framework's signature record: plain data nothing reads.
 extern const char drez_script_helper_signature[];

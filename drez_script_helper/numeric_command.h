@@ -1,6 +1,8 @@
 // Builds a numeric command ("GS 12 45 1 0") in a buffer on the caller's
 // stack: no heap allocation, and room for every possible text, so that no
 // command is ever cut short (a cut command would switch the wrong output).
+// The command operations build theirs with it; a script gets one from
+// drez_script_helper::outputStateText. A plain value: copying copies the text.
 
 #ifndef DREZ_SCRIPT_HELPER_NUMERIC_COMMAND_H_
 #define DREZ_SCRIPT_HELPER_NUMERIC_COMMAND_H_

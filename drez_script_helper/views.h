@@ -1,6 +1,7 @@
 // Views through which handlers read the host's records. Each is built on the
 // dispatcher's stack for one call, holds one pointer that is never null, and
-// must not be kept after the handler returns. Text accessors return copies.
+// must not be kept after the handler returns. Text accessors return copies,
+// except DeviceUpdateView::recordText.
 
 #ifndef DREZ_SCRIPT_HELPER_VIEWS_H_
 #define DREZ_SCRIPT_HELPER_VIEWS_H_
@@ -17,6 +18,9 @@ class DeviceUpdateView {
   int index() const { return record_->index; }
   int number() const { return record_->number; }
   drez_string text() const { return drez_string(record_->text); }
+  // The same text where the host's record holds it, without a copy: never
+  // null, and valid only until the handler returns, like the view.
+  const char* recordText() const { return record_->text; }
 
  private:
   const DeviceUpdate* record_;

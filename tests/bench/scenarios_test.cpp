@@ -88,25 +88,5 @@ TEST_F(ScenariosTest, RequestAndItsReplayHandTheHostOneReplyEach) {
   EXPECT_EQ(host.repliesRead() - before, 2u);
 }
 
-TEST_F(ScenariosTest, AllocationBudgetIsOnePerTextCommand) {
-  EXPECT_EQ(scenario("studio_to_tx").allocationBudget(), 3u);
-  EXPECT_EQ(scenario("router_readout").allocationBudget(), 2u);
-  EXPECT_EQ(scenario("slot4_mode").allocationBudget(), 1u);
-  EXPECT_EQ(scenario("event_id").allocationBudget(), 0u);
-  EXPECT_TRUE(scenario("event_id").hasAllocationBudget());
-  EXPECT_FALSE(scenario("request").hasAllocationBudget());
-}
-
-TEST(IsNumericCommand, KnowsTheCodesFormattedFromIntegers) {
-  for (const char* numeric : {"GS 1 2 3 0", "IR 1 1 6", "IU 1", "IP 1 1 6", "RR 7 97 97 'ADD'",
-                              "RU 7", "RP 7 97 97", "ET 5"}) {
-    EXPECT_TRUE(isNumericCommand(numeric)) << numeric;
-  }
-  for (const char* text : {"TP 'a=b' '1' 'c'", "PS '1' 'p1.drez_ui'", "TG '1' 'c' 'v'", "SD 'x'",
-                           "XI '1' 'alm_'", "AS", "GSX 1", "G", ""}) {
-    EXPECT_FALSE(isNumericCommand(text)) << text;
-  }
-}
-
 }  // namespace
 }  // namespace drezbench

@@ -43,6 +43,33 @@ TEST_F(CommandsTest, TextOperandsAreSentUnescaped) {
                           "TP 'text=it's' '1' 'vls_name'", "TP 'text=' '1' 'vls_name'"));
 }
 
+TEST_F(CommandsTest, TextCommandsOfAnyLengthAreSentWhole) {
+  // "TP 'text=' '1' 'vls_name'" is 25 characters: values of 230 and 231 give
+  // the longest command built on the stack and the shortest built on the heap.
+  for (std::size_t length : {0u, 230u, 231u, 5000u}) {
+    const std::string value(length, 'v');
+    script.setControlProperty("text", value.c_str(), "1", "vls_name");
+    EXPECT_THAT(host.takeCommands(), ElementsAre("TP 'text=" + value + "' '1' 'vls_name'"));
+    script.loadPanel("1", value.c_str(), value.c_str());
+    const std::string extra = length > 0 ? " '" + value + "'" : "";
+    EXPECT_THAT(host.takeCommands(), ElementsAre("PS '1' '" + value + "'" + extra));
+  }
+}
+
+TEST_F(CommandsTest, CommandsBuiltBeforehandAreSentAsTheOperationsSendThem) {
+  script.sendCommand(ProbeScript::outputStateText(12, 1, 45, false).text());
+  script.sendCommand(
+      ProbeScript::controlPropertyText("text", CommandPiece::number(INT_MIN), "1", "vls_id")
+          .text());
+  script.sendCommand(
+      ProbeScript::controlPropertyText("text", drez_string("it's"), "1", "vls_name").text());
+  script.setOutputState(12, 1, 45, false);
+  EXPECT_THAT(host.takeCommands(), ElementsAre("GS 12 45 1 0", "TP 'text=-2147483648' '1' 'vls_id'",
+                                               "TP 'text=it's' '1' 'vls_name'", "GS 12 45 1 0"));
+  ProbeScript hostless(nullptr, "");
+  hostless.sendCommand("ET 5");  // no host: nothing, and no crash
+}
+
 TEST_F(CommandsTest, NumericCommands) {
   script.setOutputState(12, 1, 45, false);
   script.setOutputState(12, 255, 0, true);

@@ -2,7 +2,8 @@
 // one at a time: each must leave `callback` (or the export) as promised (no
 // exception, a null result, one debug line), free everything it allocated,
 // hand back every reply, and leave a panel that does the next event exactly
-// as a panel that never failed.
+// as a panel that never failed. Once start-up is done, the panel's events
+// allocate nothing at all: for them, the tests prove there is nothing to fail.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -69,7 +70,8 @@ class DebugLines {
 // Long enough that copying it needs the heap.
 const char kPath[] = "/srv/drez/panels/studio_a_blue";
 
-// One host call: a device update (kind 1) or a property request (kind 3).
+// One host call: a device update (kind 1), a property request (kind 3) or an
+// event id (kind 4, the id in `number`).
 struct Event {
   int kind;
   int32_t device;
@@ -80,6 +82,7 @@ struct Event {
 
 Event slot(int32_t index, const char* value) { return {CB_DEVICE_UPDATE, 3, index, 0, value}; }
 Event request(const char* text) { return {CB_HOST_REQUEST, 0, 0, 0, text}; }
+Event eventId(int32_t id) { return {CB_EVENT_ID, 0, 0, id, ""}; }
 
 // The reply of one call, copied; nothing when the call returned null.
 using Reply = std::optional<std::string>;
@@ -97,6 +100,8 @@ Reply call(drez_client_callback* panel, const Event& event,
   if (event.kind == CB_DEVICE_UPDATE) {
     record.emplace(event.device, event.index, event.number, event.text);
     data = record->get();
+  } else if (event.kind == CB_EVENT_ID) {
+    data = reinterpret_cast<void*>(static_cast<intptr_t>(event.number));
   }
   if (failAt) drezfault::failAllocation(*failAt);
   const char* block = panel->callback(data, event.kind);
@@ -160,9 +165,11 @@ bool isPrefix(const std::vector<std::string>& part, const std::vector<std::strin
   return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());
 }
 
-TEST_F(FaultInjectionTest, EveryAllocationFailureDuringAnEventLeavesAWorkingPanel) {
-  const std::string longName = "Camera 4 Studio A wide, left pedestal";
-  const std::string longValue = "a value long enough to need the heap";
+// Too long for a string's inline storage, short enough for a command's stack
+// buffer.
+const std::string kLongName = "Camera 4 Studio A wide, left pedestal";
+
+TEST_F(FaultInjectionTest, EventsAllocateNothingSoNoFailureCanDropThem) {
   const Scenario scenarios[] = {
       {"studio goes to transmission, everything following it",
        {slot(4, "1"), slot(5, "1"), slot(6, "1"), slot(1, "1")},
@@ -171,8 +178,45 @@ TEST_F(FaultInjectionTest, EveryAllocationFailureDuringAnEventLeavesAWorkingPane
        {slot(4, "2"), slot(5, "2"), slot(6, "0"), slot(1, "1")},
        slot(3, "1")},
       {"follow mode of StA_Floor set to the studio state", {slot(1, "2")}, slot(4, "1")},
-      {"SDI router readout", {}, {CB_DEVICE_UPDATE, 7, 97, 12, longName}},
-      {"audio router readout", {}, {CB_DEVICE_UPDATE, 8, 62, 3, longName}},
+      {"SDI router readout", {}, {CB_DEVICE_UPDATE, 7, 97, INT32_MIN, kLongName}},
+      {"audio router readout", {}, {CB_DEVICE_UPDATE, 8, 62, 3, kLongName}},
+      {"event id", {}, eventId(INT32_MIN)},
+  };
+
+  for (const Scenario& scenario : scenarios) {
+    SCOPED_TRACE(scenario.name);
+    const Reference expected = reference(scenario);
+    ASSERT_EQ(expected.allocations, 0u) << "the event allocates";
+    ASSERT_FALSE(expected.commands.empty());
+
+    // With its first allocation made to fail, the event still does it all.
+    startPanel(scenario);
+    const long long liveBefore = drezfault::liveBlocks();
+    bool raised = true;
+    int debugLines = 0;
+    {
+      DebugLines debug;
+      EXPECT_EQ(call(panel.get(), scenario.event, 1, nullptr, &raised), std::nullopt);
+      debugLines = debug.count;
+    }
+    EXPECT_FALSE(raised) << "the event asked for memory";
+    EXPECT_EQ(debugLines, 0);
+    EXPECT_EQ(drezfault::liveBlocks(), liveBefore);
+    EXPECT_EQ(host->takeCommands(), expected.commands);
+    expectHostContractKept();
+  }
+}
+
+TEST_F(FaultInjectionTest, EveryAllocationFailureDuringAnEventLeavesAWorkingPanel) {
+  const std::string longValue = "a value long enough to need the heap";
+  const Scenario scenarios[] = {
+      // Past the command's stack buffer, the readout's name needs the heap.
+      {"SDI router readout with a name past the stack buffer",
+       {},
+       {CB_DEVICE_UPDATE, 7, 97, 12, std::string(300, 'n')}},
+      {"audio router readout with a name past the stack buffer",
+       {},
+       {CB_DEVICE_UPDATE, 8, 62, 3, std::string(300, 'n')}},
       {"myParam set", {}, request(("myParam=" + longValue).c_str())},
       {"return all", {request(("myParam=" + longValue).c_str())}, request("return=all")},
       {"return myParam", {request(("myParam=" + longValue).c_str())}, request("return=myParam")},

@@ -4,6 +4,10 @@
 #include "script_library.h"
 #include "vantrel_test.h"
 
+#if defined(__linux__)
+#include <dlfcn.h>
+#endif
+
 namespace {
 
 using ::testing::ElementsAre;
@@ -42,5 +46,21 @@ TEST_F(PanelLibraryTest, NullHostThroughTheExport) {
   ASSERT_NE(script, nullptr);
   drez_delete_script(script);
 }
+
+#if defined(__linux__)
+// A unique symbol in the library (the GNU binding of a static inside an
+// inline function the panel's own code instantiates) would keep it loaded
+// for good: a host that closes a panel could never reload a new build.
+TEST(PanelLibraryUnload, TheLibraryIsGoneOnceTheHostClosesIt) {
+  {
+    drezhost::ScriptLibrary library{VANTREL_LIBRARY_PATH};
+    ASSERT_NE(library.entry(), nullptr);
+    drez_delete_script(library.entry()(nullptr, nullptr));
+  }
+  void* still_loaded = dlopen(VANTREL_LIBRARY_PATH, RTLD_NOW | RTLD_NOLOAD);
+  EXPECT_EQ(still_loaded, nullptr);
+  if (still_loaded != nullptr) dlclose(still_loaded);
+}
+#endif
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "Vantrel.h"
 
+#include <cstring>
+
 namespace {
 
 // Every control of this panel lives on panel 1.
@@ -23,15 +25,22 @@ enum StudioState { STATE_OFF = 0, STATE_REH = 1, STATE_TX = 2 };
 // Never a state: the setters send nothing for it.
 const int kNoState = -1;
 
+// The floor pair, outputs 0 and 5, and its states for off, rehearsal and
+// transmission.
+const int kFloorPair[2] = {0, 5};
+const uint8_t kFloorPairStates[3][2] = {{0, 0}, {1, 0}, {0, 1}};
+
 // Light outputs 1 to 4 and 6 to 9, in the order they are switched, and their
-// states in the off, rehearsal and transmission patterns. Outputs 0 and 5 are
-// the floor pair.
+// states in the off, rehearsal and transmission patterns.
 const int kStudioGroup[8] = {1, 2, 3, 4, 6, 7, 8, 9};
 const uint8_t kStudioGroupStates[3][8] = {
     {0, 0, 0, 0, 0, 0, 0, 0},  // off
     {1, 1, 1, 1, 0, 0, 0, 0},  // rehearsal
     {1, 0, 0, 0, 1, 1, 1, 1},  // transmission: output 1 stays on
 };
+
+// Control names, by Vantrel::StatesheetControl.
+const char* const kStatesheetControlNames[] = {"StA_Floor", "StC_Floor", "StC_News"};
 
 bool isState(int state) { return state >= STATE_OFF && state <= STATE_TX; }
 
@@ -66,7 +75,8 @@ Vantrel::Vantrel(drez_client_host* host, const char* path)
       tallyRegistered(false),
       sdiRouterRegistered(false),
       audioRouterRegistered(false),
-      updatesDeferred(true) {
+      updatesDeferred(true),
+      firstWaiting(0) {
   offStatesheet = "QZ_Studio_OFF";
   rehStatesheet = "QZ_Studio_REH";
   txStatesheet = "QZ_Studio_TX";
@@ -82,6 +92,7 @@ Vantrel::Vantrel(drez_client_host* host, const char* path)
     registerRouter(audioRouterDevice, kAudioDestination, kAudioDestination, false);
     audioRouterRegistered = true;
     lookupDevice("Studio A Blue Lights", &lightsDevice, &lightsOffset);
+    buildFixedCommands();
     // Every device is known: what came during the lookups is handled now.
     handleDeferredUpdates();
     updatesDeferred = false;
@@ -104,6 +115,32 @@ void Vantrel::unregisterDevices() {
   tallyRegistered = sdiRouterRegistered = audioRouterRegistered = false;
 }
 
+void Vantrel::buildFixedCommands() {
+  const drez_string* const statesheets[kStudioStates] = {&offStatesheet, &rehStatesheet,
+                                                         &txStatesheet};
+  for (int state = 0; state < kStudioStates; ++state) {
+    for (int i = 0; i < kFloorPairOutputs; ++i) {
+      floorPairCommands[state][i] = lightCommand(kFloorPair[i], kFloorPairStates[state][i]);
+    }
+    for (int i = 0; i < kStudioGroupOutputs; ++i) {
+      studioGroupCommands[state][i] = lightCommand(kStudioGroup[i], kStudioGroupStates[state][i]);
+    }
+    for (int control = 0; control < kStatesheetControls; ++control) {
+      statesheetCommands[control][state] =
+          controlPropertyText("statesheet", *statesheets[state], kPanel,
+                              kStatesheetControlNames[control])
+              .text();
+    }
+  }
+}
+
+drez_string Vantrel::lightCommand(int output, uint8_t state) const {
+  // Wraps instead of overflowing when a host reports an absurd offset.
+  const int32_t index =
+      static_cast<int32_t>(static_cast<uint32_t>(lightsOffset) + static_cast<uint32_t>(output));
+  return outputStateText(lightsDevice, state, index, false).text();
+}
+
 void Vantrel::onControlEvent(ControlEventView*) {}
 
 void Vantrel::onDeviceUpdate(DeviceUpdateView* update) {
@@ -113,20 +150,24 @@ void Vantrel::onDeviceUpdate(DeviceUpdateView* update) {
     return;
   }
   FlagScope busy(updatesDeferred);
-  handleDeferredUpdates();  // left behind when handling one of them failed
-  handleUpdate(update->device(), update->index(), update->number(), update->text());
-  handleDeferredUpdates();
+  // Tested here, not inside: the call alone would cost an event a tenth of
+  // its sending.
+  if (!deferredUpdates.empty()) handleDeferredUpdates();  // left by a failed one
+  handleUpdate(update->device(), update->index(), update->number(), update->recordText());
+  if (!deferredUpdates.empty()) handleDeferredUpdates();
 }
 
 void Vantrel::handleDeferredUpdates() {
-  while (!deferredUpdates.empty()) {
-    const DeferredUpdate next = std::move(deferredUpdates.front());
-    deferredUpdates.pop_front();
+  // Updates that come while one is handled are appended behind it.
+  while (firstWaiting < deferredUpdates.size()) {
+    const DeferredUpdate next = std::move(deferredUpdates[firstWaiting++]);
     handleUpdate(next.device, next.index, next.number, next.text);
   }
+  deferredUpdates.clear();  // keeps the storage
+  firstWaiting = 0;
 }
 
-void Vantrel::handleUpdate(int32_t device, int32_t index, int32_t number, const drez_string& text) {
+void Vantrel::handleUpdate(int32_t device, int32_t index, int32_t number, const char* text) {
   if (device == sdiRouterDevice && index == kSdiDestination) {
     showRoute(number, text, "vls_id", "vls_name");
   } else if (device == audioRouterDevice && index == kAudioDestination) {
@@ -134,24 +175,24 @@ void Vantrel::handleUpdate(int32_t device, int32_t index, int32_t number, const 
   } else if (device == tallyDevice) {
     switch (index) {
       case SLOT_STUDIO_STATE:
-        onStudioState(text.toInt());
+        onStudioState(drez_string::toInt(text));
         break;
       case SLOT_ALTERNATE_STATE:
-        onAlternateState(text.toInt());
+        onAlternateState(drez_string::toInt(text));
         break;
       case SLOT_STA_FLOOR_MODE: {
-        staFloorMode = text.toInt();
+        staFloorMode = drez_string::toInt(text);
         const int shown = followedState(staFloorMode, alternateState);
         applyFloorLights(shown);
         setStaFloorStatesheet(shown);
         break;
       }
       case SLOT_STC_FLOOR_MODE:
-        stcFloorMode = text.toInt();
+        stcFloorMode = drez_string::toInt(text);
         setStcFloorStatesheet(followedState(stcFloorMode, alternateState));
         break;
       case SLOT_STC_NEWS_MODE:
-        stcNewsMode = text.toInt();
+        stcNewsMode = drez_string::toInt(text);
         setStcNewsStatesheet(followedState(stcNewsMode, alternateState));
         break;
       default:  // slot 2 carries nothing for this panel
@@ -198,23 +239,15 @@ int Vantrel::followedState(int mode, int alternate) const {
   }
 }
 
-void Vantrel::switchLight(int output, uint8_t state) {
-  // Wraps instead of overflowing when a host reports an absurd offset.
-  const int32_t index =
-      static_cast<int32_t>(static_cast<uint32_t>(lightsOffset) + static_cast<uint32_t>(output));
-  setOutputState(lightsDevice, state, index, false);
-}
-
 void Vantrel::applyFloorLights(int state) {
   if (!isState(state)) return;
-  switchLight(0, state == STATE_REH ? 1 : 0);
-  switchLight(5, state == STATE_TX ? 1 : 0);
+  for (const drez_string& command : floorPairCommands[state]) sendCommand(command);
 }
 
 void Vantrel::applyLightPattern(int state) {
   if (!isState(state)) return;
   if (staFloorMode == FOLLOW_STUDIO) applyFloorLights(state);
-  for (int i = 0; i < 8; ++i) switchLight(kStudioGroup[i], kStudioGroupStates[state][i]);
+  for (const drez_string& command : studioGroupCommands[state]) sendCommand(command);
 }
 
 void Vantrel::applyOffLights() { applyLightPattern(STATE_OFF); }
@@ -223,48 +256,44 @@ void Vantrel::applyRehearsalLights() { applyLightPattern(STATE_REH); }
 
 void Vantrel::applyTransmissionLights() { applyLightPattern(STATE_TX); }
 
-void Vantrel::showStatesheet(const char* control, int state) {
-  const drez_string* statesheet[3] = {&offStatesheet, &rehStatesheet, &txStatesheet};
+void Vantrel::showStatesheet(StatesheetControl control, int state) {
   if (!isState(state)) return;
-  setControlProperty("statesheet", *statesheet[state], kPanel, control);
+  sendCommand(statesheetCommands[control][state]);
 }
 
-void Vantrel::setStaFloorStatesheet(int state) { showStatesheet("StA_Floor", state); }
+void Vantrel::setStaFloorStatesheet(int state) { showStatesheet(STA_FLOOR, state); }
 
-void Vantrel::setStcFloorStatesheet(int state) { showStatesheet("StC_Floor", state); }
+void Vantrel::setStcFloorStatesheet(int state) { showStatesheet(STC_FLOOR, state); }
 
-void Vantrel::setStcNewsStatesheet(int state) { showStatesheet("StC_News", state); }
+void Vantrel::setStcNewsStatesheet(int state) { showStatesheet(STC_NEWS, state); }
 
-void Vantrel::showRoute(int32_t number, const drez_string& text, const char* idControl,
-                        const char* nameControl) {
-  setControlProperty("text", drez_string(number, 0, 0, 10), kPanel, idControl);
-  setControlProperty("text", text, kPanel, nameControl);
+void Vantrel::showRoute(int32_t number, const char* text, const CommandPiece& idControl,
+                        const CommandPiece& nameControl) {
+  // On the stack: the source number is written straight into the command,
+  // and the name copied straight from the update's text.
+  sendCommand(controlPropertyText("text", CommandPiece::number(number), kPanel, idControl).text());
+  sendCommand(controlPropertyText("text", text, kPanel, nameControl).text());
 }
 
 drez_string Vantrel::onHostRequest(HostRequest* request) {
-  const drez_string name = request->name();
-  const drez_string value = request->value();
-  if (name == "return") {
-    if (value == "all") {
-      drez_stringlist properties;
-      properties << drez_string("myParam=%1").arg(myParam);
-      return properties.toString('\n');
+  // Read where the parse left them: copies would be most of a request's cost.
+  const char* const name = request->parsed().name;
+  const char* const value = request->parsed().value;
+  if (std::strcmp(name, "return") == 0) {
+    // "all" lists every property, and "myParam" is the only one.
+    if (std::strcmp(value, "all") == 0 || std::strcmp(value, "myParam") == 0) {
+      return "myParam=" + myParam;
     }
-    if (value == "myParam") return drez_string("%1=%2").arg(value).arg(myParam);
     return drez_string();
   }
-  if (name == "instance" && value != instance) {
+  if (std::strcmp(name, "instance") == 0 && instance != value) {
     instance = value;
-  } else if (name == "myParam") {
+  } else if (std::strcmp(name, "myParam") == 0) {
     myParam = value;
-  } else if (name == "_events") {
-    drez_stringlist events;
-    events << "notify=*";
-    return events.toString('\n');
-  } else if (name == "_commands") {
-    drez_stringlist commands;
-    commands << "myParam=[value]";
-    return commands.toString('\n');
+  } else if (std::strcmp(name, "_events") == 0) {
+    return "notify=*";  // a list of one item, which is the list's text
+  } else if (std::strcmp(name, "_commands") == 0) {
+    return "myParam=[value]";
   }
   return drez_string();
 }
