@@ -75,8 +75,7 @@ Vantrel::Vantrel(drez_client_host* host, const char* path)
       tallyRegistered(false),
       sdiRouterRegistered(false),
       audioRouterRegistered(false),
-      updatesDeferred(true),
-      firstWaiting(0) {
+      updatesDeferred(true) {
   offStatesheet = "QZ_Studio_OFF";
   rehStatesheet = "QZ_Studio_REH";
   txStatesheet = "QZ_Studio_TX";
@@ -159,12 +158,11 @@ void Vantrel::onDeviceUpdate(DeviceUpdateView* update) {
 
 void Vantrel::handleDeferredUpdates() {
   // Updates that come while one is handled are appended behind it.
-  while (firstWaiting < deferredUpdates.size()) {
-    const DeferredUpdate next = std::move(deferredUpdates[firstWaiting++]);
+  while (!deferredUpdates.empty()) {
+    const DeferredUpdate next = std::move(deferredUpdates.front());
+    deferredUpdates.pop_front();
     handleUpdate(next.device, next.index, next.number, next.text);
   }
-  deferredUpdates.clear();  // keeps the storage
-  firstWaiting = 0;
 }
 
 void Vantrel::handleUpdate(int32_t device, int32_t index, int32_t number, const char* text) {

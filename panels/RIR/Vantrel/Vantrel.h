@@ -21,9 +21,8 @@
 #ifndef PANELS_RIR_VANTREL_VANTREL_H_
 #define PANELS_RIR_VANTREL_VANTREL_H_
 
-#include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <deque>
 
 #include "drez_script_helper.h"
 
@@ -128,10 +127,9 @@ class Vantrel : public drez_script_helper {
   bool sdiRouterRegistered;
   bool audioRouterRegistered;
   bool updatesDeferred;  // an update is being handled, or start-up runs
-  // Updates waiting to be handled, oldest first from `firstWaiting`. Storage
-  // is taken only when an update has to wait, and kept for the next one.
-  std::vector<DeferredUpdate> deferredUpdates;
-  std::size_t firstWaiting;
+  // Updates waiting to be handled, oldest first. Memory is taken only when an
+  // update has to wait (and once, when the queue is made at start-up).
+  std::deque<DeferredUpdate> deferredUpdates;
 
   // The commands whose operands are all fixed once start-up has learnt the
   // device numbers and the lights offset, built then and handed to the host
