@@ -8,7 +8,7 @@ namespace drezhost {
 
 namespace {
 
-std::string quoted(const std::string& text) { return "'" + text + "'"; }
+std::string quoted(const std::string& text) { return "'" + shownText(text) + "'"; }
 
 DeviceKind familyOf(const std::string& code) {
   return code[0] == 'R' ? DeviceKind::Router : DeviceKind::Infodriver;
