@@ -120,8 +120,17 @@ bool parseOptions(int argc, const char* const* argv, Options* options, std::stri
   // The place of the browser panel's subcommand, "serve".
   app.require_subcommand(0, 1);
 
-  std::vector<std::string> args;
-  for (int i = argc - 1; i > 0; --i) args.emplace_back(argv[i]);
+  std::vector<std::string> args;  // in reverse order, as CLI11 takes them
+  for (int i = argc - 1; i > 0; --i) {
+    const std::string arg = argv[i];
+    // "--script=" names an empty path; CLI11 would take the next argument.
+    if (arg == "--script=") {
+      args.emplace_back();
+      args.emplace_back("--script");
+    } else {
+      args.push_back(arg);
+    }
+  }
   try {
     app.parse(args);
   } catch (const CLI::CallForHelp&) {

@@ -23,6 +23,12 @@ std::string displayName(const std::string& scenario) {
   return scenario;
 }
 
+// A scenario's section in a golden trace file: its file name, so that the
+// file serves wherever the scenario is run from.
+std::string sectionName(const std::string& name) {
+  return std::filesystem::path(name).filename().string();
+}
+
 // Why `path` cannot be a scenario file, or empty text.
 std::string unreadable(const std::string& path) {
   std::error_code error;
@@ -160,7 +166,7 @@ Result runScenario(const std::string& scenario, const Options& options,
         std::vector<std::string> checked;
         if (!options.recordTrace.empty()) {
           recorded.open(options.recordTrace, std::ios::binary | std::ios::app);
-          recorded << kSectionMark << result.name << "\n";
+          recorded << kSectionMark << sectionName(result.name) << "\n";
           run.traceSink = [&](const std::string& line) { recorded << line << "\n"; };
         } else if (!options.checkTrace.empty()) {
           run.traceSink = [&](const std::string& line) { checked.push_back(line); };
@@ -183,7 +189,7 @@ Result runScenario(const std::string& scenario, const Options& options,
         if (!options.checkTrace.empty()) {
           bool found = false;
           const std::vector<std::string> golden =
-              goldenSection(options.checkTrace, result.name, &found);
+              goldenSection(options.checkTrace, sectionName(result.name), &found);
           const std::string diff = unifiedDiff(golden, checked, options.checkTrace, result.name);
           if (!found) {
             summary.messages.push_back("the golden trace " + options.checkTrace +

@@ -261,7 +261,7 @@ void nullHost(CheckRun& run) {
 
 void pathTexts(CheckRun& run) {
   for (const std::string& path :
-       {std::string("panels/studio"), std::string("a path/with 'quotes' and spaces"),
+       {std::string("panels/studio"), std::string("a path/with spaces/it's"),
         std::string(4096, 'p')}) {
     Script& script = run.create("s1", path);
     run.host().destroy(script);
