@@ -215,7 +215,9 @@ Result runScenario(const std::string& scenario, const Options& options,
     std::ostringstream report;
     printOutcome(report, outcome);
     result.crash = report.str();
-    std::cout << result.crash << "\n==== CRASHED: " << result.name << "\n";
+    std::cout << result.crash << "\n==== "
+              << (outcome.kind == Outcome::Kind::TimedOut ? "HUNG: " : "CRASHED: ") << result.name
+              << "\n";
     std::cout.flush();
   }
   return result;

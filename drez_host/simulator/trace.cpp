@@ -38,6 +38,22 @@ std::size_t utf8Length(const std::string& text, std::size_t pos) {
   return length;
 }
 
+// The code point of the valid UTF-8 sequence of `length` bytes at `pos`.
+unsigned codePoint(const std::string& text, std::size_t pos, std::size_t length) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[pos + i]); };
+  unsigned point = byte(0) & (length == 2 ? 0x1Fu : length == 3 ? 0x0Fu : 0x07u);
+  for (std::size_t i = 1; i < length; ++i) point = (point << 6) | (byte(i) & 0x3Fu);
+  return point;
+}
+
+// Characters that print as nothing or reorder a line: C1 controls, zero-width
+// and direction marks, the byte-order mark.
+bool invisible(unsigned point) {
+  return (point >= 0x80 && point <= 0x9F) || (point >= 0x200B && point <= 0x200F) ||
+         (point >= 0x202A && point <= 0x202E) || (point >= 0x2060 && point <= 0x2069) ||
+         point == 0xFEFF;
+}
+
 void appendEscaped(std::string& out, const std::string& text, std::size_t end) {
   std::size_t pos = 0;
   while (pos < end) {
@@ -51,7 +67,14 @@ void appendEscaped(std::string& out, const std::string& text, std::size_t end) {
     if (c >= 0x80) {
       const std::size_t length = utf8Length(text, pos);
       if (length != 0 && pos + length <= end) {
-        out.append(text, pos, length);
+        const unsigned point = codePoint(text, pos, length);
+        if (invisible(point)) {
+          char escape[12];
+          std::snprintf(escape, sizeof escape, "\\u{%04X}", point);
+          out += escape;
+        } else {
+          out.append(text, pos, length);
+        }
         pos += length;
         continue;
       }
