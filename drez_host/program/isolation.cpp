@@ -83,7 +83,8 @@ void ChildLink::leftCall() {
 
 void ChildLink::commandSent(const std::string& text) {
   const std::uint32_t count = status_.commands.load(std::memory_order_relaxed);
-  copyText(status_.lastCommands[count % kLastCommands], shownText(text));
+  // Copied as it is (cut), and made safe to show only when it is read.
+  copyText(status_.lastCommands[count % kLastCommands], text);
   status_.commands.store(count + 1, std::memory_order_relaxed);
 }
 
@@ -95,7 +96,7 @@ Outcome readStatus(const SharedStatus& status, Outcome outcome) {
   const std::uint32_t count = status.commands.load();
   const std::uint32_t first = count > kLastCommands ? count - kLastCommands : 0;
   for (std::uint32_t i = first; i < count; ++i) {
-    outcome.lastCommands.emplace_back(status.lastCommands[i % kLastCommands]);
+    outcome.lastCommands.push_back(shownText(status.lastCommands[i % kLastCommands]));
   }
   RunSummary& summary = outcome.summary;
   summary.exitCode = status.exitCode;

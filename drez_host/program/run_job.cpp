@@ -29,6 +29,21 @@ std::string sectionName(const std::string& name) {
   return std::filesystem::path(name).filename().string();
 }
 
+// True when the file holds an "expect trace" step (or cannot be read).
+bool expectsTraces(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return true;
+  std::string line;
+  while (std::getline(file, line)) {
+    const std::size_t first = line.find_first_not_of(" \t");
+    if (first != std::string::npos && line.compare(first, 6, "expect") == 0 &&
+        line.find("trace", first + 6) != std::string::npos) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // Why `path` cannot be a scenario file, or empty text.
 std::string unreadable(const std::string& path) {
   std::error_code error;
@@ -162,6 +177,8 @@ Result runScenario(const std::string& scenario, const Options& options,
         run.coverage = options.coverage;
         run.updateTraces = options.updateTraces;
         run.maxDepth = options.maxDepth;
+        run.keepActionTrace = !options.quiet || scenario.empty() || scenario == "-" ||
+                              expectsTraces(scenario);
         std::ofstream recorded;
         std::vector<std::string> checked;
         if (!options.recordTrace.empty()) {

@@ -103,8 +103,9 @@ ScenarioRunner::ScenarioRunner(ScriptFactory factory, std::ostream& out, RunOpti
       trace_(options_.showTrace ? &out : nullptr),
       host_(installation_, trace_, validator_) {
   host_.setMaxDepth(options_.maxDepth);
-  // The trace of the last action is always kept (expect trace reads it).
-  trace_.setSink([this](const std::string& line) { record(line); });
+  if (options_.keepActionTrace || options_.traceSink) {
+    trace_.setSink([this](const std::string& line) { record(line); });
+  }
   validator_.setListener([this](const Problem& problem) {
     const std::string line =
         (problem.severity == Severity::Error ? "       !! error: " : "       !  warning: ") +
@@ -117,8 +118,10 @@ ScenarioRunner::ScenarioRunner(ScriptFactory factory, std::ostream& out, RunOpti
 }
 
 void ScenarioRunner::record(const std::string& line) {
-  if (action_trace_.size() < kActionTraceLimit) action_trace_.push_back(line);
-  ++action_trace_total_;
+  if (options_.keepActionTrace) {
+    if (action_trace_.size() < kActionTraceLimit) action_trace_.push_back(line);
+    ++action_trace_total_;
+  }
   if (options_.traceSink) options_.traceSink(line);
 }
 
@@ -284,6 +287,9 @@ void ScenarioRunner::checkTrace(const Step& step, const std::string& file) {
     if (!written) throw ScenarioError(step.where() + ": cannot write '" + path.string() + "'");
     out_ << step.where() << ": wrote " << path.string() << "\n";
     return;
+  }
+  if (!options_.keepActionTrace) {
+    throw ScenarioError(step.where() + ": this run keeps no trace for expect trace");
   }
   bool readable = false;
   const std::vector<std::string> expected = readLines(path.string(), &readable);

@@ -63,6 +63,10 @@ struct RunOptions {
   // "expect trace FILE" writes FILE with the last action's trace instead of
   // comparing.
   bool updateTraces = false;
+  // Keep each action's trace for "expect trace" even when no trace is
+  // shown. Building the trace costs most of a quiet run's time, so a quiet
+  // run keeps it only when its scenario holds an "expect trace" step.
+  bool keepActionTrace = true;
   int maxDepth = SimulatedHost::kDefaultMaxDepth;
   // Receives every line of the normalised trace: the steps that act (">>
   // <step>", without where they stand), the numbered entries and notes, and

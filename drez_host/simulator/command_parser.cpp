@@ -105,6 +105,7 @@ std::optional<HostCommand> parseHostCommand(const std::string& text, std::string
     *error = command.code + " takes no operands";
     return std::nullopt;
   }
+  command.operands.reserve(4);
   std::size_t pos = 2;
   while (pos < text.size()) {
     // Here text[pos] is the space before an operand.

@@ -419,10 +419,9 @@ std::optional<std::string> SimulatedHost::respond(const std::string& text) {
     fail(error);
   }
   const int level = depth() - 1;
-  const std::string shown = shownText(text);
   int entry = 0;
-  if (trace_.active() || !findings_.empty()) {
-    std::string line = shown;
+  if (trace_.active()) {
+    std::string line = shownText(text);
     if (carriesReply(text)) {
       line += answer ? "  => " + quoteText(*answer) : "  => no reply";
     } else if (text.compare(0, 2, "PS") == 0) {
@@ -432,10 +431,10 @@ std::optional<std::string> SimulatedHost::respond(const std::string& text) {
   } else {
     entry = trace_.entry(level, std::string(), std::string());
   }
+  if (findings_.empty()) return answer;
   std::vector<Finding> findings;
   findings.swap(findings_);
-  if (findings.empty()) return answer;
-  const std::string where = "#" + std::to_string(entry) + " " + shown;
+  const std::string where = "#" + std::to_string(entry) + " " + shownText(text);
   for (const Finding& finding : findings) {
     if (finding.note) {
       trace_.note(level + 1, "(" + finding.message + ")");
