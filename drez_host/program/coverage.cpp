@@ -7,9 +7,9 @@ namespace drezhost {
 
 namespace {
 
-const char* const kKindNames[] = {"create (the export)", "device update", "control event",
-                                  "request",             "event id",      "release the reply",
-                                  "notify 6",            "notify 7"};
+const char* const kKindNames[] = {
+    "create (the export)", "device update", "control event", "request", "event id",
+    "release the reply",   "notify 6",      "notify 7"};
 const char* const kCodes[] = {"PS", "TP", "TG", "SD", "XI", "GS", "IR",
                               "IU", "IP", "RR", "RU", "RP", "ET", "AS"};
 
@@ -58,7 +58,8 @@ void Coverage::print(std::ostream& out, const Installation& installation) const 
   for (const auto& entry : codes_) {
     bool known = false;
     for (const char* code : kCodes) known = known || entry.first == code;
-    if (!known) out << "  (outside the vocabulary: " << shownText(entry.first) << " " << entry.second << ")";
+    if (!known)
+      out << "  (outside the vocabulary: " << shownText(entry.first) << " " << entry.second << ")";
   }
   out << "\n  callback kinds called:";
   for (int kind = 0; kind <= 7; ++kind) {
@@ -71,14 +72,14 @@ void Coverage::print(std::ostream& out, const Installation& installation) const 
   out << "\n  slots and destinations delivered:";
   if (indices_.empty()) out << " none";
   for (const auto& entry : indices_) {
-    out << "\n    " << shownText(installation.label(entry.first.first)) << " ("
-        << entry.first.first << ") "
-        << (entry.first.second == DeviceKind::Router ? "destinations " : "slots ")
+    out << "\n    " << shownText(installation.label(entry.first.first)) << " (" << entry.first.first
+        << ") " << (entry.first.second == DeviceKind::Router ? "destinations " : "slots ")
         << ranges(entry.second);
   }
   out << "\n  control events sent:";
   if (control_events_.empty()) out << " none";
-  for (const auto& entry : control_events_) out << " " << shownText(entry.first) << " " << entry.second;
+  for (const auto& entry : control_events_)
+    out << " " << shownText(entry.first) << " " << entry.second;
   out << "\n  controls addressed by TP and TG (panel control):";
   if (controls_addressed_.empty()) out << " none";
   for (const std::string& control : controls_addressed_) out << "\n    " << shownText(control);

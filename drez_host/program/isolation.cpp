@@ -249,7 +249,8 @@ Outcome runIsolated(const std::function<int(ChildLink&)>& work, const IsolationO
 
 void printOutcome(std::ostream& out, const Outcome& outcome) {
   if (outcome.kind == Outcome::Kind::Finished) return;
-  out << "\n!! " << (outcome.kind == Outcome::Kind::Crashed ? "the script crashed: " : "the script hung: ")
+  out << "\n!! "
+      << (outcome.kind == Outcome::Kind::Crashed ? "the script crashed: " : "the script hung: ")
       << outcome.why << "\n";
   if (!outcome.step.empty()) out << "   during step " << outcome.step << "\n";
   if (!outcome.call.empty()) out << "   in call " << outcome.call << "\n";

@@ -28,8 +28,8 @@
 namespace drezhost {
 
 struct IsolationOptions {
-  bool isolate = true;            // run in a child process where the platform can
-  double callBudgetSeconds = 5;   // how long one call into a script may take
+  bool isolate = true;           // run in a child process where the platform can
+  double callBudgetSeconds = 5;  // how long one call into a script may take
 };
 
 struct SharedStatus;
@@ -58,12 +58,12 @@ class ChildLink : public HostObserver {
 struct Outcome {
   enum class Kind { Finished, Crashed, TimedOut };
   Kind kind = Kind::Finished;
-  int exitCode = 0;        // the work's own result when Finished; 3 otherwise
-  std::string why;         // Crashed: the signal or exit; TimedOut: the budget
-  std::string step;        // the step being run, if any
-  std::string call;        // the call into the script in progress, if any
+  int exitCode = 0;                       // the work's own result when Finished; 3 otherwise
+  std::string why;                        // Crashed: the signal or exit; TimedOut: the budget
+  std::string step;                       // the step being run, if any
+  std::string call;                       // the call into the script in progress, if any
   std::vector<std::string> lastCommands;  // oldest first
-  RunSummary summary;      // as the work set it (Finished only)
+  RunSummary summary;                     // as the work set it (Finished only)
   double seconds = 0;
 };
 

@@ -40,9 +40,9 @@ class EventMaker {
     } else if (pick < 55) {
       if (std::string line = changeLine(ranges, DeviceKind::Router); !line.empty()) return line;
     } else if (pick < 65) {
-      static const char* const requests[] = {"return=all",  "return=myParam", "myParam=abc",
-                                             "instance=1",  "_events",        "_commands",
-                                             "''",          "a.b.c=d",        "return=nothing"};
+      static const char* const requests[] = {"return=all", "return=myParam", "myParam=abc",
+                                             "instance=1", "_events",        "_commands",
+                                             "''",         "a.b.c=d",        "return=nothing"};
       return std::string("request ") + requests[below(9)];
     } else if (pick < 75) {
       if (std::string line = controlLine(); !line.empty()) return line;
@@ -52,8 +52,8 @@ class EventMaker {
       // A change made from inside a command the script sends again: its
       // last event repeated, with the studio changing during one of its
       // commands.
-      if (std::string change = changeLine(ranges, below(2) ? DeviceKind::Infodriver
-                                                            : DeviceKind::Router);
+      if (std::string change =
+              changeLine(ranges, below(2) ? DeviceKind::Infodriver : DeviceKind::Router);
           !change.empty() && !last_action_.empty()) {
         const std::string& command = lastWindow[below(static_cast<unsigned>(lastWindow.size()))];
         return "on " + command + "\n  " + change + "\nend\n" + last_action_;

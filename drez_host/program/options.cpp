@@ -24,8 +24,7 @@ void addCommonOptions(CLI::App& app, Options& o) {
                  "the panel library (default: $DREZ_HOST_SCRIPT, else the default panel library "
                  "beside drez-host or in ../lib)")
       ->option_text("PATH");
-  app.add_option("--polls", o.polls,
-                 "how polls are answered: reentrant (default), queued or off")
+  app.add_option("--polls", o.polls, "how polls are answered: reentrant (default), queued or off")
       ->transform(CLI::CheckedTransformer(
           std::map<std::string, PollDelivery>{{"reentrant", PollDelivery::Reentrant},
                                               {"queued", PollDelivery::Queued},
@@ -142,7 +141,7 @@ bool parseOptions(int argc, const char* const* argv, Options* options, std::stri
     const std::size_t colon = what.find(": ");
     const std::string extra = colon != std::string::npos ? what.substr(colon + 2) : what;
     *error = !extra.empty() && extra[0] == '-' ? "unknown option '" + extra + "'"
-                                                : "unexpected argument: " + extra;
+                                               : "unexpected argument: " + extra;
     return false;
   } catch (const CLI::ParseError& failure) {
     *error = failure.what();

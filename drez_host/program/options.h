@@ -27,8 +27,8 @@ struct Options {
   // Every job.
   std::optional<std::string> script;  // --script; none: panel_library.h's rule
   PollDelivery polls = PollDelivery::Reentrant;
-  double timeout = 5;    // --timeout: seconds one call into a script may take
-  bool isolate = true;   // --no-isolate turns it off
+  double timeout = 5;   // --timeout: seconds one call into a script may take
+  bool isolate = true;  // --no-isolate turns it off
   int maxDepth = SimulatedHost::kDefaultMaxDepth;
   bool quiet = false;
   std::string path;  // validate and monkey: the export's path argument

@@ -82,11 +82,11 @@ void writeJunit(std::ostream& out, const std::string& suite, const std::vector<R
     total += result.seconds;
   }
   out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      << "<testsuites name=\"drez-host\" tests=\"" << results.size() << "\" failures=\""
-      << failures << "\" errors=\"" << errors << "\" time=\"" << seconds(total) << "\">\n"
+      << "<testsuites name=\"drez-host\" tests=\"" << results.size() << "\" failures=\"" << failures
+      << "\" errors=\"" << errors << "\" time=\"" << seconds(total) << "\">\n"
       << "  <testsuite name=\"drez-host " << xml(suite) << "\" tests=\"" << results.size()
-      << "\" failures=\"" << failures << "\" errors=\"" << errors << "\" time=\""
-      << seconds(total) << "\">\n";
+      << "\" failures=\"" << failures << "\" errors=\"" << errors << "\" time=\"" << seconds(total)
+      << "\">\n";
   for (const Result& result : results) {
     out << "    <testcase classname=\"drez-host." << xml(suite) << "\" name=\"" << xml(result.name)
         << "\" time=\"" << seconds(result.seconds) << "\"";

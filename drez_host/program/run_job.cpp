@@ -80,8 +80,8 @@ std::vector<std::string> goldenSection(const std::string& path, const std::strin
 
 }  // namespace
 
-int playScenario(ScenarioRunner& runner, std::istream& in, const std::string& name,
-                 ChildLink& link, bool interactive) {
+int playScenario(ScenarioRunner& runner, std::istream& in, const std::string& name, ChildLink& link,
+                 bool interactive) {
   ScenarioParser parser(name);
   std::size_t steps = 0;
   std::size_t badLines = 0;
@@ -119,8 +119,8 @@ int playScenario(ScenarioRunner& runner, std::istream& in, const std::string& na
     try {
       parser.finish();
     } catch (const ScenarioError& error) {
-      (interactive ? std::cout : std::cerr) << (interactive ? "" : "drez-host: ") << error.what()
-                                            << "\n";
+      (interactive ? std::cout : std::cerr)
+          << (interactive ? "" : "drez-host: ") << error.what() << "\n";
       if (interactive) {
         ++badLines;
       } else {
@@ -130,9 +130,9 @@ int playScenario(ScenarioRunner& runner, std::istream& in, const std::string& na
     }
   }
   if (badLines != 0) {
-    runner.stop(std::to_string(badLines) + " line" + (badLines == 1 ? "" : "s") +
-                    " could not be run",
-                false);
+    runner.stop(
+        std::to_string(badLines) + " line" + (badLines == 1 ? "" : "s") + " could not be run",
+        false);
   } else if (!stopped && steps == 0) {
     const std::string why = "the scenario '" + name + "' holds no step";
     std::cerr << "drez-host: " << why << "\n";
@@ -177,8 +177,8 @@ Result runScenario(const std::string& scenario, const Options& options,
         run.coverage = options.coverage;
         run.updateTraces = options.updateTraces;
         run.maxDepth = options.maxDepth;
-        run.keepActionTrace = !options.quiet || scenario.empty() || scenario == "-" ||
-                              expectsTraces(scenario);
+        run.keepActionTrace =
+            !options.quiet || scenario.empty() || scenario == "-" || expectsTraces(scenario);
         std::ofstream recorded;
         std::vector<std::string> checked;
         if (!options.recordTrace.empty()) {
@@ -196,7 +196,8 @@ Result runScenario(const std::string& scenario, const Options& options,
           std::istringstream demo(dataFileText("demo.scn"));
           code = playScenario(runner, demo, "demo", link, false);
         } else if (scenario == "-") {
-          std::cout << "drez-host: type scenario lines ('help' lists them); end with end-of-file.\n";
+          std::cout
+              << "drez-host: type scenario lines ('help' lists them); end with end-of-file.\n";
           code = playScenario(runner, std::cin, "<terminal>", link, true);
         } else {
           std::ifstream file(scenario, std::ios::binary);
@@ -232,9 +233,9 @@ Result runScenario(const std::string& scenario, const Options& options,
     std::ostringstream report;
     printOutcome(report, outcome);
     result.crash = report.str();
-    std::cout << result.crash << "\n==== "
-              << (outcome.kind == Outcome::Kind::TimedOut ? "HUNG: " : "CRASHED: ") << result.name
-              << "\n";
+    std::cout << result.crash
+              << "\n==== " << (outcome.kind == Outcome::Kind::TimedOut ? "HUNG: " : "CRASHED: ")
+              << result.name << "\n";
     std::cout.flush();
   }
   return result;
@@ -249,11 +250,11 @@ int overallStatus(const std::vector<Result>& results) {
 void printTotals(std::ostream& out, const std::vector<Result>& results, const char* what) {
   std::size_t counts[4] = {0, 0, 0, 0};
   for (const Result& result : results) ++counts[std::min(result.exitCode, 3)];
-  out << "\n==== " << results.size() << " " << what << ": " << counts[0] << " passed, "
-      << counts[1] << " failed, " << counts[2] << " bad input, " << counts[3]
-      << " crashed or hung\n";
+  out << "\n==== " << results.size() << " " << what << ": " << counts[0] << " passed, " << counts[1]
+      << " failed, " << counts[2] << " bad input, " << counts[3] << " crashed or hung\n";
   for (const Result& result : results) {
-    if (result.exitCode != 0) out << "  " << verdictOf(result.exitCode) << ": " << result.name << "\n";
+    if (result.exitCode != 0)
+      out << "  " << verdictOf(result.exitCode) << ": " << result.name << "\n";
   }
 }
 

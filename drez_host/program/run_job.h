@@ -24,8 +24,8 @@ namespace drezhost {
 // as they are read, running each step once it is complete; tells `link`
 // which step runs. Bad input stops the run (or, with `interactive`, is
 // reported and the next line read); the result is runner.finish()'s.
-int playScenario(ScenarioRunner& runner, std::istream& in, const std::string& name,
-                 ChildLink& link, bool interactive);
+int playScenario(ScenarioRunner& runner, std::istream& in, const std::string& name, ChildLink& link,
+                 bool interactive);
 
 // Runs one scenario: a file, "" for the demo, "-" for the terminal.
 Result runScenario(const std::string& scenario, const Options& options,

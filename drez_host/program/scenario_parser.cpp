@@ -127,7 +127,8 @@ class Words {
   }
   void end() {
     if (!done())
-      throw std::invalid_argument("unexpected '" + shownText(text("")) + "' at the end of the line");
+      throw std::invalid_argument("unexpected '" + shownText(text("")) +
+                                  "' at the end of the line");
   }
 
  private:
@@ -416,8 +417,8 @@ std::optional<Step> ScenarioParser::feed(const std::string& line) {
     bool opensBlock = false;
     Step change = parse(text, &opensBlock);
     if (!change.as<steps::Set>() && !change.as<steps::Route>()) {
-      throw ScenarioError(change.where() +
-                          ": an 'on' block holds only set and route steps, not: " + shownText(text));
+      throw ScenarioError(change.where() + ": an 'on' block holds only set and route steps, not: " +
+                          shownText(text));
     }
     std::get<steps::On>(block_->body).changes.push_back(std::move(change));
     return std::nullopt;

@@ -311,8 +311,8 @@ void ScenarioRunner::checkCommands(const Step& step, const std::vector<std::stri
   std::size_t same = 0;
   while (same < window_.size() && same < expected.size() && window_[same] == expected[same]) ++same;
   failed(step, counted(expected.size()) + listed(expected, expected.size()),
-         counted(window_total_) + listed(window_, window_total_) +
-             "  first difference: command " + std::to_string(same + 1));
+         counted(window_total_) + listed(window_, window_total_) + "  first difference: command " +
+             std::to_string(same + 1));
 }
 
 void ScenarioRunner::checkProblem(const Step& step, Severity severity, const std::string& text) {
@@ -376,8 +376,8 @@ void ScenarioRunner::failed(const Step& step, const std::string& expected,
   };
   const std::string source = shownText(step.source);
   failures_.push_back(step.where() + ": " + source);
-  out_ << step.where() << ": expectation failed: " << source << "\n  expected:" << value(expected, " ")
-       << "\n  actual:" << value(actual, "   ") << "\n";
+  out_ << step.where() << ": expectation failed: " << source
+       << "\n  expected:" << value(expected, " ") << "\n  actual:" << value(actual, "   ") << "\n";
 }
 
 void ScenarioRunner::stop(const std::string& why, bool contract) {

@@ -154,7 +154,7 @@ class ScenarioRunner {
 
   std::vector<std::string> window_;  // commands sent during the last action
   std::size_t window_total_ = 0;     // how many there were
-  std::size_t mark_ = 0;  // problems from the last action on
+  std::size_t mark_ = 0;             // problems from the last action on
   bool requested_ = false;
   std::optional<std::string> reply_;  // to the last request
   std::string current_;               // the script actions go to

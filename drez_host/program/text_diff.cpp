@@ -34,8 +34,8 @@ void matchMiddle(const std::vector<std::string>& a, const std::vector<std::strin
   std::vector<std::vector<unsigned>> lcs(n + 1, std::vector<unsigned>(m + 1, 0));
   for (std::size_t i = n; i-- > 0;) {
     for (std::size_t j = m; j-- > 0;) {
-      lcs[i][j] = a[a0 + i] == b[b0 + j] ? lcs[i + 1][j + 1] + 1
-                                         : std::max(lcs[i + 1][j], lcs[i][j + 1]);
+      lcs[i][j] =
+          a[a0 + i] == b[b0 + j] ? lcs[i + 1][j + 1] + 1 : std::max(lcs[i + 1][j], lcs[i][j + 1]);
     }
   }
   std::size_t i = 0;

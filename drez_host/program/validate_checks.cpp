@@ -139,8 +139,10 @@ void nullAndOddData(CheckRun& run) {
   }
   expectNull(CB_RELEASE_REPLY, nullptr, "release a null reply");
   for (intptr_t value : {intptr_t{0}, intptr_t{1}, intptr_t{-1}, intptr_t{INT_MAX}}) {
-    expectNull(CB_NOTIFY6, reinterpret_cast<void*>(value), "notify 6 (" + std::to_string(value) + ")");
-    expectNull(CB_NOTIFY7, reinterpret_cast<void*>(value), "notify 7 (" + std::to_string(value) + ")");
+    expectNull(CB_NOTIFY6, reinterpret_cast<void*>(value),
+               "notify 6 (" + std::to_string(value) + ")");
+    expectNull(CB_NOTIFY7, reinterpret_cast<void*>(value),
+               "notify 7 (" + std::to_string(value) + ")");
   }
   for (int32_t id : {0, -1, INT_MAX, INT_MIN}) host.fireEvent(script, id);
   ControlEvent empty{};
@@ -163,7 +165,10 @@ void requestTexts(CheckRun& run) {
 void controlEvents(CheckRun& run) {
   Script& script = run.create("s1");
   for (const auto& event : std::vector<std::pair<std::string, std::string>>{
-           {"", ""}, {"", "="}, {"x", "value=1"}, {"alm_1", "AckAll"},
+           {"", ""},
+           {"", "="},
+           {"x", "value=1"},
+           {"alm_1", "AckAll"},
            {std::string(5000, 'c'), std::string(100000, 'v')}}) {
     run.host().controlEvent(script, event.first, event.second);
   }
@@ -189,10 +194,12 @@ void repliesOnce(CheckRun& run) {
     std::vector<char> first(request.begin(), request.end());
     first.push_back('\0');
     std::vector<char> second = first;
-    const char* a = host.rawCall(script, CB_HOST_REQUEST, first.data(), "request " + quoteText(text));
+    const char* a =
+        host.rawCall(script, CB_HOST_REQUEST, first.data(), "request " + quoteText(text));
     const std::string aText = a != nullptr ? a : "";
-    const char* b = host.rawCall(script, CB_HOST_REQUEST, second.data(),
-                                 "request " + quoteText(text) + " again, the first reply still held");
+    const char* b =
+        host.rawCall(script, CB_HOST_REQUEST, second.data(),
+                     "request " + quoteText(text) + " again, the first reply still held");
     if (a != nullptr && a == b) {
       run.fail("two replies to " + quoteText(text) +
                " held by the host at once are one block: the host releases each once, so it "
@@ -260,9 +267,8 @@ void nullHost(CheckRun& run) {
 }
 
 void pathTexts(CheckRun& run) {
-  for (const std::string& path :
-       {std::string("panels/studio"), std::string("a path/with spaces/it's"),
-        std::string(4096, 'p')}) {
+  for (const std::string& path : {std::string("panels/studio"),
+                                  std::string("a path/with spaces/it's"), std::string(4096, 'p')}) {
     Script& script = run.create("s1", path);
     run.host().destroy(script);
   }
@@ -277,8 +283,9 @@ const std::vector<Check>& checks() {
       {"startup-no-polls", "start-up and teardown, polls never answered",
        [](CheckRun& run) { startupTeardown(run, "off"); }},
       {"odd-kinds", "callback kinds outside 1 to 7 do nothing and return null", oddKinds},
-      {"null-data", "null request text and reply, odd notify values and event ids, a control "
-                    "event with null fields",
+      {"null-data",
+       "null request text and reply, odd notify values and event ids, a control "
+       "event with null fields",
        nullAndOddData},
       {"request-texts", "requests empty, very long, with many parts or bytes that are not UTF-8",
        requestTexts},
@@ -311,7 +318,8 @@ int validateJob(const Options& options, const ScriptFactory& factory) {
     auto found = std::find_if(checks().begin(), checks().end(),
                               [&](const Check& check) { return name == check.name; });
     if (found == checks().end()) {
-      std::cerr << "drez-host: no check named '" << name << "' (drez-host validate --list-checks)\n";
+      std::cerr << "drez-host: no check named '" << name
+                << "' (drez-host validate --list-checks)\n";
       return 2;
     }
     chosen.push_back(&*found);

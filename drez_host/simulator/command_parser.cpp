@@ -58,7 +58,8 @@ bool readOperand(const std::string& text, std::size_t& pos, Operand& operand, st
     return false;
   }
   if (first == last || result.ec != std::errc() || result.ptr != last) {
-    *error = "'" + shownText(text.substr(pos, end - pos)) + "' is neither an integer nor a quoted text";
+    *error =
+        "'" + shownText(text.substr(pos, end - pos)) + "' is neither an integer nor a quoted text";
     return false;
   }
   operand.isText = false;

@@ -27,8 +27,8 @@ SimulatedHost::~SimulatedHost() {
 std::optional<std::string> SimulatedHost::implausibleScript(const drez_client_callback* object,
                                                             const Script& created) const {
   const auto address = reinterpret_cast<uintptr_t>(object);
-  if (address < 65536) return "the export returned " + std::to_string(address) +
-                              ", an address no object can have";
+  if (address < 65536)
+    return "the export returned " + std::to_string(address) + ", an address no object can have";
   if (address % alignof(void*) != 0) return std::string("the export returned a misaligned address");
   for (const auto& other : scripts_) {
     if (other.get() != &created && other->object == object) {
@@ -163,8 +163,8 @@ std::string SimulatedHost::callInto(Script& script, int kind, const std::string&
   try {
     call();
   } catch (const std::exception& exception) {
-    validator_.error(context() + ": an exception escaped the script: " +
-                     shownText(exception.what()));
+    validator_.error(context() +
+                     ": an exception escaped the script: " + shownText(exception.what()));
   } catch (...) {
     validator_.error(context() + ": an exception escaped the script");
   }
@@ -245,12 +245,14 @@ void SimulatedHost::controlEvent(Script& script, const std::string& control,
                                  const std::string& command) {
   ControlEventRecord record(control, command);
   for (HostObserver* observer : observers_) observer->controlEventSent(control);
-  callInto(script, CB_CONTROL_EVENT, "control event " + shownText(control) + " " + quoteText(command),
+  callInto(script, CB_CONTROL_EVENT,
+           "control event " + shownText(control) + " " + quoteText(command),
            [&] { checkResult(script.object->callback(record.get(), CB_CONTROL_EVENT)); });
 }
 
 void SimulatedHost::notify(Script& script, int kind, intptr_t value) {
-  callInto(script, kind, "notify " + std::to_string(kind) + " (value " + std::to_string(value) + ")",
+  callInto(script, kind,
+           "notify " + std::to_string(kind) + " (value " + std::to_string(value) + ")",
            [&] { checkResult(script.object->callback(reinterpret_cast<void*>(value), kind)); });
 }
 
@@ -394,10 +396,10 @@ intptr_t SimulatedHost::executeCommand(const char* text) {
 void SimulatedHost::releaseReply(const char* reply) {
   const std::string* answered = ledger_.commandOf(reply);
   const Script* script = current();
-  const int entry = trace_.entry(
-      depth(), script != nullptr ? script->name : "",
-      answered != nullptr ? "release the reply to " + shownText(*answered)
-                          : "release " + ledger_.describe(reply));
+  const int entry =
+      trace_.entry(depth(), script != nullptr ? script->name : "",
+                   answered != nullptr ? "release the reply to " + shownText(*answered)
+                                       : "release " + ledger_.describe(reply));
   if (std::optional<std::string> fault = ledger_.takeBack(reply)) {
     validator_.error("#" + std::to_string(entry) + " release: " + *fault);
   }

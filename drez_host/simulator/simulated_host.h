@@ -164,9 +164,9 @@ class SimulatedHost : public drez_client_host {
   };
   struct Frame {
     int scriptId = 0;
-    std::string context;       // "#<entry> <what>"
+    std::string context;         // "#<entry> <what>"
     std::size_t firstReply = 0;  // replies numbered from here on are this call's
-    std::string lastCommand;   // the last command sent from this call
+    std::string lastCommand;     // the last command sent from this call
     std::vector<Delivery> deferred;
   };
   struct Finding {

@@ -66,7 +66,8 @@ std::vector<std::string> Validator::unexpectedMessages(std::size_t* more) const 
   std::vector<std::string> messages = settled_kept_;
   *more = settled_errors_ - settled_kept_.size();
   for (const Problem& problem : problems_) {
-    if (problem.severity == Severity::Error && !problem.expected) messages.push_back(problem.message);
+    if (problem.severity == Severity::Error && !problem.expected)
+      messages.push_back(problem.message);
   }
   return messages;
 }

@@ -53,9 +53,9 @@ TEST(Options, OneSubcommandPerJob) {
   Options validate;
   Options monkey;
   std::string error;
-  ASSERT_TRUE(parse({"validate", "--script", "l.so", "--only=odd-kinds,null-host", "--only-failed",
-                     "x.scn"},
-                    &validate, &error))
+  ASSERT_TRUE(parse(
+      {"validate", "--script", "l.so", "--only=odd-kinds,null-host", "--only-failed", "x.scn"},
+      &validate, &error))
       << error;
   EXPECT_EQ(validate.job, Job::Validate);
   EXPECT_THAT(validate.only, ::testing::ElementsAre("odd-kinds", "null-host"));

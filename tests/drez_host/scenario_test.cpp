@@ -142,10 +142,13 @@ TEST(ScenarioParser, SaysWhereAndWhatItExpected) {
 }
 
 TEST(ScenarioParser, SkipsAByteOrderMarkInFrontOfTheFirstLine) {
-  const std::vector<Step> steps = parse("\xEF\xBB\xBF" "create\n");
+  const std::vector<Step> steps = parse(
+      "\xEF\xBB\xBF"
+      "create\n");
   ASSERT_EQ(steps.size(), 1u);
   EXPECT_NE(steps[0].as<steps::Create>(), nullptr);
-  EXPECT_THAT(parseError("create\n\xEF\xBB\xBF" "create\n"),
+  EXPECT_THAT(parseError("create\n\xEF\xBB\xBF"
+                         "create\n"),
               HasSubstr("unknown step '\\u{FEFF}create'"));
 }
 
@@ -158,8 +161,11 @@ TEST(ShownText, ShowsEveryByteOnOneLineAndCutsLongTexts) {
       {std::string("nul\0end", 7), "nul\\x00end"},
       {"caf\xc3\xa9 \xe2\x82\xac", "caf\xc3\xa9 \xe2\x82\xac"},
       {"\xff\xc3(\xed\xa0\x80", "\\xFF\\xC3(\\xED\\xA0\\x80"},
-      {"a\xe2\x80\x8b\xe2\x80\xae" "b", "a\\u{200B}\\u{202E}b"},
-      {std::string(kShownTextLimit + 1, 'x'), std::string(kShownTextLimit, 'x') + "... (401 bytes)"},
+      {"a\xe2\x80\x8b\xe2\x80\xae"
+       "b",
+       "a\\u{200B}\\u{202E}b"},
+      {std::string(kShownTextLimit + 1, 'x'),
+       std::string(kShownTextLimit, 'x') + "... (401 bytes)"},
   };
   for (const auto& entry : cases) EXPECT_EQ(shownText(entry.first), entry.second) << entry.second;
   EXPECT_EQ(quoteText("say \"hi\""), "\"say \\\"hi\\\"\"");
