@@ -178,9 +178,12 @@ std::vector<std::string> shorten(std::vector<std::string> events, int failure,
   int replays = 0;
   for (std::size_t chunk = events.size() / 2; chunk >= 1 && replays < kReplays; chunk /= 2) {
     for (std::size_t start = 1; start < events.size() && replays < kReplays;) {
-      std::vector<std::string> candidate(events.begin(), events.begin() + start);
       const std::size_t end = std::min(events.size(), start + chunk);
-      candidate.insert(candidate.end(), events.begin() + end, events.end());
+      std::vector<std::string> candidate;
+      candidate.reserve(events.size() - (end - start));
+      for (std::size_t i = 0; i < events.size(); ++i) {
+        if (i < start || i >= end) candidate.push_back(events[i]);
+      }
       ++replays;
       if (replay(candidate, options, factory).exitCode == failure) {
         events = std::move(candidate);

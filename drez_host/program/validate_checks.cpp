@@ -372,7 +372,7 @@ int validateJob(const Options& options, const ScriptFactory& factory) {
       if (result.exitCode == 0) {
         std::cout << check->description << "\n";
       } else if (!result.crash.empty()) {
-        std::cout << result.crash.substr(result.crash.find_first_not_of("\n"));
+        std::cout << result.crash.substr(result.crash.find_first_not_of('\n'));
       } else {
         const auto& messages = result.summary.messages;
         std::cout << (messages.empty() ? std::string("failed") : messages.front()) << "\n";

@@ -39,7 +39,7 @@ std::optional<std::string> SimulatedHost::implausibleScript(const drez_client_ca
   // The object's first word is its virtual table, whose slots 0 and 1 the
   // host calls.
   const void* table = nullptr;
-  std::memcpy(&table, object, sizeof table);
+  std::memcpy(&table, static_cast<const void*>(object), sizeof table);
   const auto tableAddress = reinterpret_cast<uintptr_t>(table);
   if (tableAddress < 65536 || tableAddress % alignof(void*) != 0) {
     return std::string("the export returned an object without a virtual table");
