@@ -22,8 +22,9 @@ const Signature kVocabulary[] = {
 };
 
 const Signature* findSignature(const std::string& code) {
+  if (code.size() != 2) return nullptr;
   for (const Signature& signature : kVocabulary) {
-    if (code == signature.code) return &signature;
+    if (code[0] == signature.code[0] && code[1] == signature.code[1]) return &signature;
   }
   return nullptr;
 }

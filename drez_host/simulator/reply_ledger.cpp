@@ -12,8 +12,10 @@ std::string numbered(std::size_t number) { return "reply #" + std::to_string(num
 }  // namespace
 
 bool carriesReply(const std::string& command) {
-  return command.compare(0, 2, "SD") == 0 || command.compare(0, 2, "XI") == 0 ||
-         command.compare(0, 2, "TG") == 0;
+  if (command.size() < 2) return false;
+  const char a = command[0];
+  const char b = command[1];
+  return (a == 'S' && b == 'D') || (a == 'X' && b == 'I') || (a == 'T' && b == 'G');
 }
 
 const char* ReplyLedger::handOut(const std::string& text, const std::string& command) {
