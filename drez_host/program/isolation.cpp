@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <new>
 
 #if !defined(_WIN32)
 #include <poll.h>
@@ -174,7 +175,7 @@ Outcome runIsolated(const std::function<int(ChildLink&)>& work, const IsolationO
     std::cout.flush();
     std::cerr.flush();
     status->finished.store(1);
-    std::exit(code);
+    throw ChildExit{code};
   }
   close(alive[1]);
   Outcome outcome;

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "data_files.h"
+#include "isolation.h"
 #include "monkey.h"
 #include "options.h"
 #include "panel_library.h"
@@ -22,9 +23,7 @@ int fail(const std::string& message) {
   return kBadInput;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   Options options;
   std::string error;
   if (!parseOptions(argc, argv, &options, &error)) {
@@ -58,4 +57,15 @@ int main(int argc, char** argv) {
       break;
   }
   return runJob(options, library->entry());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const ChildExit& done) {
+    // A child process of an isolated run ends here, every object destroyed.
+    return done.code;
+  }
 }

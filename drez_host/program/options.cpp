@@ -90,6 +90,8 @@ void addReportOption(CLI::App& app, Options& o) {
 bool parseOptions(int argc, const char* const* argv, Options* options, std::string* error) {
   Options& o = *options;
   CLI::App app(kDescription, "drez-host");
+  // On Windows CLI11 would read a path such as /work/a.scn as an option.
+  app.allow_windows_style_options(false);
   app.footer(kFooter);
   addRunOptions(app, o);
   CLI::App* run = app.add_subcommand("run", "run scenario files (the default job)");
