@@ -116,6 +116,17 @@ class EventMaker {
   std::string last_action_;
 };
 
+// A runner that prints nothing, told to `link` as it works.
+struct QuietRun {
+  QuietRun(const ScriptFactory& factory, const Options& options, ChildLink& link)
+      : runner(factory, out, quietRunOptions(options)) {
+    runner.host().setPollDelivery(options.polls);
+    runner.host().addObserver(&link);
+  }
+  std::ostringstream out;
+  ScenarioRunner runner;
+};
+
 struct Replay {
   int exitCode = 0;  // 0 held, 1 broken, 3 crashed or hung
   std::string what;  // the first error, or the crash
@@ -125,18 +136,10 @@ struct Replay {
 // first unexpected error.
 Replay replay(const std::vector<std::string>& events, const Options& options,
               const ScriptFactory& factory) {
-  IsolationOptions isolation;
-  isolation.isolate = options.isolate;
-  isolation.callBudgetSeconds = options.timeout;
   const Outcome outcome = runIsolated(
       [&](ChildLink& link) {
-        std::ostringstream quiet;
-        RunOptions run;
-        run.showTrace = false;
-        run.maxDepth = options.maxDepth;
-        ScenarioRunner runner(factory, quiet, run);
-        runner.host().setPollDelivery(options.polls);
-        runner.host().addObserver(&link);
+        QuietRun quiet(factory, options, link);
+        ScenarioRunner& runner = quiet.runner;
         ScenarioParser parser("monkey");
         RunSummary summary;
         try {
@@ -158,7 +161,7 @@ Replay replay(const std::vector<std::string>& events, const Options& options,
         link.setSummary(summary);
         return summary.exitCode;
       },
-      isolation);
+      isolationFor(options));
   Replay result;
   result.exitCode = outcome.exitCode == 3 ? 3 : outcome.summary.exitCode;
   if (outcome.kind != Outcome::Kind::Finished) {
@@ -203,21 +206,13 @@ int monkeyJob(const Options& options, const ScriptFactory& factory) {
       std::filesystem::temp_directory_path() /
       ("drez-host-monkey-" + std::to_string(options.seed) + "-" +
        std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + ".scn");
-  IsolationOptions isolation;
-  isolation.isolate = options.isolate;
-  isolation.callBudgetSeconds = options.timeout;
   std::cout << "monkey: seed " << options.seed << ", " << options.events << " events\n";
   std::cout.flush();
   const Outcome outcome = runIsolated(
       [&](ChildLink& link) {
         std::ofstream written(log, std::ios::binary);
-        std::ostringstream quiet;
-        RunOptions run;
-        run.showTrace = false;
-        run.maxDepth = options.maxDepth;
-        ScenarioRunner runner(factory, quiet, run);
-        runner.host().setPollDelivery(options.polls);
-        runner.host().addObserver(&link);
+        QuietRun quiet(factory, options, link);
+        ScenarioRunner& runner = quiet.runner;
         EventMaker maker(options.seed, runner);
         ScenarioParser parser("monkey");
         std::vector<std::string> window;
@@ -252,7 +247,7 @@ int monkeyJob(const Options& options, const ScriptFactory& factory) {
         link.setSummary(summary);
         return summary.exitCode;
       },
-      isolation);
+      isolationFor(options));
   std::vector<std::string> events;
   {
     std::ifstream read(log, std::ios::binary);

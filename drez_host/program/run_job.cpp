@@ -166,9 +166,6 @@ Result runScenario(const std::string& scenario, const Options& options,
       return result;
     }
   }
-  IsolationOptions isolation;
-  isolation.isolate = options.isolate;
-  isolation.callBudgetSeconds = options.timeout;
   const Outcome outcome = runIsolated(
       [&](ChildLink& link) {
         RunOptions run;
@@ -225,7 +222,20 @@ Result runScenario(const std::string& scenario, const Options& options,
         link.setSummary(summary);
         return code;
       },
-      isolation);
+      isolationFor(options));
+  result = resultOf(result.name, outcome);
+  if (outcome.kind != Outcome::Kind::Finished) {
+    std::cout << result.crash
+              << "\n==== " << (outcome.kind == Outcome::Kind::TimedOut ? "HUNG: " : "CRASHED: ")
+              << result.name << "\n";
+    std::cout.flush();
+  }
+  return result;
+}
+
+Result resultOf(const std::string& name, const Outcome& outcome) {
+  Result result;
+  result.name = name;
   result.exitCode = outcome.exitCode;
   result.seconds = outcome.seconds;
   result.summary = outcome.summary;
@@ -233,10 +243,6 @@ Result runScenario(const std::string& scenario, const Options& options,
     std::ostringstream report;
     printOutcome(report, outcome);
     result.crash = report.str();
-    std::cout << result.crash
-              << "\n==== " << (outcome.kind == Outcome::Kind::TimedOut ? "HUNG: " : "CRASHED: ")
-              << result.name << "\n";
-    std::cout.flush();
   }
   return result;
 }
@@ -284,8 +290,27 @@ int runJob(const Options& options, const ScriptFactory& factory) {
       std::cout << "  (--fail-fast: " << scenarios.size() - results.size() << " not run)\n";
     }
   }
+  return finishJob(options, "run", results);
+}
+
+IsolationOptions isolationFor(const Options& options) {
+  IsolationOptions isolation;
+  isolation.isolate = options.isolate;
+  isolation.callBudgetSeconds = options.timeout;
+  return isolation;
+}
+
+RunOptions quietRunOptions(const Options& options) {
+  RunOptions run;
+  run.showTrace = false;
+  run.keepActionTrace = false;
+  run.maxDepth = options.maxDepth;
+  return run;
+}
+
+int finishJob(const Options& options, const char* suite, const std::vector<Result>& results) {
   std::string error;
-  if (!writeReports(options.reports, "run", results, std::cout, &error)) {
+  if (!writeReports(options.reports, suite, results, std::cout, &error)) {
     std::cerr << "drez-host: " << error << "\n";
     return std::max(overallStatus(results), 2);
   }

@@ -31,11 +31,24 @@ int playScenario(ScenarioRunner& runner, std::istream& in, const std::string& na
 Result runScenario(const std::string& scenario, const Options& options,
                    const ScriptFactory& factory);
 
+// The result named `name` of an isolated run's outcome.
+Result resultOf(const std::string& name, const Outcome& outcome);
+
 // The exit status of a whole run: the highest of its results'.
 int overallStatus(const std::vector<Result>& results);
 
 // "==== 3 scenarios: 2 passed, 1 failed, ..." after more than one result.
 void printTotals(std::ostream& out, const std::vector<Result>& results, const char* what);
+
+// The isolation the options ask for (--no-isolate, --timeout).
+IsolationOptions isolationFor(const Options& options);
+
+// The options of a runner that prints nothing (validate checks, monkey).
+RunOptions quietRunOptions(const Options& options);
+
+// Writes the reports options.reports names for `suite` ("run", "validate")
+// and returns the exit status of the whole job.
+int finishJob(const Options& options, const char* suite, const std::vector<Result>& results);
 
 // The 'run' job over options.scenarios.
 int runJob(const Options& options, const ScriptFactory& factory);

@@ -26,7 +26,7 @@ namespace {
 class CheckRun {
  public:
   CheckRun(const ScriptFactory& factory, const Options& options)
-      : factory_(factory), path_(options.path), runner_(factory, trace_, quietOptions(options)) {
+      : factory_(factory), path_(options.path), runner_(factory, trace_, quietRunOptions(options)) {
     runner_.host().setMaxDepth(options.maxDepth);
   }
 
@@ -89,13 +89,6 @@ class CheckRun {
   struct Failed {};
 
  private:
-  static RunOptions quietOptions(const Options& options) {
-    RunOptions run;
-    run.showTrace = false;
-    run.maxDepth = options.maxDepth;
-    return run;
-  }
-
   const ScriptFactory& factory_;
   std::string path_;
   std::ostringstream trace_;
@@ -327,9 +320,6 @@ int validateJob(const Options& options, const ScriptFactory& factory) {
   if (chosen.empty()) {
     for (const Check& check : checks()) chosen.push_back(&check);
   }
-  IsolationOptions isolation;
-  isolation.isolate = options.isolate;
-  isolation.callBudgetSeconds = options.timeout;
   std::vector<Result> results;
   for (const Check* check : chosen) {
     const Outcome outcome = runIsolated(
@@ -353,17 +343,8 @@ int validateJob(const Options& options, const ScriptFactory& factory) {
           link.setSummary(summary);
           return code;
         },
-        isolation);
-    Result result;
-    result.name = check->name;
-    result.exitCode = outcome.exitCode;
-    result.seconds = outcome.seconds;
-    result.summary = outcome.summary;
-    if (outcome.kind != Outcome::Kind::Finished) {
-      std::ostringstream report;
-      printOutcome(report, outcome);
-      result.crash = report.str();
-    }
+        isolationFor(options));
+    const Result result = resultOf(check->name, outcome);
     if (result.exitCode != 0 || !options.onlyFailed) {
       std::cout << (result.exitCode == 0   ? "PASS   "
                     : result.exitCode == 3 ? "CRASH  "
@@ -391,12 +372,7 @@ int validateJob(const Options& options, const ScriptFactory& factory) {
     results.push_back(runScenario(scenario, options, factory));
   }
   if (!options.scenarios.empty()) printTotals(std::cout, results, "checks and scenarios");
-  std::string error;
-  if (!writeReports(options.reports, "validate", results, std::cout, &error)) {
-    std::cerr << "drez-host: " << error << "\n";
-    return std::max(overallStatus(results), 2);
-  }
-  return overallStatus(results);
+  return finishJob(options, "validate", results);
 }
 
 }  // namespace drezhost
