@@ -19,6 +19,7 @@
 
 namespace drezhost {
 
+// One value per subcommand; the browser panel's "serve" joins here.
 enum class Job { Run, Validate, Monkey };
 
 struct Options {
