@@ -56,7 +56,10 @@ class EventMaker {
               changeLine(ranges, below(2) ? DeviceKind::Infodriver : DeviceKind::Router);
           !change.empty() && !last_action_.empty()) {
         const std::string& command = lastWindow[below(static_cast<unsigned>(lastWindow.size()))];
-        return "on " + command + "\n  " + change + "\nend\n" + last_action_;
+        // A command holding a line break cannot be written as a scenario line.
+        if (command.find_first_of("\r\n") == std::string::npos) {
+          return "on " + command + "\n  " + change + "\nend\n" + last_action_;
+        }
       }
     }
     return "event " + std::to_string(below(20));
