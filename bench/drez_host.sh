@@ -25,6 +25,12 @@ events() {
   } >"$file"
 }
 
+# eventIds N FILE: "create", then N event ids (one "ET" each from Vantrel).
+eventIds() {
+  local count=$1 file=$2
+  { echo create; awk -v n="$count" 'BEGIN { for (i = 0; i < n; i++) printf "event %d\n", i % 100 }'; } >"$file"
+}
+
 # triggers N FILE: N triggers waiting for "ET <i>", then the N events that fire them.
 triggers() {
   local count=$1 file=$2
@@ -50,8 +56,10 @@ measure() {
 echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(nproc) cores"
 printf '%-44s %10s %11s\n' case time "peak memory"
 for n in 100000 1000000 ${EVENTS:-}; do
+  eventIds "$n" "$work/ids.scn"
+  measure "$n event ids (1 command each)" "$work/ids.scn"
   events "$n" "$work/events.scn"
-  measure "$n events (Vantrel, --quiet)" "$work/events.scn"
+  measure "$n studio changes (13 commands each)" "$work/events.scn"
 done
 for n in 500 2000 5000 20000; do
   events "$n" "$work/leak.scn" leak-per-event
