@@ -70,7 +70,7 @@ groups=("$@")
 [ ${#groups[@]} -eq 0 ] && groups=(base)
 for group in "${groups[@]}"; do
   case "$group" in
-    base) apt_install g++ cmake ninja-build libgtest-dev libgmock-dev python3 ;;
+    base) apt_install g++ cmake ninja-build libgtest-dev libgmock-dev libcli11-dev python3 ;;
     # The format and clang-tidy checks.
     format) apt_install clang-format clang-tidy git ;;
     # The per-event benchmarks (scripts/bench.sh).

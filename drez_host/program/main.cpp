@@ -1,16 +1,16 @@
 // drez-host: the simulated panel host. See drez_host/README.md.
 
-#include <fstream>
 #include <iostream>
 #include <memory>
-#include <sstream>
 
 #include "data_files.h"
+#include "isolation.h"
+#include "monkey.h"
 #include "options.h"
 #include "panel_library.h"
-#include "scenario_parser.h"
-#include "scenario_runner.h"
+#include "run_job.h"
 #include "script_library.h"
+#include "validate_checks.h"
 
 namespace {
 
@@ -23,79 +23,23 @@ int fail(const std::string& message) {
   return kBadInput;
 }
 
-// Runs parsed steps; a step that cannot run ends the run.
-int runSteps(ScenarioRunner& runner, const std::vector<Step>& steps) {
-  for (const Step& step : steps) {
-    try {
-      runner.run(step);
-    } catch (const ScenarioError& error) {
-      std::cout.flush();
-      fail(error.what());
-      runner.finish();
-      return kBadInput;
-    }
-  }
-  return runner.finish();
-}
-
-int runFile(ScenarioRunner& runner, std::istream& in, const std::string& name) {
-  std::vector<Step> steps;
-  try {
-    steps = parseScenario(in, name);
-  } catch (const ScenarioError& error) {
-    return fail(error.what());
-  }
-  return runSteps(runner, steps);
-}
-
-// Lines from the terminal: a bad line is reported and the next one read.
-int runInteractive(ScenarioRunner& runner) {
-  ScenarioParser parser("<terminal>");
-  bool bad = false;
-  std::string line;
-  std::cout << "drez-host: type scenario lines ('help' lists them); end with end-of-file.\n";
-  while (true) {
-    std::cout << (parser.inBlock() ? "...> " : "drez> ") << std::flush;
-    if (!std::getline(std::cin, line)) break;
-    try {
-      if (std::optional<Step> step = parser.feed(line)) runner.run(*step);
-    } catch (const ScenarioError& error) {
-      std::cout << error.what() << "\n";
-      bad = true;
-    }
-  }
-  std::cout << "\n";
-  try {
-    parser.finish();
-  } catch (const ScenarioError& error) {
-    std::cout << error.what() << "\n";
-    bad = true;
-  }
-  const int result = runner.finish();
-  return bad ? kBadInput : result;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   Options options;
   std::string error;
   if (!parseOptions(argc, argv, &options, &error)) {
-    std::cerr << "drez-host: " << error << "\n\n" << kUsage;
-    return kBadInput;
+    return fail(error + "\n(drez-host --help lists the options)");
   }
   if (options.help) {
-    std::cout << kUsage;
+    std::cout << options.helpText;
     return 0;
   }
   if (options.printDemo) {
     std::cout << dataFileText("demo.scn");
     return 0;
   }
-  std::ifstream file;
-  if (!options.interactive && !options.scenario.empty()) {
-    file.open(options.scenario);
-    if (!file) return fail("cannot read the scenario file '" + options.scenario + "'");
+  if (options.job == Job::Validate && options.listChecks) {
+    listChecks(std::cout);
+    return 0;
   }
   std::unique_ptr<ScriptLibrary> library;
   try {
@@ -103,17 +47,25 @@ int main(int argc, char** argv) {
   } catch (const LibraryError& failure) {
     return fail(failure.what());
   }
-
-  RunOptions run;
-  run.showStudio = options.showStudio;
-  run.showTrace = !options.quiet;
-  ScenarioRunner runner(library->entry(), std::cout, run);
-  runner.host().setPollDelivery(options.polls);
   std::cout << "drez-host: panel library " << library->path() << "\n";
-  if (options.interactive) return runInteractive(runner);
-  if (options.scenario.empty()) {
-    std::istringstream demo(dataFileText("demo.scn"));
-    return runFile(runner, demo, "demo");
+  switch (options.job) {
+    case Job::Validate:
+      return validateJob(options, library->entry());
+    case Job::Monkey:
+      return monkeyJob(options, library->entry());
+    case Job::Run:
+      break;
   }
-  return runFile(runner, file, options.scenario);
+  return runJob(options, library->entry());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const ChildExit& done) {
+    // A child process of an isolated run ends here, every object destroyed.
+    return done.code;
+  }
 }

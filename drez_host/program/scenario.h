@@ -154,6 +154,11 @@ struct ExpectProperty : Expectation {
   std::string value;
   std::string panel = "1";
 };
+// The last action's trace equals the file's lines (a path relative to the
+// scenario's directory).
+struct ExpectTrace : Expectation {
+  std::string file;
+};
 struct ExpectProblem : Expectation {
   Severity severity = Severity::Error;
   std::string text;  // part of the message
@@ -168,7 +173,7 @@ using StepBody =
                  steps::Route, steps::Request, steps::Event, steps::Control, steps::Notify,
                  steps::Use, steps::Show, steps::Say, steps::Help, steps::On, steps::ExpectCommands,
                  steps::ExpectSent, steps::ExpectReply, steps::ExpectOutput, steps::ExpectLamps,
-                 steps::ExpectProperty, steps::ExpectProblem>;
+                 steps::ExpectProperty, steps::ExpectTrace, steps::ExpectProblem>;
 
 struct Step {
   std::string file;

@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "trace.h"
+
 namespace drezhost {
 
 namespace {
@@ -37,6 +39,7 @@ const char kUsage[] =
     "  expect output <device> <index> <state>\n"
     "  expect lamps <device> <state>...\n"
     "  expect property <control> <property> <value> [panel <id>]\n"
+    "  expect trace <file>        (the last action's trace, as --record-trace writes it)\n"
     "  expect error <text> | expect warning <text>\n";
 
 std::string trim(const std::string& text) {
@@ -86,14 +89,29 @@ class Words {
     for (const char* choice : choices) {
       if (word == choice) return word;
     }
-    throw std::invalid_argument("expected " + what + ", found '" + word + "'");
+    throw std::invalid_argument("expected " + what + ", found '" + shownText(word) + "'");
   }
   int32_t integer(const std::string& what) {
     const std::string word = text(what + " (an integer)");
     int32_t value = 0;
     auto result = std::from_chars(word.data(), word.data() + word.size(), value);
-    if (word.empty() || result.ec != std::errc() || result.ptr != word.data() + word.size()) {
-      throw std::invalid_argument("expected " + what + " (an integer), found '" + word + "'");
+    const bool whole = result.ptr == word.data() + word.size();
+    if (!word.empty() && whole && result.ec == std::errc::result_out_of_range) {
+      throw std::invalid_argument("expected " + what + " (an integer), found '" + shownText(word) +
+                                  "', which is outside -2147483648 to 2147483647");
+    }
+    if (word.empty() || result.ec != std::errc() || !whole) {
+      throw std::invalid_argument("expected " + what + " (an integer), found '" + shownText(word) +
+                                  "'");
+    }
+    return value;
+  }
+  // An integer of at least `least`.
+  int32_t atLeast(const std::string& what, int32_t least) {
+    const int32_t value = integer(what);
+    if (value < least) {
+      throw std::invalid_argument("expected " + what + " of " + std::to_string(least) +
+                                  " or more, found " + std::to_string(value));
     }
     return value;
   }
@@ -109,7 +127,8 @@ class Words {
   }
   void end() {
     if (!done())
-      throw std::invalid_argument("unexpected '" + text("") + "' at the end of the line");
+      throw std::invalid_argument("unexpected '" + shownText(text("")) +
+                                  "' at the end of the line");
   }
 
  private:
@@ -161,13 +180,13 @@ steps::Device parseDevice(Words& words) {
   const char* size = kind == "infodriver" ? "slots" : kind == "router" ? "destinations" : "lamps";
   while (!words.done()) {
     if (words.accept("offset")) {
-      device.offset = words.integer("an offset");
+      device.offset = words.atLeast("an offset", 0);
     } else if (words.accept(size)) {
       (kind == "outputs" ? device.lamps : device.size) =
-          words.integer(std::string("a count of ") + size);
+          words.atLeast(std::string("a count of ") + size, 1);
     } else {
       throw std::invalid_argument(std::string("expected 'offset' or '") + size + "', found '" +
-                                  words.text("") + "'");
+                                  shownText(words.text("")) + "'");
     }
   }
   return device;
@@ -213,6 +232,10 @@ StepBody parseExpect(Words& words, bool* opensBlock) {
     property.value = words.text("a value");
     options(words, &property.panel, nullptr);
     body = property;
+  } else if (words.accept("trace")) {
+    steps::ExpectTrace trace;
+    trace.file = words.text("a trace file");
+    body = trace;
   } else if (words.accept("error") || words.accept("warning")) {
     // accept() has moved past the word: which one it was decides the severity.
     steps::ExpectProblem problem;
@@ -221,9 +244,9 @@ StepBody parseExpect(Words& words, bool* opensBlock) {
     body = problem;
   } else {
     throw std::invalid_argument(
-        "expected commands, no commands, sent, reply, no reply, output, lamps, property, error or "
-        "warning after 'expect', found '" +
-        words.text("") + "'");
+        "expected commands, no commands, sent, reply, no reply, output, lamps, property, trace, "
+        "error or warning after 'expect', found '" +
+        shownText(words.text("")) + "'");
   }
   words.end();
   return body;
@@ -352,7 +375,7 @@ StepBody parseWords(Words& words, bool* opensBlock) {
   } else if (keyword == "say") {
     body = steps::Say{words.rest("a text", true)};
   } else {
-    throw std::invalid_argument("unknown step '" + keyword + "' (try: help)");
+    throw std::invalid_argument("unknown step '" + shownText(keyword) + "' (try: help)");
   }
   words.end();
   return body;
@@ -369,14 +392,17 @@ Step ScenarioParser::parse(const std::string& line, bool* opensBlock) {
     Words words(step.source);
     step.body = parseWords(words, opensBlock);
   } catch (const std::invalid_argument& error) {
-    throw ScenarioError(step.where() + ": " + error.what() + " in: " + step.source);
+    throw ScenarioError(step.where() + ": " + error.what() + " in: " + shownText(step.source));
   }
   return step;
 }
 
 std::optional<Step> ScenarioParser::feed(const std::string& line) {
   ++line_;
-  const std::string text = trim(line);
+  // A byte-order mark in front of the first line is no part of the step.
+  static const char kByteOrderMark[] = "\xEF\xBB\xBF";
+  const bool marked = line_ == 1 && line.compare(0, 3, kByteOrderMark) == 0;
+  const std::string text = trim(marked ? line.substr(3) : line);
   if (block_) {
     if (text == "end") {
       Step done = std::move(*block_);
@@ -391,8 +417,8 @@ std::optional<Step> ScenarioParser::feed(const std::string& line) {
     bool opensBlock = false;
     Step change = parse(text, &opensBlock);
     if (!change.as<steps::Set>() && !change.as<steps::Route>()) {
-      throw ScenarioError(change.where() +
-                          ": an 'on' block holds only set and route steps, not: " + text);
+      throw ScenarioError(change.where() + ": an 'on' block holds only set and route steps, not: " +
+                          shownText(text));
     }
     std::get<steps::On>(block_->body).changes.push_back(std::move(change));
     return std::nullopt;

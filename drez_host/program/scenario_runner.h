@@ -3,16 +3,33 @@
 // checks expectations about the last action. Prints the trace, the studio
 // when asked, each failed expectation (with its file:line, what was
 // expected and what happened) and, at the end, the result.
+//
+// It works one step at a time and keeps nothing of the past beyond the last
+// action (its commands, at most SimulatedHost::kWindowLimit, its trace, at
+// most kActionTraceLimit lines, and its problems), so that a scenario of any
+// length runs in bounded memory and a server can feed it line by line:
+//
+//   ScenarioRunner runner(factory, out, options);
+//   ScenarioParser parser("<browser>");
+//   if (std::optional<Step> step = parser.feed(line)) runner.run(*step);  // throws ScenarioError
+//   ...
+//   runner.finish();
+//
+// Everything a step prints goes to `out` before run() returns; with
+// RunOptions::traceSink, the trace lines (without the studio and the
+// headings) also go there one by one.
 
 #ifndef DREZ_HOST_PROGRAM_SCENARIO_RUNNER_H_
 #define DREZ_HOST_PROGRAM_SCENARIO_RUNNER_H_
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "coverage.h"
 #include "installation.h"
 #include "scenario.h"
 #include "simulated_host.h"
@@ -31,29 +48,80 @@ Installation studioA();
 // ScenarioError for a line that does not parse or any other step.
 Installation readInstallation(const std::string& text, const std::string& file);
 
+// A run cannot go on because the script broke the host contract in a way
+// that leaves nothing to drive (its export returned a live script or
+// nonsense). The run fails (exit status 1), unlike bad input.
+class ContractStop : public ScenarioError {
+ public:
+  using ScenarioError::ScenarioError;
+};
+
 struct RunOptions {
   bool showStudio = false;  // the studio after every action
   bool showTrace = true;    // the numbered trace of commands and events
+  bool coverage = false;    // finish() prints what the run exercised
+  // "expect trace FILE" writes FILE with the last action's trace instead of
+  // comparing.
+  bool updateTraces = false;
+  // Keep each action's trace for "expect trace" even when no trace is
+  // shown. Building the trace costs most of a quiet run's time, so a quiet
+  // run keeps it only when its scenario holds an "expect trace" step.
+  bool keepActionTrace = true;
+  int maxDepth = SimulatedHost::kDefaultMaxDepth;
+  // Receives every line of the normalised trace: the steps that act (">>
+  // <step>", without where they stand), the numbered entries and notes, and
+  // the problems; the same for the same run, whatever the options.
+  Trace::Sink traceSink;
+};
+
+// What a finished run came to.
+struct RunSummary {
+  int exitCode = 0;  // 0 passed, 1 failed, 2 bad input
+  int actions = 0;
+  int expectations = 0;
+  std::size_t notMet = 0;
+  std::size_t errors = 0;  // unexpected validation errors
+  std::size_t warnings = 0;
+  // What went wrong, one line each, at most kSummaryMessages of them.
+  std::vector<std::string> messages;
 };
 
 class ScenarioRunner {
  public:
+  static constexpr std::size_t kActionTraceLimit = 20000;
+  static constexpr std::size_t kSummaryMessages = 20;
+  static constexpr std::size_t kListedCommands = 40;
+
   // `factory` creates the scripts of "create" steps. Output goes to `out`.
   ScenarioRunner(ScriptFactory factory, std::ostream& out, RunOptions options = RunOptions());
 
   // Runs one step. Throws ScenarioError when it cannot run: an unknown
-  // device, control or script, a change the installation refuses, or a
-  // script the export did not create.
+  // device, control or script, a change the installation refuses, an
+  // expectation that names what cannot be checked, or a script the export
+  // did not create (ContractStop when it returned something unusable).
   void run(const Step& step);
 
+  // The run stops early: `why` (bad input, or a ContractStop's message)
+  // decides the verdict of finish(), which is then never PASSED.
+  void stop(const std::string& why, bool contract);
+
   // Deletes the scripts still alive, as a host does at its end, and prints
-  // the result. Returns 0 when every expectation held and no unexpected
-  // error was reported, 1 otherwise.
+  // the result. Returns the exit status: 0 when every expectation held and
+  // no unexpected error was reported, 1 otherwise, 2 after stop() for bad
+  // input.
   int finish();
 
+  // An expectation the run never reached (for --coverage).
+  void neverReached(const Step& step);
+  bool covering() const { return coverage_ != nullptr; }
+
   SimulatedHost& host() { return host_; }
+  Installation& installation() { return installation_; }
   const Validator& validator() const { return validator_; }
   const std::vector<std::string>& failures() const { return failures_; }
+  const RunSummary& summary() const { return summary_; }
+  // The trace lines of the last action, as --record-trace writes them.
+  const std::vector<std::string>& lastActionTrace() const { return action_trace_; }
 
  private:
   void change(const Step& step);
@@ -61,21 +129,31 @@ class ScenarioRunner {
   void check(const Step& step);
   void checkCommands(const Step& step, const std::vector<std::string>& expected);
   void checkProblem(const Step& step, Severity severity, const std::string& text);
+  void checkLamps(const Step& step, const steps::ExpectLamps& lamps);
+  void checkTrace(const Step& step, const std::string& file);
   // The script named `script`, or the current one for empty text.
   Script& target(const Step& step, const std::string& named);
   Control& control(const Step& step, const std::string& panel, const std::string& id);
   std::pair<const Device*, const DeviceName*> outputs(const Step& step, const std::string& name);
   void failed(const Step& step, const std::string& expected, const std::string& actual);
+  // Hands a line of the normalised trace to the sinks.
+  void record(const std::string& line);
 
   std::ostream& out_;
   RunOptions options_;
   ScriptFactory factory_;
+  // What the trace's sink and the host's observers write to: declared before
+  // the host, whose destructor still deletes scripts.
+  std::vector<std::string> action_trace_;
+  std::size_t action_trace_total_ = 0;
+  std::unique_ptr<Coverage> coverage_;
   Installation installation_;
   Trace trace_;
   Validator validator_;
   SimulatedHost host_;
 
   std::vector<std::string> window_;  // commands sent during the last action
+  std::size_t window_total_ = 0;     // how many there were
   std::size_t mark_ = 0;             // problems from the last action on
   bool requested_ = false;
   std::optional<std::string> reply_;  // to the last request
@@ -84,6 +162,9 @@ class ScenarioRunner {
   int actions_ = 0;
   int expectations_ = 0;
   std::vector<std::string> failures_;
+  std::optional<std::string> stopped_;
+  bool contract_stop_ = false;
+  RunSummary summary_;
 };
 
 }  // namespace drezhost

@@ -46,15 +46,15 @@ void renderRouter(std::ostream& out, const Installation& installation, const Dev
 }
 
 void renderPanel(std::ostream& out, const Panel& panel) {
-  out << "  panel " << panel.id << " (" << panel.file << ")\n";
+  out << "  panel " << shownText(panel.id) << " (" << shownText(panel.file) << ")\n";
   std::size_t width = 0;
   for (const Control& control : panel.controls) width = std::max(width, control.id.size());
   for (const Control& control : panel.controls) {
     out << kIndent << padded(control.id, width + 2);
     if (control.properties.empty()) out << "-";
     for (std::size_t i = 0; i < control.properties.size(); ++i) {
-      out << (i > 0 ? "  " : "") << control.properties[i].first << "="
-          << control.properties[i].second;
+      out << (i > 0 ? "  " : "") << shownText(control.properties[i].first) << "="
+          << shownText(control.properties[i].second);
     }
     out << "\n";
   }

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cstring>
 
+#include "trace.h"
+
 namespace drezhost {
 
 namespace {
@@ -20,8 +22,9 @@ const Signature kVocabulary[] = {
 };
 
 const Signature* findSignature(const std::string& code) {
+  if (code.size() != 2) return nullptr;
   for (const Signature& signature : kVocabulary) {
-    if (code == signature.code) return &signature;
+    if (code[0] == signature.code[0] && code[1] == signature.code[1]) return &signature;
   }
   return nullptr;
 }
@@ -51,8 +54,13 @@ bool readOperand(const std::string& text, std::size_t& pos, Operand& operand, st
   const char* first = text.data() + pos;
   const char* last = text.data() + end;
   auto result = std::from_chars(first, last, operand.number);
+  if (result.ec == std::errc::result_out_of_range && result.ptr == last) {
+    *error = "'" + shownText(text.substr(pos, end - pos)) + "' is outside the 32-bit integer range";
+    return false;
+  }
   if (first == last || result.ec != std::errc() || result.ptr != last) {
-    *error = "'" + text.substr(pos, end - pos) + "' is neither an integer nor a quoted text";
+    *error =
+        "'" + shownText(text.substr(pos, end - pos)) + "' is neither an integer nor a quoted text";
     return false;
   }
   operand.isText = false;
@@ -92,9 +100,14 @@ std::optional<HostCommand> parseHostCommand(const std::string& text, std::string
   command.code = text.substr(0, 2);
   const Signature* signature = findSignature(command.code);
   if (text.size() < 2 || signature == nullptr || (text.size() > 2 && text[2] != ' ')) {
-    *error = "unknown command code '" + text.substr(0, text.find(' ')) + "'";
+    *error = "unknown command code '" + shownText(text.substr(0, text.find(' '))) + "'";
     return std::nullopt;
   }
+  if (*signature->operands == '\0' && text.size() > 2) {
+    *error = command.code + " takes no operands";
+    return std::nullopt;
+  }
+  command.operands.reserve(4);
   std::size_t pos = 2;
   while (pos < text.size()) {
     // Here text[pos] is the space before an operand.

@@ -8,7 +8,12 @@ namespace drezhost {
 
 namespace {
 
-std::string quoted(const std::string& text) { return "'" + text + "'"; }
+std::string quoted(const std::string& text) { return "'" + shownText(text) + "'"; }
+
+// The two letters of a command code as one number, for a switch.
+constexpr int codeKey(const char* code) {
+  return (static_cast<unsigned char>(code[0]) << 8) | static_cast<unsigned char>(code[1]);
+}
 
 DeviceKind familyOf(const std::string& code) {
   return code[0] == 'R' ? DeviceKind::Router : DeviceKind::Infodriver;
@@ -17,41 +22,51 @@ DeviceKind familyOf(const std::string& code) {
 }  // namespace
 
 std::optional<std::string> SimulatedHost::execute(Script* sender, const HostCommand& command) {
-  const std::string& code = command.code;
   std::optional<std::string> done = std::string();
-  if (code == "PS") {
-    if (installation_.loadPanel(command.text(0), command.text(1))) return done;
-    warn("no panel file " + quoted(command.text(1)));
-    return std::nullopt;
-  }
-  if (code == "TP" || code == "TG" || code == "XI") return executeProperty(command);
-  if (code == "SD") return executeLookup(command);
-  if (code == "GS") {
-    if (Device* device = deviceFor(command.number(0), DeviceKind::Outputs)) {
-      device->outputs[command.number(1)] = command.number(2);
+  // A switch on the two letters: this runs for every command a script sends.
+  switch (codeKey(command.code.c_str())) {
+    case codeKey("PS"):
+      if (installation_.loadPanel(command.text(0), command.text(1))) return done;
+      warn("no panel file " + quoted(command.text(1)));
+      return std::nullopt;
+    case codeKey("TP"):
+    case codeKey("TG"):
+    case codeKey("XI"):
+      return executeProperty(command);
+    case codeKey("SD"):
+      return executeLookup(command);
+    case codeKey("GS"):
+      if (Device* device = deviceFor(command.number(0), DeviceKind::Outputs)) {
+        device->outputs[command.number(1)] = command.number(2);
+      }
+      return done;
+    case codeKey("IR"):
+    case codeKey("RR"):
+    case codeKey("IU"):
+    case codeKey("RU"):
+      executeRegistration(*sender, command);
+      return done;
+    case codeKey("IP"):
+    case codeKey("RP"):
+      executePoll(*sender, command);
+      return done;
+    case codeKey("ET"): {
+      auto& pending = sender->unacknowledgedEvents;
+      auto found = std::find(pending.begin(), pending.end(), command.number(0));
+      if (found != pending.end()) {
+        pending.erase(found);
+      } else {
+        warn("event id " + std::to_string(command.number(0)) +
+             " is not waiting for acknowledgement");
+      }
+      return done;
     }
-    return done;
+    case codeKey("AS"):
+      sender->detached = true;
+      return done;
+    default:
+      return done;
   }
-  if (code == "IR" || code == "RR" || code == "IU" || code == "RU") {
-    executeRegistration(*sender, command);
-    return done;
-  }
-  if (code == "IP" || code == "RP") {
-    executePoll(*sender, command);
-    return done;
-  }
-  if (code == "ET") {
-    auto& pending = sender->unacknowledgedEvents;
-    auto found = std::find(pending.begin(), pending.end(), command.number(0));
-    if (found != pending.end()) {
-      pending.erase(found);
-    } else {
-      warn("event id " + std::to_string(command.number(0)) + " is not waiting for acknowledgement");
-    }
-    return done;
-  }
-  if (code == "AS") sender->detached = true;
-  return done;
 }
 
 std::optional<std::string> SimulatedHost::executeLookup(const HostCommand& command) {

@@ -1,25 +1,21 @@
 #include "reply_ledger.h"
 
-#include <algorithm>
 #include <cstring>
-#include <sstream>
 #include <utility>
 
 namespace drezhost {
 
 namespace {
 
-std::string describe(const void* pointer) {
-  std::ostringstream text;
-  text << pointer;
-  return text.str();
-}
+std::string numbered(std::size_t number) { return "reply #" + std::to_string(number); }
 
 }  // namespace
 
 bool carriesReply(const std::string& command) {
-  return command.compare(0, 2, "SD") == 0 || command.compare(0, 2, "XI") == 0 ||
-         command.compare(0, 2, "TG") == 0;
+  if (command.size() < 2) return false;
+  const char a = command[0];
+  const char b = command[1];
+  return (a == 'S' && b == 'D') || (a == 'X' && b == 'I') || (a == 'T' && b == 'G');
 }
 
 const char* ReplyLedger::handOut(const std::string& text, const std::string& command) {
@@ -30,6 +26,7 @@ const char* ReplyLedger::handOut(const std::string& text, const std::string& com
   held.number = ++handed_out_;
   const char* pointer = held.text.get();
   released_.erase(pointer);
+  by_number_.emplace(held.number, pointer);
   held_.emplace(pointer, std::move(held));
   return pointer;
 }
@@ -37,14 +34,16 @@ const char* ReplyLedger::handOut(const std::string& text, const std::string& com
 std::optional<std::string> ReplyLedger::takeBack(const char* reply) {
   auto held = held_.find(reply);
   if (held != held_.end()) {
+    released_[reply] = held->second.number;
+    by_number_.erase(held->second.number);
     held_.erase(held);
-    released_.insert(reply);
     ++released_count_;
     return std::nullopt;
   }
   if (reply == nullptr) return std::string("released a null reply");
-  if (released_.count(reply) != 0) return "released the reply at " + describe(reply) + " twice";
-  return "released " + describe(reply) + ", which this host never handed out";
+  auto released = released_.find(reply);
+  if (released != released_.end()) return "released " + numbered(released->second) + " twice";
+  return std::string("released a pointer, which this host never handed out");
 }
 
 const std::string* ReplyLedger::commandOf(const char* reply) const {
@@ -52,15 +51,31 @@ const std::string* ReplyLedger::commandOf(const char* reply) const {
   return held != held_.end() ? &held->second.command : nullptr;
 }
 
-std::vector<const char*> ReplyLedger::held() const {
-  std::vector<std::pair<std::size_t, const char*>> numbered;
-  numbered.reserve(held_.size());
-  for (const auto& held : held_) numbered.emplace_back(held.second.number, held.first);
-  std::sort(numbered.begin(), numbered.end());
+std::string ReplyLedger::describe(const char* reply) const {
+  if (reply == nullptr) return "a null pointer";
+  auto held = held_.find(reply);
+  if (held != held_.end()) return numbered(held->second.number);
+  auto released = released_.find(reply);
+  if (released != released_.end()) return numbered(released->second);
+  return "a pointer this host never handed out";
+}
+
+std::vector<const char*> ReplyLedger::heldSince(std::size_t first) const {
   std::vector<const char*> pointers;
-  pointers.reserve(numbered.size());
-  for (const auto& entry : numbered) pointers.push_back(entry.second);
+  for (auto it = by_number_.lower_bound(first); it != by_number_.end(); ++it) {
+    pointers.push_back(it->second);
+  }
   return pointers;
+}
+
+bool ReplyLedger::reported(const char* reply) const {
+  auto held = held_.find(reply);
+  return held != held_.end() && held->second.reported;
+}
+
+void ReplyLedger::markReported(const char* reply) {
+  auto held = held_.find(reply);
+  if (held != held_.end()) held->second.reported = true;
 }
 
 }  // namespace drezhost

@@ -1,7 +1,7 @@
 #include "simulated_host.h"
 
 #include <algorithm>
-#include <sstream>
+#include <cstring>
 
 #include "drez_string.h"
 #include "records_builder.h"
@@ -10,16 +10,10 @@ namespace drezhost {
 
 namespace {
 
-template <typename T>
-bool contains(const std::vector<T>& list, const T& item) {
-  return std::find(list.begin(), list.end(), item) != list.end();
-}
-
-std::string pointerText(const void* pointer) {
-  std::ostringstream text;
-  text << pointer;
-  return text.str();
-}
+// How many held replies one call reports one by one; the rest are counted.
+constexpr std::size_t kHeldRepliesShown = 10;
+// How many calls of a chain are shown at each end.
+constexpr std::size_t kChainEnds = 3;
 
 }  // namespace
 
@@ -28,6 +22,34 @@ SimulatedHost::SimulatedHost(Installation& installation, Trace& trace, Validator
 
 SimulatedHost::~SimulatedHost() {
   while (!scripts_.empty()) destroy(*scripts_.front());
+}
+
+std::optional<std::string> SimulatedHost::implausibleScript(const drez_client_callback* object,
+                                                            const Script& created) const {
+  const auto address = reinterpret_cast<uintptr_t>(object);
+  if (address < 65536)
+    return "the export returned " + std::to_string(address) + ", an address no object can have";
+  if (address % alignof(void*) != 0) return std::string("the export returned a misaligned address");
+  for (const auto& other : scripts_) {
+    if (other.get() != &created && other->object == object) {
+      return "the export returned the script object of " + other->name +
+             ", which is still alive: each call must create a new script";
+    }
+  }
+  // The object's first word is its virtual table, whose slots 0 and 1 the
+  // host calls.
+  const void* table = nullptr;
+  std::memcpy(&table, static_cast<const void*>(object), sizeof table);
+  const auto tableAddress = reinterpret_cast<uintptr_t>(table);
+  if (tableAddress < 65536 || tableAddress % alignof(void*) != 0) {
+    return std::string("the export returned an object without a virtual table");
+  }
+  const void* slots[2] = {nullptr, nullptr};
+  std::memcpy(slots, table, sizeof slots);
+  if (slots[0] == nullptr || slots[1] == nullptr) {
+    return std::string("the export returned an object whose virtual table has empty slots");
+  }
+  return std::nullopt;
 }
 
 Script* SimulatedHost::create(const std::string& name, const ScriptFactory& factory,
@@ -39,11 +61,27 @@ Script* SimulatedHost::create(const std::string& name, const ScriptFactory& fact
   if (scripts_.size() > 1) trace_.setShowScripts(true);
   const std::string what =
       "create " + name + ": load_drez_client_script(host, " + quoteText(path) + ")";
-  callInto(script, what, [&] {
-    script.object = factory(this, path.c_str());
-    if (script.object == nullptr) validator_.error(this->context() + ": the export returned null");
+  drez_client_callback* object = nullptr;
+  rejected_ = false;
+  const std::string context = callInto(script, 0, what, [&] {
+    object = factory(this, path.c_str());
+    if (object == nullptr) validator_.error(this->context() + ": the export returned null");
   });
-  if (script.object != nullptr) return &script;
+  if (object != nullptr) {
+    if (std::optional<std::string> why = implausibleScript(object, script)) {
+      validator_.error(context + ": " + *why);
+      rejected_ = true;
+    } else {
+      script.object = object;
+      // What was deferred to the end of the export could not reach the
+      // script yet: it goes now.
+      std::vector<Delivery> waiting;
+      waiting.swap(startup_);
+      for (const Delivery& delivery : waiting) deliver(delivery);
+      return &script;
+    }
+  }
+  startup_.clear();
   scripts_.erase(
       std::find_if(scripts_.begin(), scripts_.end(),
                    [&](const std::unique_ptr<Script>& held) { return held.get() == &script; }));
@@ -54,7 +92,7 @@ void SimulatedHost::destroy(Script& script) {
   script.deleting = true;
   drez_client_callback* object = script.object;
   const std::string context =
-      callInto(script, "delete " + script.name, [&] { drez_delete_script(object); });
+      callInto(script, -1, "delete " + script.name, [&] { drez_delete_script(object); });
   script.object = nullptr;
   if (!script.detached) validator_.error(context + ": the script was deleted without sending AS");
   for (const Registration& registration : script.registrations.open()) {
@@ -86,6 +124,7 @@ Script* SimulatedHost::findScript(int id) {
 
 std::vector<Script*> SimulatedHost::scripts() {
   std::vector<Script*> alive;
+  alive.reserve(scripts_.size());
   for (const auto& script : scripts_) alive.push_back(script.get());
   return alive;
 }
@@ -98,32 +137,70 @@ std::string SimulatedHost::context() const {
   return frames_.empty() ? std::string("outside any call into a script") : frames_.back().context;
 }
 
-std::string SimulatedHost::callInto(Script& script, const std::string& what,
+std::string SimulatedHost::chain() const {
+  std::string text;
+  for (std::size_t i = 0; i < frames_.size(); ++i) {
+    if (i == kChainEnds && frames_.size() > 2 * kChainEnds) {
+      text += "\n      ... " + std::to_string(frames_.size() - 2 * kChainEnds) + " more calls";
+      i = frames_.size() - kChainEnds;
+    }
+    const Frame& frame = frames_[i];
+    text += "\n      " + frame.context;
+    if (!frame.lastCommand.empty()) text += "\n        sent " + shownText(frame.lastCommand);
+  }
+  return text;
+}
+
+std::string SimulatedHost::callInto(Script& script, int kind, const std::string& what,
                                     const std::function<void()>& call) {
-  const int depth = static_cast<int>(frames_.size());
-  const int entry = trace_.entry(depth, script.name, what);
+  const int entry = trace_.entry(depth(), script.name, what);
   Frame frame;
   frame.scriptId = script.id;
   frame.context = "#" + std::to_string(entry) + " " + what;
-  frame.heldAtEntry = ledger_.held();
+  frame.firstReply = ledger_.nextNumber();
   frames_.push_back(std::move(frame));
+  for (HostObserver* observer : observers_) observer->enteringCall(kind, frames_.back().context);
   try {
     call();
   } catch (const std::exception& exception) {
-    validator_.error(context() + ": an exception escaped the script: " + exception.what());
+    validator_.error(context() +
+                     ": an exception escaped the script: " + shownText(exception.what()));
   } catch (...) {
     validator_.error(context() + ": an exception escaped the script");
   }
+  for (HostObserver* observer : observers_) observer->leftCall();
   Frame done = std::move(frames_.back());
   frames_.pop_back();
-  for (const char* reply : ledger_.held()) {
-    if (contains(done.heldAtEntry, reply) || contains(reported_, reply)) continue;
-    reported_.push_back(reply);
-    validator_.error(done.context + ": the script still held the reply to " +
-                     *ledger_.commandOf(reply) + " when its call returned");
+  checkHeldReplies(done);
+  if (frames_.empty() && too_deep_ != 0) {
+    trace_.note(0, "(" + std::to_string(too_deep_) +
+                       " deliveries were not made: the calls nested too deeply)");
+    too_deep_ = 0;
   }
-  for (const Delivery& delivery : done.deferred) deliver(delivery);
+  // The export's deferred deliveries wait for the script to be known.
+  if (kind == 0 && frames_.empty()) {
+    startup_ = std::move(done.deferred);
+  } else {
+    for (const Delivery& delivery : done.deferred) deliver(delivery);
+  }
   return done.context;
+}
+
+void SimulatedHost::checkHeldReplies(const Frame& done) {
+  std::size_t unreported = 0;
+  for (const char* reply : ledger_.heldSince(done.firstReply)) {
+    if (ledger_.reported(reply)) continue;
+    ledger_.markReported(reply);
+    if (++unreported > kHeldRepliesShown) continue;
+    validator_.error(done.context + ": the script still held " + ledger_.describe(reply) +
+                     ", the reply to " + shownText(*ledger_.commandOf(reply)) +
+                     ", when its call returned");
+  }
+  if (unreported > kHeldRepliesShown) {
+    validator_.error(done.context + ": the script still held " +
+                     std::to_string(unreported - kHeldRepliesShown) +
+                     " more replies when its call returned");
+  }
 }
 
 void SimulatedHost::checkResult(const char* result) {
@@ -136,24 +213,29 @@ std::optional<std::string> SimulatedHost::request(Script& script, const std::str
   std::vector<char> data(text.begin(), text.end());
   data.push_back('\0');
   const char* reply = nullptr;
-  callInto(script, "request " + quoteText(text),
+  callInto(script, CB_HOST_REQUEST, "request " + quoteText(text),
            [&] { reply = script.object->callback(data.data(), CB_HOST_REQUEST); });
-  const int depth = static_cast<int>(frames_.size()) + 1;
   if (reply == nullptr) {
-    trace_.note(depth, "<= no reply");
+    trace_.note(depth() + 1, "<= no reply");
     return std::nullopt;
   }
   std::string answer(reply);
-  trace_.note(depth, "<= reply " + quoteText(answer));
-  callInto(script, "release the reply " + quoteText(answer), [&] {
+  trace_.note(depth() + 1, "<= reply " + quoteText(answer));
+  callInto(script, CB_RELEASE_REPLY, "release the reply " + quoteText(answer), [&] {
     checkResult(script.object->callback(const_cast<char*>(reply), CB_RELEASE_REPLY));
   });
   return answer;
 }
 
+const char* SimulatedHost::rawCall(Script& script, int kind, void* data, const std::string& what) {
+  const char* result = nullptr;
+  callInto(script, kind, what, [&] { result = script.object->callback(data, kind); });
+  return result;
+}
+
 void SimulatedHost::fireEvent(Script& script, int32_t id) {
   script.unacknowledgedEvents.push_back(id);
-  callInto(script, "event id " + std::to_string(id), [&] {
+  callInto(script, CB_EVENT_ID, "event id " + std::to_string(id), [&] {
     checkResult(
         script.object->callback(reinterpret_cast<void*>(static_cast<intptr_t>(id)), CB_EVENT_ID));
   });
@@ -162,12 +244,15 @@ void SimulatedHost::fireEvent(Script& script, int32_t id) {
 void SimulatedHost::controlEvent(Script& script, const std::string& control,
                                  const std::string& command) {
   ControlEventRecord record(control, command);
-  callInto(script, "control event " + control + " " + quoteText(command),
+  for (HostObserver* observer : observers_) observer->controlEventSent(control);
+  callInto(script, CB_CONTROL_EVENT,
+           "control event " + shownText(control) + " " + quoteText(command),
            [&] { checkResult(script.object->callback(record.get(), CB_CONTROL_EVENT)); });
 }
 
 void SimulatedHost::notify(Script& script, int kind, intptr_t value) {
-  callInto(script, "notify " + std::to_string(kind) + " (value " + std::to_string(value) + ")",
+  callInto(script, kind,
+           "notify " + std::to_string(kind) + " (value " + std::to_string(value) + ")",
            [&] { checkResult(script.object->callback(reinterpret_cast<void*>(value), kind)); });
 }
 
@@ -186,8 +271,8 @@ SimulatedHost::Delivery SimulatedHost::update(const Device& device, int32_t inde
   Delivery delivery;
   delivery.device = device.number;
   delivery.index = index;
-  const std::string label = "device update " + installation_.label(device.number) + " (" +
-                            std::to_string(device.number) + ")";
+  const std::string label = "device update " + shownText(installation_.label(device.number)) +
+                            " (" + std::to_string(device.number) + ")";
   if (device.kind == DeviceKind::Router) {
     const Route route = device.route(index);
     delivery.number = route.source;
@@ -205,7 +290,7 @@ SimulatedHost::Delivery SimulatedHost::update(const Device& device, int32_t inde
 }
 
 void SimulatedHost::broadcast(const Device& device, int32_t index) {
-  for (Script* script : scripts()) {
+  for (const auto& script : scripts_) {
     if (script->deleting) continue;
     if (!script->registrations.covers(device.kind, device.number, index)) continue;
     Delivery delivery = update(device, index);
@@ -225,30 +310,60 @@ void SimulatedHost::dispatch(const Delivery& delivery) {
 }
 
 void SimulatedHost::onCommand(const std::string& command, std::function<void()> change) {
-  triggers_.emplace_back(command, std::move(change));
+  triggers_[command].push_back(Trigger{triggers_set_++, std::move(change)});
+}
+
+void SimulatedHost::onNextCommand(std::function<void()> change) {
+  next_command_trigger_ = std::move(change);
 }
 
 std::vector<std::string> SimulatedHost::pendingTriggers() const {
+  std::vector<std::pair<std::size_t, std::string>> pending;
+  for (const auto& entry : triggers_) {
+    for (const Trigger& trigger : entry.second) pending.emplace_back(trigger.order, entry.first);
+  }
+  std::sort(pending.begin(), pending.end());
   std::vector<std::string> commands;
-  for (const auto& trigger : triggers_) commands.push_back(trigger.first);
+  commands.reserve(pending.size());
+  for (auto& entry : pending) commands.push_back(std::move(entry.second));
   return commands;
 }
 
 void SimulatedHost::deliver(const Delivery& delivery) {
   Script* script = findScript(delivery.scriptId);
   if (script == nullptr || script->object == nullptr || script->deleting) {
-    trace_.note(static_cast<int>(frames_.size()),
-                "(" + delivery.description + " not delivered: the script is gone)");
+    trace_.note(depth(), "(" + delivery.description + " not delivered: the script is gone)");
     return;
   }
+  if (static_cast<int>(frames_.size()) >= max_depth_) {
+    if (too_deep_++ == 0) {
+      validator_.error(context() + ": calls into scripts nested " + std::to_string(max_depth_) +
+                       " deep: " + delivery.description +
+                       " was not delivered, nor is anything else until the host's call "
+                       "returns. The chain of calls:" +
+                       chain());
+    }
+    return;
+  }
+  if (too_deep_ != 0) {
+    ++too_deep_;
+    return;
+  }
+  if (!observers_.empty()) {
+    if (const Device* device = installation_.findDevice(delivery.device)) {
+      for (HostObserver* observer : observers_) observer->updateDelivered(*device, delivery.index);
+    }
+  }
   DeviceUpdateRecord record(delivery.device, delivery.index, delivery.number, delivery.text);
-  callInto(*script, delivery.description,
+  callInto(*script, CB_DEVICE_UPDATE, delivery.description,
            [&] { checkResult(script->object->callback(record.get(), CB_DEVICE_UPDATE)); });
 }
 
-std::vector<std::string> SimulatedHost::takeCommands() {
+std::vector<std::string> SimulatedHost::takeCommands(std::size_t* total) {
+  if (total != nullptr) *total = sent_total_;
   std::vector<std::string> sent;
   sent.swap(sent_);
+  sent_total_ = 0;
   return sent;
 }
 
@@ -266,9 +381,14 @@ intptr_t DREZ_THISCALL SimulatedHost::command(const char* text, int kind) {
 
 intptr_t SimulatedHost::executeCommand(const char* text) {
   const std::string command_text(text);
-  sent_.push_back(command_text);
+  if (sent_.size() < kWindowLimit) sent_.push_back(command_text);
+  ++sent_total_;
+  if (!frames_.empty()) frames_.back().lastCommand = command_text;
+  for (HostObserver* observer : observers_) observer->commandSent(command_text);
+  ++commands_active_;
   const std::optional<std::string> answer = respond(command_text);
   afterExecute(command_text);
+  --commands_active_;
   if (!carriesReply(command_text)) return answer ? 1 : 0;
   return answer ? reinterpret_cast<intptr_t>(ledger_.handOut(*answer, command_text)) : 0;
 }
@@ -276,13 +396,13 @@ intptr_t SimulatedHost::executeCommand(const char* text) {
 void SimulatedHost::releaseReply(const char* reply) {
   const std::string* answered = ledger_.commandOf(reply);
   const Script* script = current();
-  const int entry = trace_.entry(
-      static_cast<int>(frames_.size()), script != nullptr ? script->name : "",
-      answered != nullptr ? "release the reply to " + *answered : "release " + pointerText(reply));
+  const int entry =
+      trace_.entry(depth(), script != nullptr ? script->name : "",
+                   answered != nullptr ? "release the reply to " + shownText(*answered)
+                                       : "release " + ledger_.describe(reply));
   if (std::optional<std::string> fault = ledger_.takeBack(reply)) {
     validator_.error("#" + std::to_string(entry) + " release: " + *fault);
   }
-  reported_.erase(std::remove(reported_.begin(), reported_.end(), reply), reported_.end());
 }
 
 std::optional<std::string> SimulatedHost::respond(const std::string& text) {
@@ -300,20 +420,26 @@ std::optional<std::string> SimulatedHost::respond(const std::string& text) {
   } else {
     fail(error);
   }
-  std::string line = text;
-  if (carriesReply(text)) {
-    line += answer ? "  => " + quoteText(*answer) : "  => no reply";
-  } else if (text.compare(0, 2, "PS") == 0) {
-    line += answer ? "  => 1" : "  => 0";
+  const int level = depth() - 1;
+  int entry = 0;
+  if (trace_.active()) {
+    std::string line = shownText(text);
+    if (carriesReply(text)) {
+      line += answer ? "  => " + quoteText(*answer) : "  => no reply";
+    } else if (text.compare(0, 2, "PS") == 0) {
+      line += answer ? "  => 1" : "  => 0";
+    }
+    entry = trace_.entry(level, sender != nullptr ? sender->name : "", line);
+  } else {
+    entry = trace_.entry(level, std::string(), std::string());
   }
-  const int depth = static_cast<int>(frames_.size());
-  const int entry = trace_.entry(depth, sender != nullptr ? sender->name : "", line);
-  const std::string where = "#" + std::to_string(entry) + " " + text;
+  if (findings_.empty()) return answer;
   std::vector<Finding> findings;
   findings.swap(findings_);
+  const std::string where = "#" + std::to_string(entry) + " " + shownText(text);
   for (const Finding& finding : findings) {
     if (finding.note) {
-      trace_.note(depth + 1, "(" + finding.message + ")");
+      trace_.note(level + 1, "(" + finding.message + ")");
     } else if (finding.severity == Severity::Error) {
       validator_.error(where + ": " + finding.message);
     } else {
@@ -327,13 +453,24 @@ void SimulatedHost::afterExecute(const std::string& text) {
   std::vector<Delivery> answers;
   answers.swap(answers_);
   for (const Delivery& answer : answers) dispatch(answer);
-  auto trigger = std::find_if(triggers_.begin(), triggers_.end(),
-                              [&](const auto& held) { return held.first == text; });
-  if (trigger == triggers_.end()) return;
-  const std::function<void()> change = std::move(trigger->second);
-  triggers_.erase(trigger);
-  trace_.note(static_cast<int>(frames_.size()) + 1,
-              "(the studio changes while the script is in this command)");
+  std::function<void()> change;
+  std::string fired;
+  if (next_command_trigger_) {
+    change = std::move(next_command_trigger_);
+    next_command_trigger_ = nullptr;
+    fired = "(the next command)";
+  } else if (!triggers_.empty()) {
+    auto trigger = triggers_.find(text);
+    if (trigger == triggers_.end()) return;
+    change = std::move(trigger->second.front().change);
+    trigger->second.pop_front();
+    if (trigger->second.empty()) triggers_.erase(trigger);
+    fired = text;
+  } else {
+    return;
+  }
+  for (HostObserver* observer : observers_) observer->triggerFired(fired);
+  trace_.note(depth(), "(the studio changes while the script is in this command)");
   change();
 }
 

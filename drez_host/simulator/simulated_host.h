@@ -21,8 +21,15 @@
 // released twice or never handed out, a reply still held when the script's
 // call returns, a command after "AS", a command outside the vocabulary or
 // whose operands do not parse, "AS" missing or a registration still open when
-// the script is deleted, an exception escaping the script. What they address
-// that the studio lacks goes there as warnings.
+// the script is deleted, an exception escaping the script, an export that
+// returns nonsense or a script that is alive already, and re-entrant
+// delivery nested deeper than the limit (a script that polls from inside its
+// own update handler). What they address that the studio lacks goes there as
+// warnings.
+//
+// Everything a host keeps is bounded or freed as it goes: the commands of the
+// last call (the window, at most kWindowLimit texts), the replies held (hash
+// tables), the triggers (looked up by their text).
 //
 // Threading: single-threaded, like a real host.
 
@@ -30,7 +37,9 @@
 #define DREZ_HOST_SIMULATED_HOST_H_
 
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,6 +48,7 @@
 #include "command_parser.h"
 #include "drez_client_callback.h"
 #include "drez_client_host.h"
+#include "host_observer.h"
 #include "installation.h"
 #include "registrations.h"
 #include "reply_ledger.h"
@@ -65,6 +75,13 @@ struct Script {
 
 class SimulatedHost : public drez_client_host {
  public:
+  // How deeply calls into scripts may nest before the host stops delivering
+  // re-entrantly, by default.
+  static constexpr int kDefaultMaxDepth = 200;
+  // How many command texts takeCommands() returns at most; the rest are
+  // counted.
+  static constexpr std::size_t kWindowLimit = 10000;
+
   // All three must outlive the host.
   SimulatedHost(Installation& installation, Trace& trace, Validator& validator);
   // Deletes the scripts still alive, as at teardown.
@@ -75,12 +92,25 @@ class SimulatedHost : public drez_client_host {
   void setPollDelivery(PollDelivery delivery) { polls_ = delivery; }
   // Off: "SD" gets no reply, whatever the name.
   void setAnswerLookups(bool answer) { answer_lookups_ = answer; }
+  // The nesting of calls into scripts at which re-entrant delivery stops:
+  // the delivery is reported as an error, with the chain of calls and
+  // commands that led to it, and nothing more is delivered re-entrantly
+  // until the host's own call returns.
+  void setMaxDepth(int depth) { max_depth_ = depth; }
+  // Tells `observer` about every call, command and delivery from now on. It
+  // must outlive the host.
+  void addObserver(HostObserver* observer) { observers_.push_back(observer); }
 
   // Creates a script through `factory` with `path`. Returns null, with an
-  // error reported, when the factory gives null or throws.
+  // error reported, when the factory gives null, throws, or returns
+  // something that cannot be a new script: an address no object can have,
+  // an object without a virtual table, or a script that is alive already.
   Script* create(const std::string& name, const ScriptFactory& factory, const std::string& path);
   // Deletes the script and checks its teardown; `script` is gone afterwards.
   void destroy(Script& script);
+  // True when the last create() returned null because the export returned
+  // something unusable (not null, and no exception).
+  bool rejectedLastScript() const { return rejected_; }
   Script* findScript(const std::string& name);
   // The scripts alive, oldest first.
   std::vector<Script*> scripts();
@@ -91,6 +121,9 @@ class SimulatedHost : public drez_client_host {
   void fireEvent(Script& script, int32_t id);
   void controlEvent(Script& script, const std::string& control, const std::string& command);
   void notify(Script& script, int kind, intptr_t value);
+  // Calls `callback(data, kind)` as it is, traced as `what`, and returns its
+  // result unchecked: for probing a script with odd data.
+  const char* rawCall(Script& script, int kind, void* data, const std::string& what);
 
   // Studio changes, delivered to every script registered for them. Throw
   // InstallationError for unknown devices or indices.
@@ -102,13 +135,17 @@ class SimulatedHost : public drez_client_host {
   // `command`, after executing it: the studio changes while the script is
   // busy. `change` calls setSlot or route.
   void onCommand(const std::string& command, std::function<void()> change);
-  // The commands of the triggers that have not fired yet.
+  // Runs `change` once, from inside the next command any script sends.
+  void onNextCommand(std::function<void()> change);
+  // The commands of the triggers that have not fired yet, in the order they
+  // were set.
   std::vector<std::string> pendingTriggers() const;
 
   Installation& installation() { return installation_; }
 
-  // The commands scripts sent since the last call, and forgets them.
-  std::vector<std::string> takeCommands();
+  // The commands scripts sent since the last call, at most kWindowLimit of
+  // them, and forgets them; `*total` (may be null) gets how many were sent.
+  std::vector<std::string> takeCommands(std::size_t* total = nullptr);
   // Replies handed out and not yet taken back.
   std::size_t repliesHeld() const { return ledger_.heldCount(); }
 
@@ -127,8 +164,9 @@ class SimulatedHost : public drez_client_host {
   };
   struct Frame {
     int scriptId = 0;
-    std::string context;  // "#<entry> <what>"
-    std::vector<const char*> heldAtEntry;
+    std::string context;         // "#<entry> <what>"
+    std::size_t firstReply = 0;  // replies numbered from here on are this call's
+    std::string lastCommand;     // the last command sent from this call
     std::vector<Delivery> deferred;
   };
   struct Finding {
@@ -140,7 +178,18 @@ class SimulatedHost : public drez_client_host {
   // Runs `call` inside a frame for `script`, traced as `what`, then checks
   // the replies it left held and delivers what was deferred to its end.
   // Returns the frame's context.
-  std::string callInto(Script& script, const std::string& what, const std::function<void()>& call);
+  std::string callInto(Script& script, int kind, const std::string& what,
+                       const std::function<void()>& call);
+  // Reports the replies handed out during `done` that are still held.
+  void checkHeldReplies(const Frame& done);
+  // Why `object` cannot be a new script, or nothing.
+  std::optional<std::string> implausibleScript(const drez_client_callback* object,
+                                               const Script& created) const;
+  // The chain of calls and commands that leads to the current call.
+  std::string chain() const;
+  // The nesting at which entries are traced: calls and the commands inside
+  // them each add one.
+  int depth() const { return static_cast<int>(frames_.size()) + commands_active_; }
   // A call that expects no result got one.
   void checkResult(const char* result);
   void deliver(const Delivery& delivery);
@@ -176,18 +225,32 @@ class SimulatedHost : public drez_client_host {
 
   Installation& installation_;
   ReplyLedger ledger_;
-  std::vector<std::string> sent_;  // since the last takeCommands
+  std::vector<std::string> sent_;  // since the last takeCommands, at most kWindowLimit
+  std::size_t sent_total_ = 0;
   Trace& trace_;
   Validator& validator_;
   PollDelivery polls_ = PollDelivery::Reentrant;
   bool answer_lookups_ = true;
   std::vector<std::unique_ptr<Script>> scripts_;
   int next_id_ = 1;
+  bool rejected_ = false;
   std::vector<Frame> frames_;
-  std::vector<Finding> findings_;      // of the command being executed
-  std::vector<Delivery> answers_;      // of the poll being executed
-  std::vector<const char*> reported_;  // held replies already reported
-  std::vector<std::pair<std::string, std::function<void()>>> triggers_;
+  int commands_active_ = 0;  // commands being executed, nested
+  int max_depth_ = kDefaultMaxDepth;
+  // Deliveries refused because the calls nested too deeply, during the
+  // host's current call; 0 when none.
+  std::size_t too_deep_ = 0;
+  std::vector<HostObserver*> observers_;
+  std::vector<Finding> findings_;  // of the command being executed
+  std::vector<Delivery> answers_;  // of the poll being executed
+  std::vector<Delivery> startup_;  // deferred to the end of the export
+  struct Trigger {
+    std::size_t order = 0;
+    std::function<void()> change;
+  };
+  std::map<std::string, std::deque<Trigger>> triggers_;  // by command text
+  std::size_t triggers_set_ = 0;
+  std::function<void()> next_command_trigger_;
 };
 
 }  // namespace drezhost

@@ -1,6 +1,6 @@
 #include "trace.h"
 
-#include <iomanip>
+#include <cstdio>
 
 namespace drezhost {
 
@@ -8,46 +8,142 @@ namespace {
 
 std::string indent(int depth) { return std::string(static_cast<std::size_t>(depth) * 2, ' '); }
 
+// The length of the UTF-8 sequence at `pos`, or 0 when the bytes there are
+// not one (a stray continuation byte, an overlong form, a surrogate, a
+// sequence cut short).
+std::size_t utf8Length(const std::string& text, std::size_t pos) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(pos);
+  std::size_t length = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (pos + length > text.size()) return 0;
+  if (byte(pos + 1) < low || byte(pos + 1) > high) return 0;
+  for (std::size_t i = 2; i < length; ++i) {
+    if (byte(pos + i) < 0x80 || byte(pos + i) > 0xBF) return 0;
+  }
+  return length;
+}
+
+// The code point of the valid UTF-8 sequence of `length` bytes at `pos`.
+unsigned codePoint(const std::string& text, std::size_t pos, std::size_t length) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[pos + i]); };
+  unsigned point = byte(0) & (length == 2 ? 0x1Fu : length == 3 ? 0x0Fu : 0x07u);
+  for (std::size_t i = 1; i < length; ++i) point = (point << 6) | (byte(i) & 0x3Fu);
+  return point;
+}
+
+// Characters that print as nothing or reorder a line: C1 controls, zero-width
+// and direction marks, the byte-order mark.
+bool invisible(unsigned point) {
+  return (point >= 0x80 && point <= 0x9F) || (point >= 0x200B && point <= 0x200F) ||
+         (point >= 0x202A && point <= 0x202E) || (point >= 0x2060 && point <= 0x2069) ||
+         point == 0xFEFF;
+}
+
+void appendEscaped(std::string& out, const std::string& text, std::size_t end) {
+  std::size_t pos = 0;
+  while (pos < end) {
+    const auto c = static_cast<unsigned char>(text[pos]);
+    if (c >= 0x20 && c < 0x7F) {
+      if (c == '\\') out += '\\';
+      out += static_cast<char>(c);
+      ++pos;
+      continue;
+    }
+    if (c >= 0x80) {
+      const std::size_t length = utf8Length(text, pos);
+      if (length != 0 && pos + length <= end) {
+        const unsigned point = codePoint(text, pos, length);
+        if (invisible(point)) {
+          char escape[12];
+          std::snprintf(escape, sizeof escape, "\\u{%04X}", point);
+          out += escape;
+        } else {
+          out.append(text, pos, length);
+        }
+        pos += length;
+        continue;
+      }
+    }
+    switch (c) {
+      case '\n':
+        out += "\\n";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      default: {
+        char escape[5];
+        std::snprintf(escape, sizeof escape, "\\x%02X", c);
+        out += escape;
+      }
+    }
+    ++pos;
+  }
+}
+
 }  // namespace
+
+std::string shownText(const std::string& text) {
+  std::string shown;
+  const std::size_t end = text.size() > kShownTextLimit ? kShownTextLimit : text.size();
+  shown.reserve(end + 2);
+  appendEscaped(shown, text, end);
+  if (end < text.size()) shown += "... (" + std::to_string(text.size()) + " bytes)";
+  return shown;
+}
 
 std::string quoteText(const std::string& text) {
   std::string quoted = "\"";
-  for (char c : text) {
-    switch (c) {
-      case '\n':
-        quoted += "\\n";
-        break;
-      case '\t':
-        quoted += "\\t";
-        break;
-      case '\\':
-      case '"':
-        quoted += '\\';
-        quoted += c;
-        break;
-      default:
-        quoted += c;
-    }
+  for (char c : shownText(text)) {
+    if (c == '"') quoted += '\\';
+    quoted += c;
   }
   return quoted + "\"";
 }
 
+void Trace::emit(const std::string& line) {
+  if (out_ != nullptr) {
+    *out_ << line << '\n';
+    out_->flush();
+  }
+  if (sink_) sink_(line);
+}
+
 int Trace::entry(int depth, const std::string& script, const std::string& text) {
   ++count_;
-  if (out_ != nullptr) {
-    *out_ << std::setw(5) << count_ << "  " << indent(depth);
-    if (show_scripts_ && !script.empty()) *out_ << "[" << script << "] ";
-    *out_ << text << '\n';
-  }
+  if (!active()) return count_;
+  std::string number = std::to_string(count_);
+  std::string line = number.size() < 5 ? std::string(5 - number.size(), ' ') + number : number;
+  line += "  " + indent(depth);
+  if (show_scripts_ && !script.empty()) line += "[" + script + "] ";
+  emit(line + text);
   return count_;
 }
 
 void Trace::note(int depth, const std::string& text) {
-  if (out_ != nullptr) *out_ << "       " << indent(depth) << text << '\n';
+  if (active()) emit("       " + indent(depth) + text);
 }
 
 void Trace::print(const std::string& text) {
-  if (out_ != nullptr) *out_ << text << '\n';
+  if (active()) emit(text);
 }
 
 }  // namespace drezhost

@@ -66,12 +66,13 @@ TEST(CommandParser, RejectsSpacingThatIsNotOneSpace) {
 
 TEST(CommandParser, RejectsOperandsOfTheWrongShape) {
   EXPECT_EQ(errorOf("GS 31 x 1 0"), "'x' is neither an integer nor a quoted text");
-  EXPECT_EQ(errorOf("ET 99999999999"), "'99999999999' is neither an integer nor a quoted text");
+  EXPECT_EQ(errorOf("ET 99999999999"), "'99999999999' is outside the 32-bit integer range");
   EXPECT_EQ(errorOf("SD 'unclosed"), "a text operand has no closing quote");
   EXPECT_EQ(errorOf("SD 12"), "operand 1 of SD must be a quoted text");
   EXPECT_EQ(errorOf("IU 'x'"), "operand 1 of IU must be an integer");
   EXPECT_EQ(errorOf("IR 1 2"), "IR takes 3 or 4 operands, not 2");
-  EXPECT_EQ(errorOf("AS 1"), "AS takes 0 operands, not 1");
+  EXPECT_EQ(errorOf("AS 1"), "AS takes no operands");
+  EXPECT_EQ(errorOf("AS extra"), "AS takes no operands");
 }
 
 TEST(CommandParser, ChecksTheValuesSomeCommandsNeed) {

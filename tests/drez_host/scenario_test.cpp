@@ -11,6 +11,7 @@
 #include "drez_export.h"
 #include "scenario_parser.h"
 #include "scenario_runner.h"
+#include "trace.h"
 
 namespace {
 
@@ -127,6 +128,47 @@ TEST(ScenarioParser, SaysWhereAndWhatItExpected) {
   EXPECT_EQ(parseError("\nexpect commands\n  AS\n"), "test.scn:2: this block has no 'end'");
   EXPECT_THAT(parseError("on AS\n  event 1\nend\n"),
               HasSubstr("test.scn:2: an 'on' block holds only set and route steps"));
+  EXPECT_THAT(parseError("event 99999999999\n"),
+              HasSubstr("found '99999999999', which is outside -2147483648 to 2147483647"));
+  EXPECT_THAT(parseError("device router R 3 destinations -4\n"),
+              HasSubstr("expected a count of destinations of 1 or more, found -4"));
+  EXPECT_THAT(parseError("device outputs L 3 offset -1\n"),
+              HasSubstr("expected an offset of 0 or more, found -1"));
+  EXPECT_THAT(parseError("device outputs L 3 lamps 0\n"),
+              HasSubstr("expected a count of lamps of 1 or more, found 0"));
+  // A NUL or an escape in a line is shown, never cuts or colours the message.
+  EXPECT_EQ(parseError(std::string("jump\0x\x1b[31m 3\n", 14)),
+            "test.scn:1: unknown step 'jump\\x00x\\x1B[31m' (try: help) in: jump\\x00x\\x1B[31m 3");
+}
+
+TEST(ScenarioParser, SkipsAByteOrderMarkInFrontOfTheFirstLine) {
+  const std::vector<Step> steps = parse(
+      "\xEF\xBB\xBF"
+      "create\n");
+  ASSERT_EQ(steps.size(), 1u);
+  EXPECT_NE(steps[0].as<steps::Create>(), nullptr);
+  EXPECT_THAT(parseError("create\n\xEF\xBB\xBF"
+                         "create\n"),
+              HasSubstr("unknown step '\\u{FEFF}create'"));
+}
+
+TEST(ShownText, ShowsEveryByteOnOneLineAndCutsLongTexts) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"GS 31 100 0 0", "GS 31 100 0 0"},
+      {"ET 1\n    2  forged", "ET 1\\n    2  forged"},
+      {"a\tb\rc\\d", "a\\tb\\rc\\\\d"},
+      {"\x1b[31mred\x7f", "\\x1B[31mred\\x7F"},
+      {std::string("nul\0end", 7), "nul\\x00end"},
+      {"caf\xc3\xa9 \xe2\x82\xac", "caf\xc3\xa9 \xe2\x82\xac"},
+      {"\xff\xc3(\xed\xa0\x80", "\\xFF\\xC3(\\xED\\xA0\\x80"},
+      {"a\xe2\x80\x8b\xe2\x80\xae"
+       "b",
+       "a\\u{200B}\\u{202E}b"},
+      {std::string(kShownTextLimit + 1, 'x'),
+       std::string(kShownTextLimit, 'x') + "... (401 bytes)"},
+  };
+  for (const auto& entry : cases) EXPECT_EQ(shownText(entry.first), entry.second) << entry.second;
+  EXPECT_EQ(quoteText("say \"hi\""), "\"say \\\"hi\\\"\"");
 }
 
 TEST(ScenarioParser, LeavesNoBlockOpenAfterAnError) {

@@ -267,12 +267,12 @@ TEST_F(SimulatedHostTest, ReportsReplyMistakesWithTheCallThatMadeThem) {
   EXPECT_THAT(
       errors(),
       ElementsAre(
-          HasSubstr("release: released the reply at"),
+          HasSubstr("release: released reply #1 twice"),
           HasSubstr("which this host never handed out"),
-          HasSubstr("notify 7 (value 0): the script still held the reply to SD 'RIR Audio Router' "
-                    "when its call returned"),
-          HasSubstr(
-              "notify 7 (value 0): the script still held the reply to SD 'RIR Audio Router'")));
+          HasSubstr("notify 7 (value 0): the script still held reply #2, the reply to SD 'RIR "
+                    "Audio Router', when its call returned"),
+          HasSubstr("notify 7 (value 0): the script still held reply #3, the reply to SD 'RIR "
+                    "Audio Router'")));
   EXPECT_THAT(errors()[0], HasSubstr("twice"));
 }
 

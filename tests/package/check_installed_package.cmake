@@ -43,4 +43,8 @@ if(NOT library)
 endif()
 run(${EMULATOR} ${DREZ_HOST} --quiet --script ${library}
     ${SOURCE_DIR}/examples/hello_panel/hello_panel.scn)
-message(STATUS "HelloPanel built against the installed package and ran: ${library}")
+# Any panel built with the framework passes every check and survives the
+# random events.
+run(${EMULATOR} ${DREZ_HOST} validate --script ${library})
+run(${EMULATOR} ${DREZ_HOST} monkey --script ${library} --events 1000)
+message(STATUS "HelloPanel built against the installed package, validated and ran: ${library}")

@@ -1,11 +1,12 @@
 # Runs a command and checks how it ends:
 #
 #   cmake -DEXIT_CODE=<n> [-DINPUT=<file>] [-DEXPECT1=<regex> ... -DEXPECT5=<regex>]
-#         -P check_run.cmake -- <command> <arguments>...
+#         [-DREJECT=<regex>] [-DREPORT=<file>] -P check_run.cmake -- <command> <arguments>...
 #
 # Passes when the command, reading INPUT (if given) as its standard input,
-# exits with EXIT_CODE and its output (standard output and standard error
-# together) matches every EXPECT<i>.
+# exits with EXIT_CODE, its output (standard output and standard error
+# together, then the content of REPORT when given) matches every EXPECT<i>,
+# and nothing of it matches REJECT.
 set(command)
 set(after_separator OFF)
 math(EXPR last "${CMAKE_ARGC} - 1")
@@ -24,10 +25,23 @@ set(input)
 if(DEFINED INPUT)
   set(input INPUT_FILE "${INPUT}")
 endif()
+if(DEFINED REPORT)
+  file(REMOVE "${REPORT}")
+endif()
 execute_process(COMMAND ${command} ${input} RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(DEFINED REPORT)
+  if(NOT EXISTS "${REPORT}")
+    message(FATAL_ERROR "no report was written to ${REPORT}")
+  endif()
+  file(READ "${REPORT}" report)
+  string(APPEND out "\n${report}")
+endif()
 message("${out}")
 if(NOT "${code}" STREQUAL "${EXIT_CODE}")
   message(FATAL_ERROR "exit status ${code}, expected ${EXIT_CODE}")
+endif()
+if(DEFINED REJECT AND out MATCHES "${REJECT}")
+  message(FATAL_ERROR "the output matches what it must not: ${REJECT}")
 endif()
 foreach(i RANGE 1 5)
   if(DEFINED EXPECT${i} AND NOT out MATCHES "${EXPECT${i}}")

@@ -1,0 +1,41 @@
+// What a simulated host tells an observer as it works: the calls it makes
+// into scripts, the commands scripts send, the updates it delivers and the
+// triggers that fire. Coverage and the watchdog of an isolated run observe
+// a host this way; the host works the same with no observer.
+//
+// Every operation is called on the host's thread, inside the host's own
+// work; none may call back into the host.
+
+#ifndef DREZ_HOST_SIMULATOR_HOST_OBSERVER_H_
+#define DREZ_HOST_SIMULATOR_HOST_OBSERVER_H_
+
+#include <cstdint>
+#include <string>
+
+namespace drezhost {
+
+struct Device;
+
+class HostObserver {
+ public:
+  virtual ~HostObserver() = default;
+
+  // The host is about to call into a script: `kind` is the callback kind
+  // (0 for the export, -1 for deletion) and `context` the trace's
+  // "#<entry> <what>".
+  virtual void enteringCall(int kind, const std::string& context) = 0;
+  // That call has returned.
+  virtual void leftCall() = 0;
+  // A script sent `text` with HOST_CMD_EXECUTE.
+  virtual void commandSent(const std::string& text) = 0;
+  // The host delivers index `index` of `device` to a script.
+  virtual void updateDelivered(const Device& device, int32_t index) = 0;
+  // A control event from control `control` goes to a script.
+  virtual void controlEventSent(const std::string& control) = 0;
+  // The trigger waiting for `command` fired.
+  virtual void triggerFired(const std::string& command) = 0;
+};
+
+}  // namespace drezhost
+
+#endif  // DREZ_HOST_SIMULATOR_HOST_OBSERVER_H_

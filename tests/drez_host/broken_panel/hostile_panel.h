@@ -1,0 +1,47 @@
+// A panel library that misbehaves in ways the host can only survive from
+// outside, or must diagnose before it crashes: the export's `path` argument
+// chooses one misbehaviour. Built only for the tests of drez-host.
+//
+//   crash      event id 13 writes through a null pointer
+//   abort      event id 13 calls abort()
+//   hang       event id 13 never returns
+//   overflow   event id 13 recurses until the stack overflows
+//   exit       event id 13 calls exit(0)
+//   poll-in-update   registers and polls slots 1 to 6 of device 11, and polls
+//              them again from inside every update (re-entrant recursion)
+//   leak-per-event   registers slots 1 to 6 of device 11; every update and
+//              event id sends "SD 'RIR Tally Infodriver'" and keeps the reply
+//   leak-many  event id 1 sends 100000 "SD" commands and keeps every reply
+//   raw-text   event id 1 sends commands holding a line feed, terminal escape
+//              codes, bytes that are not UTF-8, and one of 50 MB
+//   static-reply     every request is answered from one static buffer
+//   singleton  the export returns the same object while it is alive
+//   nonsense   the export returns the address 16
+// Any other path: a script that keeps the contract. Other event ids are
+// acknowledged with "ET"; at deletion the script unregisters and sends "AS".
+
+#ifndef TESTS_BROKEN_PANEL_HOSTILE_PANEL_H_
+#define TESTS_BROKEN_PANEL_HOSTILE_PANEL_H_
+
+#include <string>
+
+#include "drez_client_callback.h"
+#include "drez_client_host.h"
+
+class HostilePanel : public drez_client_callback {
+ public:
+  HostilePanel(drez_client_host* host, std::string mode);
+  ~HostilePanel() override;
+
+  const char* DREZ_THISCALL callback(void* data, int kind) override;
+
+ private:
+  intptr_t send(const std::string& text);
+  void onEventId(int id);
+
+  drez_client_host* host_;
+  std::string mode_;
+  bool registered_ = false;
+};
+
+#endif  // TESTS_BROKEN_PANEL_HOSTILE_PANEL_H_
