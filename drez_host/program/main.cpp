@@ -12,6 +12,10 @@
 #include "scenario_runner.h"
 #include "script_library.h"
 
+#if defined(DREZ_HOST_SERVE)
+#include "serve.h"
+#endif
+
 namespace {
 
 using namespace drezhost;
@@ -75,9 +79,31 @@ int runInteractive(ScenarioRunner& runner) {
   return bad ? kBadInput : result;
 }
 
+// "drez-host serve ...": the studio as a web page, where the build has it.
+int serve(int argc, char** argv) {
+#if defined(DREZ_HOST_SERVE)
+  ServeOptions options;
+  std::string error;
+  if (!parseServeOptions(argc - 1, argv + 1, &options, &error)) {
+    std::cerr << "drez-host: " << error << "\n\n" << kServeUsage;
+    return kBadInput;
+  }
+  if (options.common.help) {
+    std::cout << kServeUsage;
+    return 0;
+  }
+  return runServe(options);
+#else
+  (void)argc;
+  (void)argv;
+  return fail("serve is a feature of the native build: this drez-host was built without it");
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "serve") return serve(argc, argv);
   Options options;
   std::string error;
   if (!parseOptions(argc, argv, &options, &error)) {

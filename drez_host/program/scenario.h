@@ -73,6 +73,13 @@ struct HostPolls {
 struct HostLookups {
   bool answer = true;
 };
+// How a view colours a control showing statesheet `name`; the runner keeps
+// the table (ScenarioRunner::statesheetColours).
+struct Statesheet {
+  std::string name;
+  // grey, amber, red, green, blue, white, or #rgb / #rrggbb.
+  std::string colour;
+};
 
 // Actions.
 struct Create : Action {
@@ -164,11 +171,12 @@ struct ExpectProblem : Expectation {
 using StepBody =
     std::variant<steps::Installation, steps::Device, steps::RemoveDevice, steps::RemovePanelFile,
                  steps::RemoveControl, steps::Source, steps::PanelFile, steps::Property,
-                 steps::HostPolls, steps::HostLookups, steps::Create, steps::Delete, steps::Set,
-                 steps::Route, steps::Request, steps::Event, steps::Control, steps::Notify,
-                 steps::Use, steps::Show, steps::Say, steps::Help, steps::On, steps::ExpectCommands,
-                 steps::ExpectSent, steps::ExpectReply, steps::ExpectOutput, steps::ExpectLamps,
-                 steps::ExpectProperty, steps::ExpectProblem>;
+                 steps::HostPolls, steps::HostLookups, steps::Statesheet, steps::Create,
+                 steps::Delete, steps::Set, steps::Route, steps::Request, steps::Event,
+                 steps::Control, steps::Notify, steps::Use, steps::Show, steps::Say, steps::Help,
+                 steps::On, steps::ExpectCommands, steps::ExpectSent, steps::ExpectReply,
+                 steps::ExpectOutput, steps::ExpectLamps, steps::ExpectProperty,
+                 steps::ExpectProblem>;
 
 struct Step {
   std::string file;

@@ -8,6 +8,7 @@
 #define DREZ_HOST_PROGRAM_SCENARIO_RUNNER_H_
 
 #include <cstddef>
+#include <map>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -54,6 +55,8 @@ class ScenarioRunner {
   SimulatedHost& host() { return host_; }
   const Validator& validator() const { return validator_; }
   const std::vector<std::string>& failures() const { return failures_; }
+  // Statesheet name -> colour, from the "statesheet" steps run so far.
+  const std::map<std::string, std::string>& statesheetColours() const { return colours_; }
 
  private:
   void change(const Step& step);
@@ -84,6 +87,7 @@ class ScenarioRunner {
   int actions_ = 0;
   int expectations_ = 0;
   std::vector<std::string> failures_;
+  std::map<std::string, std::string> colours_;
 };
 
 }  // namespace drezhost
