@@ -244,7 +244,7 @@ form('request-form', async () => {
   const lines = await step(`request ${word(text)}`);
   if (lines === null) return;
   const reply = lines.map((line) => line.text.trim()).find((text) => text.startsWith('<= '));
-  $('request-reply').textContent = reply ? reply.slice(3) : '(no reply line)';
+  $('request-reply').textContent = reply ? reply.replace(/^<= (reply )?/, '') : '(no reply line)';
 });
 form('event-form', () => step(`event ${word($('event-id').value.trim())}`));
 form('step-form', async () => {
