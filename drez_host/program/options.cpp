@@ -17,6 +17,7 @@ const char kUsage[] =
     "  --quiet              no trace: only failures and the result\n"
     "  --print-demo         print the demo's scenario and exit\n"
     "  -h, --help           print this text and exit\n"
+    "  serve ...            the studio as a web page (drez-host serve --help)\n"
     "\n"
     "Exit status: 0 passed; 1 an expectation failed or the script broke the host\n"
     "contract; 2 bad input (usage, panel library, scenario).\n";
