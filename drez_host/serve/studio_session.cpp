@@ -1,6 +1,7 @@
 #include "studio_session.h"
 
 #include <algorithm>
+#include <stdexcept>
 #include <utility>
 
 #include "state_json.h"
@@ -54,6 +55,11 @@ StudioSession::StudioSession(std::string libraryPath, PollDelivery polls, std::o
   runner_.host().setPollDelivery(polls);
 }
 
+void StudioSession::onHostThread() const {
+  if (std::this_thread::get_id() != hostThread_)
+    throw std::logic_error("the studio was called from a thread other than the host's");
+}
+
 drez_client_callback* StudioSession::createScript(drez_client_host* host, const char* path) {
   // run() refuses "create" while no library is loaded.
   return library_->entry()(host, path);
@@ -78,6 +84,7 @@ void StudioSession::start(const std::string& text, const std::string& file) {
   std::istringstream in(text);
   std::string line;
   while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();  // a file from Windows
     lines.push_back(line);
     std::optional<Step> step = parser.feed(line);
     if (!step) continue;
@@ -98,6 +105,7 @@ void StudioSession::start(const std::string& text, const std::string& file) {
 }
 
 std::vector<TraceLine> StudioSession::step(const std::string& line) {
+  onHostThread();
   if (line.find_first_of("\r\n") != std::string::npos)
     throw ScenarioError("a step is one line: this text holds a line break");
   std::optional<Step> parsed;
@@ -168,6 +176,7 @@ void StudioSession::reparse() {
 }
 
 std::vector<TraceLine> StudioSession::restart() {
+  onHostThread();
   // An open block would swallow the lines below.
   pending_.clear();
   reparse();
@@ -188,12 +197,14 @@ std::vector<TraceLine> StudioSession::restart() {
 }
 
 std::string StudioSession::sessionText() const {
+  onHostThread();
   std::string text = kSessionHeader;
   for (const std::string& line : recorded_) text += line + "\n";
   return text;
 }
 
 nlohmann::json StudioSession::state() {
+  onHostThread();
   nlohmann::json state = studioJson(runner_.host().installation(), runner_.host().scripts(),
                                     runner_.statesheetColours());
   state["version"] = version_;

@@ -9,7 +9,9 @@
 //
 // Threading: none of it is synchronised. It calls into the panel script, so
 // every member function runs on the host thread (host_thread.h), and so does
-// the destructor.
+// the destructor. The thread that constructs it is taken for the host's;
+// step, restart, state and sessionText called from another one throw
+// std::logic_error instead of reaching the script.
 
 #ifndef DREZ_HOST_SERVE_STUDIO_SESSION_H_
 #define DREZ_HOST_SERVE_STUDIO_SESSION_H_
@@ -21,6 +23,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "scenario.h"
@@ -93,7 +96,9 @@ class StudioSession {
   // A fresh parser that has read the recorded lines: line numbers go on.
   void reparse();
   drez_client_callback* createScript(drez_client_host* host, const char* path);
+  void onHostThread() const;
 
+  std::thread::id hostThread_ = std::this_thread::get_id();
   std::string libraryPath_;
   std::unique_ptr<ScriptLibrary> library_;
   std::ostream& echo_;
