@@ -171,12 +171,11 @@ struct ExpectProblem : Expectation {
 using StepBody =
     std::variant<steps::Installation, steps::Device, steps::RemoveDevice, steps::RemovePanelFile,
                  steps::RemoveControl, steps::Source, steps::PanelFile, steps::Property,
-                 steps::HostPolls, steps::HostLookups, steps::Statesheet, steps::Create,
-                 steps::Delete, steps::Set, steps::Route, steps::Request, steps::Event,
-                 steps::Control, steps::Notify, steps::Use, steps::Show, steps::Say, steps::Help,
-                 steps::On, steps::ExpectCommands, steps::ExpectSent, steps::ExpectReply,
-                 steps::ExpectOutput, steps::ExpectLamps, steps::ExpectProperty,
-                 steps::ExpectProblem>;
+                 steps::HostPolls, steps::HostLookups, steps::Create, steps::Delete, steps::Set,
+                 steps::Route, steps::Request, steps::Event, steps::Control, steps::Notify,
+                 steps::Use, steps::Show, steps::Say, steps::Help, steps::On, steps::ExpectCommands,
+                 steps::ExpectSent, steps::ExpectReply, steps::ExpectOutput, steps::ExpectLamps,
+                 steps::ExpectProperty, steps::ExpectProblem, steps::Statesheet>;
 
 struct Step {
   std::string file;

@@ -77,6 +77,13 @@ json studioJson(const Installation& installation, const std::vector<Script*>& sc
   for (const auto& colour : colours) table[colour.first] = colour.second;
 
   json state;
+  state["devices"] = json::array();
+  for (const DeviceName& name : installation.names()) {
+    state["devices"].push_back({{"name", name.name},
+                                {"device", name.number},
+                                {"kind", kindName(installation.findDevice(name.number)->kind)},
+                                {"offset", name.offset}});
+  }
   state["lights"] = json::array();
   state["routers"] = json::array();
   state["infodrivers"] = json::array();

@@ -1,6 +1,7 @@
 // The studio as JSON for the page and for tools (GET /api/state): what the
 // text view (studio_view.h) draws, as data.
 //
+//   devices:     [{name, device, kind, offset}], every name in the studio
 //   lights:      [{name, device, offset, lamps: [{index, state}]}]
 //   panels:      [{id, file, controls: [{id, properties: [[name, value]],
 //                                        statesheet, colour}]}]

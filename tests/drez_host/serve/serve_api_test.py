@@ -22,6 +22,10 @@ class ServeApi(unittest.TestCase):
             self.assertEqual(
                 [(s["name"], s["registrations"]) for s in state["scripts"]],
                 [("s1", ["IR 11 1 6", "RR 21 97 97", "RR 22 62 62"])])
+            self.assertEqual([(d["name"], d["device"], d["kind"]) for d in state["devices"]],
+                             [("RIR Tally Infodriver", 11, "infodriver"),
+                              ("RIR SDI Router", 21, "router"), ("RIR Audio Router", 22, "router"),
+                              ("Studio A Blue Lights", 31, "outputs")])
             self.assertEqual(lamps(state), [0] * 10)
             self.assertEqual(control(state, "StA_Floor")["colour"], "grey")
             self.assertEqual(state["counts"],
