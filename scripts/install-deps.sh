@@ -3,7 +3,7 @@
 # only what is missing. Safe to run again. Needs root (or sudo).
 #
 #   scripts/install-deps.sh [group...]   groups: base (default), format,
-#                                         bench, sanitizers, fuzz, cross
+#                                         bench, sanitizers, fuzz, cross, browser
 set -euo pipefail
 
 missing_packages() {
@@ -70,7 +70,9 @@ groups=("$@")
 [ ${#groups[@]} -eq 0 ] && groups=(base)
 for group in "${groups[@]}"; do
   case "$group" in
-    base) apt_install g++ cmake ninja-build libgtest-dev libgmock-dev libcli11-dev python3 ;;
+    # drez-host serve needs cpp-httplib (found through pkg-config) and nlohmann-json.
+    base) apt_install g++ cmake ninja-build libgtest-dev libgmock-dev libcli11-dev python3 pkgconf \
+      libcpp-httplib-dev nlohmann-json3-dev ;;
     # The format and clang-tidy checks.
     format) apt_install clang-format clang-tidy git ;;
     # The per-event benchmarks (scripts/bench.sh).
@@ -82,6 +84,8 @@ for group in "${groups[@]}"; do
     fuzz) apt_install clang libclang-rt-dev llvm ;;
     # The -m32 Linux build and the Windows builds run under Wine.
     cross) install_cross ;;
+    # drez-host serve's page in a real browser: headless Chromium driven by Selenium.
+    browser) apt_install chromium chromium-driver python3-selenium ;;
     *)
       echo "install-deps.sh: unknown group '$group'" >&2
       exit 2

@@ -12,6 +12,10 @@
 #include "script_library.h"
 #include "validate_checks.h"
 
+#if defined(DREZ_HOST_SERVE)
+#include "serve.h"
+#endif
+
 namespace {
 
 using namespace drezhost;
@@ -41,6 +45,14 @@ int run(int argc, char** argv) {
     listChecks(std::cout);
     return 0;
   }
+  if (options.job == Job::Serve) {
+#if defined(DREZ_HOST_SERVE)
+    // Serve loads the library itself: its restart loads it again.
+    return runServe(options);
+#else
+    return fail("serve is a feature of the native build: this drez-host was built without it");
+#endif
+  }
   std::unique_ptr<ScriptLibrary> library;
   try {
     library = std::make_unique<ScriptLibrary>(choosePanelLibrary(options.script));
@@ -54,6 +66,7 @@ int run(int argc, char** argv) {
     case Job::Monkey:
       return monkeyJob(options, library->entry());
     case Job::Run:
+    case Job::Serve:
       break;
   }
   return runJob(options, library->entry());

@@ -19,7 +19,8 @@ const char kFooter[] =
     "script broke the host contract; 2 bad input (usage, panel library, scenario);\n"
     "3 the script crashed or hung. With several scenarios, the highest of these.";
 
-void addCommonOptions(CLI::App& app, Options& o) {
+// --script and --polls, which every job takes.
+void addLibraryOptions(CLI::App& app, Options& o) {
   app.add_option("--script", o.script,
                  "the panel library (default: $DREZ_HOST_SCRIPT, else the default panel library "
                  "beside drez-host or in ../lib)")
@@ -30,6 +31,10 @@ void addCommonOptions(CLI::App& app, Options& o) {
                                               {"queued", PollDelivery::Queued},
                                               {"off", PollDelivery::Off}}))
       ->option_text("MODE");
+}
+
+void addCommonOptions(CLI::App& app, Options& o) {
+  addLibraryOptions(app, o);
   app.add_option("--timeout", o.timeout,
                  "seconds one call into the script may take before it counts as hung (default 5)")
       ->check(CLI::PositiveNumber)
@@ -118,7 +123,27 @@ bool parseOptions(int argc, const char* const* argv, Options* options, std::stri
   monkey->add_option("--seed", o.seed, "the seed of the random events (default 1)");
   monkey->add_option("--events", o.events, "how many events (default 1000)")
       ->check(CLI::Range(1, 100000000));
-  // The place of the browser panel's subcommand, "serve".
+  CLI::App* serve = app.add_subcommand(
+      "serve", "the studio as a web page: see and drive the panel script in a browser");
+  // In drez-host's own process: the page's "restart" loads the library again.
+  addLibraryOptions(*serve, o);
+  serve->add_option("--port", o.port, "the port (default 8080; 0 picks a free one)")
+      ->check(CLI::Range(0, 65535))
+      ->option_text("N");
+  serve
+      ->add_option("--listen", o.listen,
+                   "the address to listen on (default 127.0.0.1: this machine only; another "
+                   "address is warned about)")
+      ->check([](const std::string& address) {
+        return address.empty() ? std::string("--listen needs an address, not empty text")
+                               : std::string();
+      })
+      ->option_text("ADDR");
+  serve
+      ->add_option("scenario", o.scenarios,
+                   "its set-up lines build the installation (default: Studio A) and its actions "
+                   "are played before the page is served")
+      ->expected(0, 1);
   app.require_subcommand(0, 1);
 
   std::vector<std::string> args;  // in reverse order, as CLI11 takes them
@@ -151,6 +176,7 @@ bool parseOptions(int argc, const char* const* argv, Options* options, std::stri
   }
   if (validate->parsed()) o.job = Job::Validate;
   if (monkey->parsed()) o.job = Job::Monkey;
+  if (serve->parsed()) o.job = Job::Serve;
   if (o.scenarios.size() == 1 && o.scenarios[0] == "-") {
     o.interactive = true;
     o.scenarios.clear();

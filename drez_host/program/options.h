@@ -3,6 +3,7 @@
 //   drez-host [run] [options] [SCENARIO...]   run scenarios (no scenario: the demo)
 //   drez-host validate [options] [SCENARIO...] the named checks, then the scenarios
 //   drez-host monkey [options]                 random events for any panel
+//   drez-host serve [options] [SCENARIO]       the studio as a web page
 //
 // Every option takes its value as "--opt value" or "--opt=value". A further
 // job gets its own subcommand in options.cpp and its own Job value.
@@ -19,8 +20,8 @@
 
 namespace drezhost {
 
-// One value per subcommand; the browser panel's "serve" joins here.
-enum class Job { Run, Validate, Monkey };
+// One value per subcommand.
+enum class Job { Run, Validate, Monkey, Serve };
 
 struct Options {
   Job job = Job::Run;
@@ -54,6 +55,10 @@ struct Options {
   // monkey.
   std::uint64_t seed = 1;
   int events = 1000;
+
+  // serve.
+  int port = 8080;                   // 0: a free port
+  std::string listen = "127.0.0.1";  // the address to listen on
 
   bool help = false;
   std::string helpText;  // the help of the job asked about

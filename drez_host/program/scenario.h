@@ -73,6 +73,13 @@ struct HostPolls {
 struct HostLookups {
   bool answer = true;
 };
+// How a view colours a control showing statesheet `name`; the runner keeps
+// the table (ScenarioRunner::statesheetColours).
+struct Statesheet {
+  std::string name;
+  // grey, amber, red, green, blue, white, or #rgb / #rrggbb.
+  std::string colour;
+};
 
 // Actions.
 struct Create : Action {
@@ -173,7 +180,8 @@ using StepBody =
                  steps::Route, steps::Request, steps::Event, steps::Control, steps::Notify,
                  steps::Use, steps::Show, steps::Say, steps::Help, steps::On, steps::ExpectCommands,
                  steps::ExpectSent, steps::ExpectReply, steps::ExpectOutput, steps::ExpectLamps,
-                 steps::ExpectProperty, steps::ExpectTrace, steps::ExpectProblem>;
+                 steps::ExpectProperty, steps::ExpectTrace, steps::ExpectProblem,
+                 steps::Statesheet>;
 
 struct Step {
   std::string file;

@@ -19,6 +19,7 @@ const char kUsage[] =
     "  property <control> <property> <value> [panel <id>]\n"
     "  host polls reentrant|queued|off\n"
     "  host lookups on|off\n"
+    "  statesheet <name> <colour>  (grey, amber, red, green, blue, white, #rgb, #rrggbb)\n"
     "actions:\n"
     "  create [<script>] [path <text>]\n"
     "  delete [<script>]\n"
@@ -286,6 +287,28 @@ StepBody parseHost(Words& words) {
   return body;
 }
 
+// A colour a view can show safely: a name from a short list, or hex digits.
+bool isColour(const std::string& text) {
+  for (const char* name : {"grey", "amber", "red", "green", "blue", "white"}) {
+    if (text == name) return true;
+  }
+  if ((text.size() != 4 && text.size() != 7) || text[0] != '#') return false;
+  return text.find_first_not_of("0123456789abcdefABCDEF", 1) == std::string::npos;
+}
+
+steps::Statesheet parseStatesheet(Words& words) {
+  steps::Statesheet statesheet;
+  statesheet.name = words.text("a statesheet name");
+  statesheet.colour = words.text("a colour");
+  if (!isColour(statesheet.colour)) {
+    throw std::invalid_argument(
+        "expected a colour (grey, amber, red, green, blue, white, #rgb or #rrggbb), found '" +
+        statesheet.colour + "'");
+  }
+  words.end();
+  return statesheet;
+}
+
 steps::Create parseCreate(Words& words) {
   steps::Create create;
   if (!words.done() && !words.peek("path")) create.name = words.text("a script name");
@@ -301,6 +324,7 @@ StepBody parseWords(Words& words, bool* opensBlock) {
   if (keyword == "remove") return parseRemove(words);
   if (keyword == "host") return parseHost(words);
   if (keyword == "create") return parseCreate(words);
+  if (keyword == "statesheet") return parseStatesheet(words);
   StepBody body;
   if (keyword == "installation") {
     body = steps::Installation{words.choice("studio-a or empty", {"studio-a", "empty"}) == "empty"};

@@ -169,6 +169,8 @@ void ScenarioRunner::change(const Step& step) {
     host_.setPollDelivery(polls->delivery);
   } else if (const auto* lookups = step.as<steps::HostLookups>()) {
     host_.setAnswerLookups(lookups->answer);
+  } else if (const auto* statesheet = step.as<steps::Statesheet>()) {
+    colours_[statesheet->name] = statesheet->colour;
   } else if (const auto* use = step.as<steps::Use>()) {
     current_ = target(step, use->script).name;
   } else if (step.as<steps::Show>()) {

@@ -23,6 +23,7 @@
 #define DREZ_HOST_PROGRAM_SCENARIO_RUNNER_H_
 
 #include <cstddef>
+#include <map>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -122,6 +123,8 @@ class ScenarioRunner {
   const RunSummary& summary() const { return summary_; }
   // The trace lines of the last action, as --record-trace writes them.
   const std::vector<std::string>& lastActionTrace() const { return action_trace_; }
+  // Statesheet name -> colour, from the "statesheet" steps run so far.
+  const std::map<std::string, std::string>& statesheetColours() const { return colours_; }
 
  private:
   void change(const Step& step);
@@ -165,6 +168,7 @@ class ScenarioRunner {
   std::optional<std::string> stopped_;
   bool contract_stop_ = false;
   RunSummary summary_;
+  std::map<std::string, std::string> colours_;
 };
 
 }  // namespace drezhost

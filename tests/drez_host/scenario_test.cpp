@@ -42,8 +42,9 @@ TEST(ScenarioParser, ReadsWordsQuotesAndOptions) {
       "control StA_Floor value=1 to s2 panel 3\n"
       "device outputs Lamps 9 offset 240 lamps 12\n"
       "create main path 'a b'\n"
-      "expect property vls_name text ''\n");
-  ASSERT_EQ(steps.size(), 5u);
+      "expect property vls_name text ''\n"
+      "statesheet QZ_Studio_TX #c0ffee\n");
+  ASSERT_EQ(steps.size(), 6u);
   const auto* set = steps[0].as<steps::Set>();
   ASSERT_NE(set, nullptr);
   EXPECT_EQ(steps[0].line, 3);
@@ -69,6 +70,10 @@ TEST(ScenarioParser, ReadsWordsQuotesAndOptions) {
   ASSERT_NE(property, nullptr);
   EXPECT_THAT((std::vector<std::string>{property->control, property->property, property->value}),
               ElementsAre("vls_name", "text", ""));
+  const auto* statesheet = steps[5].as<steps::Statesheet>();
+  ASSERT_NE(statesheet, nullptr);
+  EXPECT_THAT((std::vector<std::string>{statesheet->name, statesheet->colour}),
+              ElementsAre("QZ_Studio_TX", "#c0ffee"));
 }
 
 TEST(ScenarioParser, KeepsTheRestOfTheLineWhereTextIsFree) {
@@ -119,6 +124,10 @@ TEST(ScenarioParser, SaysWhereAndWhatItExpected) {
               HasSubstr("test.scn:1: expected the slot's text"));
   EXPECT_THAT(parseError("jump 3\n"), HasSubstr("test.scn:1: unknown step 'jump' (try: help)"));
   EXPECT_THAT(parseError("route 'RIR SDI Router 97 1\n"), HasSubstr("a quote is not closed"));
+  // A colour goes into the page's style: only names and hex digits.
+  EXPECT_THAT(parseError("statesheet QZ_Studio_TX red;x:url(y)\n"),
+              HasSubstr("test.scn:1: expected a colour (grey, amber, red, green, blue, white, "
+                        "#rgb or #rrggbb), found 'red;x:url(y)'"));
   EXPECT_THAT(parseError("event 5 too\n"), HasSubstr("unexpected 'too' at the end of the line"));
   EXPECT_THAT(parseError("host polls sometimes\n"),
               HasSubstr("expected reentrant, queued or off, found 'sometimes'"));

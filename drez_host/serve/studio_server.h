@@ -1,0 +1,91 @@
+// The HTTP side of drez-host serve: the page and its API.
+//
+//   GET  /, /studio.css, /studio.js  the page, built into the program
+//   GET  /api/state     the whole studio as JSON (studio_session.h)
+//   POST /api/step      one scenario line (text/plain); answers
+//                       {"lines": [trace lines]} or 400 {"error": message}
+//   POST /api/restart   deletes the script, reloads the panel library from
+//                       the path given on the command line, creates it again
+//   GET  /api/session   the session as a scenario file (a download)
+//   GET  /api/events    Server-Sent Events: "state" with the whole studio
+//                       after every change
+//
+// Refused, with a message and nothing changed: a POST whose Origin is not
+// the page's own (403; a POST without Origin comes from no browser page), a
+// Host header that names another server while listening on one address
+// (403: a page reached by DNS rebinding), a body that is not text/plain
+// (415), over kMaxBody bytes (413) or more than one line (400).
+//
+// Threading: handlers run on the HTTP server's threads. They never touch the
+// session: they queue work on the host thread (host_thread.h) and wait for
+// it, so the script sees one thread only. publish() runs on the host thread;
+// the event streams wait for it on their own threads.
+
+#ifndef DREZ_HOST_SERVE_STUDIO_SERVER_H_
+#define DREZ_HOST_SERVE_STUDIO_SERVER_H_
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "host_thread.h"
+#include "studio_session.h"
+
+namespace httplib {
+class Server;
+}
+
+namespace drezhost {
+
+class StudioServer {
+ public:
+  // Larger bodies are refused: a scenario line is short.
+  static constexpr std::size_t kMaxBody = 4096;
+  // Event streams at once; each holds one of the server's threads.
+  static constexpr int kMaxStreams = 4;
+
+  // `host` and `session` must outlive the server; `session` is only used on
+  // the host thread.
+  StudioServer(HostThread& host, StudioSession& session);
+  ~StudioServer();
+  StudioServer(const StudioServer&) = delete;
+  StudioServer& operator=(const StudioServer&) = delete;
+
+  // Binds to `address` and `port` (0: a free one). Returns the port, or -1
+  // when it cannot bind. `wildcard`: the address is 0.0.0.0 or ::, any
+  // Host header is then accepted.
+  int bind(const std::string& address, int port);
+  // Serves until stop(); on a thread of its own.
+  void serve();
+  // From any thread: ends the event streams and the server.
+  void stop();
+
+  // On the host thread, after a change: the state the streams send.
+  void publish();
+
+ private:
+  struct Stream;
+  void routes();
+  bool allowed(const std::string& host) const;
+
+  HostThread& host_;
+  StudioSession& session_;
+  std::unique_ptr<httplib::Server> http_;
+  std::vector<std::string> hosts_;  // Host headers that name this server
+  bool anyHost_ = false;
+
+  std::mutex mutex_;  // guards what follows
+  std::condition_variable changed_;
+  std::string state_;  // the latest state, as JSON
+  int64_t version_ = 0;
+  int streams_ = 0;
+  bool stopping_ = false;
+};
+
+}  // namespace drezhost
+
+#endif  // DREZ_HOST_SERVE_STUDIO_SERVER_H_

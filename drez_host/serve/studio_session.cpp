@@ -1,0 +1,231 @@
+#include "studio_session.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <utility>
+
+#include "state_json.h"
+
+namespace drezhost {
+
+namespace {
+
+// The name the page's lines carry in messages and in the trace.
+const char kSessionFile[] = "session.scn";
+
+const char kSessionHeader[] =
+    "# A drez-host serve session: every scenario line run, in order.\n"
+    "# Replay it with: drez-host [--script LIB] session.scn\n";
+
+std::string kindOf(const std::string& text, bool expectation) {
+  if (expectation) return "failure";
+  if (text.rfind(">> ", 0) == 0) return "step";
+  if (text.rfind("==== ", 0) == 0) return "heading";
+  if (text.find("!! error:") != std::string::npos) return "error";
+  if (text.find("!  warning:") != std::string::npos) return "warning";
+  return "trace";
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) lines.push_back(line);
+  return lines;
+}
+
+// "create" and "delete" lines for a script's name. A name that the language
+// would read as something else goes between quotes.
+std::string scriptWord(const std::string& name) {
+  const bool plain =
+      !name.empty() && name.find_first_of(" \t'\"") == std::string::npos && name != "path";
+  if (plain) return name;
+  return name.find('\'') == std::string::npos ? "'" + name + "'" : "\"" + name + "\"";
+}
+
+}  // namespace
+
+StudioSession::StudioSession(std::string libraryPath, PollDelivery polls, std::ostream& echo)
+    : libraryPath_(std::move(libraryPath)),
+      library_(std::make_unique<ScriptLibrary>(libraryPath_)),
+      echo_(echo),
+      runner_([this](drez_client_host* host, const char* path) { return createScript(host, path); },
+              output_),
+      parser_(kSessionFile) {
+  runner_.host().setPollDelivery(polls);
+}
+
+void StudioSession::onHostThread() const {
+  if (std::this_thread::get_id() != hostThread_)
+    throw std::logic_error("the studio was called from a thread other than the host's");
+}
+
+drez_client_callback* StudioSession::createScript(drez_client_host* host, const char* path) {
+  // run() refuses "create" while no library is loaded.
+  return library_->entry()(host, path);
+}
+
+void StudioSession::start(const std::string& text, const std::string& file) {
+  // Read whole first: a line that does not parse stops the start before
+  // anything runs.
+  std::istringstream whole(text);
+  const std::vector<Step> steps = parseScenario(whole, file);
+  bool created = std::any_of(steps.begin(), steps.end(),
+                             [](const Step& step) { return step.as<steps::Create>() != nullptr; });
+  Step create;
+  create.file = file;
+  create.source = "create";
+  create.body = steps::Create{};
+
+  // The file's lines are recorded as written, and its steps run as the file
+  // names them, so that a message points into the file.
+  ScenarioParser parser(file);
+  std::vector<std::string> lines;  // since the last step
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();  // a file from Windows
+    lines.push_back(line);
+    std::optional<Step> step = parser.feed(line);
+    if (!step) continue;
+    if (!created && step->isAction()) {
+      create.line = step->line;
+      run(create, {"create"});
+      created = true;
+    }
+    run(*step, lines);
+    lines.clear();
+  }
+  recorded_.insert(recorded_.end(), lines.begin(), lines.end());
+  if (!created) {
+    create.line = static_cast<int>(recorded_.size()) + 1;
+    run(create, {"create"});
+  }
+  reparse();
+}
+
+std::vector<TraceLine> StudioSession::step(const std::string& line) {
+  onHostThread();
+  if (line.find_first_of("\r\n") != std::string::npos)
+    throw ScenarioError("a step is one line: this text holds a line break");
+  std::optional<Step> parsed;
+  try {
+    parsed = parser_.feed(line);
+  } catch (const ScenarioError&) {
+    pending_.clear();
+    reparse();
+    throw;
+  }
+  pending_.push_back(line);
+  if (!parsed) {
+    if (parser_.inBlock()) return {};
+    // A blank line or a comment.
+    recorded_.insert(recorded_.end(), pending_.begin(), pending_.end());
+    pending_.clear();
+    return {};
+  }
+  std::vector<std::string> lines;
+  lines.swap(pending_);
+  try {
+    return run(*parsed, lines);
+  } catch (const ScenarioError&) {
+    reparse();
+    throw;
+  }
+}
+
+std::vector<TraceLine> StudioSession::run(const Step& step, const std::vector<std::string>& lines) {
+  if (step.as<steps::Create>() != nullptr && !library_) {
+    throw ScenarioError(step.where() + ": no panel library is loaded (" + libraryPath_ +
+                        " failed to load): fix it and restart");
+  }
+  try {
+    runner_.run(step);
+  } catch (const ScenarioError&) {
+    // The step did not run: what it began to print is not kept.
+    output_.str(std::string());
+    output_.clear();
+    throw;
+  }
+  recorded_.insert(recorded_.end(), lines.begin(), lines.end());
+  ++version_;
+  return take(step.isExpectation());
+}
+
+std::vector<TraceLine> StudioSession::take(bool expectation) {
+  std::vector<TraceLine> taken;
+  for (const std::string& text : splitLines(output_.str())) {
+    TraceLine line;
+    line.number = ++printed_;
+    line.text = text;
+    line.kind = kindOf(text, expectation);
+    echo_ << text << "\n";
+    trace_.push_back(line);
+    if (trace_.size() > kTraceKept) trace_.pop_front();
+    taken.push_back(std::move(line));
+  }
+  echo_.flush();
+  output_.str(std::string());
+  output_.clear();
+  return taken;
+}
+
+void StudioSession::reparse() {
+  parser_ = ScenarioParser(kSessionFile);
+  for (const std::string& line : splitLines(sessionText())) parser_.feed(line);
+}
+
+std::vector<TraceLine> StudioSession::restart() {
+  onHostThread();
+  // An open block would swallow the lines below.
+  pending_.clear();
+  reparse();
+  std::vector<std::string> names;
+  for (const Script* script : runner_.host().scripts()) names.push_back(script->name);
+  std::vector<TraceLine> lines;
+  auto append = [&lines](std::vector<TraceLine> more) {
+    lines.insert(lines.end(), more.begin(), more.end());
+  };
+  for (const std::string& name : names) append(step("delete " + scriptWord(name)));
+  // Fully unloaded first: the loader would otherwise hand back the old copy.
+  library_.reset();
+  ++version_;
+  library_ = std::make_unique<ScriptLibrary>(libraryPath_);
+  if (names.empty()) append(step("create"));
+  for (const std::string& name : names) append(step("create " + scriptWord(name)));
+  return lines;
+}
+
+std::string StudioSession::sessionText() const {
+  onHostThread();
+  std::string text = kSessionHeader;
+  for (const std::string& line : recorded_) text += line + "\n";
+  return text;
+}
+
+nlohmann::json StudioSession::state() {
+  onHostThread();
+  nlohmann::json state = studioJson(runner_.host().installation(), runner_.host().scripts(),
+                                    runner_.statesheetColours());
+  state["version"] = version_;
+  state["library"] = {{"path", libraryPath_}, {"loaded", library_ != nullptr}};
+  const Validator& validator = runner_.validator();
+  state["counts"] = {{"expectationsNotMet", runner_.failures().size()},
+                     {"errors", validator.unexpectedErrors()},
+                     {"warnings", validator.count(Severity::Warning)}};
+  nlohmann::json trace = nlohmann::json::array();
+  for (const TraceLine& line : trace_)
+    trace.push_back({{"number", line.number}, {"text", line.text}, {"kind", line.kind}});
+  state["trace"] = std::move(trace);
+  state["session"] = sessionText();
+  state["inBlock"] = parser_.inBlock();
+  return state;
+}
+
+int StudioSession::finish() {
+  const int result = runner_.finish();
+  take(false);
+  return result;
+}
+
+}  // namespace drezhost

@@ -1,0 +1,117 @@
+// One studio served to a page: the panel library, the scenario runner with
+// its installation and scripts, the trace it printed, and the session: every
+// scenario line run so far, which saved as a file replays with drez-host.
+//
+// Every change goes through the scenario language: a line from the page is
+// read by the same ScenarioParser and run by the same ScenarioRunner as a
+// scenario file, and "restart" is recorded as the "delete" and "create"
+// lines it runs.
+//
+// Threading: none of it is synchronised. It calls into the panel script, so
+// every member function runs on the host thread (host_thread.h), and so does
+// the destructor. The thread that constructs it is taken for the host's;
+// step, restart, state and sessionText called from another one throw
+// std::logic_error instead of reaching the script.
+
+#ifndef DREZ_HOST_SERVE_STUDIO_SESSION_H_
+#define DREZ_HOST_SERVE_STUDIO_SESSION_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "scenario.h"
+#include "scenario_parser.h"
+#include "scenario_runner.h"
+#include "script_library.h"
+
+namespace drezhost {
+
+struct TraceLine {
+  int64_t number = 0;  // counts every line the session printed, from 1
+  std::string text;
+  // "step" (">> " the line being run), "error", "warning", "failure" (a
+  // failed expectation), "heading" or "trace".
+  std::string kind;
+};
+
+class StudioSession {
+ public:
+  // The trace lines the page gets; older ones drop out.
+  static constexpr std::size_t kTraceKept = 400;
+
+  // Loads the panel library at `libraryPath` (throws LibraryError) over
+  // Studio A. Trace lines are echoed to `echo` as they come; it must outlive
+  // the session.
+  StudioSession(std::string libraryPath, PollDelivery polls, std::ostream& echo);
+  StudioSession(const StudioSession&) = delete;
+  StudioSession& operator=(const StudioSession&) = delete;
+
+  // Plays a scenario file's text, named `file` in messages: its set-up lines
+  // build the installation, and when it creates no script itself, "create"
+  // runs before its first action (or at its end). Throws ScenarioError for a
+  // line that does not parse or cannot run.
+  void start(const std::string& text, const std::string& file);
+
+  // Runs one scenario line and returns the trace lines it printed (none for
+  // a blank line, a comment or a line inside a block). Throws ScenarioError
+  // for a line that does not parse or cannot run (an unknown device, control
+  // or script); nothing is run or recorded then, and an open block is
+  // dropped.
+  std::vector<TraceLine> step(const std::string& line);
+
+  // Deletes every script, unloads the panel library, loads it again from
+  // the same path and creates the scripts again under their names: a rebuilt
+  // panel is picked up. Returns the trace lines. Throws LibraryError when
+  // the library no longer loads; the studio then has no script, and
+  // "create" steps are refused until a restart succeeds.
+  std::vector<TraceLine> restart();
+
+  // The session as a scenario file: a comment header, then every line run.
+  std::string sessionText() const;
+  // The whole studio for the page (state_json.h) with the trace, the
+  // session lines, the counts of contract failures and `version`, which
+  // grows with every change.
+  nlohmann::json state();
+  int64_t version() const { return version_; }
+  // True while a block ("expect commands", "on") waits for its "end".
+  bool inBlock() const { return parser_.inBlock(); }
+
+  // Deletes the scripts still alive (their teardown is traced and checked)
+  // and prints the verdict. Returns 0 when every expectation held and the
+  // scripts broke no rule, 1 otherwise.
+  int finish();
+
+ private:
+  // Runs a parsed step and records `lines` (its text as written), keeping
+  // the trace it printed. Throws ScenarioError.
+  std::vector<TraceLine> run(const Step& step, const std::vector<std::string>& lines);
+  std::vector<TraceLine> take(bool expectation);
+  // A fresh parser that has read the recorded lines: line numbers go on.
+  void reparse();
+  drez_client_callback* createScript(drez_client_host* host, const char* path);
+  void onHostThread() const;
+
+  std::thread::id hostThread_ = std::this_thread::get_id();
+  std::string libraryPath_;
+  std::unique_ptr<ScriptLibrary> library_;
+  std::ostream& echo_;
+  std::ostringstream output_;  // what the runner printed for the step
+  ScenarioRunner runner_;
+  ScenarioParser parser_;
+  std::vector<std::string> recorded_;  // the session's lines
+  std::vector<std::string> pending_;   // lines of a block not closed yet
+  std::deque<TraceLine> trace_;
+  int64_t printed_ = 0;
+  int64_t version_ = 1;
+};
+
+}  // namespace drezhost
+
+#endif  // DREZ_HOST_SERVE_STUDIO_SESSION_H_

@@ -1,0 +1,141 @@
+"""drez-host serve's HTTP API against a served Studio A with Vantrel."""
+
+import json
+import os
+import shutil
+import subprocess
+import tempfile
+import unittest
+import urllib.request
+
+from serve_support import (DREZ_HOST, TRANSMISSION, ServedStudio, control, lamps)
+
+NO_EXPORT = os.environ["DREZ_NO_EXPORT"]
+SCENARIOS = os.environ["DREZ_SCENARIOS"]
+TALLY = "'RIR Tally Infodriver'"
+
+
+class ServeApi(unittest.TestCase):
+    def test_start_up_state_and_a_studio_change(self):
+        with ServedStudio() as studio:
+            state = studio.state()
+            self.assertEqual(
+                [(s["name"], s["registrations"]) for s in state["scripts"]],
+                [("s1", ["IR 11 1 6", "RR 21 97 97", "RR 22 62 62"])])
+            self.assertEqual([(d["name"], d["device"], d["kind"]) for d in state["devices"]],
+                             [("RIR Tally Infodriver", 11, "infodriver"),
+                              ("RIR SDI Router", 21, "router"), ("RIR Audio Router", 22, "router"),
+                              ("Studio A Blue Lights", 31, "outputs")])
+            self.assertEqual(lamps(state), [0] * 10)
+            self.assertEqual(control(state, "StA_Floor")["colour"], "grey")
+            self.assertEqual(state["counts"],
+                             {"errors": 0, "expectationsNotMet": 0, "warnings": 0})
+
+            status, answer = studio.step(f"set {TALLY} 1 2")
+            self.assertEqual(status, 200, answer)
+            texts = [line["text"] for line in answer["lines"]]
+            self.assertIn("   46    GS 31 105 1 0", texts)
+            state = studio.state()
+            self.assertEqual(lamps(state), TRANSMISSION)
+            self.assertEqual(control(state, "StA_Floor")["statesheet"], "QZ_Studio_TX")
+            self.assertEqual(control(state, "StA_Floor")["colour"], "red")
+
+            # The colour table: a scenario extends it; an unknown name has none.
+            self.assertEqual(studio.step("statesheet QZ_Studio_TX green")[0], 200)
+            self.assertEqual(studio.step("property StC_News statesheet Mystery")[0], 200)
+            state = studio.state()
+            self.assertEqual(control(state, "StA_Floor")["colour"], "green")
+            self.assertIsNone(control(state, "StC_News")["colour"])
+
+            # A failed expectation is counted and shown as a failure.
+            status, answer = studio.step(f"expect lamps 'Studio A Blue Lights' {' 1' * 10}")
+            self.assertEqual(status, 200)
+            self.assertEqual({line["kind"] for line in answer["lines"]}, {"failure"})
+            self.assertEqual(studio.state()["counts"]["expectationsNotMet"], 1)
+
+            # The first event on the stream is the whole state.
+            with urllib.request.urlopen(studio.url + "api/events", timeout=30) as events:
+                self.assertEqual(events.readline(), b"event: state\n")
+                data = events.readline().decode()
+                self.assertEqual(json.loads(data[len("data: "):])["version"],
+                                 studio.state()["version"])
+            self.assertEqual(studio.stop(), 1)  # the expectation above failed
+            self.assertIn("  AS", "\n".join(studio.output))
+
+    def test_refuses_bad_input_and_changes_nothing(self):
+        cases = [
+            # (body, headers, status, part of the message)
+            (f"set {TALLY} one 2", {}, 400, "expected a slot number (an integer), found 'one'"),
+            ("set 'RIR Video Router' 1 2", {}, 400, "no device 'RIR Video Router'"),
+            ("control StB_Floor pressed", {}, 400, "panel '1' has no control 'StB_Floor'"),
+            (f"set {TALLY} 1 2\nset {TALLY} 1 0", {}, 400, "one scenario line"),
+            ("x" * 5000, {}, 413, "over 4096 bytes"),
+            (f"set {TALLY} 1 2", {"Content-Type": "application/json"}, 415, "text/plain"),
+            (f"set {TALLY} 1 2", {"Origin": "http://elsewhere.example"}, 403,
+             "only the studio's own page"),
+            (f"set {TALLY} 1 2", {"Host": "rebound.example:80"}, 403, "host name"),
+        ]
+        with ServedStudio() as studio:
+            before = studio.state()
+            for body, headers, status, message in cases:
+                with self.subTest(body=body[:40], headers=headers):
+                    answer = studio.step(body, **headers)
+                    self.assertEqual(answer[0], status, answer[1])
+                    self.assertIn(message, answer[1]["error"])
+            self.assertEqual(studio.state(), before)
+            # The page's own origin may.
+            self.assertEqual(studio.step(f"set {TALLY} 1 1", Origin=studio.url.rstrip("/"))[0], 200)
+            self.assertEqual(studio.stop(), 0)
+
+    def test_restart_reloads_the_library_from_disk(self):
+        with tempfile.TemporaryDirectory() as directory:
+            library = os.path.join(directory, "libPanel.so")
+            shutil.copy(os.environ["DREZ_SCRIPT"], library)
+            with ServedStudio(script=library) as studio:
+                # A library that no longer loads: the studio is left without a script.
+                shutil.copy(NO_EXPORT, library + ".new")
+                os.replace(library + ".new", library)
+                status, body = studio.request("POST", "/api/restart", "")
+                self.assertEqual(status, 409, body)
+                self.assertIn("does not export load_drez_client_script", body)
+                state = studio.state()
+                self.assertEqual((state["scripts"], state["library"]["loaded"]), ([], False))
+                status, answer = studio.step("create")
+                self.assertEqual(status, 400)
+                self.assertIn("no panel library is loaded", answer["error"])
+
+                shutil.copy(os.environ["DREZ_SCRIPT"], library + ".new")
+                os.replace(library + ".new", library)
+                status, body = studio.request("POST", "/api/restart", "")
+                self.assertEqual(status, 200, body)
+                state = studio.state()
+                self.assertEqual([s["registrations"] for s in state["scripts"]],
+                                 [["IR 11 1 6", "RR 21 97 97", "RR 22 62 62"]])
+                self.assertTrue(state["session"].endswith("create\ndelete s1\ncreate\n"))
+                self.assertEqual(studio.stop(), 0)
+
+    def test_a_scenario_builds_the_installation(self):
+        scenario = os.path.join(SCENARIOS, "vantrel_shared_router_number.scn")
+        with ServedStudio(scenario) as studio:
+            state = studio.state()
+            self.assertEqual([router["label"] for router in state["routers"]],
+                             ["RIR SDI Router / RIR Audio Router"])
+            self.assertEqual(state["counts"]["expectationsNotMet"], 0)
+
+    def test_bad_command_lines(self):
+        cases = [
+            (["--port", "http"], "--port: Value http not in range 0 to 65535"),
+            (["--port=70000"], "--port: Value 70000 not in range 0 to 65535"),
+            (["--studio"], "unknown option '--studio'"),
+            (["no_such.scn"], "cannot read the scenario file 'no_such.scn'"),
+        ]
+        for arguments, message in cases:
+            with self.subTest(arguments=arguments):
+                run = subprocess.run([DREZ_HOST, "serve", *arguments], capture_output=True,
+                                     text=True, timeout=60)
+                self.assertEqual(run.returncode, 2, run.stderr)
+                self.assertIn(message, run.stderr)
+
+
+if __name__ == "__main__":
+    unittest.main()

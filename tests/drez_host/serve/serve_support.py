@@ -1,0 +1,114 @@
+"""What the drez-host serve tests share: a served studio and its API.
+
+Settings come from the environment that CTest sets (CMakeLists.txt):
+DREZ_HOST (the program), DREZ_SCRIPT (the Vantrel library).
+"""
+
+import json
+import os
+import re
+import signal
+import subprocess
+import threading
+import urllib.error
+import urllib.request
+
+DREZ_HOST = os.environ["DREZ_HOST"]
+DREZ_SCRIPT = os.environ["DREZ_SCRIPT"]
+ADDRESS = re.compile(r"serving the studio at (http://127\.0\.0\.1:\d+/)")
+
+
+class ServedStudio:
+    """drez-host serve on a free port, stopped with SIGINT on leaving."""
+
+    def __init__(self, *arguments, script=DREZ_SCRIPT):
+        self.command = [DREZ_HOST, "serve", "--port", "0", "--script", script, *arguments]
+        self.output = []
+        self.exit_code = None
+        self.url = None
+
+    def __enter__(self):
+        self.process = subprocess.Popen(
+            self.command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        found = threading.Event()
+
+        def read():
+            for line in self.process.stdout:
+                self.output.append(line.rstrip("\n"))
+                match = ADDRESS.search(line)
+                if match:
+                    self.url = match.group(1)
+                    found.set()
+
+        self.reader = threading.Thread(target=read, daemon=True)
+        self.reader.start()
+        if not found.wait(60):
+            self.process.kill()
+            raise RuntimeError("drez-host serve printed no address:\n" + "\n".join(self.output))
+        return self
+
+    def stop(self):
+        """SIGINT, as Ctrl-C; returns the exit code."""
+        if self.exit_code is None:
+            self.process.send_signal(signal.SIGINT)
+            self.exit_code = self.process.wait(60)
+            self.reader.join(10)
+            self.process.stdout.close()
+        return self.exit_code
+
+    def __exit__(self, *error):
+        if self.process.poll() is None:
+            self.stop()
+
+    def request(self, method, path, body=None, headers=None):
+        """(status, body text) of one request."""
+        data = body.encode() if isinstance(body, str) else body
+        request = urllib.request.Request(self.url + path.lstrip("/"), data=data, method=method,
+                                         headers=headers or {})
+        try:
+            with urllib.request.urlopen(request, timeout=30) as response:
+                return response.status, response.read().decode()
+        except urllib.error.HTTPError as error:
+            return error.code, error.read().decode()
+
+    def state(self):
+        status, body = self.request("GET", "/api/state")
+        assert status == 200, body
+        return json.loads(body)
+
+    def step(self, line, **headers):
+        """(status, JSON answer) of POST /api/step."""
+        headers.setdefault("Content-Type", "text/plain")
+        status, body = self.request("POST", "/api/step", line, headers)
+        return status, json.loads(body)
+
+
+def lamps(state, device=31):
+    lights = next(light for light in state["lights"] if light["device"] == device)
+    return [lamp["state"] for lamp in lights["lamps"]]
+
+
+def control(state, control_id, panel="1"):
+    panel = next(each for each in state["panels"] if each["id"] == panel)
+    return next(each for each in panel["controls"] if each["id"] == control_id)
+
+
+TRANSMISSION = [0, 1, 0, 0, 0, 1, 1, 1, 1, 1]
+
+
+def trace_of(lines):
+    """A trace as drez-host prints it, without where each step came from
+    (the served session names itself, a replay names its file)."""
+    return [re.sub(r"    \([^()]*:\d+\)$", "", line) for line in lines]
+
+
+def replayed_trace(session_file):
+    """The trace of `drez-host --script DREZ_SCRIPT session_file`, up to the
+    teardown at its end, and its exit code."""
+    run = subprocess.run([DREZ_HOST, "--script", DREZ_SCRIPT, session_file],
+                         capture_output=True, text=True, timeout=120)
+    lines = run.stdout.splitlines()
+    lines = lines[1:]  # "drez-host: panel library ..."
+    end = next(i for i, line in enumerate(lines) if line.startswith(">> teardown"))
+    return trace_of(lines[:end - 1]), run.returncode
+
