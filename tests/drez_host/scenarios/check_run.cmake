@@ -7,19 +7,8 @@
 # exits with EXIT_CODE, its output (standard output and standard error
 # together, then the content of REPORT when given) matches every EXPECT<i>,
 # and nothing of it matches REJECT.
-set(command)
-set(after_separator OFF)
-math(EXPR last "${CMAKE_ARGC} - 1")
-foreach(i RANGE ${last})
-  if(after_separator)
-    list(APPEND command "${CMAKE_ARGV${i}}")
-  elseif("${CMAKE_ARGV${i}}" STREQUAL "--")
-    set(after_separator ON)
-  endif()
-endforeach()
-if(NOT command)
-  message(FATAL_ERROR "check_run.cmake: no command after --")
-endif()
+set(script_name check_run.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/../../../test_support/command_after_separator.cmake)
 
 set(input)
 if(DEFINED INPUT)
