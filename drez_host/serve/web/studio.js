@@ -67,23 +67,30 @@ function safely(build) {
   }
 }
 
-// Inputs a person is typing in keep their text across redraws.
-const edited = new Map();
+// The page's text fields are made once and put back on every redraw: a
+// person typing in one keeps the field, its text and its focus while the
+// studio changes. A field nobody has typed in shows the studio's value.
+const fields = new Map();
+const edited = new Set();
 document.addEventListener('input', (event) => {
-  if (event.target.id) edited.set(event.target.id, event.target.value);
+  if (event.target.id) edited.add(event.target.id);
 });
 function input(id, attributes, value) {
-  const node = element('input', Object.assign({ id }, attributes));
-  node.value = edited.has(id) ? edited.get(id) : value;
+  let node = fields.get(id);
+  if (node === undefined) {
+    node = element('input', Object.assign({ id }, attributes));
+    fields.set(id, node);
+  }
+  if (!edited.has(id)) node.value = value;
   return node;
 }
 function submitted(id) {
   edited.delete(id);
 }
 function onEnter(node, action) {
-  node.addEventListener('keydown', (event) => {
+  node.onkeydown = (event) => {  // one handler, however often it is drawn
     if (event.key === 'Enter') action();
-  });
+  };
   return node;
 }
 
@@ -217,12 +224,20 @@ let shown = -1;
 function draw(state) {
   if (state.version < shown) return;  // an answer overtaken by a newer one
   shown = state.version;
+  // Taking a field out of the page to put it back loses its focus.
+  const focused = fields.get(document.activeElement ? document.activeElement.id : '');
+  const caret = focused !== undefined && focused.type === 'text'
+                    ? [focused.selectionStart, focused.selectionEnd] : null;
   drawHeader(state);
   drawLights(state);
   drawPanels(state);
   drawRouters(state);
   drawInfodrivers(state);
   drawTrace(state);
+  if (focused !== undefined && focused.isConnected && document.activeElement !== focused) {
+    focused.focus();
+    if (caret !== null) focused.setSelectionRange(caret[0], caret[1]);
+  }
   document.body.dataset.version = state.version;
 }
 

@@ -51,10 +51,21 @@ class ServeInBrowser(unittest.TestCase):
             self.fail(f"the page never showed {what}: {error}\nstatus: "
                       f"{self.by_id('status').text}")
 
+    def click(self, element_id):
+        # A button may be drawn anew between finding it and clicking it, and
+        # then the click did not happen. (Text fields stay across redraws.)
+        for attempt in range(5):
+            try:
+                self.by_id(element_id).click()
+                return
+            except StaleElementReferenceException:
+                if attempt == 4:
+                    raise
+
     def type_and_click(self, field, text, button):
         self.by_id(field).clear()
         self.by_id(field).send_keys(text)
-        self.by_id(button).click()
+        self.click(button)
 
     def lamps(self):
         return [int(self.by_id(f"lamp-31-{index}").get_attribute("data-state"))
@@ -86,7 +97,7 @@ class ServeInBrowser(unittest.TestCase):
 
             self.type_and_click("request-text", "return=all", "request-send")
             self.wait_for("the reply", lambda: "myParam=" in self.by_id("request-reply").text)
-            floor().click()
+            self.click("control-1-StA_Floor")
             self.wait_for("the control event in the trace",
                           lambda: 'control event StA_Floor "pressed"' in self.by_id("trace").text)
 
