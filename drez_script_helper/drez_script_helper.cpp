@@ -1,7 +1,6 @@
 #include "drez_script_helper.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -44,27 +43,13 @@ class FixedLine {
     line_[length_] = '\0';
     return *this;
   }
-  FixedLine& operator<<(int number) {
-    char digits[12] = {};  // "-2147483648" and its NUL
-    std::to_chars(digits, digits + sizeof digits - 1, number);
-    return *this << static_cast<const char*>(digits);
-  }
+  FixedLine& operator<<(int number) { return *this << CommandPiece::number(number).data(); }
   const char* text() const { return line_; }
 
  private:
   char line_[200] = {};
   std::size_t length_ = 0;
 };
-
-}  // namespace
-
-void drez_report_failure(const char* what) {
-  FixedLine line;
-  line << what << "\n";
-  drez_debug_output(line.text());
-}
-
-namespace {
 
 // The line that says an event was dropped. Built only once a handler has
 // failed: the lines' buffers would cost every event their clearing.
@@ -76,6 +61,12 @@ void reportDroppedEvent(int kind, const char* cause) {
 }
 
 }  // namespace
+
+void drez_report_failure(const char* what) {
+  FixedLine line;
+  line << what << "\n";
+  drez_debug_output(line.text());
+}
 
 // Inline into `callback`: a call less on every event, which for a one-command
 // event is about a tenth of its time.

@@ -121,8 +121,6 @@ class ScenarioRunner {
   const Validator& validator() const { return validator_; }
   const std::vector<std::string>& failures() const { return failures_; }
   const RunSummary& summary() const { return summary_; }
-  // The trace lines of the last action, as --record-trace writes them.
-  const std::vector<std::string>& lastActionTrace() const { return action_trace_; }
   // Statesheet name -> colour, from the "statesheet" steps run so far.
   const std::map<std::string, std::string>& statesheetColours() const { return colours_; }
 
