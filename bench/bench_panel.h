@@ -18,7 +18,7 @@
 
 #include "counting_host.h"
 #include "drez_client_callback.h"
-#include "records_builder.h"
+#include "simulator/records_builder.h"
 
 namespace drezbench {
 

@@ -26,7 +26,7 @@
 #include "fuzz_check.h"
 #include "probe_script.h"
 #include "recording_host.h"
-#include "records_builder.h"
+#include "simulator/records_builder.h"
 
 namespace {
 

@@ -32,11 +32,11 @@
 #include <vector>
 
 #include "byte_reader.h"
-#include "command_parser.h"
 #include "drez_script_helper.h"
 #include "fuzz_check.h"
 #include "recording_host.h"
-#include "records_builder.h"
+#include "simulator/command_parser.h"
+#include "simulator/records_builder.h"
 
 namespace {
 

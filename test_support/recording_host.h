@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "drez_client_host.h"
-#include "reply_ledger.h"
+#include "simulator/reply_ledger.h"
 
 namespace drezhost {
 

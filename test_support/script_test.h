@@ -16,7 +16,7 @@
 #include "drez_debug_output.h"
 #include "drez_export.h"
 #include "recording_host.h"
-#include "records_builder.h"
+#include "simulator/records_builder.h"
 
 // Captures what the script writes to the debug output while it lives.
 class DebugCapture {

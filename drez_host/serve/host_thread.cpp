@@ -1,4 +1,4 @@
-#include "host_thread.h"
+#include "serve/host_thread.h"
 
 #include <chrono>
 

@@ -1,4 +1,4 @@
-#include "serve.h"
+#include "serve/serve.h"
 
 #include <csignal>
 #include <fstream>
@@ -7,25 +7,19 @@
 #include <sstream>
 #include <thread>
 
-#include "host_thread.h"
-#include "panel_library.h"
-#include "studio_server.h"
-#include "studio_session.h"
+#include "jobs/panel_library.h"
+#include "jobs/terminal.h"
+#include "serve/host_thread.h"
+#include "serve/studio_server.h"
+#include "serve/studio_session.h"
 
 namespace drezhost {
 
 namespace {
 
-const int kBadInput = 2;
-
 volatile std::sig_atomic_t stopSignal = 0;
 
 extern "C" void onStopSignal(int) { stopSignal = 1; }
-
-int fail(const std::string& message) {
-  std::cerr << "drez-host: " << message << "\n";
-  return kBadInput;
-}
 
 // The scenario file's text; empty text for none. False when it cannot be read.
 bool readScenario(const std::string& path, std::string* text) {
@@ -51,40 +45,40 @@ std::string urlHost(const std::string& address) {
 
 }  // namespace
 
-int runServe(const Options& options) {
-  const std::string scenario = options.scenarios.empty() ? std::string() : options.scenarios[0];
+ExitStatus runServe(const ServeSettings& settings) {
+  const std::string& scenario = settings.scenario;
   std::string text;
   if (!readScenario(scenario, &text))
-    return fail("cannot read the scenario file '" + scenario + "'");
+    return badInput("cannot read the scenario file '" + scenario + "'");
   std::unique_ptr<StudioSession> session;
   try {
-    const std::string library = choosePanelLibrary(options.script);
-    session = std::make_unique<StudioSession>(library, options.polls, std::cout);
+    const std::string library = choosePanelLibrary(settings.script);
+    session = std::make_unique<StudioSession>(library, settings.polls, std::cout);
     std::cout << "drez-host: panel library " << library << "\n";
     session->start(text, scenario.empty() ? "studio" : scenario);
   } catch (const LibraryError& failure) {
-    return fail(failure.what());
+    return badInput(failure.what());
   } catch (const ScenarioError& failure) {
     std::cout.flush();
-    fail(failure.what());
+    badInput(failure.what());
     session->finish();
-    return kBadInput;
+    return ExitStatus::BadInput;
   }
 
   HostThread host;
   StudioServer server(host, *session);
-  const int port = server.bind(options.listen, options.port);
+  const int port = server.bind(settings.listen, settings.port);
   if (port < 0) {
-    fail("cannot listen on " + options.listen + " port " + std::to_string(options.port) +
-         " (in use, or not an address of this machine)");
+    badInput("cannot listen on " + settings.listen + " port " + std::to_string(settings.port) +
+             " (in use, or not an address of this machine)");
     session->finish();
-    return kBadInput;
+    return ExitStatus::BadInput;
   }
-  if (!isLoopback(options.listen)) {
-    std::cerr << "drez-host: warning: listening on " << options.listen
+  if (!isLoopback(settings.listen)) {
+    std::cerr << "drez-host: warning: listening on " << settings.listen
               << ": other machines can reach the studio and drive the panel script\n";
   }
-  std::cout << "drez-host: serving the studio at http://" << urlHost(options.listen) << ":" << port
+  std::cout << "drez-host: serving the studio at http://" << urlHost(settings.listen) << ":" << port
             << "/ (Ctrl-C ends)" << std::endl;
 
   stopSignal = 0;
@@ -98,7 +92,7 @@ int runServe(const Options& options) {
   std::signal(SIGINT, previousInt);
   std::signal(SIGTERM, previousTerm);
   std::cout << "\ndrez-host: stopping: the host deletes the scripts still alive\n";
-  return session->finish();
+  return exitStatusOf(session->finish());
 }
 
 }  // namespace drezhost

@@ -1,13 +1,14 @@
 // drez-host serve: the studio in a web browser.
 //
 //   drez-host serve [--port N] [--listen ADDR] [--script LIB] [--polls MODE] [SCENARIO]
-// (its command line is read with the others, in options.cpp)
+// (its command line is read with the others, in cli/options.cpp, into
+// ServeSettings)
 //
 // Builds Studio A, or the installation the scenario's set-up lines describe,
 // loads the panel library, creates the script and plays the scenario; then
 // serves the page and its API (studio_server.h) until SIGINT or SIGTERM,
 // deletes the scripts (their teardown is traced and checked) and returns the
-// verdict as drez-host does: 0 passed, 1 failed, 2 bad input.
+// exit status as drez-host does (runner/verdict.h).
 //
 // Threading: the thread that calls runServe is the host's: every call into
 // the script happens on it (host_thread.h). The HTTP server runs on threads
@@ -18,14 +19,13 @@
 
 #include <string>
 
-#include "options.h"
+#include "runner/verdict.h"
+#include "serve/serve_settings.h"
 
 namespace drezhost {
 
-// Runs drez-host serve with the options of its subcommand (options.h: the
-// library, the polls, the port, the address and at most one scenario);
-// returns the exit status.
-int runServe(const Options& options);
+// Runs drez-host serve with `settings`; returns the exit status.
+ExitStatus runServe(const ServeSettings& settings);
 
 }  // namespace drezhost
 

@@ -1,4 +1,4 @@
-#include "state_json.h"
+#include "serve/state_json.h"
 
 #include <set>
 

@@ -28,8 +28,8 @@
 #include <string>
 #include <vector>
 
-#include "installation.h"
-#include "simulated_host.h"
+#include "simulator/installation.h"
+#include "simulator/simulated_host.h"
 
 namespace drezhost {
 

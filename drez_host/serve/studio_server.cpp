@@ -1,12 +1,12 @@
-#include "studio_server.h"
+#include "serve/studio_server.h"
 
 #include <httplib.h>
 
 #include <algorithm>
 #include <chrono>
 
-#include "state_json.h"
-#include "web_assets.h"
+#include "serve/state_json.h"
+#include "serve/web_assets.h"
 
 namespace drezhost {
 
@@ -24,7 +24,8 @@ void refuse(httplib::Response& response, int status, const std::string& message)
 nlohmann::json linesJson(const std::vector<TraceLine>& lines) {
   nlohmann::json array = nlohmann::json::array();
   for (const TraceLine& line : lines)
-    array.push_back({{"number", line.number}, {"text", line.text}, {"kind", line.kind}});
+    array.push_back(
+        {{"number", line.number}, {"text", line.text}, {"kind", lineKindName(line.kind)}});
   return {{"lines", array}};
 }
 

@@ -32,8 +32,8 @@
 #include <string>
 #include <vector>
 
-#include "host_thread.h"
-#include "studio_session.h"
+#include "serve/host_thread.h"
+#include "serve/studio_session.h"
 
 namespace httplib {
 class Server;

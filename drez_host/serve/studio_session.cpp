@@ -1,10 +1,12 @@
-#include "studio_session.h"
+#include "serve/studio_session.h"
 
 #include <algorithm>
+#include <sstream>
 #include <stdexcept>
 #include <utility>
 
-#include "state_json.h"
+#include "scenario/writer.h"
+#include "serve/state_json.h"
 
 namespace drezhost {
 
@@ -17,30 +19,12 @@ const char kSessionHeader[] =
     "# A drez-host serve session: every scenario line run, in order.\n"
     "# Replay it with: drez-host [--script LIB] session.scn\n";
 
-std::string kindOf(const std::string& text, bool expectation) {
-  if (expectation) return "failure";
-  if (text.rfind(">> ", 0) == 0) return "step";
-  if (text.rfind("==== ", 0) == 0) return "heading";
-  if (text.find("!! error:") != std::string::npos) return "error";
-  if (text.find("!  warning:") != std::string::npos) return "warning";
-  return "trace";
-}
-
 std::vector<std::string> splitLines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
   std::string line;
   while (std::getline(in, line)) lines.push_back(line);
   return lines;
-}
-
-// "create" and "delete" lines for a script's name. A name that the language
-// would read as something else goes between quotes.
-std::string scriptWord(const std::string& name) {
-  const bool plain =
-      !name.empty() && name.find_first_of(" \t'\"") == std::string::npos && name != "path";
-  if (plain) return name;
-  return name.find('\'') == std::string::npos ? "'" + name + "'" : "\"" + name + "\"";
 }
 
 }  // namespace
@@ -50,7 +34,7 @@ StudioSession::StudioSession(std::string libraryPath, PollDelivery polls, std::o
       library_(std::make_unique<ScriptLibrary>(libraryPath_)),
       echo_(echo),
       runner_([this](drez_client_host* host, const char* path) { return createScript(host, path); },
-              output_),
+              [this](const OutputLine& line) { output_.push_back(line); }),
       parser_(kSessionFile) {
   runner_.host().setPollDelivery(polls);
 }
@@ -143,29 +127,26 @@ std::vector<TraceLine> StudioSession::run(const Step& step, const std::vector<st
     runner_.run(step);
   } catch (const ScenarioError&) {
     // The step did not run: what it began to print is not kept.
-    output_.str(std::string());
     output_.clear();
     throw;
   }
   recorded_.insert(recorded_.end(), lines.begin(), lines.end());
   ++version_;
-  return take(step.isExpectation());
+  return take();
 }
 
-std::vector<TraceLine> StudioSession::take(bool expectation) {
+std::vector<TraceLine> StudioSession::take() {
   std::vector<TraceLine> taken;
-  for (const std::string& text : splitLines(output_.str())) {
+  for (const OutputLine& output : output_) {
+    printLine(echo_, output);
     TraceLine line;
     line.number = ++printed_;
-    line.text = text;
-    line.kind = kindOf(text, expectation);
-    echo_ << text << "\n";
+    line.text = output.text;
+    line.kind = output.kind;
     trace_.push_back(line);
     if (trace_.size() > kTraceKept) trace_.pop_front();
     taken.push_back(std::move(line));
   }
-  echo_.flush();
-  output_.str(std::string());
   output_.clear();
   return taken;
 }
@@ -186,13 +167,17 @@ std::vector<TraceLine> StudioSession::restart() {
   auto append = [&lines](std::vector<TraceLine> more) {
     lines.insert(lines.end(), more.begin(), more.end());
   };
-  for (const std::string& name : names) append(step("delete " + scriptWord(name)));
+  for (const std::string& name : names) append(step(writeStep(steps::Delete{{}, name}).value()));
   // Fully unloaded first: the loader would otherwise hand back the old copy.
   library_.reset();
   ++version_;
   library_ = std::make_unique<ScriptLibrary>(libraryPath_);
   if (names.empty()) append(step("create"));
-  for (const std::string& name : names) append(step("create " + scriptWord(name)));
+  for (const std::string& name : names) {
+    steps::Create create;
+    create.name = name;
+    append(step(writeStep(create).value()));
+  }
   return lines;
 }
 
@@ -215,17 +200,18 @@ nlohmann::json StudioSession::state() {
                      {"warnings", validator.count(Severity::Warning)}};
   nlohmann::json trace = nlohmann::json::array();
   for (const TraceLine& line : trace_)
-    trace.push_back({{"number", line.number}, {"text", line.text}, {"kind", line.kind}});
+    trace.push_back(
+        {{"number", line.number}, {"text", line.text}, {"kind", lineKindName(line.kind)}});
   state["trace"] = std::move(trace);
   state["session"] = sessionText();
   state["inBlock"] = parser_.inBlock();
   return state;
 }
 
-int StudioSession::finish() {
-  const int result = runner_.finish();
-  take(false);
-  return result;
+Verdict StudioSession::finish() {
+  const Verdict verdict = runner_.finish();
+  take();
+  return verdict;
 }
 
 }  // namespace drezhost

@@ -21,24 +21,22 @@
 #include <deque>
 #include <memory>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "scenario.h"
-#include "scenario_parser.h"
-#include "scenario_runner.h"
-#include "script_library.h"
+#include "runner/output.h"
+#include "runner/runner.h"
+#include "scenario/parser.h"
+#include "scenario/steps.h"
+#include "simulator/script_library.h"
 
 namespace drezhost {
 
 struct TraceLine {
   int64_t number = 0;  // counts every line the session printed, from 1
   std::string text;
-  // "step" (">> " the line being run), "error", "warning", "failure" (a
-  // failed expectation), "heading" or "trace".
-  std::string kind;
+  LineKind kind = LineKind::Trace;
 };
 
 class StudioSession {
@@ -84,15 +82,16 @@ class StudioSession {
   bool inBlock() const { return parser_.inBlock(); }
 
   // Deletes the scripts still alive (their teardown is traced and checked)
-  // and prints the verdict. Returns 0 when every expectation held and the
-  // scripts broke no rule, 1 otherwise.
-  int finish();
+  // and prints the verdict: passed when every expectation held and the
+  // scripts broke no rule.
+  Verdict finish();
 
  private:
   // Runs a parsed step and records `lines` (its text as written), keeping
   // the trace it printed. Throws ScenarioError.
   std::vector<TraceLine> run(const Step& step, const std::vector<std::string>& lines);
-  std::vector<TraceLine> take(bool expectation);
+  // The lines the runner made since the last take, numbered and kept.
+  std::vector<TraceLine> take();
   // A fresh parser that has read the recorded lines: line numbers go on.
   void reparse();
   drez_client_callback* createScript(drez_client_host* host, const char* path);
@@ -102,7 +101,7 @@ class StudioSession {
   std::string libraryPath_;
   std::unique_ptr<ScriptLibrary> library_;
   std::ostream& echo_;
-  std::ostringstream output_;  // what the runner printed for the step
+  std::vector<OutputLine> output_;  // what the runner made for the step
   ScenarioRunner runner_;
   ScenarioParser parser_;
   std::vector<std::string> recorded_;  // the session's lines

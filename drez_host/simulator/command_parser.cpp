@@ -1,9 +1,9 @@
-#include "command_parser.h"
+#include "simulator/command_parser.h"
 
 #include <charconv>
 #include <cstring>
 
-#include "trace.h"
+#include "simulator/trace.h"
 
 namespace drezhost {
 

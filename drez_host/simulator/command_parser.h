@@ -6,8 +6,8 @@
 // the end of the text, so a quote inside an operand survives as long as no
 // space follows it.
 
-#ifndef DREZ_HOST_COMMAND_PARSER_H_
-#define DREZ_HOST_COMMAND_PARSER_H_
+#ifndef DREZ_HOST_SIMULATOR_COMMAND_PARSER_H_
+#define DREZ_HOST_SIMULATOR_COMMAND_PARSER_H_
 
 #include <cstdint>
 #include <optional>
@@ -43,4 +43,4 @@ std::optional<HostCommand> parseHostCommand(const std::string& text, std::string
 
 }  // namespace drezhost
 
-#endif  // DREZ_HOST_COMMAND_PARSER_H_
+#endif  // DREZ_HOST_SIMULATOR_COMMAND_PARSER_H_

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "simulated_host.h"
+#include "simulator/simulated_host.h"
 
 namespace drezhost {
 

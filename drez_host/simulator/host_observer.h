@@ -16,14 +16,24 @@ namespace drezhost {
 
 struct Device;
 
+// What a call of the host into a script is.
+struct HostCall {
+  enum class What { Export, Callback, Delete };
+  What what = What::Callback;
+  int kind = 0;  // the callback kind, for a callback
+
+  static HostCall exporting() { return {What::Export, 0}; }
+  static HostCall callback(int kind) { return {What::Callback, kind}; }
+  static HostCall deleting() { return {What::Delete, 0}; }
+};
+
 class HostObserver {
  public:
   virtual ~HostObserver() = default;
 
-  // The host is about to call into a script: `kind` is the callback kind
-  // (0 for the export, -1 for deletion) and `context` the trace's
-  // "#<entry> <what>".
-  virtual void enteringCall(int kind, const std::string& context) = 0;
+  // The host is about to call into a script: `call` says which call, and
+  // `context` is the trace's "#<entry> <what>".
+  virtual void enteringCall(const HostCall& call, const std::string& context) = 0;
   // That call has returned.
   virtual void leftCall() = 0;
   // A script sent `text` with HOST_CMD_EXECUTE.

@@ -1,4 +1,4 @@
-#include "installation.h"
+#include "simulator/installation.h"
 
 #include <algorithm>
 

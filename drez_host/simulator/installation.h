@@ -9,8 +9,8 @@
 //
 // Not synchronised: used on the host's one thread.
 
-#ifndef DREZ_HOST_INSTALLATION_H_
-#define DREZ_HOST_INSTALLATION_H_
+#ifndef DREZ_HOST_SIMULATOR_INSTALLATION_H_
+#define DREZ_HOST_SIMULATOR_INSTALLATION_H_
 
 #include <cstdint>
 #include <map>
@@ -146,4 +146,4 @@ class Installation {
 
 }  // namespace drezhost
 
-#endif  // DREZ_HOST_INSTALLATION_H_
+#endif  // DREZ_HOST_SIMULATOR_INSTALLATION_H_

@@ -1,4 +1,4 @@
-#include "records_builder.h"
+#include "simulator/records_builder.h"
 
 #include <cstddef>
 #include <cstring>

@@ -1,8 +1,8 @@
 // Builds the records a host delivers with callback kinds 1 and 2, in memory
 // this side owns, for as long as the builder lives.
 
-#ifndef DREZ_HOST_RECORDS_BUILDER_H_
-#define DREZ_HOST_RECORDS_BUILDER_H_
+#ifndef DREZ_HOST_SIMULATOR_RECORDS_BUILDER_H_
+#define DREZ_HOST_SIMULATOR_RECORDS_BUILDER_H_
 
 #include <cstdint>
 #include <memory>
@@ -38,4 +38,4 @@ class ControlEventRecord {
 
 }  // namespace drezhost
 
-#endif  // DREZ_HOST_RECORDS_BUILDER_H_
+#endif  // DREZ_HOST_SIMULATOR_RECORDS_BUILDER_H_

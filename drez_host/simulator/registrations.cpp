@@ -1,4 +1,4 @@
-#include "registrations.h"
+#include "simulator/registrations.h"
 
 #include <algorithm>
 

@@ -1,14 +1,14 @@
 // The index ranges one script has registered for: infodriver slots ("IR")
 // and router destinations ("RR"), per device number.
 
-#ifndef DREZ_HOST_REGISTRATIONS_H_
-#define DREZ_HOST_REGISTRATIONS_H_
+#ifndef DREZ_HOST_SIMULATOR_REGISTRATIONS_H_
+#define DREZ_HOST_SIMULATOR_REGISTRATIONS_H_
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "installation.h"
+#include "simulator/installation.h"
 
 namespace drezhost {
 
@@ -38,4 +38,4 @@ class Registrations {
 
 }  // namespace drezhost
 
-#endif  // DREZ_HOST_REGISTRATIONS_H_
+#endif  // DREZ_HOST_SIMULATOR_REGISTRATIONS_H_

@@ -1,4 +1,4 @@
-#include "reply_ledger.h"
+#include "simulator/reply_ledger.h"
 
 #include <cstring>
 #include <utility>

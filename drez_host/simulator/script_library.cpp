@@ -1,4 +1,4 @@
-#include "script_library.h"
+#include "simulator/script_library.h"
 
 #include <filesystem>
 #include <system_error>

@@ -1,10 +1,10 @@
-#include "simulated_host.h"
+#include "simulator/simulated_host.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "drez_string.h"
-#include "records_builder.h"
+#include "simulator/records_builder.h"
 
 namespace drezhost {
 
@@ -63,7 +63,7 @@ Script* SimulatedHost::create(const std::string& name, const ScriptFactory& fact
       "create " + name + ": load_drez_client_script(host, " + quoteText(path) + ")";
   drez_client_callback* object = nullptr;
   rejected_ = false;
-  const std::string context = callInto(script, 0, what, [&] {
+  const std::string context = callInto(script, HostCall::exporting(), what, [&] {
     object = factory(this, path.c_str());
     if (object == nullptr) validator_.error(this->context() + ": the export returned null");
   });
@@ -91,8 +91,8 @@ Script* SimulatedHost::create(const std::string& name, const ScriptFactory& fact
 void SimulatedHost::destroy(Script& script) {
   script.deleting = true;
   drez_client_callback* object = script.object;
-  const std::string context =
-      callInto(script, -1, "delete " + script.name, [&] { drez_delete_script(object); });
+  const std::string context = callInto(script, HostCall::deleting(), "delete " + script.name,
+                                       [&] { drez_delete_script(object); });
   script.object = nullptr;
   if (!script.detached) validator_.error(context + ": the script was deleted without sending AS");
   for (const Registration& registration : script.registrations.open()) {
@@ -151,17 +151,17 @@ std::string SimulatedHost::chain() const {
   return text;
 }
 
-std::string SimulatedHost::callInto(Script& script, int kind, const std::string& what,
-                                    const std::function<void()>& call) {
+std::string SimulatedHost::callInto(Script& script, const HostCall& call, const std::string& what,
+                                    const std::function<void()>& body) {
   const int entry = trace_.entry(depth(), script.name, what);
   Frame frame;
   frame.scriptId = script.id;
   frame.context = "#" + std::to_string(entry) + " " + what;
   frame.firstReply = ledger_.nextNumber();
   frames_.push_back(std::move(frame));
-  for (HostObserver* observer : observers_) observer->enteringCall(kind, frames_.back().context);
+  for (HostObserver* observer : observers_) observer->enteringCall(call, frames_.back().context);
   try {
-    call();
+    body();
   } catch (const std::exception& exception) {
     validator_.error(context() +
                      ": an exception escaped the script: " + shownText(exception.what()));
@@ -178,7 +178,7 @@ std::string SimulatedHost::callInto(Script& script, int kind, const std::string&
     too_deep_ = 0;
   }
   // The export's deferred deliveries wait for the script to be known.
-  if (kind == 0 && frames_.empty()) {
+  if (call.what == HostCall::What::Export && frames_.empty()) {
     startup_ = std::move(done.deferred);
   } else {
     for (const Delivery& delivery : done.deferred) deliver(delivery);
@@ -213,7 +213,7 @@ std::optional<std::string> SimulatedHost::request(Script& script, const std::str
   std::vector<char> data(text.begin(), text.end());
   data.push_back('\0');
   const char* reply = nullptr;
-  callInto(script, CB_HOST_REQUEST, "request " + quoteText(text),
+  callInto(script, HostCall::callback(CB_HOST_REQUEST), "request " + quoteText(text),
            [&] { reply = script.object->callback(data.data(), CB_HOST_REQUEST); });
   if (reply == nullptr) {
     trace_.note(depth() + 1, "<= no reply");
@@ -221,21 +221,22 @@ std::optional<std::string> SimulatedHost::request(Script& script, const std::str
   }
   std::string answer(reply);
   trace_.note(depth() + 1, "<= reply " + quoteText(answer));
-  callInto(script, CB_RELEASE_REPLY, "release the reply " + quoteText(answer), [&] {
-    checkResult(script.object->callback(const_cast<char*>(reply), CB_RELEASE_REPLY));
-  });
+  callInto(
+      script, HostCall::callback(CB_RELEASE_REPLY), "release the reply " + quoteText(answer),
+      [&] { checkResult(script.object->callback(const_cast<char*>(reply), CB_RELEASE_REPLY)); });
   return answer;
 }
 
 const char* SimulatedHost::rawCall(Script& script, int kind, void* data, const std::string& what) {
   const char* result = nullptr;
-  callInto(script, kind, what, [&] { result = script.object->callback(data, kind); });
+  callInto(script, HostCall::callback(kind), what,
+           [&] { result = script.object->callback(data, kind); });
   return result;
 }
 
 void SimulatedHost::fireEvent(Script& script, int32_t id) {
   script.unacknowledgedEvents.push_back(id);
-  callInto(script, CB_EVENT_ID, "event id " + std::to_string(id), [&] {
+  callInto(script, HostCall::callback(CB_EVENT_ID), "event id " + std::to_string(id), [&] {
     checkResult(
         script.object->callback(reinterpret_cast<void*>(static_cast<intptr_t>(id)), CB_EVENT_ID));
   });
@@ -245,13 +246,13 @@ void SimulatedHost::controlEvent(Script& script, const std::string& control,
                                  const std::string& command) {
   ControlEventRecord record(control, command);
   for (HostObserver* observer : observers_) observer->controlEventSent(control);
-  callInto(script, CB_CONTROL_EVENT,
+  callInto(script, HostCall::callback(CB_CONTROL_EVENT),
            "control event " + shownText(control) + " " + quoteText(command),
            [&] { checkResult(script.object->callback(record.get(), CB_CONTROL_EVENT)); });
 }
 
 void SimulatedHost::notify(Script& script, int kind, intptr_t value) {
-  callInto(script, kind,
+  callInto(script, HostCall::callback(kind),
            "notify " + std::to_string(kind) + " (value " + std::to_string(value) + ")",
            [&] { checkResult(script.object->callback(reinterpret_cast<void*>(value), kind)); });
 }
@@ -355,7 +356,7 @@ void SimulatedHost::deliver(const Delivery& delivery) {
     }
   }
   DeviceUpdateRecord record(delivery.device, delivery.index, delivery.number, delivery.text);
-  callInto(*script, CB_DEVICE_UPDATE, delivery.description,
+  callInto(*script, HostCall::callback(CB_DEVICE_UPDATE), delivery.description,
            [&] { checkResult(script->object->callback(record.get(), CB_DEVICE_UPDATE)); });
 }
 

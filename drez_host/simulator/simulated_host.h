@@ -33,8 +33,8 @@
 //
 // Threading: single-threaded, like a real host.
 
-#ifndef DREZ_HOST_SIMULATED_HOST_H_
-#define DREZ_HOST_SIMULATED_HOST_H_
+#ifndef DREZ_HOST_SIMULATOR_SIMULATED_HOST_H_
+#define DREZ_HOST_SIMULATOR_SIMULATED_HOST_H_
 
 #include <cstdint>
 #include <deque>
@@ -45,15 +45,15 @@
 #include <string>
 #include <vector>
 
-#include "command_parser.h"
 #include "drez_client_callback.h"
 #include "drez_client_host.h"
-#include "host_observer.h"
-#include "installation.h"
-#include "registrations.h"
-#include "reply_ledger.h"
-#include "trace.h"
-#include "validator.h"
+#include "simulator/command_parser.h"
+#include "simulator/host_observer.h"
+#include "simulator/installation.h"
+#include "simulator/registrations.h"
+#include "simulator/reply_ledger.h"
+#include "simulator/trace.h"
+#include "simulator/validator.h"
 
 namespace drezhost {
 
@@ -175,11 +175,11 @@ class SimulatedHost : public drez_client_host {
     bool note;
   };
 
-  // Runs `call` inside a frame for `script`, traced as `what`, then checks
-  // the replies it left held and delivers what was deferred to its end.
-  // Returns the frame's context.
-  std::string callInto(Script& script, int kind, const std::string& what,
-                       const std::function<void()>& call);
+  // Runs `body`, the call `call`, inside a frame for `script`, traced as
+  // `what`, then checks the replies it left held and delivers what was
+  // deferred to its end. Returns the frame's context.
+  std::string callInto(Script& script, const HostCall& call, const std::string& what,
+                       const std::function<void()>& body);
   // Reports the replies handed out during `done` that are still held.
   void checkHeldReplies(const Frame& done);
   // Why `object` cannot be a new script, or nothing.
@@ -255,4 +255,4 @@ class SimulatedHost : public drez_client_host {
 
 }  // namespace drezhost
 
-#endif  // DREZ_HOST_SIMULATED_HOST_H_
+#endif  // DREZ_HOST_SIMULATOR_SIMULATED_HOST_H_

@@ -1,4 +1,4 @@
-#include "trace.h"
+#include "simulator/trace.h"
 
 #include <cstdio>
 

@@ -8,8 +8,8 @@
 // Every text a script or a scenario supplied is shown through shownText():
 // one line, readable, bounded, whatever bytes it holds.
 
-#ifndef DREZ_HOST_TRACE_H_
-#define DREZ_HOST_TRACE_H_
+#ifndef DREZ_HOST_SIMULATOR_TRACE_H_
+#define DREZ_HOST_SIMULATOR_TRACE_H_
 
 #include <cstddef>
 #include <functional>
@@ -72,4 +72,4 @@ class Trace {
 
 }  // namespace drezhost
 
-#endif  // DREZ_HOST_TRACE_H_
+#endif  // DREZ_HOST_SIMULATOR_TRACE_H_

@@ -1,4 +1,4 @@
-#include "validator.h"
+#include "simulator/validator.h"
 
 #include <algorithm>
 

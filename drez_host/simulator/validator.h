@@ -7,8 +7,8 @@
 // settles with forgetBefore() are kept only as counts, and the first
 // kSettledErrorsKept unexpected errors among them as messages.
 
-#ifndef DREZ_HOST_VALIDATOR_H_
-#define DREZ_HOST_VALIDATOR_H_
+#ifndef DREZ_HOST_SIMULATOR_VALIDATOR_H_
+#define DREZ_HOST_SIMULATOR_VALIDATOR_H_
 
 #include <cstddef>
 #include <deque>
@@ -71,4 +71,4 @@ class Validator {
 
 }  // namespace drezhost
 
-#endif  // DREZ_HOST_VALIDATOR_H_
+#endif  // DREZ_HOST_SIMULATOR_VALIDATOR_H_

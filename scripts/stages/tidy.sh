@@ -6,7 +6,7 @@ cd "$(dirname "$0")/../.."
 scripts/install-deps.sh base format
 cmake --preset default >/dev/null
 # The generated sources must exist for their includers to be checked.
-cmake --build --preset default --target drez_host_program >/dev/null
+cmake --build --preset default --target drez_host_scenario drez_host_serve >/dev/null
 # The example panel is built against the installed package, outside this
 # build's compile database.
 mapfile -t sources < <(git ls-files '*.cpp' | grep -v '^examples/')

@@ -21,7 +21,7 @@
 #include "allocation_faults.h"
 #include "drez_debug_output.h"
 #include "recording_host.h"
-#include "records_builder.h"
+#include "simulator/records_builder.h"
 
 namespace {
 

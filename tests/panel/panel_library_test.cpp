@@ -1,7 +1,7 @@
 // Loads the built Vantrel library by path, as a host does, and drives the
 // panel only through its one export.
 
-#include "script_library.h"
+#include "simulator/script_library.h"
 #include "vantrel_test.h"
 
 #if defined(__linux__)

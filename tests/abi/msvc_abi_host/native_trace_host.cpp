@@ -17,8 +17,8 @@
 
 #include "drez_client_callback.h"
 #include "recording_host.h"
-#include "records_builder.h"
-#include "script_library.h"
+#include "simulator/records_builder.h"
+#include "simulator/script_library.h"
 
 namespace {
 

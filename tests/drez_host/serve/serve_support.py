@@ -98,8 +98,9 @@ TRANSMISSION = [0, 1, 0, 0, 0, 1, 1, 1, 1, 1]
 
 def trace_of(lines):
     """A trace as drez-host prints it, without where each step came from
-    (the served session names itself, a replay names its file)."""
-    return [re.sub(r"    \([^()]*:\d+\)$", "", line) for line in lines]
+    (the served session names itself, a replay names its file) and without
+    the empty lines a terminal shows above steps and headings."""
+    return [re.sub(r"    \([^()]*:\d+\)$", "", line) for line in lines if line != ""]
 
 
 def replayed_trace(session_file):

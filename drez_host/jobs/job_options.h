@@ -1,0 +1,48 @@
+// What the jobs (run, validate, monkey) are told to do: the settings the
+// command line (cli/options.h) reads into one struct.
+
+#ifndef DREZ_HOST_JOBS_JOB_OPTIONS_H_
+#define DREZ_HOST_JOBS_JOB_OPTIONS_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "simulator/simulated_host.h"
+
+namespace drezhost {
+
+struct JobOptions {
+  // Every job.
+  std::optional<std::string> script;  // --script; none: panel_library.h's rule
+  PollDelivery polls = PollDelivery::Reentrant;
+  double timeout = 5;   // --timeout: seconds one call into a script may take
+  bool isolate = true;  // --no-isolate turns it off
+  int maxDepth = SimulatedHost::kDefaultMaxDepth;
+  bool quiet = false;
+  std::string path;  // validate and monkey: the export's path argument
+
+  // run (and the scenarios of validate).
+  std::vector<std::string> scenarios;  // none: the demo; "-": the terminal
+  bool interactive = false;
+  bool showStudio = false;
+  bool failFast = false;
+  bool coverage = false;
+  bool updateTraces = false;
+  std::vector<std::string> reports;  // junit=FILE, tap[=FILE], json=FILE
+  std::string recordTrace;           // --record-trace FILE
+  std::string checkTrace;            // --check-trace FILE
+
+  // validate.
+  std::vector<std::string> only;  // --only CHECK...
+  bool onlyFailed = false;
+
+  // monkey.
+  std::uint64_t seed = 1;
+  int events = 1000;
+};
+
+}  // namespace drezhost
+
+#endif  // DREZ_HOST_JOBS_JOB_OPTIONS_H_

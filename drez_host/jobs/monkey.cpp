@@ -1,0 +1,315 @@
+#include "jobs/monkey.h"
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "jobs/isolation.h"
+#include "jobs/run_job.h"
+#include "runner/runner.h"
+#include "scenario/parser.h"
+#include "scenario/writer.h"
+#include "simulator/trace.h"
+
+namespace drezhost {
+
+namespace {
+
+// How many replays the shortening may make.
+constexpr int kReplays = 300;
+
+// A step's scenario text; empty when a text of it fits no scenario line.
+std::string line(const StepBody& step) { return writeStep(step).value_or(std::string()); }
+
+class EventMaker {
+ public:
+  EventMaker(std::uint64_t seed, ScenarioRunner& runner) : random_(seed), runner_(runner) {}
+
+  // The next event: one scenario line, or a block of lines.
+  std::string next(const std::vector<std::string>& lastWindow) {
+    const unsigned pick = below(100);
+    std::vector<Registration> ranges = registrations();
+    if (pick < 35) {
+      if (std::string line = changeLine(ranges, DeviceKind::Infodriver); !line.empty()) return line;
+    } else if (pick < 55) {
+      if (std::string line = changeLine(ranges, DeviceKind::Router); !line.empty()) return line;
+    } else if (pick < 65) {
+      static const char* const requests[] = {"return=all", "return=myParam", "myParam=abc",
+                                             "instance=1", "_events",        "_commands",
+                                             "",           "a.b.c=d",        "return=nothing"};
+      return line(steps::Request{{}, requests[below(9)], ""});
+    } else if (pick < 75) {
+      if (std::string line = controlLine(); !line.empty()) return line;
+    } else if (pick < 80) {
+      steps::Notify notify;
+      notify.kind = 6 + static_cast<int>(below(2));
+      notify.value = static_cast<int32_t>(below(1000));
+      return line(notify);
+    } else if (pick < 90 && !lastWindow.empty()) {
+      // A change made from inside a command the script sends again: its
+      // last event repeated, with the studio changing during one of its
+      // commands.
+      if (std::optional<StepBody> change =
+              changeStep(ranges, below(2) ? DeviceKind::Infodriver : DeviceKind::Router);
+          change && !last_action_.empty()) {
+        const std::string& command = lastWindow[below(static_cast<unsigned>(lastWindow.size()))];
+        Step inside;
+        inside.body = *change;
+        // A command that no scenario line can name (a line break in it) is passed over.
+        if (std::string on = line(steps::On{command, {inside}}); !on.empty()) {
+          return on + "\n" + last_action_;
+        }
+      }
+    }
+    return line(steps::Event{{}, static_cast<int32_t>(below(20)), ""});
+  }
+
+  void acted(const std::string& line) {
+    if (line.compare(0, 3, "on ") != 0) last_action_ = line;
+  }
+
+ private:
+  unsigned below(unsigned n) { return static_cast<unsigned>(random_() % n); }
+
+  std::vector<Registration> registrations() {
+    std::vector<Registration> ranges;
+    for (Script* script : runner_.host().scripts()) {
+      for (const Registration& registration : script->registrations.open()) {
+        ranges.push_back(registration);
+      }
+    }
+    return ranges;
+  }
+
+  std::string changeLine(const std::vector<Registration>& ranges, DeviceKind kind) {
+    std::optional<StepBody> change = changeStep(ranges, kind);
+    return change ? line(*change) : std::string();
+  }
+
+  // A set or route near one of the registered ranges of `kind`.
+  std::optional<StepBody> changeStep(const std::vector<Registration>& ranges, DeviceKind kind) {
+    std::vector<const Registration*> fitting;
+    for (const Registration& range : ranges) {
+      if (range.kind == kind) fitting.push_back(&range);
+    }
+    if (fitting.empty()) return std::nullopt;
+    const Registration& range = *fitting[below(static_cast<unsigned>(fitting.size()))];
+    const Device* device = runner_.installation().findDevice(range.device);
+    if (device == nullptr || device->kind != kind) return std::nullopt;
+    const std::string label = runner_.installation().label(device->number);
+    const std::string name = label.substr(0, label.find(" / "));
+    const int32_t span = range.last - range.first + 3;
+    int32_t index = range.first - 1 + static_cast<int32_t>(below(static_cast<unsigned>(span)));
+    index = std::max(1, std::min(index, device->size));
+    if (kind == DeviceKind::Router) {
+      return steps::Route{{}, name, index, static_cast<int32_t>(below(50)), ""};
+    }
+    static const char* const texts[] = {"0", "1", "2", "3", "", "-1", "x", "99999999999", "1"};
+    return steps::Set{{}, name, index, texts[below(9)]};
+  }
+
+  std::string controlLine() {
+    const auto& panels = runner_.installation().panels();
+    if (panels.empty()) return std::string();
+    const Panel& panel = panels[below(static_cast<unsigned>(panels.size()))];
+    if (panel.controls.empty()) return std::string();
+    const Control& control = panel.controls[below(static_cast<unsigned>(panel.controls.size()))];
+    static const char* const commands[] = {"value=1", "AckAll", "", "x.y=z", "value=0"};
+    return line(steps::Control{{}, control.id, commands[below(5)], panel.id, ""});
+  }
+
+  std::mt19937_64 random_;
+  ScenarioRunner& runner_;
+  std::string last_action_;
+};
+
+// A runner that prints nothing, told to `link` as it works.
+struct QuietRun {
+  QuietRun(const ScriptFactory& factory, const JobOptions& options, ChildLink& link)
+      : runner(factory, nullptr, quietRunOptions(options)) {
+    runner.host().setPollDelivery(options.polls);
+    runner.host().addObserver(&link);
+  }
+  ScenarioRunner runner;
+};
+
+struct Replay {
+  ExitStatus status = ExitStatus::Passed;  // held, broken, or crashed or hung
+  std::string what;                        // the first error, or the crash
+};
+
+// Plays `events` (after "create") in a child process, stopping at the
+// first unexpected error.
+Replay replay(const std::vector<std::string>& events, const JobOptions& options,
+              const ScriptFactory& factory) {
+  const Outcome outcome = runIsolated(
+      [&](ChildLink& link) {
+        QuietRun quiet(factory, options, link);
+        ScenarioRunner& runner = quiet.runner;
+        ScenarioParser parser("monkey");
+        RunSummary summary;
+        try {
+          for (const std::string& event : events) {
+            std::istringstream lines(event);
+            std::string line;
+            while (std::getline(lines, line)) {
+              if (std::optional<Step> step = parser.feed(line)) runner.run(*step);
+            }
+            if (runner.validator().unexpectedErrors() != 0) break;
+          }
+        } catch (const ScenarioError& error) {
+          summary.messages.push_back(error.what());
+        }
+        std::size_t more = 0;
+        const std::vector<std::string> errors = runner.validator().unexpectedMessages(&more);
+        summary.verdict = errors.empty() ? Verdict::Passed : Verdict::Failed;
+        if (!errors.empty()) summary.messages.insert(summary.messages.begin(), errors.front());
+        link.setSummary(summary);
+        return summary.verdict;
+      },
+      isolationFor(options));
+  Replay result;
+  result.status = exitStatusOf(outcome.verdict);
+  if (outcome.kind != Outcome::Kind::Finished) {
+    std::ostringstream report;
+    printOutcome(report, outcome);
+    result.what = report.str();
+  } else if (!outcome.summary.messages.empty()) {
+    result.what = outcome.summary.messages.front();
+  }
+  return result;
+}
+
+// Removes events while the replay still fails the same way (ddmin-style:
+// halves, then quarters, down to single events).
+std::vector<std::string> shorten(std::vector<std::string> events, ExitStatus failure,
+                                 const JobOptions& options, const ScriptFactory& factory) {
+  int replays = 0;
+  for (std::size_t chunk = events.size() / 2; chunk >= 1 && replays < kReplays; chunk /= 2) {
+    for (std::size_t start = 1; start < events.size() && replays < kReplays;) {
+      const std::size_t end = std::min(events.size(), start + chunk);
+      std::vector<std::string> candidate;
+      candidate.reserve(events.size() - (end - start));
+      for (std::size_t i = 0; i < events.size(); ++i) {
+        if (i < start || i >= end) candidate.push_back(events[i]);
+      }
+      ++replays;
+      if (replay(candidate, options, factory).status == failure) {
+        events = std::move(candidate);
+      } else {
+        start = end;
+      }
+    }
+    if (chunk == 1) break;
+  }
+  return events;
+}
+
+}  // namespace
+
+ExitStatus monkeyJob(const JobOptions& options, const ScriptFactory& factory) {
+  const std::filesystem::path log =
+      std::filesystem::temp_directory_path() /
+      ("drez-host-monkey-" + std::to_string(options.seed) + "-" +
+       std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + ".scn");
+  std::cout << "monkey: seed " << options.seed << ", " << options.events << " events\n";
+  std::cout.flush();
+  const Outcome outcome = runIsolated(
+      [&](ChildLink& link) {
+        std::ofstream written(log, std::ios::binary);
+        QuietRun quiet(factory, options, link);
+        ScenarioRunner& runner = quiet.runner;
+        EventMaker maker(options.seed, runner);
+        ScenarioParser parser("monkey");
+        std::vector<std::string> window;
+        RunSummary summary;
+        try {
+          for (int i = 0; i <= options.events; ++i) {
+            steps::Create create;
+            create.path = options.path;
+            const std::string event = i == 0 ? line(create) : maker.next(window);
+            written << event << "\n\x1e\n";  // a record separator between events
+            written.flush();
+            std::istringstream lines(event);
+            std::string line;
+            while (std::getline(lines, line)) {
+              if (std::optional<Step> step = parser.feed(line)) {
+                link.setStep("event " + std::to_string(i) + ": " + shownText(step->source));
+                runner.run(*step);
+              }
+            }
+            maker.acted(event);
+            window = runner.host().takeCommands();
+            if (runner.validator().unexpectedErrors() != 0) break;
+            summary.actions = i;
+          }
+        } catch (const ScenarioError& error) {
+          summary.messages.push_back(error.what());
+        }
+        std::size_t more = 0;
+        const std::vector<std::string> errors = runner.validator().unexpectedMessages(&more);
+        summary.errors = errors.size() + more;
+        summary.verdict = !errors.empty()            ? Verdict::Failed
+                          : summary.messages.empty() ? Verdict::Passed
+                                                     : Verdict::BadInput;
+        if (!errors.empty()) summary.messages.insert(summary.messages.begin(), errors.front());
+        link.setSummary(summary);
+        return summary.verdict;
+      },
+      isolationFor(options));
+  std::vector<std::string> events;
+  {
+    std::ifstream read(log, std::ios::binary);
+    std::string line;
+    std::string event;
+    while (std::getline(read, line)) {
+      if (line == "\x1e") {
+        events.push_back(event);
+        event.clear();
+      } else {
+        event += (event.empty() ? "" : "\n") + line;
+      }
+    }
+  }
+  std::error_code ignored;
+  std::filesystem::remove(log, ignored);
+  if (outcome.verdict == Verdict::Passed) {
+    std::cout << "monkey: the host contract held through " << options.events << " events (seed "
+              << options.seed << ")\n";
+    return ExitStatus::Passed;
+  }
+  if (outcome.verdict == Verdict::BadInput) {
+    for (const std::string& message : outcome.summary.messages) std::cout << message << "\n";
+    return ExitStatus::BadInput;
+  }
+  std::cout << "monkey: seed " << options.seed << ", event " << events.size() - 1 << " of "
+            << options.events << ": ";
+  if (outcome.kind != Outcome::Kind::Finished) {
+    std::cout << "the script crashed or hung";
+    printOutcome(std::cout, outcome);
+  } else {
+    std::cout << "the host contract was broken:\n  "
+              << (outcome.summary.messages.empty() ? std::string() : outcome.summary.messages[0])
+              << "\n";
+  }
+  const ExitStatus failure = exitStatusOf(outcome.verdict);
+  const std::vector<std::string> shortened = shorten(events, failure, options, factory);
+  std::cout << "\nA scenario that reproduces it (" << shortened.size() - 1 << " of "
+            << events.size() - 1 << " events; drez-host --script LIBRARY FILE runs it):\n";
+  for (const std::string& event : shortened) {
+    std::istringstream lines(event);
+    std::string line;
+    while (std::getline(lines, line)) std::cout << "  " << line << "\n";
+  }
+  std::cout << "\n==== " << namesOf(Verdict::Failed).heading << ": monkey, seed " << options.seed
+            << "\n";
+  return failure;
+}
+
+}  // namespace drezhost

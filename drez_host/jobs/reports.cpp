@@ -1,0 +1,168 @@
+#include "jobs/reports.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace drezhost {
+
+namespace {
+
+std::string xml(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        // XML 1.0 allows no control character but tab and line feed.
+        out += (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t') ? '?' : c;
+    }
+  }
+  return out;
+}
+
+std::string json(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned char>(c));
+      out += escape;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+std::string seconds(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f", value);
+  return text;
+}
+
+// Every line that says what went wrong.
+std::vector<std::string> details(const Result& result) {
+  std::vector<std::string> lines = result.summary.messages;
+  std::istringstream crash(result.crash);
+  std::string line;
+  while (std::getline(crash, line)) {
+    if (!line.empty()) lines.push_back(line);
+  }
+  return lines;
+}
+
+std::string joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  return text;
+}
+
+void writeJunit(std::ostream& out, const std::string& suite, const std::vector<Result>& results) {
+  std::size_t failures = 0;
+  std::size_t errors = 0;
+  double total = 0;
+  for (const Result& result : results) {
+    failures += result.verdict == Verdict::Failed;
+    errors += result.verdict != Verdict::Failed && result.verdict != Verdict::Passed;
+    total += result.seconds;
+  }
+  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      << "<testsuites name=\"drez-host\" tests=\"" << results.size() << "\" failures=\"" << failures
+      << "\" errors=\"" << errors << "\" time=\"" << seconds(total) << "\">\n"
+      << "  <testsuite name=\"drez-host " << xml(suite) << "\" tests=\"" << results.size()
+      << "\" failures=\"" << failures << "\" errors=\"" << errors << "\" time=\"" << seconds(total)
+      << "\">\n";
+  for (const Result& result : results) {
+    out << "    <testcase classname=\"drez-host." << xml(suite) << "\" name=\"" << xml(result.name)
+        << "\" time=\"" << seconds(result.seconds) << "\"";
+    if (result.verdict == Verdict::Passed) {
+      out << "/>\n";
+      continue;
+    }
+    const std::vector<std::string> lines = details(result);
+    const char* element = result.verdict == Verdict::Failed ? "failure" : "error";
+    const char* verdict = namesOf(result.verdict).word;
+    out << ">\n      <" << element << " type=\"" << verdict << "\" message=\""
+        << xml(lines.empty() ? verdict : lines.front()) << "\">" << xml(joined(lines)) << "</"
+        << element << ">\n    </testcase>\n";
+  }
+  out << "  </testsuite>\n</testsuites>\n";
+}
+
+void writeTap(std::ostream& out, const std::vector<Result>& results) {
+  out << "TAP version 13\n1.." << results.size() << "\n";
+  for (std::size_t i = 0; i < results.size(); ++i) {
+    const Result& result = results[i];
+    const bool passed = result.verdict == Verdict::Passed;
+    out << (passed ? "ok " : "not ok ") << i + 1 << " - " << result.name << "\n";
+    if (passed) continue;
+    out << "  ---\n  verdict: " << namesOf(result.verdict).word << "\n  messages:\n";
+    for (const std::string& line : details(result)) out << "    - " << json(line) << "\n";
+    out << "  ...\n";
+  }
+}
+
+void writeJson(std::ostream& out, const std::string& suite, const std::vector<Result>& results) {
+  out << "{\n  \"suite\": " << json(suite) << ",\n  \"results\": [";
+  for (std::size_t i = 0; i < results.size(); ++i) {
+    const Result& result = results[i];
+    const RunSummary& summary = result.summary;
+    out << (i == 0 ? "\n" : ",\n") << "    {\"name\": " << json(result.name)
+        << ", \"verdict\": " << json(namesOf(result.verdict).word)
+        << ", \"exitCode\": " << exitCode(result.status())
+        << ", \"seconds\": " << seconds(result.seconds) << ", \"actions\": " << summary.actions
+        << ", \"expectations\": " << summary.expectations << ", \"notMet\": " << summary.notMet
+        << ", \"errors\": " << summary.errors << ", \"warnings\": " << summary.warnings
+        << ", \"messages\": [";
+    const std::vector<std::string> lines = details(result);
+    for (std::size_t j = 0; j < lines.size(); ++j) out << (j == 0 ? "" : ", ") << json(lines[j]);
+    out << "]}";
+  }
+  out << "\n  ]\n}\n";
+}
+
+}  // namespace
+
+bool writeReports(const std::vector<std::string>& reports, const std::string& suite,
+                  const std::vector<Result>& results, std::ostream& out, std::string* error) {
+  for (const std::string& report : reports) {
+    const std::size_t equals = report.find('=');
+    const std::string kind = report.substr(0, equals);
+    if (equals == std::string::npos) {
+      writeTap(out, results);
+      continue;
+    }
+    const std::string path = report.substr(equals + 1);
+    std::ofstream file(path, std::ios::binary);
+    if (kind == "junit") {
+      writeJunit(file, suite, results);
+    } else if (kind == "json") {
+      writeJson(file, suite, results);
+    } else {
+      writeTap(file, results);
+    }
+    file.close();
+    if (!file) {
+      *error = "cannot write the report '" + path + "'";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace drezhost

@@ -1,0 +1,16 @@
+#include "jobs/terminal.h"
+
+#include <iostream>
+
+namespace drezhost {
+
+OutputSink terminalOutput() {
+  return [](const OutputLine& line) { printLine(std::cout, line); };
+}
+
+ExitStatus badInput(const std::string& message) {
+  std::cerr << "drez-host: " << message << "\n";
+  return ExitStatus::BadInput;
+}
+
+}  // namespace drezhost

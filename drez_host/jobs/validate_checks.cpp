@@ -1,0 +1,379 @@
+#include "jobs/validate_checks.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <functional>
+#include <iomanip>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "drez_records.h"
+#include "jobs/isolation.h"
+#include "jobs/reports.h"
+#include "jobs/run_job.h"
+#include "runner/runner.h"
+#include "scenario/writer.h"
+#include "simulator/trace.h"
+
+namespace drezhost {
+
+namespace {
+
+// One run of a check: a quiet runner in Studio A, and what the check found.
+class CheckRun {
+ public:
+  CheckRun(const ScriptFactory& factory, const JobOptions& options)
+      : factory_(factory),
+        path_(options.path),
+        runner_(factory, nullptr, quietRunOptions(options)) {
+    runner_.host().setMaxDepth(options.maxDepth);
+  }
+
+  SimulatedHost& host() { return runner_.host(); }
+  const ScriptFactory& factory() const { return factory_; }
+  // Creates a script; on failure, the check fails and this throws.
+  Script& create(const std::string& name) { return create(name, path_); }
+  Script& create(const std::string& name, const std::string& path) {
+    Script* script = host().create(name, factory_, path);
+    if (script == nullptr) throw Failed();
+    return *script;
+  }
+  void fail(const std::string& message) { failures_.push_back(message); }
+  const std::string& path() const { return path_; }
+  // Runs steps as a scenario would; bad input is the check's own fault.
+  void play(std::initializer_list<StepBody> bodies) {
+    int line = 0;
+    for (const StepBody& body : bodies) {
+      Step step;
+      step.file = "check";
+      step.line = ++line;
+      step.source = writeStep(body).value_or("(a step with a text no scenario line can hold)");
+      step.body = body;
+      runner_.run(step);
+    }
+  }
+  // The script's registered ranges, as slots and destinations to update.
+  std::vector<std::pair<const Device*, int32_t>> registeredIndices(Script& script) {
+    std::vector<std::pair<const Device*, int32_t>> indices;
+    for (const Registration& registration : script.registrations.open()) {
+      const Device* device = runner_.installation().findDevice(registration.device);
+      if (device == nullptr || device->kind != registration.kind) continue;
+      const int32_t first = std::max(registration.first, 1);
+      const int32_t last = std::min(registration.last, device->size);
+      for (int32_t index = first; index <= last && indices.size() < 64; ++index) {
+        indices.emplace_back(device, index);
+      }
+    }
+    return indices;
+  }
+  // Changes index `index` of `device` to `text` (a slot) or source `number`.
+  void change(const Device& device, int32_t index, const std::string& text, int32_t number) {
+    const std::string name = runner_.installation().label(device.number);
+    const std::string first = name.substr(0, name.find(" / "));
+    if (device.kind == DeviceKind::Router) {
+      host().route(first, index, number, text);
+    } else {
+      host().setSlot(first, index, text);
+    }
+  }
+  // Deletes what is alive; returns the check's verdict and its messages.
+  Verdict finish(std::vector<std::string>* messages) {
+    for (Script* script : host().scripts()) host().destroy(*script);
+    std::size_t more = 0;
+    for (const std::string& message : runner_.validator().unexpectedMessages(&more)) {
+      messages->push_back(message);
+    }
+    if (more != 0) messages->push_back("... and " + std::to_string(more) + " more errors");
+    messages->insert(messages->end(), failures_.begin(), failures_.end());
+    return messages->empty() ? Verdict::Passed : Verdict::Failed;
+  }
+
+  struct Failed {};
+
+ private:
+  const ScriptFactory& factory_;
+  std::string path_;
+  ScenarioRunner runner_;
+  std::vector<std::string> failures_;
+};
+
+struct Check {
+  const char* name;
+  const char* description;
+  std::function<void(CheckRun&)> run;
+};
+
+void startupTeardown(CheckRun& run, PollDelivery polls) {
+  steps::Create create;
+  create.path = run.path();
+  run.play({steps::HostPolls{polls}, create, steps::Delete{}});
+}
+
+void oddKinds(CheckRun& run) {
+  Script& script = run.create("s1");
+  for (int kind : {0, 8, 9, -1, 100, INT_MAX, INT_MIN}) {
+    const char* result = run.host().rawCall(script, kind, nullptr,
+                                            "callback kind " + std::to_string(kind) + " (null)");
+    if (result != nullptr) {
+      run.fail("callback kind " + std::to_string(kind) +
+               " returned a non-null result; kinds outside 1 to 7 must do nothing");
+    }
+  }
+}
+
+void nullAndOddData(CheckRun& run) {
+  Script& script = run.create("s1");
+  SimulatedHost& host = run.host();
+  auto expectNull = [&](int kind, void* data, const std::string& what) {
+    if (host.rawCall(script, kind, data, what) != nullptr) {
+      run.fail(what + " returned a non-null result");
+    }
+  };
+  const char* reply = host.rawCall(script, CB_HOST_REQUEST, nullptr, "request (null text)");
+  if (reply != nullptr) {
+    expectNull(CB_RELEASE_REPLY, const_cast<char*>(reply), "release the reply to a null request");
+  }
+  expectNull(CB_RELEASE_REPLY, nullptr, "release a null reply");
+  for (intptr_t value : {intptr_t{0}, intptr_t{1}, intptr_t{-1}, intptr_t{INT_MAX}}) {
+    expectNull(CB_NOTIFY6, reinterpret_cast<void*>(value),
+               "notify 6 (" + std::to_string(value) + ")");
+    expectNull(CB_NOTIFY7, reinterpret_cast<void*>(value),
+               "notify 7 (" + std::to_string(value) + ")");
+  }
+  for (int32_t id : {0, -1, INT_MAX, INT_MIN}) host.fireEvent(script, id);
+  ControlEvent empty{};
+  expectNull(CB_CONTROL_EVENT, &empty, "control event with a null control id and null command");
+}
+
+void requestTexts(CheckRun& run) {
+  Script& script = run.create("s1");
+  std::string dotted = "name";
+  for (int i = 0; i < 40; ++i) dotted += ".part" + std::to_string(i);
+  for (const std::string& text :
+       {std::string(), std::string("="), std::string("."), std::string("a.b.c=d.e"),
+        std::string("return=all"), std::string("myParam=abc"), dotted + "=v",
+        std::string(100000, 'x'), std::string("=") + std::string(100000, 'y'),
+        std::string("\xff\xfe=\x01")}) {
+    run.host().request(script, text);
+  }
+}
+
+void controlEvents(CheckRun& run) {
+  Script& script = run.create("s1");
+  for (const auto& event : std::vector<std::pair<std::string, std::string>>{
+           {"", ""},
+           {"", "="},
+           {"x", "value=1"},
+           {"alm_1", "AckAll"},
+           {std::string(5000, 'c'), std::string(100000, 'v')}}) {
+    run.host().controlEvent(script, event.first, event.second);
+  }
+}
+
+void deviceUpdates(CheckRun& run) {
+  Script& script = run.create("s1");
+  const auto indices = run.registeredIndices(script);
+  for (const auto& index : indices) {
+    for (const std::string& text :
+         {std::string(), std::string("-2147483648"), std::string("99999999999"),
+          std::string("not a number"), std::string(65536, '7')}) {
+      run.change(*index.first, index.second, text, text.size() % 5 == 0 ? -1 : 0x7fffffff);
+    }
+  }
+}
+
+void repliesOnce(CheckRun& run) {
+  Script& script = run.create("s1");
+  SimulatedHost& host = run.host();
+  for (const char* text : {"return=all", "myParam=abc", "return=myParam"}) {
+    std::string request = text;
+    std::vector<char> first(request.begin(), request.end());
+    first.push_back('\0');
+    std::vector<char> second = first;
+    const char* a =
+        host.rawCall(script, CB_HOST_REQUEST, first.data(), "request " + quoteText(text));
+    const std::string aText = a != nullptr ? a : "";
+    const char* b =
+        host.rawCall(script, CB_HOST_REQUEST, second.data(),
+                     "request " + quoteText(text) + " again, the first reply still held");
+    if (a != nullptr && a == b) {
+      run.fail("two replies to " + quoteText(text) +
+               " held by the host at once are one block: the host releases each once, so it "
+               "would be freed twice");
+    } else if (a != nullptr && aText != a) {
+      run.fail("the reply to " + quoteText(text) +
+               " changed before the host released it: a reply must stay as returned until then");
+    }
+    if (a != nullptr) {
+      if (host.rawCall(script, CB_RELEASE_REPLY, const_cast<char*>(a), "release the first reply") !=
+          nullptr) {
+        run.fail("releasing a reply returned a non-null result");
+      }
+    }
+    if (b != nullptr && b != a) {
+      host.rawCall(script, CB_RELEASE_REPLY, const_cast<char*>(b), "release the second reply");
+    }
+  }
+}
+
+void reentrantUpdate(CheckRun& run) {
+  Script& script = run.create("s1");
+  const auto indices = run.registeredIndices(script);
+  if (indices.empty()) return;  // nothing to update: nothing can arrive re-entrantly
+  const auto& target = indices.front();
+  bool fired = false;
+  run.host().onNextCommand([&] {
+    fired = true;
+    run.change(*target.first, target.second, "1", 1);
+  });
+  for (const auto& index : indices) {
+    if (fired) break;
+    run.change(*index.first, index.second, "2", 2);
+  }
+  if (!fired) run.host().request(script, "return=all");
+  if (!fired) run.host().fireEvent(script, 1);
+}
+
+void twoScripts(CheckRun& run) {
+  Script& first = run.create("s1");
+  Script& second = run.create("s2");
+  if (first.object == second.object) run.fail("both scripts are one object");
+  for (const auto& index : run.registeredIndices(first)) {
+    run.change(*index.first, index.second, "1", 1);
+  }
+  run.host().request(first, "return=all");
+  run.host().request(second, "return=all");
+  run.host().fireEvent(second, 1);
+  run.host().destroy(first);
+  for (const auto& index : run.registeredIndices(second)) {
+    run.change(*index.first, index.second, "0", 0);
+  }
+}
+
+void nullHost(CheckRun& run) {
+  drez_client_callback* script = run.factory()(nullptr, run.path().c_str());
+  if (script == nullptr) return;  // refusing to start without a host is allowed
+  script->callback(reinterpret_cast<void*>(intptr_t{1}), CB_EVENT_ID);
+  char text[] = "return=all";
+  if (const char* reply = script->callback(text, CB_HOST_REQUEST)) {
+    script->callback(const_cast<char*>(reply), CB_RELEASE_REPLY);
+  }
+  script->callback(nullptr, CB_NOTIFY6);
+  drez_delete_script(script);
+}
+
+void pathTexts(CheckRun& run) {
+  for (const std::string& path : {std::string("panels/studio"),
+                                  std::string("a path/with spaces/it's"), std::string(4096, 'p')}) {
+    Script& script = run.create("s1", path);
+    run.host().destroy(script);
+  }
+}
+
+const std::vector<Check>& checks() {
+  static const std::vector<Check> all = {
+      {"startup-reentrant", "start-up and teardown, polls answered from inside the poll",
+       [](CheckRun& run) { startupTeardown(run, PollDelivery::Reentrant); }},
+      {"startup-queued", "start-up and teardown, polls answered after the call returns",
+       [](CheckRun& run) { startupTeardown(run, PollDelivery::Queued); }},
+      {"startup-no-polls", "start-up and teardown, polls never answered",
+       [](CheckRun& run) { startupTeardown(run, PollDelivery::Off); }},
+      {"odd-kinds", "callback kinds outside 1 to 7 do nothing and return null", oddKinds},
+      {"null-data",
+       "null request text and reply, odd notify values and event ids, a control "
+       "event with null fields",
+       nullAndOddData},
+      {"request-texts", "requests empty, very long, with many parts or bytes that are not UTF-8",
+       requestTexts},
+      {"control-events", "control events with empty and very long fields", controlEvents},
+      {"device-updates", "updates of every registered slot and destination with odd texts",
+       deviceUpdates},
+      {"replies-once", "each reply to a request is its own block, unchanged until released once",
+       repliesOnce},
+      {"reentrant-update", "an update delivered from inside a command the script sends",
+       reentrantUpdate},
+      {"two-scripts", "two scripts of the library side by side", twoScripts},
+      {"null-host", "a script created without a host sends nothing and survives its events",
+       nullHost},
+      {"path-texts", "scripts created with long and odd path texts", pathTexts},
+  };
+  return all;
+}
+
+}  // namespace
+
+void listChecks(std::ostream& out) {
+  for (const Check& check : checks()) {
+    out << std::left << std::setw(20) << check.name << check.description << "\n";
+  }
+}
+
+ExitStatus validateJob(const JobOptions& options, const ScriptFactory& factory) {
+  std::vector<const Check*> chosen;
+  for (const std::string& name : options.only) {
+    auto found = std::find_if(checks().begin(), checks().end(),
+                              [&](const Check& check) { return name == check.name; });
+    if (found == checks().end()) {
+      return badInput("no check named '" + name + "' (drez-host validate --list-checks)");
+    }
+    chosen.push_back(&*found);
+  }
+  if (chosen.empty()) {
+    for (const Check& check : checks()) chosen.push_back(&check);
+  }
+  std::vector<Result> results;
+  for (const Check* check : chosen) {
+    const Outcome outcome = runIsolated(
+        [&](ChildLink& link) {
+          link.setStep("check " + std::string(check->name));
+          CheckRun run(factory, options);
+          run.host().setPollDelivery(options.polls);
+          run.host().addObserver(&link);
+          std::vector<std::string> messages;
+          try {
+            check->run(run);
+          } catch (const CheckRun::Failed&) {
+          } catch (const std::exception& error) {
+            run.fail(std::string("the check could not run: ") + error.what());
+          }
+          RunSummary summary;
+          summary.verdict = run.finish(&messages);
+          summary.messages = messages;
+          link.setSummary(summary);
+          return summary.verdict;
+        },
+        isolationFor(options));
+    const Result result = resultOf(check->name, outcome);
+    const bool passed = result.verdict == Verdict::Passed;
+    if (!passed || !options.onlyFailed) {
+      std::cout << std::left << std::setw(7) << namesOf(result.verdict).tag << std::setw(20)
+                << check->name;
+      if (passed) {
+        std::cout << check->description << "\n";
+      } else if (!result.crash.empty()) {
+        std::cout << result.crash.substr(result.crash.find_first_not_of('\n'));
+      } else {
+        const auto& messages = result.summary.messages;
+        std::cout << (messages.empty() ? std::string("failed") : messages.front()) << "\n";
+        for (std::size_t i = 1; i < messages.size() && i < 5; ++i) {
+          std::cout << std::string(27, ' ') << messages[i] << "\n";
+        }
+      }
+      std::cout.flush();
+    }
+    results.push_back(result);
+    if (options.failFast && !passed) break;
+  }
+  printTotals(std::cout, results, "checks");
+  for (const std::string& scenario : options.scenarios) {
+    if (options.failFast && overallStatus(results) != ExitStatus::Passed) break;
+    results.push_back(runScenario(scenario, options, factory));
+  }
+  if (!options.scenarios.empty()) printTotals(std::cout, results, "checks and scenarios");
+  return finishJob(options, "validate", results);
+}
+
+}  // namespace drezhost

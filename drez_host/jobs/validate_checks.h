@@ -1,0 +1,29 @@
+// drez-host validate: a named set of checks that any panel library must
+// pass, each run on its own in a child process (a crash or a hang fails that
+// check only), then the scenarios given. One line per check and a summary.
+//
+// A check drives fresh scripts of the library in Studio A and fails on any
+// breach of the host contract the simulated host reports, or on what the
+// check itself looks for; its message names what was broken.
+
+#ifndef DREZ_HOST_JOBS_VALIDATE_CHECKS_H_
+#define DREZ_HOST_JOBS_VALIDATE_CHECKS_H_
+
+#include <ostream>
+
+#include "jobs/job_options.h"
+#include "runner/verdict.h"
+#include "simulator/simulated_host.h"
+
+namespace drezhost {
+
+// Prints each check's name and what it does, one a line.
+void listChecks(std::ostream& out);
+
+// The 'validate' job: options.only (or every check), then options.scenarios.
+// Returns the exit status: the worst of the checks' and scenarios'.
+ExitStatus validateJob(const JobOptions& options, const ScriptFactory& factory);
+
+}  // namespace drezhost
+
+#endif  // DREZ_HOST_JOBS_VALIDATE_CHECKS_H_

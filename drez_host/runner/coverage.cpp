@@ -1,0 +1,110 @@
+#include "runner/coverage.h"
+
+#include <sstream>
+
+#include "simulator/command_parser.h"
+#include "simulator/trace.h"
+
+namespace drezhost {
+
+namespace {
+
+const char* const kKindNames[] = {
+    "create (the export)", "device update", "control event", "request", "event id",
+    "release the reply",   "notify 6",      "notify 7"};
+const char* const kCodes[] = {"PS", "TP", "TG", "SD", "XI", "GS", "IR",
+                              "IU", "IP", "RR", "RU", "RP", "ET", "AS"};
+
+// "1-6, 9, 12-13".
+std::string ranges(const std::set<int32_t>& values) {
+  std::string text;
+  auto it = values.begin();
+  while (it != values.end()) {
+    const int32_t first = *it;
+    int32_t last = first;
+    while (++it != values.end() && *it == last + 1) ++last;
+    if (!text.empty()) text += ", ";
+    text += std::to_string(first) + (last != first ? "-" + std::to_string(last) : "");
+  }
+  return text;
+}
+
+}  // namespace
+
+void Coverage::enteringCall(const HostCall& call, const std::string&) {
+  switch (call.what) {
+    case HostCall::What::Export:
+      ++exports_;
+      break;
+    case HostCall::What::Delete:
+      ++deletions_;
+      break;
+    case HostCall::What::Callback:
+      ++kinds_[call.kind];
+      break;
+  }
+}
+
+void Coverage::commandSent(const std::string& text) {
+  ++codes_[text.substr(0, 2)];
+  const std::string code = text.substr(0, 2);
+  if (code != "TP" && code != "TG") return;
+  if (std::optional<HostCommand> parsed = parseHostCommand(text, nullptr)) {
+    const std::size_t panel = code == "TP" ? 1 : 0;
+    controls_addressed_.insert(parsed->text(panel) + " " + parsed->text(panel + 1));
+  }
+}
+
+void Coverage::updateDelivered(const Device& device, int32_t index) {
+  indices_[{device.number, device.kind}].insert(index);
+}
+
+void Coverage::controlEventSent(const std::string& control) { ++control_events_[control]; }
+
+void Coverage::triggerFired(const std::string& command) { fired_.push_back(command); }
+
+std::string Coverage::report(const Installation& installation) const {
+  std::ostringstream out;
+  out << "==== coverage\n  command codes sent:";
+  for (const char* code : kCodes) {
+    auto found = codes_.find(code);
+    out << " " << code << " " << (found != codes_.end() ? found->second : 0);
+  }
+  for (const auto& entry : codes_) {
+    bool known = false;
+    for (const char* code : kCodes) known = known || entry.first == code;
+    if (!known)
+      out << "  (outside the vocabulary: " << shownText(entry.first) << " " << entry.second << ")";
+  }
+  out << "\n  callback kinds called:";
+  for (int kind = 0; kind <= 7; ++kind) {
+    auto found = kinds_.find(kind);
+    const std::size_t count = kind == 0 ? exports_ : found != kinds_.end() ? found->second : 0;
+    out << "\n    " << kind << " " << kKindNames[kind] << ": " << count;
+  }
+  out << "\n    delete: " << deletions_;
+  out << "\n  slots and destinations delivered:";
+  if (indices_.empty()) out << " none";
+  for (const auto& entry : indices_) {
+    out << "\n    " << shownText(installation.label(entry.first.first)) << " (" << entry.first.first
+        << ") " << (entry.first.second == DeviceKind::Router ? "destinations " : "slots ")
+        << ranges(entry.second);
+  }
+  out << "\n  control events sent:";
+  if (control_events_.empty()) out << " none";
+  for (const auto& entry : control_events_)
+    out << " " << shownText(entry.first) << " " << entry.second;
+  out << "\n  controls addressed by TP and TG (panel control):";
+  if (controls_addressed_.empty()) out << " none";
+  for (const std::string& control : controls_addressed_) out << "\n    " << shownText(control);
+  out << "\n  triggers fired: " << fired_.size();
+  for (const std::string& command : fired_) out << "\n    " << shownText(command);
+  out << "\n  triggers never fired: " << unfired_.size();
+  for (const std::string& command : unfired_) out << "\n    " << shownText(command);
+  out << "\n  expectations never reached: " << unreached_.size();
+  for (const std::string& expectation : unreached_) out << "\n    " << expectation;
+  out << "\n";
+  return out.str();
+}
+
+}  // namespace drezhost

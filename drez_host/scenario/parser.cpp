@@ -1,0 +1,167 @@
+#include "scenario/parser.h"
+
+#include <stdexcept>
+
+#include "scenario/step_table.h"
+#include "scenario/words.h"
+#include "simulator/trace.h"
+
+namespace drezhost {
+
+namespace {
+
+// The words of each form's phrase, in the table's order.
+const std::vector<std::vector<std::string>>& phrases() {
+  static const std::vector<std::vector<std::string>> all = [] {
+    std::vector<std::vector<std::string>> words;
+    for (const StepForm& form : stepForms()) {
+      words.emplace_back();
+      std::string word;
+      for (const char* c = form.phrase;; ++c) {
+        if (*c == ' ' || *c == '\0') {
+          words.back().push_back(word);
+          word.clear();
+          if (*c == '\0') break;
+        } else {
+          word += *c;
+        }
+      }
+    }
+    return words;
+  }();
+  return all;
+}
+
+// What may follow the first `depth` words of the candidates' phrases, as a
+// message: "commands, no commands, sent ... after 'expect'".
+std::string expectedAfter(const std::vector<std::size_t>& candidates, std::size_t depth) {
+  if (depth == 0) return "a step";
+  std::vector<std::string> next;  // in the table's order
+  for (std::size_t index : candidates) {
+    const std::vector<std::string>& words = phrases()[index];
+    std::string rest;
+    for (std::size_t i = depth; i < words.size(); ++i) rest += (i == depth ? "" : " ") + words[i];
+    if (next.empty() || next.back() != rest) next.push_back(rest);
+  }
+  std::string text;
+  for (std::size_t i = 0; i < next.size(); ++i) {
+    if (i != 0) text += i + 1 == next.size() ? " or " : ", ";
+    text += next[i];
+  }
+  std::string prefix;
+  for (std::size_t i = 0; i < depth; ++i)
+    prefix += (i == 0 ? "" : " ") + phrases()[candidates[0]][i];
+  return text + " after '" + prefix + "'";
+}
+
+// The form the line's first words name; reads those words.
+const StepForm& findForm(WordReader& words) {
+  std::vector<std::size_t> candidates(stepForms().size());
+  for (std::size_t i = 0; i < candidates.size(); ++i) candidates[i] = i;
+  for (std::size_t depth = 0;; ++depth) {
+    for (std::size_t index : candidates) {
+      if (phrases()[index].size() == depth) return stepForms()[index];
+    }
+    if (words.done()) words.text(expectedAfter(candidates, depth));  // throws
+    const std::string word = words.text("");
+    std::vector<std::size_t> matching;
+    for (std::size_t index : candidates) {
+      if (phrases()[index][depth] == word) matching.push_back(index);
+    }
+    if (matching.empty()) {
+      if (depth == 0) {
+        throw std::invalid_argument("unknown step '" + shownText(word) + "' (try: help)");
+      }
+      throw std::invalid_argument("expected " + expectedAfter(candidates, depth) + ", found '" +
+                                  shownText(word) + "'");
+    }
+    candidates.swap(matching);
+  }
+}
+
+}  // namespace
+
+Step ScenarioParser::parse(const std::string& line, bool* opensBlock) {
+  Step step;
+  step.file = file_;
+  step.line = line_;
+  step.source = trimmed(line);
+  try {
+    WordReader words(step.source);
+    const StepForm& form = findForm(words);
+    step.body = form.parse(words);
+    words.end();
+    *opensBlock = form.opensBlock;
+  } catch (const std::invalid_argument& error) {
+    throw ScenarioError(step.where() + ": " + error.what() + " in: " + shownText(step.source));
+  }
+  return step;
+}
+
+std::optional<Step> ScenarioParser::feed(const std::string& line) {
+  ++line_;
+  static const char kByteOrderMark[] = "\xEF\xBB\xBF";
+  const bool marked = line_ == 1 && line.compare(0, 3, kByteOrderMark) == 0;
+  const std::string text = trimmed(marked ? line.substr(3) : line);
+  if (block_) {
+    if (text == "end") {
+      Step done = std::move(*block_);
+      block_.reset();
+      return done;
+    }
+    if (text.empty() || text[0] == '#') return std::nullopt;
+    if (auto* expected = std::get_if<steps::ExpectCommands>(&block_->body)) {
+      expected->commands.push_back(text);
+      return std::nullopt;
+    }
+    bool opensBlock = false;
+    Step change = parse(text, &opensBlock);
+    if (!change.as<steps::Set>() && !change.as<steps::Route>()) {
+      throw ScenarioError(change.where() + ": an 'on' block holds only set and route steps, not: " +
+                          shownText(text));
+    }
+    std::get<steps::On>(block_->body).changes.push_back(std::move(change));
+    return std::nullopt;
+  }
+  if (text.empty() || text[0] == '#') return std::nullopt;
+  bool opensBlock = false;
+  Step step = parse(text, &opensBlock);
+  if (opensBlock) {
+    block_ = std::move(step);
+    return std::nullopt;
+  }
+  return step;
+}
+
+void ScenarioParser::finish() {
+  if (!block_) return;
+  const std::string where = block_->where();
+  block_.reset();
+  throw ScenarioError(where + ": this block has no 'end'");
+}
+
+std::vector<Step> parseScenario(std::istream& in, const std::string& file) {
+  ScenarioParser parser(file);
+  std::vector<Step> steps;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (std::optional<Step> step = parser.feed(line)) steps.push_back(std::move(*step));
+  }
+  parser.finish();
+  return steps;
+}
+
+bool expectsTraces(std::istream& in) {
+  ScenarioParser parser("scan");
+  std::string line;
+  while (std::getline(in, line)) {
+    try {
+      std::optional<Step> step = parser.feed(line);
+      if (step && step->as<steps::ExpectTrace>() != nullptr) return true;
+    } catch (const ScenarioError&) {
+    }
+  }
+  return false;
+}
+
+}  // namespace drezhost

@@ -1,0 +1,54 @@
+// Reads the scenario language line by line into steps, through the step
+// table (step_table.h). Blank lines and lines whose first non-blank
+// character is '#' are skipped; a UTF-8 byte-order mark in front of the
+// first line is no part of it. "expect commands" opens a block of command
+// texts, one a line, closed by "end"; "on <command>" opens a block of "set"
+// and "route" steps, closed by "end". words.h says how words are read.
+
+#ifndef DREZ_HOST_SCENARIO_PARSER_H_
+#define DREZ_HOST_SCENARIO_PARSER_H_
+
+#include <istream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "scenario/steps.h"
+
+namespace drezhost {
+
+class ScenarioParser {
+ public:
+  // `file` names the source in messages ("<terminal>" for a terminal).
+  explicit ScenarioParser(std::string file) : file_(std::move(file)) {}
+
+  // Reads the next line. Returns the step it completes, or nothing for a
+  // blank or comment line or a line inside a block. Throws ScenarioError
+  // for a line that does not fit the language; the parser is then ready for
+  // the next line, with any open block dropped.
+  std::optional<Step> feed(const std::string& line);
+  // True while a block waits for its "end".
+  bool inBlock() const { return block_.has_value(); }
+  // At the end of the input: throws when a block is still open.
+  void finish();
+  // The number of the last line fed.
+  int line() const { return line_; }
+
+ private:
+  Step parse(const std::string& line, bool* opensBlock);
+
+  std::string file_;
+  int line_ = 0;
+  std::optional<Step> block_;
+};
+
+// Reads a whole scenario. Throws ScenarioError at the first bad line.
+std::vector<Step> parseScenario(std::istream& in, const std::string& file);
+
+// True when the scenario read from `in` holds an "expect trace" step. Lines
+// that do not parse are passed over: the run itself reports them.
+bool expectsTraces(std::istream& in);
+
+}  // namespace drezhost
+
+#endif  // DREZ_HOST_SCENARIO_PARSER_H_

@@ -1,0 +1,114 @@
+#include "scenario/words.h"
+
+#include <charconv>
+#include <stdexcept>
+
+#include "simulator/trace.h"
+
+namespace drezhost {
+
+std::string trimmed(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return std::string();
+  const std::size_t last = text.find_last_not_of(" \t\r\n");
+  return text.substr(first, last - first + 1);
+}
+
+bool WordReader::done() {
+  while (pos_ < line_.size() && isBlank(line_[pos_])) ++pos_;
+  return pos_ >= line_.size();
+}
+
+bool WordReader::peek(const char* keyword) {
+  const std::size_t start = pos_;
+  bool quoted = false;
+  const bool match = !done() && read(&quoted) == keyword && !quoted;
+  pos_ = start;
+  return match;
+}
+
+bool WordReader::accept(const char* keyword) {
+  if (!peek(keyword)) return false;
+  bool quoted = false;
+  done();  // onto the word
+  read(&quoted);
+  return true;
+}
+
+std::string WordReader::text(const std::string& what) {
+  if (done()) throw std::invalid_argument("expected " + what + ", found the end of the line");
+  bool quoted = false;
+  return read(&quoted);
+}
+
+std::string WordReader::choice(const std::string& what,
+                               std::initializer_list<const char*> choices) {
+  std::string word = text(what);
+  for (const char* choice : choices) {
+    if (word == choice) return word;
+  }
+  throw std::invalid_argument("expected " + what + ", found '" + shownText(word) + "'");
+}
+
+int32_t WordReader::integer(const std::string& what) {
+  const std::string word = text(what + " (an integer)");
+  int32_t value = 0;
+  auto result = std::from_chars(word.data(), word.data() + word.size(), value);
+  const bool whole = result.ptr == word.data() + word.size();
+  if (!word.empty() && whole && result.ec == std::errc::result_out_of_range) {
+    throw std::invalid_argument("expected " + what + " (an integer), found '" + shownText(word) +
+                                "', which is outside -2147483648 to 2147483647");
+  }
+  if (word.empty() || result.ec != std::errc() || !whole) {
+    throw std::invalid_argument("expected " + what + " (an integer), found '" + shownText(word) +
+                                "'");
+  }
+  return value;
+}
+
+int32_t WordReader::atLeast(const std::string& what, int32_t least) {
+  const int32_t value = integer(what);
+  if (value < least) {
+    throw std::invalid_argument("expected " + what + " of " + std::to_string(least) +
+                                " or more, found " + std::to_string(value));
+  }
+  return value;
+}
+
+std::string WordReader::rest(const std::string& what, bool unquote) {
+  if (done()) throw std::invalid_argument("expected " + what + ", found the end of the line");
+  std::string rest = trimmed(line_.substr(pos_));
+  pos_ = line_.size();
+  const bool oneQuoted = rest.size() >= 2 && isQuote(rest[0]) && rest.back() == rest[0] &&
+                         rest.find(rest[0], 1) == rest.size() - 1;
+  return unquote && oneQuoted ? rest.substr(1, rest.size() - 2) : rest;
+}
+
+void WordReader::end() {
+  if (!done())
+    throw std::invalid_argument("unexpected '" + shownText(text("")) + "' at the end of the line");
+}
+
+std::string WordReader::read(bool* quoted) {
+  const std::size_t start = pos_;
+  *quoted = isQuote(line_[start]);
+  if (!*quoted) {
+    while (pos_ < line_.size() && !isBlank(line_[pos_])) ++pos_;
+    return line_.substr(start, pos_ - start);
+  }
+  // The closing quote is the first one that ends the word: a quote with a
+  // letter after it is part of the text.
+  std::size_t close = line_.find(line_[start], start + 1);
+  while (close != std::string::npos && close + 1 < line_.size() && !isBlank(line_[close + 1])) {
+    close = line_.find(line_[start], close + 1);
+  }
+  if (close == std::string::npos) {
+    throw std::invalid_argument(
+        "a quote is not closed (a closing quote is followed by a blank "
+        "or the end of the line)");
+  }
+  pos_ = close + 1;
+  return line_.substr(start + 1, close - start - 1);
+}
+
+}  // namespace drezhost

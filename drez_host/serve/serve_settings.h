@@ -1,0 +1,23 @@
+// What drez-host serve is told to do; the command line fills it.
+
+#ifndef DREZ_HOST_SERVE_SERVE_SETTINGS_H_
+#define DREZ_HOST_SERVE_SERVE_SETTINGS_H_
+
+#include <optional>
+#include <string>
+
+#include "simulator/simulated_host.h"
+
+namespace drezhost {
+
+struct ServeSettings {
+  std::optional<std::string> script;  // --script; none: the usual rule (jobs/panel_library.h)
+  PollDelivery polls = PollDelivery::Reentrant;
+  int port = 8080;                   // 0: a free port
+  std::string listen = "127.0.0.1";  // the address to listen on
+  std::string scenario;              // empty: none
+};
+
+}  // namespace drezhost
+
+#endif  // DREZ_HOST_SERVE_SERVE_SETTINGS_H_

@@ -1,0 +1,86 @@
+// The simulated host's reading of command texts.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "simulator/command_parser.h"
+
+namespace {
+
+using drezhost::HostCommand;
+using drezhost::parseHostCommand;
+
+std::string errorOf(const std::string& text) {
+  std::string error;
+  EXPECT_FALSE(parseHostCommand(text, &error).has_value()) << text;
+  return error;
+}
+
+TEST(CommandParser, ReadsTextAndIntegerOperands) {
+  std::string error;
+  auto command = parseHostCommand("TP 'statesheet=QZ_Studio_TX' '1' 'StA_Floor'", &error);
+  ASSERT_TRUE(command) << error;
+  EXPECT_EQ(command->code, "TP");
+  ASSERT_EQ(command->operands.size(), 3u);
+  EXPECT_EQ(command->text(0), "statesheet=QZ_Studio_TX");
+  EXPECT_EQ(command->text(2), "StA_Floor");
+
+  command = parseHostCommand("GS 31 -105 255 1", &error);
+  ASSERT_TRUE(command) << error;
+  EXPECT_EQ(command->number(0), 31);
+  EXPECT_EQ(command->number(1), -105);
+  EXPECT_EQ(command->number(2), 255);
+}
+
+TEST(CommandParser, AcceptsTheWholeVocabulary) {
+  for (const char* text :
+       {"PS '1' 'p1.drez_ui'", "PS '1' 'dir/p1.drez_ui' 'extra'", "TG '1' 'alm_7' 'value'",
+        "SD 'Studio A Blue Lights'", "XI '1' 'alm_'", "IR 7 1 6", "IR 7 1 6 'ADD'", "IU 7",
+        "IP 7 1 6", "RR 7 97 97 'ADD'", "RU 7", "RP 7 97 97", "ET 5", "AS", "SD ''"}) {
+    std::string error;
+    EXPECT_TRUE(parseHostCommand(text, &error)) << text << ": " << error;
+  }
+}
+
+TEST(CommandParser, KeepsAQuoteInsideATextOperand) {
+  auto command = parseHostCommand("TP 'text=it's' '1' 'vls_name'", nullptr);
+  ASSERT_TRUE(command);
+  EXPECT_EQ(command->text(0), "text=it's");
+  command = parseHostCommand("SD 'a 'b''", nullptr);
+  ASSERT_TRUE(command);
+  EXPECT_EQ(command->text(0), "a 'b'");
+}
+
+TEST(CommandParser, RejectsCodesOutsideTheVocabulary) {
+  EXPECT_EQ(errorOf("ZZ 1"), "unknown command code 'ZZ'");
+  EXPECT_EQ(errorOf("ASX"), "unknown command code 'ASX'");
+  EXPECT_EQ(errorOf("gs 1 2 3 0"), "unknown command code 'gs'");
+  EXPECT_EQ(errorOf(""), "unknown command code ''");
+}
+
+TEST(CommandParser, RejectsSpacingThatIsNotOneSpace) {
+  EXPECT_EQ(errorOf("GS 1  2 3 0"), "operands must be separated by exactly one space");
+  EXPECT_EQ(errorOf("ET 5 "), "operands must be separated by exactly one space");
+}
+
+TEST(CommandParser, RejectsOperandsOfTheWrongShape) {
+  EXPECT_EQ(errorOf("GS 31 x 1 0"), "'x' is neither an integer nor a quoted text");
+  EXPECT_EQ(errorOf("ET 99999999999"), "'99999999999' is outside the 32-bit integer range");
+  EXPECT_EQ(errorOf("SD 'unclosed"), "a text operand has no closing quote");
+  EXPECT_EQ(errorOf("SD 12"), "operand 1 of SD must be a quoted text");
+  EXPECT_EQ(errorOf("IU 'x'"), "operand 1 of IU must be an integer");
+  EXPECT_EQ(errorOf("IR 1 2"), "IR takes 3 or 4 operands, not 2");
+  EXPECT_EQ(errorOf("AS 1"), "AS takes no operands");
+  EXPECT_EQ(errorOf("AS extra"), "AS takes no operands");
+}
+
+TEST(CommandParser, ChecksTheValuesSomeCommandsNeed) {
+  EXPECT_EQ(errorOf("TP 'statesheet' '1' 'x'"),
+            "the first operand of TP is not '<property>=<value>'");
+  EXPECT_EQ(errorOf("GS 1 2 256 0"), "the state of GS is outside 0 to 255");
+  EXPECT_EQ(errorOf("GS 1 2 1 2"), "the flag of GS is neither 0 nor 1");
+  EXPECT_EQ(errorOf("RR 1 2 3 'add'"), "the fourth operand of RR is not 'ADD'");
+}
+
+}  // namespace
