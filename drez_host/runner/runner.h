@@ -103,6 +103,8 @@ class ScenarioRunner {
   Installation& installation() { return installation_; }
   const Validator& validator() const { return validator_; }
   const std::vector<std::string>& failures() const { return failures_; }
+  // The reply to the last request; nothing for none, or before any request.
+  const std::optional<std::string>& lastReply() const { return reply_; }
   const RunSummary& summary() const { return summary_; }
   // Statesheet name -> colour, from the "statesheet" steps run so far.
   const std::map<std::string, std::string>& statesheetColours() const { return colours_; }

@@ -44,8 +44,10 @@ class HostThread {
     using Result = decltype(work());
     std::packaged_task<Result()> task(std::move(work));
     std::future<Result> result = task.get_future();
+    // The queue holds the only owner: when stop() drops the work unrun, the
+    // task goes, its promise breaks, and the caller below wakes.
     auto shared = std::make_shared<std::packaged_task<Result()>>(std::move(task));
-    post([shared] { (*shared)(); });
+    post([shared = std::move(shared)] { (*shared)(); });
     try {
       return result.get();
     } catch (const std::future_error&) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "serve/page_actions.h"
 #include "serve/state_json.h"
 #include "serve/web_assets.h"
 
@@ -152,12 +153,24 @@ void StudioServer::routes() {
 
   http.Post("/api/step", [this](const httplib::Request& request, httplib::Response& response) {
     const std::string type = lowered(request.get_header_value("Content-Type"));
-    if (type != "text/plain" && type.rfind("text/plain;", 0) != 0) {
-      return refuse(
-          response, 415,
-          "a step is sent as text/plain, not '" + request.get_header_value("Content-Type") + "'");
-    }
+    auto is = [&type](const char* kind) {
+      return type == kind || type.rfind(std::string(kind) + ";", 0) == 0;
+    };
     std::string line = request.body;
+    bool action = false;
+    if (is("application/json")) {
+      // A page action: the scenario writer makes its line.
+      try {
+        line = actionLine(nlohmann::json::parse(request.body));
+        action = true;
+      } catch (const std::exception& failure) {
+        return refuse(response, 400, failure.what());
+      }
+    } else if (!is("text/plain")) {
+      return refuse(response, 415,
+                    "a step is sent as text/plain, or an action as application/json, not '" +
+                        request.get_header_value("Content-Type") + "'");
+    }
     // One line: a final line feed is allowed.
     if (!line.empty() && line.back() == '\n') line.pop_back();
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -166,10 +179,15 @@ void StudioServer::routes() {
     if (line.find('\0') != std::string::npos)
       return refuse(response, 400, "a scenario line holds no NUL character");
     std::string error;
-    const nlohmann::json result = host_.call([this, &line, &error] {
+    const nlohmann::json result = host_.call([this, &line, &error, action] {
       try {
         nlohmann::json lines = linesJson(session_.step(line));
         lines["inBlock"] = session_.inBlock();
+        lines["line"] = line;
+        if (action && line.rfind("request ", 0) == 0) {
+          const std::optional<std::string>& reply = session_.lastReply();
+          lines["reply"] = reply ? nlohmann::json(*reply) : nlohmann::json();
+        }
         publish();
         return lines;
       } catch (const ScenarioError& failure) {

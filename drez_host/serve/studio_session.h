@@ -78,6 +78,8 @@ class StudioSession {
   // grows with every change.
   nlohmann::json state();
   int64_t version() const { return version_; }
+  // The reply to the last request.
+  const std::optional<std::string>& lastReply() const { return runner_.lastReply(); }
   // True while a block ("expect commands", "on") waits for its "end".
   bool inBlock() const { return parser_.inBlock(); }
 

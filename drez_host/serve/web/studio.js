@@ -5,16 +5,6 @@
 
 const $ = (id) => document.getElementById(id);
 
-// One word of the scenario language: quoted when it is empty or holds a
-// blank or a quote.
-function word(text) {
-  text = String(text);
-  if (text !== '' && !/[\s'"]/.test(text)) return text;
-  if (!text.includes("'")) return "'" + text + "'";
-  if (!text.includes('"')) return '"' + text + '"';
-  throw new Error('a text cannot hold both kinds of quote: ' + text);
-}
-
 function element(tag, attributes, ...children) {
   const node = document.createElement(tag);
   for (const [name, value] of Object.entries(attributes || {})) {
@@ -35,23 +25,26 @@ function showStatus(text, isError) {
   status.className = isError ? 'error' : '';
 }
 
+// Sends text as text/plain, anything else as JSON.
 async function post(path, body) {
+  const json = body !== undefined && typeof body !== 'string';
   const response = await fetch(path, {
     method: 'POST',
-    headers: { 'Content-Type': 'text/plain' },
-    body: body || '',
+    headers: { 'Content-Type': json ? 'application/json' : 'text/plain' },
+    body: json ? JSON.stringify(body) : body || '',
   });
   const answer = await response.json().catch(() => ({ error: response.statusText }));
   if (!response.ok) throw new Error(answer.error || response.statusText);
   return answer;
 }
 
-// Runs one scenario line; returns its trace lines, or null when refused.
-async function step(line) {
+// Runs one scenario line as typed, or one action of the page (an object:
+// the server writes its line); returns the answer, or null when refused.
+async function step(lineOrAction) {
   try {
-    const answer = await post('/api/step', line);
-    showStatus('ran: ' + line, false);
-    return answer.lines;
+    const answer = await post('/api/step', lineOrAction);
+    showStatus('ran: ' + answer.line, false);
+    return answer;
   } catch (error) {
     showStatus(error.message, true);
     return null;
@@ -126,7 +119,7 @@ function drawPanels(state) {
         className: classes.join(' '), id: `control-${panel.id}-${control.id}`,
         'data-statesheet': control.statesheet, 'data-colour': known ? control.colour : '',
         title: `Click: control ${control.id} <command> panel ${panel.id}`,
-        onclick: () => safely(() => step(`control ${word(control.id)} ${word($('control-command').value)} panel ${word(panel.id)}`)),
+        onclick: () => safely(() => step({ step: 'control', control: control.id, command: $('control-command').value, panel: panel.id })),
       }, element('span', { className: 'id' }, control.id),
          control.statesheet !== '' ? element('span', { className: 'sheet' }, control.statesheet) : null,
          props !== '' ? element('span', { className: 'props' }, props) : null);
@@ -156,7 +149,7 @@ function drawRouters(state) {
       const source = $(prefix + '-source').value.trim();
       submitted(prefix + '-destination');
       submitted(prefix + '-source');
-      return step(`route ${word(router.name)} ${word(destination)} ${word(source)}`);
+      return step({ step: 'route', router: router.name, destination, source });
     });
     const sources = element('datalist', { id: prefix + '-names' });
     for (const [source, name] of names) sources.append(element('option', { value: source }, name));
@@ -182,7 +175,7 @@ function drawInfodrivers(state) {
       const send = () => safely(() => {
         const text = $(id).value;
         submitted(id);
-        return step(`set ${word(infodriver.name)} ${slot.slot} ${word(text)}`);
+        return step({ step: 'set', infodriver: infodriver.name, slot: slot.slot, text });
       });
       table.append(element('tr', {},
         element('td', {}, slot.slot),
@@ -256,12 +249,11 @@ function form(id, action) {
 form('request-form', async () => {
   const text = $('request-text').value;
   submitted('request-text');
-  const lines = await step(`request ${word(text)}`);
-  if (lines === null) return;
-  const reply = lines.map((line) => line.text.trim()).find((text) => text.startsWith('<= '));
-  $('request-reply').textContent = reply ? reply.replace(/^<= (reply )?/, '') : '(no reply line)';
+  const answer = await step({ step: 'request', text });
+  if (answer === null) return;
+  $('request-reply').textContent = answer.reply === null ? 'no reply' : JSON.stringify(answer.reply);
 });
-form('event-form', () => step(`event ${word($('event-id').value.trim())}`));
+form('event-form', () => step({ step: 'event', id: $('event-id').value.trim() }));
 form('step-form', async () => {
   const line = $('step-line').value;
   submitted('step-line');

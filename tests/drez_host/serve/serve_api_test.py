@@ -70,7 +70,15 @@ class ServeApi(unittest.TestCase):
             ("control StB_Floor pressed", {}, 400, "panel '1' has no control 'StB_Floor'"),
             (f"set {TALLY} 1 2\nset {TALLY} 1 0", {}, 400, "one scenario line"),
             ("x" * 5000, {}, 413, "over 4096 bytes"),
-            (f"set {TALLY} 1 2", {"Content-Type": "application/json"}, 415, "text/plain"),
+            (f"set {TALLY} 1 2", {"Content-Type": "text/html"}, 415, "text/plain"),
+            (f"set {TALLY} 1 2", {"Content-Type": "application/json"}, 400, "parse error"),
+            ('{"step": "jump"}', {"Content-Type": "application/json"}, 400, "no action 'jump'"),
+            ('{"step": "set", "slot": 1, "text": "x"}', {"Content-Type": "application/json"},
+             400, "the text field 'infodriver'"),
+            ('{"step": "set", "infodriver": "RIR Tally Infodriver", "slot": 1, "text": "a\\nb"}',
+             {"Content-Type": "application/json"}, 400, "no scenario line can hold"),
+            ('{"step": "event", "id": "soon"}', {"Content-Type": "application/json"}, 400,
+             "expected an event id (an integer), found 'soon'"),
             (f"set {TALLY} 1 2", {"Origin": "http://elsewhere.example"}, 403,
              "only the studio's own page"),
             (f"set {TALLY} 1 2", {"Host": "rebound.example:80"}, 403, "host name"),
@@ -85,6 +93,33 @@ class ServeApi(unittest.TestCase):
             self.assertEqual(studio.state(), before)
             # The page's own origin may.
             self.assertEqual(studio.step(f"set {TALLY} 1 1", Origin=studio.url.rstrip("/"))[0], 200)
+            self.assertEqual(studio.stop(), 0)
+
+    def test_page_actions_are_written_as_scenario_lines(self):
+        def act(**action):
+            return studio.step(json.dumps(action), **{"Content-Type": "application/json"})
+
+        with ServedStudio() as studio:
+            status, answer = act(step="set", infodriver="RIR Tally Infodriver", slot=1,
+                                 text="it's a \"test\"")
+            self.assertEqual(status, 200, answer)
+            self.assertEqual(answer["line"], "set 'RIR Tally Infodriver' 1 'it's a \"test\"'")
+            infodriver = studio.state()["infodrivers"][0]
+            self.assertEqual(infodriver["slots"][0]["text"], "it's a \"test\"")
+            status, answer = act(step="route", router="RIR SDI Router", destination="97",
+                                 source=3)
+            self.assertEqual(answer["line"], "route 'RIR SDI Router' 97 3")
+            status, answer = act(step="control", control="StA_Floor", command="", panel="1")
+            self.assertEqual(answer["line"], "control StA_Floor '' panel 1")
+            status, answer = act(step="request", text="return=all")
+            self.assertEqual(status, 200, answer)
+            self.assertTrue(answer["reply"].startswith("myParam="), answer)
+            status, answer = act(step="request", text="myParam=abc")
+            self.assertIsNone(answer["reply"])
+            self.assertEqual(act(step="event", id=5)[1]["line"], "event 5")
+            # The session replays: every line was written to read back as run.
+            self.assertIn("set 'RIR Tally Infodriver' 1 'it's a \"test\"'\n",
+                          studio.state()["session"])
             self.assertEqual(studio.stop(), 0)
 
     def test_restart_reloads_the_library_from_disk(self):
