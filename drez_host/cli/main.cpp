@@ -5,6 +5,7 @@
 
 #include "cli/options.h"
 #include "jobs/isolation.h"
+#include "jobs/job_setup.h"
 #include "jobs/monkey.h"
 #include "jobs/panel_library.h"
 #include "jobs/run_job.h"
@@ -31,6 +32,25 @@ ExitStatus serve(const CommandLine& line) {
 #endif
 }
 
+// Every task a child process can run, for a child started as a new process.
+std::vector<const ChildTask*> childTasks() {
+  return {&kLibraryTask, &kScenarioTask, &kCheckTask, &kMonkeyTask};
+}
+
+// The job the command line names, once the library and the installation are settled.
+ExitStatus runJobOf(const CommandLine& line) {
+  switch (line.job) {
+    case Job::Validate:
+      return validateJob(line.options);
+    case Job::Monkey:
+      return monkeyJob(line.options);
+    case Job::Run:
+    case Job::Serve:
+      break;
+  }
+  return runJob(line.options);
+}
+
 ExitStatus run(int argc, char** argv) {
   CommandLine line;
   std::string error;
@@ -50,29 +70,39 @@ ExitStatus run(int argc, char** argv) {
     return ExitStatus::Passed;
   }
   if (line.job == Job::Serve) return serve(line);
-  std::unique_ptr<ScriptLibrary> library;
+  JobOptions& options = line.options;
   try {
-    library = std::make_unique<ScriptLibrary>(choosePanelLibrary(line.options.script));
+    options.library = choosePanelLibrary(options.script);
   } catch (const LibraryError& failure) {
     return badInput(failure.what());
   }
-  std::cout << "drez-host: panel library " << library->path() << "\n";
-  switch (line.job) {
-    case Job::Validate:
-      return validateJob(line.options, library->entry());
-    case Job::Monkey:
-      return monkeyJob(line.options, library->entry());
-    case Job::Run:
-    case Job::Serve:
-      break;
+  // Validate and monkey learn the installation of a panel they know nothing of.
+  const ExitStatus prepared = prepareJob(options, line.job != Job::Run);
+  if (prepared != ExitStatus::Passed) return prepared;
+  if (options.printInstallation) {
+    std::cout << (options.installationText.empty() ? dataFileText("studio_a.scn")
+                                                   : options.installationText);
+    return ExitStatus::Passed;
   }
-  return runJob(line.options, library->entry());
+  return runJobOf(line);
+}
+
+// A child process started as a new one (Windows): the command line after
+// the hidden first argument is the parent's.
+[[noreturn]] void runChild(int argc, char** argv) {
+  CommandLine line;
+  std::string error;
+  parseCommandLine(argc - 2, argv + 2, &line, &error);
+  line.options.library = choosePanelLibrary(line.options.script);
+  runChildProcess(argc, argv, childTasks(), line.options);
+  throw ChildExit{exitCode(ExitStatus::Crashed)};
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   try {
+    if (isChildProcess(argc, argv)) runChild(argc, argv);
     return exitCode(run(argc, argv));
   } catch (const ChildExit& done) {
     // A child process of an isolated run ends here, every object destroyed.

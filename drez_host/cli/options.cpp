@@ -33,6 +33,15 @@ void addLibraryOptions(CLI::App& app, JobOptions& o) {
       ->option_text("MODE");
 }
 
+// --installation, which every job takes; `learned` says what none means.
+void addInstallationOption(CLI::App& app, JobOptions& o, const char* none) {
+  app.add_option("--installation", o.installation,
+                 std::string("the installation to start from: a file of installation steps, or "
+                             "studio-a (default: ") +
+                     none + ")")
+      ->option_text("FILE|studio-a");
+}
+
 void addCommonOptions(CLI::App& app, JobOptions& o) {
   addLibraryOptions(app, o);
   app.add_option("--timeout", o.timeout,
@@ -47,6 +56,11 @@ void addCommonOptions(CLI::App& app, JobOptions& o) {
                  "(default 200)")
       ->check(CLI::Range(2, 100000))
       ->option_text("CALLS");
+  app.add_option("--max-commands", o.maxCommands,
+                 "how many commands one call of the host may take before it counts as a runaway "
+                 "loop (default 1000000)")
+      ->check(CLI::Range(1, 1000000000))
+      ->option_text("COMMANDS");
   app.add_flag("--quiet", o.quiet, "no trace: only problems, failures and results");
 }
 
@@ -55,6 +69,7 @@ void addReportOption(CLI::App& app, JobOptions& o);
 void addRunOptions(CLI::App& app, CommandLine& line) {
   JobOptions& o = line.options;
   addCommonOptions(app, o);
+  addInstallationOption(app, o, "Studio A");
   app.add_option("scenario", o.scenarios,
                  "scenario files to run (none: the demo; -: read lines from the terminal)");
   app.add_flag("-i,--interactive", o.interactive, "read scenario lines from the terminal");
@@ -105,6 +120,10 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine* line, std:
   CLI::App* validate = app.add_subcommand(
       "validate", "run the named checks on any panel library, each isolated, then the scenarios");
   addCommonOptions(*validate, o);
+  addInstallationOption(*validate, o, "learned from the script's own lookups and registrations");
+  validate->add_flag("--print-installation", o.printInstallation,
+                     "print the installation the checks start from, as installation steps, and "
+                     "exit");
   validate->add_option("--path", o.path, "the path text the export is given (default empty)");
   validate->add_option("scenario", o.scenarios, "scenario files to run after the checks");
   validate->add_option("--only", o.only, "run only these checks (see --list-checks)")
@@ -120,6 +139,11 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine* line, std:
   CLI::App* monkey = app.add_subcommand(
       "monkey", "drive a panel library with random events and check the host contract after each");
   addCommonOptions(*monkey, o);
+  addInstallationOption(*monkey, o, "learned from the script's own lookups and registrations");
+  monkey->add_flag("--print-installation", o.printInstallation,
+                   "print the installation the events start from, as installation steps, and "
+                   "exit");
+  addReportOption(*monkey, o);
   monkey->add_option("--path", o.path, "the path text the export is given (default empty)");
   monkey->add_option("--seed", o.seed, "the seed of the random events (default 1)");
   monkey->add_option("--events", o.events, "how many events (default 1000)")
@@ -128,6 +152,7 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine* line, std:
       "serve", "the studio as a web page: see and drive the panel script in a browser");
   // In drez-host's own process: the page's "restart" loads the library again.
   addLibraryOptions(*serve, o);
+  addInstallationOption(*serve, o, "Studio A, or the set-up lines of the scenario");
   serve->add_option("--port", line->serve.port, "the port (default 8080; 0 picks a free one)")
       ->check(CLI::Range(0, 65535))
       ->option_text("N");
@@ -167,7 +192,16 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine* line, std:
   } catch (const CLI::ExtrasError& failure) {
     const std::string what = failure.what();
     const std::size_t colon = what.find(": ");
-    const std::string extra = colon != std::string::npos ? what.substr(colon + 2) : what;
+    // CLI11 took the arguments in reverse (see above), and lists what it left
+    // over so: put them back in the order they were given.
+    std::string listed = colon != std::string::npos ? what.substr(colon + 2) : what;
+    std::string extra;
+    while (!listed.empty()) {
+      const std::size_t blank = listed.rfind(' ');
+      extra += (extra.empty() ? "" : " ") +
+               (blank == std::string::npos ? listed : listed.substr(blank + 1));
+      listed.resize(blank == std::string::npos ? 0 : blank);
+    }
     *error = !extra.empty() && extra[0] == '-' ? "unknown option '" + extra + "'"
                                                : "unexpected argument: " + extra;
     return false;
@@ -181,6 +215,7 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine* line, std:
     line->job = Job::Serve;
     line->serve.script = o.script;
     line->serve.polls = o.polls;
+    line->serve.installation = o.installation;
     if (!o.scenarios.empty()) line->serve.scenario = o.scenarios[0];
   }
   if (o.scenarios.size() == 1 && o.scenarios[0] == "-") {

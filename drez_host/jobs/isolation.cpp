@@ -1,59 +1,102 @@
 #include "jobs/isolation.h"
 
-#include <atomic>
-#include <chrono>
-#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <iostream>
 #include <memory>
-#include <new>
 
-#if !defined(_WIN32)
-#include <poll.h>
-#include <signal.h>
-#include <sys/mman.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
-
+#include "jobs/isolation_parts.h"
+#include "jobs/terminal.h"
 #include "simulator/trace.h"
 
 namespace drezhost {
 
 namespace {
 
-constexpr std::size_t kText = 480;
-constexpr std::size_t kLastCommands = 8;
-constexpr std::size_t kMessages = 8192;
-
-void copyText(char (&into)[kText], const std::string& text) {
-  const std::size_t length = text.size() < kText - 1 ? text.size() : kText - 1;
+template <std::size_t N>
+void copyText(char (&into)[N], const std::string& text) {
+  const std::size_t length = text.size() < N - 1 ? text.size() : N - 1;
   std::memcpy(into, text.data(), length);
   into[length] = '\0';
 }
 
+void putLength(std::string& out, std::size_t length) {
+  for (int i = 0; i < 4; ++i) out += static_cast<char>((length >> (8 * i)) & 0xFF);
+}
+
 }  // namespace
 
-// The block the child writes and the parent reads. Plain data and lock-free
-// atomics only: it lives in memory both processes map.
-struct SharedStatus {
-  std::atomic<std::uint32_t> progress{0};  // changes at every call's start and end
-  std::atomic<std::int32_t> depth{0};      // calls in progress
-  std::atomic<std::int32_t> finished{0};   // the work returned
-  std::atomic<std::uint32_t> commands{0};  // commands sent in all
-  char step[kText] = {};
-  char call[kText] = {};
-  char lastCommands[kLastCommands][kText] = {};
-  std::int32_t verdict = 0;  // a Verdict
-  std::int32_t actions = 0;
-  std::int32_t expectations = 0;
-  std::uint64_t notMet = 0;
-  std::uint64_t errors = 0;
-  std::uint64_t warnings = 0;
-  char messages[kMessages] = {};  // one a line
-};
+// Frames.
+
+std::string encodeFrame(FrameType type, const std::string& data) {
+  std::string frame;
+  frame.reserve(data.size() + 5);
+  frame += static_cast<char>(type);
+  putLength(frame, data.size());
+  frame += data;
+  return frame;
+}
+
+std::optional<Frame> decodeFrame(std::string& buffer) {
+  if (buffer.size() < 5) return std::nullopt;
+  std::size_t length = 0;
+  for (int i = 0; i < 4; ++i) {
+    length |= static_cast<std::size_t>(static_cast<unsigned char>(buffer[1 + i])) << (8 * i);
+  }
+  if (buffer.size() < 5 + length) return std::nullopt;
+  Frame frame;
+  frame.type = static_cast<FrameType>(buffer[0]);
+  frame.data = buffer.substr(5, length);
+  buffer.erase(0, 5 + length);
+  return frame;
+}
+
+std::string encodeLine(const OutputLine& line) {
+  std::string data;
+  data += static_cast<char>(line.kind);
+  data += line.spaced ? '1' : '0';
+  return data + line.text;
+}
+
+OutputLine decodeLine(const std::string& data) {
+  OutputLine line;
+  if (data.size() < 2) return line;
+  const auto kind = static_cast<unsigned char>(data[0]);
+  line.kind = kind <= static_cast<unsigned char>(LineKind::Result) ? static_cast<LineKind>(kind)
+                                                                   : LineKind::Trace;
+  line.spaced = data[1] == '1';
+  line.text = data.substr(2);
+  return line;
+}
+
+// The child's side.
+
+void PipeTransport::put(FrameType type, const std::string& data) {
+  if (broken_) return;
+  const std::string frame = encodeFrame(type, data);
+  if (!write_(out_, frame.data(), frame.size())) broken_ = true;
+}
+
+void PipeTransport::show(const OutputLine& line) { put(FrameType::Line, encodeLine(line)); }
+
+void PipeTransport::send(const std::string& message) { put(FrameType::Message, message); }
+
+std::optional<std::string> PipeTransport::ask(const std::string& question) {
+  put(FrameType::Question, question);
+  if (broken_) return std::nullopt;
+  while (true) {
+    if (std::optional<Frame> frame = decodeFrame(buffer_)) {
+      if (frame->type == FrameType::Answer) return frame->data;
+      return std::nullopt;
+    }
+    char bytes[4096];
+    const long got = read_(in_, bytes, sizeof bytes);
+    if (got <= 0) return std::nullopt;
+    buffer_.append(bytes, static_cast<std::size_t>(got));
+  }
+}
+
+ChildLink::ChildLink(SharedStatus& status, ChildTransport& transport, DebugCapture* debug)
+    : status_(status), transport_(transport), debug_(debug) {}
 
 void ChildLink::setStep(const std::string& step) { copyText(status_.step, step); }
 
@@ -64,23 +107,42 @@ void ChildLink::setSummary(const RunSummary& summary) {
   status_.notMet = summary.notMet;
   status_.errors = summary.errors;
   status_.warnings = summary.warnings;
+  status_.debugLines = summary.debugLines;
   std::string joined;
   for (const std::string& message : summary.messages) joined += message + "\n";
-  const std::size_t length = joined.size() < kMessages - 1 ? joined.size() : kMessages - 1;
-  std::memcpy(status_.messages, joined.data(), length);
-  status_.messages[length] = '\0';
+  copyText(status_.messages, joined);
+  status_.summarySet.store(1);
+}
+
+void ChildLink::show(const OutputLine& line) { transport_.show(line); }
+
+OutputSink ChildLink::output() {
+  return [this](const OutputLine& line) { show(line); };
+}
+
+void ChildLink::send(const std::string& message) { transport_.send(message); }
+
+std::optional<std::string> ChildLink::ask(const std::string& question) {
+  return transport_.ask(question);
+}
+
+void ChildLink::beginCall(const std::string& what) {
+  outermostCallBegan(what);
+  copyText(status_.call, what);
+  status_.depth.fetch_add(1);
+}
+
+void ChildLink::endCall() {
+  status_.depth.fetch_sub(1);
+  outermostCallEnded();
 }
 
 void ChildLink::enteringCall(const HostCall&, const std::string& context) {
   copyText(status_.call, context);
   status_.depth.fetch_add(1);
-  status_.progress.fetch_add(1);
 }
 
-void ChildLink::leftCall() {
-  status_.depth.fetch_sub(1);
-  status_.progress.fetch_add(1);
-}
+void ChildLink::leftCall() { status_.depth.fetch_sub(1); }
 
 void ChildLink::commandSent(const std::string& text) {
   const std::uint32_t count = status_.commands.load(std::memory_order_relaxed);
@@ -89,11 +151,79 @@ void ChildLink::commandSent(const std::string& text) {
   status_.commands.store(count + 1, std::memory_order_relaxed);
 }
 
-namespace {
+void ChildLink::outermostCallBegan(const std::string& context) {
+  copyText(status_.outermost, context);
+  status_.callSequence.fetch_add(1);
+  status_.inCall.store(1);
+  if (debug_ != nullptr) debug_->callBegan();
+}
 
-Outcome readStatus(const SharedStatus& status, Outcome outcome) {
+void ChildLink::outermostCallEnded() {
+  if (debug_ != nullptr) debug_->callEnded();
+  status_.inCall.store(0);
+}
+
+// The parent's side.
+
+ParentSide::ParentSide(const ParentHooks& hooks, const SharedStatus& status, double budgetSeconds,
+                       Reply reply)
+    : hooks_(hooks), status_(status), budget_(budgetSeconds), reply_(std::move(reply)) {
+  if (!hooks_.show) hooks_.show = terminalOutput();
+}
+
+void ParentSide::received(const char* bytes, std::size_t size) {
+  buffer_.append(bytes, size);
+  while (std::optional<Frame> frame = decodeFrame(buffer_)) {
+    switch (frame->type) {
+      case FrameType::Line:
+        hooks_.show(decodeLine(frame->data));
+        break;
+      case FrameType::Message:
+        if (hooks_.message) hooks_.message(frame->data);
+        break;
+      case FrameType::Question: {
+        std::optional<std::string> answer;
+        if (hooks_.answer) answer = hooks_.answer(frame->data);
+        reply_(answer ? encodeFrame(FrameType::Answer, *answer)
+                      : encodeFrame(FrameType::NoAnswer, std::string()));
+        // Waiting for an answer is no time the script took.
+        watching_ = false;
+        break;
+      }
+      case FrameType::Answer:
+      case FrameType::NoAnswer:
+        break;  // the child's pipe carries none: a forgery of the script's
+    }
+  }
+}
+
+bool ParentSide::overdue() {
+  const auto now = std::chrono::steady_clock::now();
+  const std::uint32_t sequence = status_.callSequence.load();
+  if (status_.inCall.load() == 0) {
+    watching_ = false;
+    return false;
+  }
+  if (!watching_ || sequence != sequence_) {
+    watching_ = true;
+    sequence_ = sequence;
+    since_ = now;
+    return false;
+  }
+  return std::chrono::duration<double>(now - since_).count() > budget_;
+}
+
+std::string overdueReason(double budgetSeconds) {
+  char budget[64];
+  std::snprintf(budget, sizeof budget, "%g", budgetSeconds);
+  return std::string("a call into the script did not return within ") + budget +
+         " s (--timeout); drez-host ended it";
+}
+
+void readStatus(const SharedStatus& status, Outcome& outcome) {
   outcome.step = status.step;
   if (status.depth.load() > 0) outcome.call = status.call;
+  if (outcome.call.empty() && status.inCall.load() != 0) outcome.call = status.outermost;
   const std::uint32_t count = status.commands.load();
   const std::uint32_t first = count > kLastCommands ? count - kLastCommands : 0;
   for (std::uint32_t i = first; i < count; ++i) {
@@ -106,6 +236,7 @@ Outcome readStatus(const SharedStatus& status, Outcome outcome) {
   summary.notMet = status.notMet;
   summary.errors = status.errors;
   summary.warnings = status.warnings;
+  summary.debugLines = status.debugLines;
   const std::string messages = status.messages;
   std::size_t start = 0;
   while (start < messages.size()) {
@@ -114,141 +245,43 @@ Outcome readStatus(const SharedStatus& status, Outcome outcome) {
     if (end == std::string::npos) break;
     start = end + 1;
   }
-  return outcome;
 }
 
-Outcome runHere(const std::function<Verdict(ChildLink&)>& work) {
-  auto status = std::make_unique<SharedStatus>();
-  ChildLink link(*status);
-  Outcome outcome;
-  outcome.verdict = work(link);
-  return readStatus(*status, outcome);
-}
+namespace {
+
+// A child's side whose parent is this very process.
+class HereTransport : public ChildTransport {
+ public:
+  explicit HereTransport(const ParentHooks& hooks) : hooks_(hooks) {
+    if (!hooks_.show) hooks_.show = terminalOutput();
+  }
+  void show(const OutputLine& line) override { hooks_.show(line); }
+  void send(const std::string& message) override {
+    if (hooks_.message) hooks_.message(message);
+  }
+  std::optional<std::string> ask(const std::string& question) override {
+    return hooks_.answer ? hooks_.answer(question) : std::nullopt;
+  }
+
+ private:
+  ParentHooks hooks_;
+};
 
 }  // namespace
 
-#if defined(_WIN32)
-
-bool isolationAvailable() { return false; }
-
-Outcome runIsolated(const std::function<Verdict(ChildLink&)>& work, const IsolationOptions&) {
+Outcome runHere(const ChildTask& task, const JobOptions& options, const std::string& payload,
+                const ParentHooks& hooks, DebugCapture* debug) {
   const auto start = std::chrono::steady_clock::now();
-  Outcome outcome = runHere(work);
+  auto status = std::make_unique<SharedStatus>();
+  HereTransport transport(hooks);
+  ChildLink link(*status, transport, debug);
+  Outcome outcome;
+  outcome.verdict = task.run(options, payload, link);
+  readStatus(*status, outcome);
+  outcome.summary.verdict = outcome.verdict;
   outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return outcome;
 }
-
-#else
-
-bool isolationAvailable() { return true; }
-
-Outcome runIsolated(const std::function<Verdict(ChildLink&)>& work,
-                    const IsolationOptions& options) {
-  using Clock = std::chrono::steady_clock;
-  const auto start = Clock::now();
-  auto elapsed = [&] { return std::chrono::duration<double>(Clock::now() - start).count(); };
-  if (!options.isolate) {
-    Outcome outcome = runHere(work);
-    outcome.seconds = elapsed();
-    return outcome;
-  }
-  void* memory = mmap(nullptr, sizeof(SharedStatus), PROT_READ | PROT_WRITE,
-                      MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-  int alive[2] = {-1, -1};
-  if (memory == MAP_FAILED || pipe(alive) != 0) {
-    std::cerr << "drez-host: cannot isolate the script (" << std::strerror(errno)
-              << "): running it in this process\n";
-    if (memory != MAP_FAILED) munmap(memory, sizeof(SharedStatus));
-    Outcome outcome = runHere(work);
-    outcome.seconds = elapsed();
-    return outcome;
-  }
-  auto* status = new (memory) SharedStatus();
-  // What is buffered now would be written twice, by both processes.
-  std::cout.flush();
-  std::cerr.flush();
-  std::fflush(nullptr);
-  const pid_t child = fork();
-  if (child == 0) {
-    close(alive[0]);
-    ChildLink link(*status);
-    const Verdict verdict = work(link);
-    std::cout.flush();
-    std::cerr.flush();
-    status->verdict = static_cast<std::int32_t>(verdict);
-    status->finished.store(1);
-    throw ChildExit{exitCode(exitStatusOf(verdict))};
-  }
-  close(alive[1]);
-  Outcome outcome;
-  if (child < 0) {
-    std::cerr << "drez-host: cannot start a child process (" << std::strerror(errno)
-              << "): running the script in this process\n";
-    close(alive[0]);
-    status->~SharedStatus();
-    munmap(memory, sizeof(SharedStatus));
-    outcome = runHere(work);
-    outcome.seconds = elapsed();
-    return outcome;
-  }
-  // The pipe closes when the child ends; until then, the watchdog looks at
-  // the child's progress ten times a second.
-  std::uint32_t seen = status->progress.load();
-  auto lastChange = Clock::now();
-  bool timedOut = false;
-  while (true) {
-    pollfd ended = {alive[0], POLLIN, 0};
-    const int ready = poll(&ended, 1, 100);
-    if (ready > 0) {
-      char byte = 0;
-      if (read(alive[0], &byte, 1) <= 0) break;
-      continue;
-    }
-    const std::uint32_t now = status->progress.load();
-    if (now != seen || status->depth.load() <= 0) {
-      seen = now;
-      lastChange = Clock::now();
-    } else if (std::chrono::duration<double>(Clock::now() - lastChange).count() >
-               options.callBudgetSeconds) {
-      kill(child, SIGKILL);
-      timedOut = true;
-      break;
-    }
-  }
-  close(alive[0]);
-  int result = 0;
-  while (waitpid(child, &result, 0) < 0 && errno == EINTR) {
-  }
-  if (timedOut) {
-    outcome.kind = Outcome::Kind::TimedOut;
-    char budget[64];
-    std::snprintf(budget, sizeof budget, "%g", options.callBudgetSeconds);
-    outcome.why = std::string("a call into the script did not return within ") + budget +
-                  " s (--timeout); drez-host ended it";
-    outcome.verdict = Verdict::Hung;
-  } else if (WIFEXITED(result) && status->finished.load() != 0) {
-    outcome.verdict = static_cast<Verdict>(status->verdict);
-  } else {
-    outcome.kind = Outcome::Kind::Crashed;
-    outcome.verdict = Verdict::Crashed;
-    if (WIFSIGNALED(result)) {
-      const int signal = WTERMSIG(result);
-      const char* name = strsignal(signal);
-      outcome.why = "the process died of signal " + std::to_string(signal) +
-                    (name != nullptr ? std::string(" (") + name + ")" : std::string());
-    } else {
-      outcome.why = "the process ended with exit status " + std::to_string(WEXITSTATUS(result)) +
-                    " in the middle of the run";
-    }
-  }
-  outcome = readStatus(*status, outcome);
-  outcome.seconds = elapsed();
-  status->~SharedStatus();
-  munmap(memory, sizeof(SharedStatus));
-  return outcome;
-}
-
-#endif
 
 void printOutcome(std::ostream& out, const Outcome& outcome) {
   if (outcome.kind == Outcome::Kind::Finished) return;

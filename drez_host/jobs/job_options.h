@@ -16,10 +16,19 @@ namespace drezhost {
 struct JobOptions {
   // Every job.
   std::optional<std::string> script;  // --script; none: panel_library.h's rule
+  std::string library;                // the library chosen by that rule (the command line sets it)
+  // --installation: a file of installation steps, or "studio-a"; empty:
+  // Studio A for scenarios, learned from the script for validate and monkey.
+  std::string installation;
+  bool printInstallation = false;  // validate, monkey: print it and stop
+  // The installation steps the runs start from, as the job settled them
+  // (jobs/job_setup.h); empty: Studio A.
+  std::string installationText;
   PollDelivery polls = PollDelivery::Reentrant;
   double timeout = 5;   // --timeout: seconds one call into a script may take
   bool isolate = true;  // --no-isolate turns it off
   int maxDepth = SimulatedHost::kDefaultMaxDepth;
+  std::size_t maxCommands = SimulatedHost::kDefaultMaxCommands;
   bool quiet = false;
   std::string path;  // validate and monkey: the export's path argument
 

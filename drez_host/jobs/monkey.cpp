@@ -10,8 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "jobs/child_run.h"
 #include "jobs/isolation.h"
 #include "jobs/run_job.h"
+#include "runner/coverage.h"
 #include "runner/runner.h"
 #include "scenario/parser.h"
 #include "scenario/writer.h"
@@ -29,7 +31,15 @@ std::string line(const StepBody& step) { return writeStep(step).value_or(std::st
 
 class EventMaker {
  public:
-  EventMaker(std::uint64_t seed, ScenarioRunner& runner) : random_(seed), runner_(runner) {}
+  EventMaker(std::uint64_t seed, ScenarioRunner& runner, std::string path)
+      : random_(seed), runner_(runner), path_(std::move(path)) {}
+
+  // The first event: the script is created with the export's path text.
+  std::string first() const {
+    steps::Create create;
+    create.path = path_;
+    return line(create);
+  }
 
   // The next event: one scenario line, or a block of lines.
   std::string next(const std::vector<std::string>& lastWindow) {
@@ -126,54 +136,103 @@ class EventMaker {
 
   std::mt19937_64 random_;
   ScenarioRunner& runner_;
+  std::string path_;
   std::string last_action_;
 };
 
-// A runner that prints nothing, told to `link` as it works.
-struct QuietRun {
-  QuietRun(const ScriptFactory& factory, const JobOptions& options, ChildLink& link)
-      : runner(factory, nullptr, quietRunOptions(options)) {
-    runner.host().setPollDelivery(options.polls);
-    runner.host().addObserver(&link);
+// Plays `events` (scenario text, one event each) on a quiet runner, stopping
+// at the first unexpected error, then deletes the scripts still alive with
+// the teardown checks. Tells `link` which event runs. Events that `maker`
+// makes (when `given` is null) go to the parent before they run, so that
+// it has them even when the script crashes in one.
+Verdict playEvents(ScenarioRunner& runner, ChildLink& link, EventMaker* maker, int count,
+                   const std::vector<std::string>* given, RunSummary& summary) {
+  ScenarioParser parser("monkey");
+  std::vector<std::string> window;
+  const int events = given != nullptr ? static_cast<int>(given->size()) : count + 1;
+  try {
+    for (int i = 0; i < events; ++i) {
+      std::string event;
+      if (given != nullptr) {
+        event = (*given)[static_cast<std::size_t>(i)];
+      } else {
+        event = i == 0 ? maker->first() : maker->next(window);
+        link.send("event\n" + event);
+      }
+      std::istringstream lines(event);
+      std::string text;
+      while (std::getline(lines, text)) {
+        if (std::optional<Step> step = parser.feed(text)) {
+          link.setStep("event " + std::to_string(i) + ": " + shownText(step->source));
+          runner.run(*step);
+        }
+      }
+      if (maker != nullptr) maker->acted(event);
+      window = runner.host().takeCommands();
+      if (runner.validator().unexpectedErrors() != 0) break;
+      summary.actions = i;
+    }
+    // The end of every run: the host deletes the scripts, and checks that
+    // each undid what it registered.
+    if (runner.validator().unexpectedErrors() == 0) {
+      link.setStep("the end: the host deletes the scripts still alive");
+      while (!runner.host().scripts().empty())
+        runner.host().destroy(*runner.host().scripts().front());
+    }
+  } catch (const ScenarioError& error) {
+    summary.messages.push_back(error.what());
   }
-  ScenarioRunner runner;
-};
+  std::size_t more = 0;
+  const std::vector<std::string> errors = runner.validator().unexpectedMessages(&more);
+  summary.errors = errors.size() + more;
+  summary.verdict = !errors.empty()            ? Verdict::Failed
+                    : summary.messages.empty() ? Verdict::Passed
+                                               : Verdict::BadInput;
+  if (!errors.empty()) summary.messages.insert(summary.messages.begin(), errors.front());
+  link.setSummary(summary);
+  return summary.verdict;
+}
+
+// In the child: the events of a seed (options.seed, options.events), or,
+// with items, those events again (a replay of the shortening).
+Verdict monkeyTask(const JobOptions& options, const std::string& payload, ChildLink& link) {
+  const TaskInput input = TaskInput::decode(payload);
+  std::unique_ptr<LoadedLibrary> library;
+  try {
+    library = std::make_unique<LoadedLibrary>(options.library, link);
+  } catch (const LibraryError& error) {
+    return libraryFailed(error, link);
+  }
+  RunSummary summary;
+  Verdict verdict = Verdict::Passed;
+  {
+    Coverage reached;  // observes the host: it must outlive the runner
+    ScenarioRunner runner(library->factory(), nullptr, runOptionsFor(options, input, true));
+    wire(runner, options, link);
+    runner.host().addObserver(&reached);
+    if (input.subject == "replay") {
+      verdict = playEvents(runner, link, nullptr, 0, &input.items, summary);
+    } else {
+      EventMaker maker(options.seed, runner, options.path);
+      verdict = playEvents(runner, link, &maker, options.events, nullptr, summary);
+      link.send("reached\n" + reached.reached(runner.installation()));
+    }
+  }
+  return verdict;
+}
 
 struct Replay {
   ExitStatus status = ExitStatus::Passed;  // held, broken, or crashed or hung
   std::string what;                        // the first error, or the crash
 };
 
-// Plays `events` (after "create") in a child process, stopping at the
-// first unexpected error.
-Replay replay(const std::vector<std::string>& events, const JobOptions& options,
-              const ScriptFactory& factory) {
-  const Outcome outcome = runIsolated(
-      [&](ChildLink& link) {
-        QuietRun quiet(factory, options, link);
-        ScenarioRunner& runner = quiet.runner;
-        ScenarioParser parser("monkey");
-        RunSummary summary;
-        try {
-          for (const std::string& event : events) {
-            std::istringstream lines(event);
-            std::string line;
-            while (std::getline(lines, line)) {
-              if (std::optional<Step> step = parser.feed(line)) runner.run(*step);
-            }
-            if (runner.validator().unexpectedErrors() != 0) break;
-          }
-        } catch (const ScenarioError& error) {
-          summary.messages.push_back(error.what());
-        }
-        std::size_t more = 0;
-        const std::vector<std::string> errors = runner.validator().unexpectedMessages(&more);
-        summary.verdict = errors.empty() ? Verdict::Passed : Verdict::Failed;
-        if (!errors.empty()) summary.messages.insert(summary.messages.begin(), errors.front());
-        link.setSummary(summary);
-        return summary.verdict;
-      },
-      isolationFor(options));
+// Plays `events` again in a child process.
+Replay replay(const std::vector<std::string>& events, const JobOptions& options) {
+  TaskInput input;
+  input.installation = options.installationText;
+  input.subject = "replay";
+  input.items = events;
+  const Outcome outcome = runIsolated(kMonkeyTask, options, input.encode());
   Replay result;
   result.status = exitStatusOf(outcome.verdict);
   if (outcome.kind != Outcome::Kind::Finished) {
@@ -189,7 +248,7 @@ Replay replay(const std::vector<std::string>& events, const JobOptions& options,
 // Removes events while the replay still fails the same way (ddmin-style:
 // halves, then quarters, down to single events).
 std::vector<std::string> shorten(std::vector<std::string> events, ExitStatus failure,
-                                 const JobOptions& options, const ScriptFactory& factory) {
+                                 const JobOptions& options) {
   int replays = 0;
   for (std::size_t chunk = events.size() / 2; chunk >= 1 && replays < kReplays; chunk /= 2) {
     for (std::size_t start = 1; start < events.size() && replays < kReplays;) {
@@ -200,7 +259,7 @@ std::vector<std::string> shorten(std::vector<std::string> events, ExitStatus fai
         if (i < start || i >= end) candidate.push_back(events[i]);
       }
       ++replays;
-      if (replay(candidate, options, factory).status == failure) {
+      if (replay(candidate, options).status == failure) {
         events = std::move(candidate);
       } else {
         start = end;
@@ -213,82 +272,34 @@ std::vector<std::string> shorten(std::vector<std::string> events, ExitStatus fai
 
 }  // namespace
 
-ExitStatus monkeyJob(const JobOptions& options, const ScriptFactory& factory) {
-  const std::filesystem::path log =
-      std::filesystem::temp_directory_path() /
-      ("drez-host-monkey-" + std::to_string(options.seed) + "-" +
-       std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + ".scn");
+const ChildTask kMonkeyTask = {"monkey", monkeyTask};
+
+ExitStatus monkeyJob(const JobOptions& options) {
   std::cout << "monkey: seed " << options.seed << ", " << options.events << " events\n";
   std::cout.flush();
-  const Outcome outcome = runIsolated(
-      [&](ChildLink& link) {
-        std::ofstream written(log, std::ios::binary);
-        QuietRun quiet(factory, options, link);
-        ScenarioRunner& runner = quiet.runner;
-        EventMaker maker(options.seed, runner);
-        ScenarioParser parser("monkey");
-        std::vector<std::string> window;
-        RunSummary summary;
-        try {
-          for (int i = 0; i <= options.events; ++i) {
-            steps::Create create;
-            create.path = options.path;
-            const std::string event = i == 0 ? line(create) : maker.next(window);
-            written << event << "\n\x1e\n";  // a record separator between events
-            written.flush();
-            std::istringstream lines(event);
-            std::string line;
-            while (std::getline(lines, line)) {
-              if (std::optional<Step> step = parser.feed(line)) {
-                link.setStep("event " + std::to_string(i) + ": " + shownText(step->source));
-                runner.run(*step);
-              }
-            }
-            maker.acted(event);
-            window = runner.host().takeCommands();
-            if (runner.validator().unexpectedErrors() != 0) break;
-            summary.actions = i;
-          }
-        } catch (const ScenarioError& error) {
-          summary.messages.push_back(error.what());
-        }
-        std::size_t more = 0;
-        const std::vector<std::string> errors = runner.validator().unexpectedMessages(&more);
-        summary.errors = errors.size() + more;
-        summary.verdict = !errors.empty()            ? Verdict::Failed
-                          : summary.messages.empty() ? Verdict::Passed
-                                                     : Verdict::BadInput;
-        if (!errors.empty()) summary.messages.insert(summary.messages.begin(), errors.front());
-        link.setSummary(summary);
-        return summary.verdict;
-      },
-      isolationFor(options));
+  TaskInput input;
+  input.installation = options.installationText;
   std::vector<std::string> events;
-  {
-    std::ifstream read(log, std::ios::binary);
-    std::string line;
-    std::string event;
-    while (std::getline(read, line)) {
-      if (line == "\x1e") {
-        events.push_back(event);
-        event.clear();
-      } else {
-        event += (event.empty() ? "" : "\n") + line;
-      }
-    }
-  }
-  std::error_code ignored;
-  std::filesystem::remove(log, ignored);
+  std::string reached;
+  ParentHooks hooks;
+  hooks.message = [&](const std::string& message) {
+    if (message.rfind("event\n", 0) == 0) events.push_back(message.substr(6));
+    if (message.rfind("reached\n", 0) == 0) reached = message.substr(8);
+  };
+  const Outcome outcome = runIsolated(kMonkeyTask, options, input.encode(), hooks);
+  Result result = resultOf("monkey, seed " + std::to_string(options.seed), outcome);
+  if (!reached.empty()) std::cout << "monkey: reached " << reached << "\n";
   if (outcome.verdict == Verdict::Passed) {
     std::cout << "monkey: the host contract held through " << options.events << " events (seed "
-              << options.seed << ")\n";
-    return ExitStatus::Passed;
+              << options.seed << ") and the teardown\n";
+    return finishJob(options, "monkey", {result});
   }
   if (outcome.verdict == Verdict::BadInput) {
     for (const std::string& message : outcome.summary.messages) std::cout << message << "\n";
-    return ExitStatus::BadInput;
+    return finishJob(options, "monkey", {result});
   }
-  std::cout << "monkey: seed " << options.seed << ", event " << events.size() - 1 << " of "
+  const std::size_t reachedEvents = events.empty() ? 0 : events.size() - 1;
+  std::cout << "monkey: seed " << options.seed << ", event " << reachedEvents << " of "
             << options.events << ": ";
   if (outcome.kind != Outcome::Kind::Finished) {
     std::cout << "the script crashed or hung";
@@ -299,17 +310,17 @@ ExitStatus monkeyJob(const JobOptions& options, const ScriptFactory& factory) {
               << "\n";
   }
   const ExitStatus failure = exitStatusOf(outcome.verdict);
-  const std::vector<std::string> shortened = shorten(events, failure, options, factory);
-  std::cout << "\nA scenario that reproduces it (" << shortened.size() - 1 << " of "
-            << events.size() - 1 << " events; drez-host --script LIBRARY FILE runs it):\n";
+  const std::vector<std::string> shortened = shorten(events, failure, options);
+  std::cout << "\nA scenario that reproduces it (" << (shortened.empty() ? 0 : shortened.size() - 1)
+            << " of " << reachedEvents << " events; drez-host --script LIBRARY FILE runs it):\n";
   for (const std::string& event : shortened) {
     std::istringstream lines(event);
-    std::string line;
-    while (std::getline(lines, line)) std::cout << "  " << line << "\n";
+    std::string text;
+    while (std::getline(lines, text)) std::cout << "  " << text << "\n";
   }
   std::cout << "\n==== " << namesOf(Verdict::Failed).heading << ": monkey, seed " << options.seed
             << "\n";
-  return failure;
+  return finishJob(options, "monkey", {result});
 }
 
 }  // namespace drezhost

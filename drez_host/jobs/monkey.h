@@ -12,6 +12,7 @@
 #ifndef DREZ_HOST_JOBS_MONKEY_H_
 #define DREZ_HOST_JOBS_MONKEY_H_
 
+#include "jobs/isolation.h"
 #include "jobs/job_options.h"
 #include "runner/verdict.h"
 #include "simulator/simulated_host.h"
@@ -20,7 +21,13 @@ namespace drezhost {
 
 // The 'monkey' job: options.seed, options.events. Passed when the contract
 // held; failed on a breach; crashed on a crash or hang; bad input.
-ExitStatus monkeyJob(const JobOptions& options, const ScriptFactory& factory);
+// It ends each run by deleting the script, with the teardown checks, prints
+// what the events reached, and writes options.reports.
+ExitStatus monkeyJob(const JobOptions& options);
+
+// The child's task: the seed's events, or (subject "replay") the input's
+// items again.
+extern const ChildTask kMonkeyTask;
 
 }  // namespace drezhost
 

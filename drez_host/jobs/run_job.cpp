@@ -6,6 +6,9 @@
 #include <sstream>
 #include <system_error>
 
+#include "jobs/child_run.h"
+#include "jobs/job_setup.h"
+#include "jobs/terminal.h"
 #include "runner/text_diff.h"
 #include "scenario/data_files.h"
 #include "scenario/parser.h"
@@ -35,20 +38,9 @@ bool fileExpectsTraces(const std::string& path) {
   return !file || expectsTraces(file);
 }
 
-// Why `path` cannot be a scenario file, or empty text.
-std::string unreadable(const std::string& path) {
-  std::error_code error;
-  const auto status = std::filesystem::status(path, error);
-  if (error || !std::filesystem::exists(status)) {
-    return "cannot read the scenario file '" + path + "': it does not exist";
-  }
-  if (std::filesystem::is_directory(status)) {
-    return "cannot read the scenario file '" + path + "': it is a directory";
-  }
-  std::ifstream file(path);
-  if (!file) return "cannot read the scenario file '" + path + "'";
-  return std::string();
-}
+// The prompts of an interactive run.
+const char kPrompt[] = "drez> ";
+const char kBlockPrompt[] = "...> ";
 
 // The lines of `name`'s section in a golden trace file holding several.
 std::vector<std::string> goldenSection(const std::string& path, const std::string& name,
@@ -69,54 +61,93 @@ std::vector<std::string> goldenSection(const std::string& path, const std::strin
   return lines;
 }
 
-}  // namespace
+// Where a scenario's lines come from: a file, the demo's text, or the
+// parent's terminal, asked for one line at a time with a prompt.
+class LineSource {
+ public:
+  virtual ~LineSource() = default;
+  // The next line; nothing at the end. `cut`: it was too long.
+  virtual std::optional<std::string> next(const ScenarioParser& parser, bool* cut) = 0;
+  virtual bool interactive() const { return false; }
+};
 
-Verdict playScenario(ScenarioRunner& runner, std::istream& in, const std::string& name,
-                     ChildLink& link, bool interactive) {
+class StreamLines : public LineSource {
+ public:
+  explicit StreamLines(std::istream& in) : in_(in) {}
+  std::optional<std::string> next(const ScenarioParser&, bool* cut) override {
+    std::string line;
+    if (!readScenarioLine(in_, line, cut)) return std::nullopt;
+    return line;
+  }
+
+ private:
+  std::istream& in_;
+};
+
+class AskedLines : public LineSource {
+ public:
+  explicit AskedLines(ChildLink& link) : link_(link) {}
+  std::optional<std::string> next(const ScenarioParser& parser, bool* cut) override {
+    *cut = false;
+    return link_.ask(parser.inBlock() ? kBlockPrompt : kPrompt);
+  }
+  bool interactive() const override { return true; }
+
+ private:
+  ChildLink& link_;
+};
+
+void say(ChildLink& link, LineKind kind, const std::string& text) {
+  link.show(OutputLine{kind, text, false});
+}
+
+// Feeds the lines of `lines` (named `name` in messages) to `runner` one by
+// one as they come, running each step once it is complete; tells `link`
+// which step runs. Bad input stops the run (or, interactively, is reported
+// and the next line read); the result is runner.finish()'s.
+Verdict playScenario(ScenarioRunner& runner, LineSource& lines, const std::string& name,
+                     ChildLink& link) {
+  const bool interactive = lines.interactive();
   ScenarioParser parser(name);
   std::size_t steps = 0;
   std::size_t badLines = 0;
   bool stopped = false;
-  std::string line;
-  auto prompt = [&] {
-    if (interactive) std::cout << (parser.inBlock() ? "...> " : "drez> ") << std::flush;
+  bool cut = false;
+  auto stop = [&](const std::string& why, bool contract) {
+    say(link, LineKind::Diagnostic, "drez-host: " + why);
+    runner.stop(why, contract);
+    stopped = true;
   };
-  prompt();
-  while (!stopped && std::getline(in, line)) {
+  while (!stopped) {
+    std::optional<std::string> line = lines.next(parser, &cut);
+    if (!line) break;
     try {
-      if (std::optional<Step> step = parser.feed(line)) {
+      if (cut) parser.tooLong();
+      if (std::optional<Step> step = parser.feed(*line)) {
         ++steps;
         link.setStep(step->where() + ": " + shownText(step->source));
         runner.run(*step);
       }
     } catch (const ContractStop& error) {
-      std::cerr << "drez-host: " << error.what() << "\n";
-      runner.stop(error.what(), true);
-      stopped = true;
+      stop(error.what(), true);
     } catch (const ScenarioError& error) {
       if (interactive) {
-        std::cout << error.what() << "\n";
+        say(link, LineKind::Note, error.what());
         ++badLines;
       } else {
-        std::cerr << "drez-host: " << error.what() << "\n";
-        runner.stop(error.what(), false);
-        stopped = true;
+        stop(error.what(), false);
       }
     }
-    if (!stopped) prompt();
   }
-  if (interactive) std::cout << "\n";
   if (!stopped) {
     try {
       parser.finish();
     } catch (const ScenarioError& error) {
-      (interactive ? std::cout : std::cerr)
-          << (interactive ? "" : "drez-host: ") << error.what() << "\n";
       if (interactive) {
+        say(link, LineKind::Note, error.what());
         ++badLines;
       } else {
-        runner.stop(error.what(), false);
-        stopped = true;
+        stop(error.what(), false);
       }
     }
   }
@@ -126,14 +157,15 @@ Verdict playScenario(ScenarioRunner& runner, std::istream& in, const std::string
         false);
   } else if (!stopped && steps == 0) {
     const std::string why = "the scenario '" + name + "' holds no step";
-    std::cerr << "drez-host: " << why << "\n";
+    say(link, LineKind::Diagnostic, "drez-host: " + why);
     runner.stop(why, false);
   }
   // The expectations after the point where the run stopped were never reached.
-  if (stopped && runner.covering()) {
-    while (std::getline(in, line)) {
+  if (stopped && runner.covering() && !interactive) {
+    while (std::optional<std::string> line = lines.next(parser, &cut)) {
       try {
-        if (std::optional<Step> step = parser.feed(line)) {
+        if (cut) continue;
+        if (std::optional<Step> step = parser.feed(*line)) {
           if (step->isExpectation()) runner.neverReached(*step);
         }
       } catch (const ScenarioError&) {
@@ -143,77 +175,115 @@ Verdict playScenario(ScenarioRunner& runner, std::istream& in, const std::string
   return runner.finish();
 }
 
-Result runScenario(const std::string& scenario, const JobOptions& options,
-                   const ScriptFactory& factory) {
+// In the child: one scenario (a file, "" the demo, "-" the terminal).
+Verdict scenarioTask(const JobOptions& options, const std::string& payload, ChildLink& link) {
+  const TaskInput input = TaskInput::decode(payload);
+  const std::string& scenario = input.subject;
+  const std::string name = displayName(scenario);
+  RunOptions run = runOptionsFor(options, input, false);
+  run.showStudio = options.showStudio;
+  run.showTrace = !options.quiet;
+  run.coverage = options.coverage;
+  run.updateTraces = options.updateTraces;
+  run.keepActionTrace =
+      !options.quiet || scenario.empty() || scenario == "-" || fileExpectsTraces(scenario);
+  std::ofstream recorded;
+  std::vector<std::string> checked;
+  if (!options.recordTrace.empty()) {
+    recorded.open(options.recordTrace, std::ios::binary | std::ios::app);
+    recorded << kSectionMark << sectionName(name) << "\n";
+    run.traceSink = [&](const std::string& line) { recorded << line << "\n"; };
+  } else if (!options.checkTrace.empty()) {
+    run.traceSink = [&](const std::string& line) { checked.push_back(line); };
+  }
+  std::unique_ptr<LoadedLibrary> library;
+  try {
+    library = std::make_unique<LoadedLibrary>(options.library, link);
+  } catch (const LibraryError& error) {
+    return libraryFailed(error, link);
+  }
+  Verdict verdict = Verdict::Passed;
+  RunSummary summary;
+  {
+    ScenarioRunner runner(library->factory(), link.output(), run);
+    wire(runner, options, link);
+    if (scenario.empty()) {
+      std::istringstream demo(dataFileText("demo.scn"));
+      StreamLines lines(demo);
+      verdict = playScenario(runner, lines, "demo", link);
+    } else if (scenario == "-") {
+      say(link, LineKind::Note,
+          "drez-host: type scenario lines ('help' lists them); end with end-of-file.");
+      AskedLines lines(link);
+      verdict = playScenario(runner, lines, "<terminal>", link);
+    } else {
+      std::ifstream file(scenario, std::ios::binary);
+      StreamLines lines(file);
+      verdict = playScenario(runner, lines, scenario, link);
+    }
+    summary = runner.summary();
+  }
+  if (!options.recordTrace.empty()) {
+    recorded.flush();
+    if (!recorded) {
+      summary.messages.push_back("cannot write the trace file '" + options.recordTrace + "'");
+      say(link, LineKind::Diagnostic, "drez-host: " + summary.messages.back());
+      verdict = Verdict::BadInput;
+    }
+  } else if (!options.checkTrace.empty()) {
+    bool found = false;
+    const std::vector<std::string> golden =
+        goldenSection(options.checkTrace, sectionName(name), &found);
+    const std::string diff = unifiedDiff(golden, checked, options.checkTrace, name);
+    if (!found) {
+      summary.messages.push_back("the golden trace " + options.checkTrace + " has no section for " +
+                                 name);
+    } else if (!diff.empty()) {
+      summary.messages.push_back("the trace differs from " + options.checkTrace);
+    }
+    if (!found || !diff.empty()) {
+      link.show(OutputLine{LineKind::Failure, summary.messages.back(), true});
+      emitLines(link.output(), LineKind::Failure, diff);
+      if (verdict == Verdict::Passed) verdict = Verdict::Failed;
+    }
+  }
+  summary.verdict = verdict;
+  link.setSummary(summary);
+  return verdict;
+}
+
+}  // namespace
+
+const ChildTask kScenarioTask = {"scenario", scenarioTask};
+
+// The parent's answer to the child's prompt: a line from the terminal.
+std::optional<std::string> terminalLine(const std::string& prompt) {
+  std::cout << prompt << std::flush;
+  std::string line;
+  if (std::getline(std::cin, line)) return line;
+  std::cout << "\n";
+  return std::nullopt;
+}
+
+Result runScenario(const std::string& scenario, const JobOptions& options) {
   Result result;
   result.name = displayName(scenario);
   if (!scenario.empty() && scenario != "-") {
-    const std::string why = unreadable(scenario);
+    const std::string why = fileProblem(scenario, "scenario file");
     if (!why.empty()) {
-      std::cerr << "drez-host: " << why << "\n";
+      badInput(why);
       result.verdict = Verdict::BadInput;
       result.summary.verdict = Verdict::BadInput;
       result.summary.messages.push_back(why);
       return result;
     }
   }
-  const Outcome outcome = runIsolated(
-      [&](ChildLink& link) {
-        RunOptions run;
-        run.showStudio = options.showStudio;
-        run.showTrace = !options.quiet;
-        run.coverage = options.coverage;
-        run.updateTraces = options.updateTraces;
-        run.maxDepth = options.maxDepth;
-        run.keepActionTrace =
-            !options.quiet || scenario.empty() || scenario == "-" || fileExpectsTraces(scenario);
-        std::ofstream recorded;
-        std::vector<std::string> checked;
-        if (!options.recordTrace.empty()) {
-          recorded.open(options.recordTrace, std::ios::binary | std::ios::app);
-          recorded << kSectionMark << sectionName(result.name) << "\n";
-          run.traceSink = [&](const std::string& line) { recorded << line << "\n"; };
-        } else if (!options.checkTrace.empty()) {
-          run.traceSink = [&](const std::string& line) { checked.push_back(line); };
-        }
-        ScenarioRunner runner(factory, terminalOutput(), run);
-        runner.host().setPollDelivery(options.polls);
-        runner.host().addObserver(&link);
-        Verdict verdict = Verdict::Passed;
-        if (scenario.empty()) {
-          std::istringstream demo(dataFileText("demo.scn"));
-          verdict = playScenario(runner, demo, "demo", link, false);
-        } else if (scenario == "-") {
-          std::cout
-              << "drez-host: type scenario lines ('help' lists them); end with end-of-file.\n";
-          verdict = playScenario(runner, std::cin, "<terminal>", link, true);
-        } else {
-          std::ifstream file(scenario, std::ios::binary);
-          verdict = playScenario(runner, file, scenario, link, false);
-        }
-        RunSummary summary = runner.summary();
-        if (!options.checkTrace.empty()) {
-          bool found = false;
-          const std::vector<std::string> golden =
-              goldenSection(options.checkTrace, sectionName(result.name), &found);
-          const std::string diff = unifiedDiff(golden, checked, options.checkTrace, result.name);
-          if (!found) {
-            summary.messages.push_back("the golden trace " + options.checkTrace +
-                                       " has no section for " + result.name);
-          } else if (!diff.empty()) {
-            summary.messages.push_back("the trace differs from " + options.checkTrace);
-          }
-          if (!found || !diff.empty()) {
-            std::cout << "\n" << summary.messages.back() << "\n" << diff;
-            if (verdict == Verdict::Passed) verdict = Verdict::Failed;
-            summary.verdict = verdict;
-          }
-        }
-        std::cout.flush();
-        link.setSummary(summary);
-        return verdict;
-      },
-      isolationFor(options));
+  TaskInput input;
+  input.installation = options.installationText;
+  input.subject = scenario;
+  ParentHooks hooks;
+  if (scenario == "-") hooks.answer = terminalLine;
+  const Outcome outcome = runIsolated(kScenarioTask, options, input.encode(), hooks);
   result = resultOf(result.name, outcome);
   if (outcome.kind != Outcome::Kind::Finished) {
     std::cout << result.crash << "\n==== " << namesOf(result.verdict).heading << ": " << result.name
@@ -254,7 +324,7 @@ void printTotals(std::ostream& out, const std::vector<Result>& results, const ch
   }
 }
 
-ExitStatus runJob(const JobOptions& options, const ScriptFactory& factory) {
+ExitStatus runJob(const JobOptions& options) {
   std::vector<std::string> scenarios = options.scenarios;
   if (options.interactive) scenarios = {"-"};
   if (scenarios.empty()) scenarios = {""};
@@ -267,7 +337,7 @@ ExitStatus runJob(const JobOptions& options, const ScriptFactory& factory) {
   }
   std::vector<Result> results;
   for (const std::string& scenario : scenarios) {
-    results.push_back(runScenario(scenario, options, factory));
+    results.push_back(runScenario(scenario, options));
     if (options.failFast && results.back().verdict != Verdict::Passed) break;
   }
   if (results.size() > 1 || results.size() < scenarios.size()) {
@@ -277,21 +347,6 @@ ExitStatus runJob(const JobOptions& options, const ScriptFactory& factory) {
     }
   }
   return finishJob(options, "run", results);
-}
-
-IsolationOptions isolationFor(const JobOptions& options) {
-  IsolationOptions isolation;
-  isolation.isolate = options.isolate;
-  isolation.callBudgetSeconds = options.timeout;
-  return isolation;
-}
-
-RunOptions quietRunOptions(const JobOptions& options) {
-  RunOptions run;
-  run.showTrace = false;
-  run.keepActionTrace = false;
-  run.maxDepth = options.maxDepth;
-  return run;
 }
 
 ExitStatus finishJob(const JobOptions& options, const char* suite,

@@ -5,7 +5,9 @@
 namespace drezhost {
 
 OutputSink terminalOutput() {
-  return [](const OutputLine& line) { printLine(std::cout, line); };
+  return [](const OutputLine& line) {
+    printLine(line.kind == LineKind::Diagnostic ? std::cerr : std::cout, line);
+  };
 }
 
 ExitStatus badInput(const std::string& message) {

@@ -11,7 +11,8 @@
 
 namespace drezhost {
 
-// Shows each line on standard output, as a terminal shows it (printLine).
+// Shows each line on standard output, as a terminal shows it (printLine);
+// drez-host's own diagnostics go to standard error.
 OutputSink terminalOutput();
 
 // Says "drez-host: <message>" on standard error; returns the exit status of

@@ -11,9 +11,12 @@
 #include <vector>
 
 #include "drez_records.h"
+#include "jobs/child_run.h"
 #include "jobs/isolation.h"
 #include "jobs/reports.h"
 #include "jobs/run_job.h"
+#include "jobs/terminal.h"
+#include "runner/coverage.h"
 #include "runner/runner.h"
 #include "scenario/writer.h"
 #include "simulator/trace.h"
@@ -22,14 +25,17 @@ namespace drezhost {
 
 namespace {
 
-// One run of a check: a quiet runner in Studio A, and what the check found.
+// One run of a check: a quiet runner in the job's installation, what the
+// check reached, and what it found.
 class CheckRun {
  public:
-  CheckRun(const ScriptFactory& factory, const JobOptions& options)
+  CheckRun(const ScriptFactory& factory, const JobOptions& options, const TaskInput& input,
+           ChildLink& link)
       : factory_(factory),
         path_(options.path),
-        runner_(factory, nullptr, quietRunOptions(options)) {
-    runner_.host().setMaxDepth(options.maxDepth);
+        runner_(factory, nullptr, runOptionsFor(options, input, true)) {
+    wire(runner_, options, link);
+    runner_.host().addObserver(&reached_);
   }
 
   SimulatedHost& host() { return runner_.host(); }
@@ -42,6 +48,11 @@ class CheckRun {
     return *script;
   }
   void fail(const std::string& message) { failures_.push_back(message); }
+  // The check had nothing of the script's to exercise, for `why`.
+  void skip(const std::string& why) { skipped_ = why; }
+  // What the check reached, in one line.
+  std::string reached() const { return reached_.reached(runner_.installation()); }
+  const std::string& skipped() const { return skipped_; }
   const std::string& path() const { return path_; }
   // Runs steps as a scenario would; bad input is the check's own fault.
   void play(std::initializer_list<StepBody> bodies) {
@@ -88,7 +99,8 @@ class CheckRun {
     }
     if (more != 0) messages->push_back("... and " + std::to_string(more) + " more errors");
     messages->insert(messages->end(), failures_.begin(), failures_.end());
-    return messages->empty() ? Verdict::Passed : Verdict::Failed;
+    if (!messages->empty()) return Verdict::Failed;
+    return skipped_.empty() ? Verdict::Passed : Verdict::Skipped;
   }
 
   struct Failed {};
@@ -96,8 +108,10 @@ class CheckRun {
  private:
   const ScriptFactory& factory_;
   std::string path_;
+  Coverage reached_;  // observes the host: declared first, it outlives the runner
   ScenarioRunner runner_;
   std::vector<std::string> failures_;
+  std::string skipped_;
 };
 
 struct Check {
@@ -176,6 +190,7 @@ void controlEvents(CheckRun& run) {
 void deviceUpdates(CheckRun& run) {
   Script& script = run.create("s1");
   const auto indices = run.registeredIndices(script);
+  if (indices.empty()) run.skip("the script registered no slot or destination to update");
   for (const auto& index : indices) {
     for (const std::string& text :
          {std::string(), std::string("-2147483648"), std::string("99999999999"),
@@ -188,6 +203,7 @@ void deviceUpdates(CheckRun& run) {
 void repliesOnce(CheckRun& run) {
   Script& script = run.create("s1");
   SimulatedHost& host = run.host();
+  bool replied = false;
   for (const char* text : {"return=all", "myParam=abc", "return=myParam"}) {
     std::string request = text;
     std::vector<char> first(request.begin(), request.end());
@@ -196,6 +212,7 @@ void repliesOnce(CheckRun& run) {
     const char* a =
         host.rawCall(script, CB_HOST_REQUEST, first.data(), "request " + quoteText(text));
     const std::string aText = a != nullptr ? a : "";
+    replied = replied || a != nullptr;
     const char* b =
         host.rawCall(script, CB_HOST_REQUEST, second.data(),
                      "request " + quoteText(text) + " again, the first reply still held");
@@ -217,12 +234,19 @@ void repliesOnce(CheckRun& run) {
       host.rawCall(script, CB_RELEASE_REPLY, const_cast<char*>(b), "release the second reply");
     }
   }
+  if (!replied)
+    run.skip(
+        "the script answered none of the requests \"return=all\", \"myParam=abc\" and "
+        "\"return=myParam\"");
 }
 
 void reentrantUpdate(CheckRun& run) {
   Script& script = run.create("s1");
   const auto indices = run.registeredIndices(script);
-  if (indices.empty()) return;  // nothing to update: nothing can arrive re-entrantly
+  if (indices.empty()) {
+    run.skip("the script registered no slot or destination to update from inside a command");
+    return;
+  }
   const auto& target = indices.front();
   bool fired = false;
   run.host().onNextCommand([&] {
@@ -255,7 +279,10 @@ void twoScripts(CheckRun& run) {
 
 void nullHost(CheckRun& run) {
   drez_client_callback* script = run.factory()(nullptr, run.path().c_str());
-  if (script == nullptr) return;  // refusing to start without a host is allowed
+  if (script == nullptr) {
+    run.skip("the script does not start without a host, which is allowed");
+    return;
+  }
   script->callback(reinterpret_cast<void*>(intptr_t{1}), CB_EVENT_ID);
   char text[] = "return=all";
   if (const char* reply = script->callback(text, CB_HOST_REQUEST)) {
@@ -311,48 +338,78 @@ void listChecks(std::ostream& out) {
   }
 }
 
-ExitStatus validateJob(const JobOptions& options, const ScriptFactory& factory) {
+namespace {
+
+const Check* findCheck(const std::string& name) {
+  for (const Check& check : checks()) {
+    if (name == check.name) return &check;
+  }
+  return nullptr;
+}
+
+// In the child: the check named by the input's subject.
+Verdict checkTask(const JobOptions& options, const std::string& payload, ChildLink& link) {
+  const TaskInput input = TaskInput::decode(payload);
+  const Check* check = findCheck(input.subject);
+  if (check == nullptr) return Verdict::BadInput;
+  link.setStep("check " + std::string(check->name));
+  std::unique_ptr<LoadedLibrary> library;
+  try {
+    library = std::make_unique<LoadedLibrary>(options.library, link);
+  } catch (const LibraryError& error) {
+    return libraryFailed(error, link);
+  }
+  RunSummary summary;
+  {
+    CheckRun run(library->factory(), options, input, link);
+    std::vector<std::string> messages;
+    try {
+      check->run(run);
+    } catch (const CheckRun::Failed&) {
+    } catch (const std::exception& error) {
+      run.fail(std::string("the check could not run: ") + error.what());
+    }
+    summary.verdict = run.finish(&messages);
+    if (summary.verdict == Verdict::Skipped) messages.push_back("skipped: " + run.skipped());
+    summary.messages = messages;
+    link.send(run.reached());
+  }
+  link.setSummary(summary);
+  return summary.verdict;
+}
+
+}  // namespace
+
+const ChildTask kCheckTask = {"check", checkTask};
+
+ExitStatus validateJob(const JobOptions& options) {
   std::vector<const Check*> chosen;
   for (const std::string& name : options.only) {
-    auto found = std::find_if(checks().begin(), checks().end(),
-                              [&](const Check& check) { return name == check.name; });
-    if (found == checks().end()) {
+    const Check* check = findCheck(name);
+    if (check == nullptr) {
       return badInput("no check named '" + name + "' (drez-host validate --list-checks)");
     }
-    chosen.push_back(&*found);
+    chosen.push_back(check);
   }
   if (chosen.empty()) {
     for (const Check& check : checks()) chosen.push_back(&check);
   }
   std::vector<Result> results;
   for (const Check* check : chosen) {
-    const Outcome outcome = runIsolated(
-        [&](ChildLink& link) {
-          link.setStep("check " + std::string(check->name));
-          CheckRun run(factory, options);
-          run.host().setPollDelivery(options.polls);
-          run.host().addObserver(&link);
-          std::vector<std::string> messages;
-          try {
-            check->run(run);
-          } catch (const CheckRun::Failed&) {
-          } catch (const std::exception& error) {
-            run.fail(std::string("the check could not run: ") + error.what());
-          }
-          RunSummary summary;
-          summary.verdict = run.finish(&messages);
-          summary.messages = messages;
-          link.setSummary(summary);
-          return summary.verdict;
-        },
-        isolationFor(options));
+    TaskInput input;
+    input.installation = options.installationText;
+    input.subject = check->name;
+    std::string reached;
+    ParentHooks hooks;
+    hooks.message = [&reached](const std::string& message) { reached = message; };
+    const Outcome outcome = runIsolated(kCheckTask, options, input.encode(), hooks);
     const Result result = resultOf(check->name, outcome);
     const bool passed = result.verdict == Verdict::Passed;
     if (!passed || !options.onlyFailed) {
       std::cout << std::left << std::setw(7) << namesOf(result.verdict).tag << std::setw(20)
                 << check->name;
       if (passed) {
-        std::cout << check->description << "\n";
+        std::cout << reached << "\n";
       } else if (!result.crash.empty()) {
         std::cout << result.crash.substr(result.crash.find_first_not_of('\n'));
       } else {
@@ -365,12 +422,12 @@ ExitStatus validateJob(const JobOptions& options, const ScriptFactory& factory) 
       std::cout.flush();
     }
     results.push_back(result);
-    if (options.failFast && !passed) break;
+    if (options.failFast && result.status() != ExitStatus::Passed) break;
   }
   printTotals(std::cout, results, "checks");
   for (const std::string& scenario : options.scenarios) {
     if (options.failFast && overallStatus(results) != ExitStatus::Passed) break;
-    results.push_back(runScenario(scenario, options, factory));
+    results.push_back(runScenario(scenario, options));
   }
   if (!options.scenarios.empty()) printTotals(std::cout, results, "checks and scenarios");
   return finishJob(options, "validate", results);

@@ -2,15 +2,19 @@
 // pass, each run on its own in a child process (a crash or a hang fails that
 // check only), then the scenarios given. One line per check and a summary.
 //
-// A check drives fresh scripts of the library in Studio A and fails on any
-// breach of the host contract the simulated host reports, or on what the
-// check itself looks for; its message names what was broken.
+// A check drives fresh scripts of the library in the job's installation
+// (learned from the script, unless --installation names one) and fails on
+// any breach of the host contract the simulated host reports, or on what the
+// check itself looks for; its message names what was broken. A passing
+// check says what it reached; one that found nothing of the script's to
+// exercise is skipped, and says why.
 
 #ifndef DREZ_HOST_JOBS_VALIDATE_CHECKS_H_
 #define DREZ_HOST_JOBS_VALIDATE_CHECKS_H_
 
 #include <ostream>
 
+#include "jobs/isolation.h"
 #include "jobs/job_options.h"
 #include "runner/verdict.h"
 #include "simulator/simulated_host.h"
@@ -22,7 +26,10 @@ void listChecks(std::ostream& out);
 
 // The 'validate' job: options.only (or every check), then options.scenarios.
 // Returns the exit status: the worst of the checks' and scenarios'.
-ExitStatus validateJob(const JobOptions& options, const ScriptFactory& factory);
+ExitStatus validateJob(const JobOptions& options);
+
+// The child's task: one check (payload: a TaskInput whose subject is its name).
+extern const ChildTask kCheckTask;
 
 }  // namespace drezhost
 

@@ -32,6 +32,7 @@ std::string ranges(const std::set<int32_t>& values) {
 }  // namespace
 
 void Coverage::enteringCall(const HostCall& call, const std::string&) {
+  ++calls_;
   switch (call.what) {
     case HostCall::What::Export:
       ++exports_;
@@ -46,6 +47,7 @@ void Coverage::enteringCall(const HostCall& call, const std::string&) {
 }
 
 void Coverage::commandSent(const std::string& text) {
+  ++commands_;
   ++codes_[text.substr(0, 2)];
   const std::string code = text.substr(0, 2);
   if (code != "TP" && code != "TG") return;
@@ -56,12 +58,37 @@ void Coverage::commandSent(const std::string& text) {
 }
 
 void Coverage::updateDelivered(const Device& device, int32_t index) {
+  ++updates_;
   indices_[{device.number, device.kind}].insert(index);
 }
 
 void Coverage::controlEventSent(const std::string& control) { ++control_events_[control]; }
 
 void Coverage::triggerFired(const std::string& command) { fired_.push_back(command); }
+
+std::size_t Coverage::indicesReached() const {
+  std::size_t count = 0;
+  for (const auto& entry : indices_) count += entry.second.size();
+  return count;
+}
+
+std::string Coverage::reached(const Installation& installation) const {
+  auto counted = [](std::size_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+  };
+  std::string text;
+  for (const auto& entry : indices_) {
+    const bool router = entry.first.second == DeviceKind::Router;
+    text += counted(entry.second.size(), router ? "destination" : "slot",
+                    router ? "destinations" : "slots") +
+            " of '" + shownText(installation.label(entry.first.first)) + "', ";
+  }
+  if (updates_ != 0) text += counted(updates_, "update", "updates") + ", ";
+  std::size_t events = 0;
+  for (const auto& entry : control_events_) events += entry.second;
+  if (events != 0) text += counted(events, "control event", "control events") + ", ";
+  return text + counted(calls_, "call", "calls") + ", " + counted(commands_, "command", "commands");
+}
 
 std::string Coverage::report(const Installation& installation) const {
   std::ostringstream out;

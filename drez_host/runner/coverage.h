@@ -35,11 +35,20 @@ class Coverage : public HostObserver {
   // The report, several lines each ending in a line feed, under the heading
   // "==== coverage"; device numbers are named from `installation`.
   std::string report(const Installation& installation) const;
+  // What was reached, in one line: "4 destinations of 'Newsroom Router',
+  // 2 slots of 'Newsroom Tally', 96 updates, 3 control events, 12 calls, 40
+  // commands".
+  std::string reached(const Installation& installation) const;
+  // The slots and destinations delivered, of every device.
+  std::size_t indicesReached() const;
 
  private:
   std::map<std::string, std::size_t> codes_;
   std::map<int, std::size_t> kinds_;  // callbacks by kind
   std::size_t exports_ = 0;
+  std::size_t calls_ = 0;
+  std::size_t commands_ = 0;
+  std::size_t updates_ = 0;
   std::size_t deletions_ = 0;
   std::map<std::pair<int32_t, DeviceKind>, std::set<int32_t>> indices_;
   std::map<std::string, std::size_t> control_events_;

@@ -22,6 +22,8 @@ const char* lineKindName(LineKind kind) {
       return "view";
     case LineKind::Note:
       return "note";
+    case LineKind::Diagnostic:
+      return "diagnostic";
     case LineKind::Result:
       return "result";
   }

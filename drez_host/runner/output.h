@@ -12,20 +12,21 @@
 namespace drezhost {
 
 enum class LineKind {
-  Step,     // ">> " the scenario line being run
-  Trace,    // a numbered entry of the trace, or a note between entries
-  Debug,    // a line the script wrote on its debug channel
-  Error,    // a contract error the host reported
-  Warning,  // a warning the host reported
-  Failure,  // a failed expectation, or a change that could not be made
-  Heading,  // "==== " a heading of the scenario ("say")
-  View,     // the studio drawn, the help text, the coverage report
-  Note,     // anything else the run says ("wrote <file>")
-  Result,   // the verdict and the summary at the end
+  Step,        // ">> " the scenario line being run
+  Trace,       // a numbered entry of the trace, or a note between entries
+  Debug,       // a line the script wrote on its debug channel
+  Error,       // a contract error the host reported
+  Warning,     // a warning the host reported
+  Failure,     // a failed expectation, or a change that could not be made
+  Heading,     // "==== " a heading of the scenario ("say")
+  View,        // the studio drawn, the help text, the coverage report
+  Note,        // anything else the run says ("wrote <file>")
+  Diagnostic,  // drez-host's own message ("drez-host: ..."), for standard error
+  Result,      // the verdict and the summary at the end
 };
 
 // "step", "trace", "debug", "error", "warning", "failure", "heading",
-// "view", "note" or "result".
+// "view", "note", "diagnostic" or "result".
 const char* lineKindName(LineKind kind);
 
 struct OutputLine {

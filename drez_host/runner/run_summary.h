@@ -20,6 +20,7 @@ struct RunSummary {
   std::size_t notMet = 0;
   std::size_t errors = 0;  // unexpected validation errors
   std::size_t warnings = 0;
+  std::size_t debugLines = 0;  // lines the scripts wrote on their debug channel
   // What went wrong, one line each, at most ScenarioRunner::kSummaryMessages of them.
   std::vector<std::string> messages;
 };

@@ -52,13 +52,15 @@ ScenarioRunner::ScenarioRunner(ScriptFactory factory, OutputSink out, RunOptions
       options_(std::move(options)),
       factory_(std::move(factory)),
       coverage_(options_.coverage ? std::make_unique<Coverage>() : nullptr),
-      installation_(studioA()),
+      installation_(options_.installation ? *options_.installation : studioA()),
       host_(installation_, trace_, validator_) {
   if (!out_) options_.showTrace = false;
   host_.setMaxDepth(options_.maxDepth);
+  host_.setMaxCommands(options_.maxCommands);
   if (options_.showTrace || options_.keepActionTrace || options_.traceSink) {
-    trace_.setSink([this](const std::string& line) {
-      if (options_.showTrace) show(LineKind::Trace, line);
+    trace_.setSink([this](const std::string& line, TraceLineKind kind) {
+      if (options_.showTrace)
+        show(kind == TraceLineKind::Debug ? LineKind::Debug : LineKind::Trace, line);
       record(line);
     });
   }
@@ -433,6 +435,7 @@ Verdict ScenarioRunner::finish() {
   summary.notMet = failures_.size();
   summary.errors = validator_.unexpectedErrors();
   summary.warnings = validator_.count(Severity::Warning);
+  summary.debugLines = host_.debugLines();
   const bool passed = !stopped_ && failures_.empty() && summary.errors == 0;
   summary.verdict = passed                        ? Verdict::Passed
                     : stopped_ && !contract_stop_ ? Verdict::BadInput
@@ -441,7 +444,11 @@ Verdict ScenarioRunner::finish() {
        std::string("==== ") + namesOf(summary.verdict).heading + ": " + std::to_string(actions_) +
            " actions, " + std::to_string(expectations_) + " expectations, " +
            std::to_string(failures_.size()) + " not met, " + std::to_string(summary.errors) +
-           " unexpected validation errors, " + std::to_string(summary.warnings) + " warnings",
+           " unexpected validation errors, " + std::to_string(summary.warnings) + " warnings" +
+           (summary.debugLines == 0
+                ? std::string()
+                : ", " + std::to_string(summary.debugLines) +
+                      (summary.debugLines == 1 ? " debug line" : " debug lines")),
        true);
   std::vector<std::string> lines;
   if (stopped_) lines.push_back((contract_stop_ ? "stopped: " : "bad input: ") + *stopped_);

@@ -26,6 +26,7 @@
 #define DREZ_HOST_RUNNER_RUNNER_H_
 
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -64,10 +65,13 @@ struct RunOptions {
   // run keeps it only when its scenario holds an "expect trace" step.
   bool keepActionTrace = true;
   int maxDepth = SimulatedHost::kDefaultMaxDepth;
+  std::size_t maxCommands = SimulatedHost::kDefaultMaxCommands;
+  // The installation the run starts with; null: Studio A.
+  std::shared_ptr<const Installation> installation;
   // Receives every line of the normalised trace: the steps that act (">>
   // <step>", without where they stand), the numbered entries and notes, and
   // the problems; the same for the same run, whatever the options.
-  Trace::Sink traceSink;
+  std::function<void(const std::string& line)> traceSink;
 };
 
 class ScenarioRunner {
@@ -101,6 +105,7 @@ class ScenarioRunner {
 
   SimulatedHost& host() { return host_; }
   Installation& installation() { return installation_; }
+  const Installation& installation() const { return installation_; }
   const Validator& validator() const { return validator_; }
   const std::vector<std::string>& failures() const { return failures_; }
   // The reply to the last request; nothing for none, or before any request.

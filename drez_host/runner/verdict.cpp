@@ -12,6 +12,7 @@ struct Row {
 
 const Row kVerdicts[] = {
     {Verdict::Passed, ExitStatus::Passed, {"passed", "PASSED", "PASS"}},
+    {Verdict::Skipped, ExitStatus::Passed, {"skipped", "SKIPPED", "SKIP"}},
     {Verdict::Failed, ExitStatus::Failed, {"failed", "FAILED", "FAIL"}},
     {Verdict::BadInput, ExitStatus::BadInput, {"bad input", "STOPPED", "STOP"}},
     {Verdict::Crashed, ExitStatus::Crashed, {"crashed", "CRASHED", "CRASH"}},
@@ -22,7 +23,7 @@ const Row& rowOf(Verdict verdict) {
   for (const Row& row : kVerdicts) {
     if (row.verdict == verdict) return row;
   }
-  return kVerdicts[1];
+  return kVerdicts[2];
 }
 
 }  // namespace

@@ -8,6 +8,7 @@ namespace drezhost {
 
 enum class Verdict {
   Passed,    // every expectation held and the script kept the host contract
+  Skipped,   // a check that found nothing of the script's to exercise
   Failed,    // an expectation failed or the script broke the contract
   BadInput,  // the run could not go on as written: it stopped
   Crashed,   // the script's process died: a signal, abort, an exit mid-run

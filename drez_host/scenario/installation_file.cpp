@@ -1,10 +1,12 @@
 #include "scenario/installation_file.h"
 
+#include <set>
 #include <sstream>
 #include <variant>
 
 #include "scenario/data_files.h"
 #include "scenario/parser.h"
+#include "scenario/writer.h"
 #include "simulator/trace.h"
 
 namespace drezhost {
@@ -73,6 +75,57 @@ Installation readInstallation(const std::string& text, const std::string& file) 
     }
   }
   return installation;
+}
+
+namespace {
+
+std::string lineOf(const StepBody& step) {
+  std::optional<std::string> line = writeStep(step);
+  if (!line) throw ScenarioError("the installation holds a text no scenario line can hold");
+  return *line + "\n";
+}
+
+}  // namespace
+
+std::string writeInstallation(const Installation& installation,
+                              const std::vector<std::string>& comments) {
+  std::string text;
+  for (const std::string& comment : comments) {
+    text += "# " + shownText(comment) + "\n";
+  }
+  for (const DeviceName& name : installation.names()) {
+    const Device* device = installation.findDevice(name.number);
+    steps::Device step;
+    step.kind = device->kind;
+    step.name = name.name;
+    step.number = name.number;
+    step.offset = name.offset;
+    if (device->kind == DeviceKind::Outputs) {
+      step.lamps = name.lamps;
+    } else {
+      step.size = device->size;
+    }
+    text += lineOf(step);
+  }
+  std::set<int32_t> stated;  // devices whose state is written, under their first name
+  std::string state;
+  for (const DeviceName& name : installation.names()) {
+    const Device* device = installation.findDevice(name.number);
+    if (!stated.insert(device->number).second) continue;
+    for (const auto& source : device->sourceNames) {
+      text += lineOf(steps::Source{name.name, source.first, source.second});
+    }
+    for (const auto& slot : device->slots) {
+      state += lineOf(steps::Set{{}, name.name, slot.first, slot.second});
+    }
+    for (const auto& route : device->routes) {
+      state += lineOf(steps::Route{{}, name.name, route.first, route.second.source, ""});
+    }
+  }
+  for (const auto& file : installation.panelFiles()) {
+    text += lineOf(steps::PanelFile{file.first, file.second});
+  }
+  return text + state;
 }
 
 Installation studioA() { return readInstallation(dataFileText("studio_a.scn"), "studio_a.scn"); }

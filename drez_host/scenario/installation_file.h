@@ -7,6 +7,7 @@
 #define DREZ_HOST_SCENARIO_INSTALLATION_FILE_H_
 
 #include <string>
+#include <vector>
 
 #include "scenario/steps.h"
 #include "simulator/installation.h"
@@ -33,6 +34,14 @@ Installation readInstallation(const std::string& text, const std::string& file);
 // Studio A, the installation every scenario starts with, from the data file
 // studio_a.scn (data_files.h).
 Installation studioA();
+
+// `installation` as an installation file that readInstallation reads back
+// as the same studio: its devices under every name, source names, panel
+// files with their controls, and the texts of slots and the routes set. Each
+// of `comments` heads the file as a comment line. Throws ScenarioError for
+// a name or text that no scenario line can hold.
+std::string writeInstallation(const Installation& installation,
+                              const std::vector<std::string>& comments);
 
 }  // namespace drezhost
 

@@ -133,6 +133,34 @@ std::optional<Step> ScenarioParser::feed(const std::string& line) {
   return step;
 }
 
+void ScenarioParser::tooLong() {
+  ++line_;
+  throw ScenarioError(file_ + ":" + std::to_string(line_) + ": the line is longer than " +
+                      std::to_string(kLineLimit) + " bytes");
+}
+
+bool readScenarioLine(std::istream& in, std::string& line, bool* cut) {
+  line.clear();
+  *cut = false;
+  std::streambuf* buffer = in.rdbuf();
+  if (buffer == nullptr || !in.good()) return false;
+  bool any = false;
+  while (true) {
+    const int c = buffer->sbumpc();
+    if (c == std::char_traits<char>::eof()) {
+      in.setstate(std::ios::eofbit);
+      return any;
+    }
+    any = true;
+    if (c == '\n') return true;
+    if (line.size() < ScenarioParser::kLineLimit) {
+      line += static_cast<char>(c);
+    } else {
+      *cut = true;
+    }
+  }
+}
+
 void ScenarioParser::finish() {
   if (!block_) return;
   const std::string where = block_->where();
@@ -144,7 +172,9 @@ std::vector<Step> parseScenario(std::istream& in, const std::string& file) {
   ScenarioParser parser(file);
   std::vector<Step> steps;
   std::string line;
-  while (std::getline(in, line)) {
+  bool cut = false;
+  while (readScenarioLine(in, line, &cut)) {
+    if (cut) parser.tooLong();
     if (std::optional<Step> step = parser.feed(line)) steps.push_back(std::move(*step));
   }
   parser.finish();
@@ -154,7 +184,9 @@ std::vector<Step> parseScenario(std::istream& in, const std::string& file) {
 bool expectsTraces(std::istream& in) {
   ScenarioParser parser("scan");
   std::string line;
-  while (std::getline(in, line)) {
+  bool cut = false;
+  while (readScenarioLine(in, line, &cut)) {
+    if (cut) continue;
     try {
       std::optional<Step> step = parser.feed(line);
       if (step && step->as<steps::ExpectTrace>() != nullptr) return true;

@@ -33,6 +33,12 @@ class ScenarioParser {
   void finish();
   // The number of the last line fed.
   int line() const { return line_; }
+  // The next line was longer than kLineLimit (readScenarioLine cut it):
+  // throws ScenarioError for it, as for a line that does not parse.
+  void tooLong();
+
+  // The longest line a scenario may hold.
+  static constexpr std::size_t kLineLimit = 1024 * 1024;
 
  private:
   Step parse(const std::string& line, bool* opensBlock);
@@ -41,6 +47,11 @@ class ScenarioParser {
   int line_ = 0;
   std::optional<Step> block_;
 };
+
+// Reads the next line of `in`, without its line feed, into `line`; false at
+// the end. A line longer than ScenarioParser::kLineLimit is cut there, the
+// rest of it skipped, and `*cut` set: no line can take all memory.
+bool readScenarioLine(std::istream& in, std::string& line, bool* cut);
 
 // Reads a whole scenario. Throws ScenarioError at the first bad line.
 std::vector<Step> parseScenario(std::istream& in, const std::string& file);

@@ -43,8 +43,10 @@ const Action kActions[] = {
      }},
     {"control",
      [](const nlohmann::json& a, LineWriter& line) {
-       line.word(text(a, "control")).word(text(a, "command")).keyword("panel").word(
-           text(a, "panel"));
+       line.word(text(a, "control"))
+           .word(text(a, "command"))
+           .keyword("panel")
+           .word(text(a, "panel"));
      }},
     {"request", [](const nlohmann::json& a, LineWriter& line) { line.word(text(a, "text")); }},
     {"event", [](const nlohmann::json& a, LineWriter& line) { line.word(number(a, "id")); }},
@@ -60,8 +62,9 @@ std::string actionLine(const nlohmann::json& action) {
     LineWriter line(known.step);
     known.write(action, line);
     if (std::optional<std::string> written = line.text()) return *written;
-    throw std::invalid_argument("no scenario line can hold a text of this action (a line break, "
-                                "or both kinds of quote before a blank)");
+    throw std::invalid_argument(
+        "no scenario line can hold a text of this action (a line break, "
+        "or both kinds of quote before a blank)");
   }
   throw std::invalid_argument("no action '" + step + "' (set, route, control, request, event)");
 }

@@ -13,6 +13,7 @@ namespace drezhost {
 struct ServeSettings {
   std::optional<std::string> script;  // --script; none: the usual rule (jobs/panel_library.h)
   PollDelivery polls = PollDelivery::Reentrant;
+  std::string installation;          // --installation: a file, or studio-a; empty: Studio A
   int port = 8080;                   // 0: a free port
   std::string listen = "127.0.0.1";  // the address to listen on
   std::string scenario;              // empty: none

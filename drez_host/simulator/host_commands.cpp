@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "simulator/installation_learner.h"
 #include "simulator/simulated_host.h"
 
 namespace drezhost {
@@ -27,6 +28,10 @@ std::optional<std::string> SimulatedHost::execute(Script* sender, const HostComm
   switch (codeKey(command.code.c_str())) {
     case codeKey("PS"):
       if (installation_.loadPanel(command.text(0), command.text(1))) return done;
+      if (learner_ != nullptr) {
+        learner_->addPanelFile(command.text(1));
+        if (installation_.loadPanel(command.text(0), command.text(1))) return done;
+      }
       warn("no panel file " + quoted(command.text(1)));
       return std::nullopt;
     case codeKey("TP"):
@@ -36,7 +41,8 @@ std::optional<std::string> SimulatedHost::execute(Script* sender, const HostComm
     case codeKey("SD"):
       return executeLookup(command);
     case codeKey("GS"):
-      if (Device* device = deviceFor(command.number(0), DeviceKind::Outputs)) {
+      if (Device* device = deviceFor(command.number(0), DeviceKind::Outputs, command.number(1),
+                                     command.number(1))) {
         device->outputs[command.number(1)] = command.number(2);
       }
       return done;
@@ -75,6 +81,10 @@ std::optional<std::string> SimulatedHost::executeLookup(const HostCommand& comma
     return std::nullopt;
   }
   const DeviceName* entry = installation_.findName(command.text(0));
+  if (entry == nullptr && learner_ != nullptr) {
+    const DeviceName learned = learner_->lookup(command.text(0));
+    return std::to_string(learned.number) + " " + std::to_string(learned.offset);
+  }
   if (entry == nullptr) {
     warn("no device named " + quoted(command.text(0)));
     return std::nullopt;
@@ -100,6 +110,7 @@ std::optional<std::string> SimulatedHost::executeProperty(const HostCommand& com
     return ids;
   }
   const std::string& controlId = command.text(code == "TP" ? 2 : 1);
+  if (learner_ != nullptr) learner_->addControl(panelId, controlId);
   Control* control = loaded->control(controlId);
   if (control == nullptr) {
     warn("panel " + quoted(panelId) + " has no control " + quoted(controlId));
@@ -130,7 +141,7 @@ void SimulatedHost::executeRegistration(Script& sender, const HostCommand& comma
     }
     return;
   }
-  deviceFor(command.number(0), kind);
+  deviceFor(command.number(0), kind, command.number(1), command.number(2));
   Registration registration;
   registration.kind = kind;
   registration.device = command.number(0);
@@ -141,7 +152,8 @@ void SimulatedHost::executeRegistration(Script& sender, const HostCommand& comma
 }
 
 void SimulatedHost::executePoll(Script& sender, const HostCommand& command) {
-  const Device* device = deviceFor(command.number(0), familyOf(command.code));
+  const Device* device =
+      deviceFor(command.number(0), familyOf(command.code), command.number(1), command.number(2));
   if (device == nullptr) return;
   if (polls_ == PollDelivery::Off) {
     note("this host answers no polls");
@@ -157,7 +169,8 @@ void SimulatedHost::executePoll(Script& sender, const HostCommand& command) {
   if (answers_.empty()) note("nothing in that range to answer");
 }
 
-Device* SimulatedHost::deviceFor(int32_t number, DeviceKind kind) {
+Device* SimulatedHost::deviceFor(int32_t number, DeviceKind kind, int32_t first, int32_t last) {
+  if (learner_ != nullptr) learner_->use(number, kind, first, last);
   Device* device = installation_.findDevice(number);
   if (device == nullptr) {
     warn("no device " + std::to_string(number));

@@ -44,6 +44,13 @@ class HostObserver {
   virtual void controlEventSent(const std::string& control) = 0;
   // The trigger waiting for `command` fired.
   virtual void triggerFired(const std::string& command) = 0;
+  // The host's outermost call begins (`context` as for enteringCall): the
+  // export, one delivery or event, or a deletion, with every call and
+  // delivery nested in it and those deferred to its end. A watchdog times
+  // this.
+  virtual void outermostCallBegan(const std::string& context) { (void)context; }
+  // That call and everything in it are done.
+  virtual void outermostCallEnded() {}
 };
 
 }  // namespace drezhost

@@ -108,6 +108,12 @@ void Installation::addDevice(const std::string& name, DeviceKind kind, int32_t n
   names_.push_back(entry);
 }
 
+void Installation::showLamps(const std::string& name, int32_t lamps) {
+  for (DeviceName& entry : names_) {
+    if (entry.name == name) entry.lamps = lamps;
+  }
+}
+
 void Installation::removeDevice(const std::string& name) {
   auto found = std::find_if(names_.begin(), names_.end(),
                             [&](const DeviceName& entry) { return entry.name == name; });

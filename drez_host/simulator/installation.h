@@ -128,6 +128,12 @@ class Installation {
   void removePanelFile(const std::string& file);
   void removeControl(const std::string& file, const std::string& control);
   const std::vector<std::string>* panelFile(const std::string& file) const;
+  // Every panel file with its controls, in the order they were added.
+  const std::vector<std::pair<std::string, std::vector<std::string>>>& panelFiles() const {
+    return files_;
+  }
+  // Shows `lamps` outputs from the offset of output device `name` on.
+  void showLamps(const std::string& name, int32_t lamps);
 
   // Loads the file that `fileText` names into panel `panelId`, replacing
   // what that panel held. The file is found by its whole text or, failing

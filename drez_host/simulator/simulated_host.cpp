@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "drez_string.h"
+#include "simulator/installation_learner.h"
 #include "simulator/records_builder.h"
 
 namespace drezhost {
@@ -159,6 +160,16 @@ std::string SimulatedHost::callInto(Script& script, const HostCall& call, const 
   frame.context = "#" + std::to_string(entry) + " " + what;
   frame.firstReply = ledger_.nextNumber();
   frames_.push_back(std::move(frame));
+  // The outermost call holds everything nested in it and what is deferred
+  // to its end: a loop of queued deliveries is one call that does not end.
+  const bool outermost = !in_outermost_;
+  if (outermost) {
+    reportForeignCommands();
+    in_outermost_ = true;
+    outermost_commands_ = 0;
+    runaway_ = false;
+    for (HostObserver* observer : observers_) observer->outermostCallBegan(frames_.back().context);
+  }
   for (HostObserver* observer : observers_) observer->enteringCall(call, frames_.back().context);
   try {
     body();
@@ -168,6 +179,7 @@ std::string SimulatedHost::callInto(Script& script, const HostCall& call, const 
   } catch (...) {
     validator_.error(context() + ": an exception escaped the script");
   }
+  takeDebugLines(false);
   for (HostObserver* observer : observers_) observer->leftCall();
   Frame done = std::move(frames_.back());
   frames_.pop_back();
@@ -183,7 +195,46 @@ std::string SimulatedHost::callInto(Script& script, const HostCall& call, const 
   } else {
     for (const Delivery& delivery : done.deferred) deliver(delivery);
   }
+  if (outermost) {
+    takeDebugLines(true);
+    if (runaway_) {
+      trace_.note(0, "(" + std::to_string(outermost_commands_ - max_commands_) +
+                         " more commands of this call were ignored)");
+    }
+    in_outermost_ = false;
+    reportForeignCommands();
+    for (HostObserver* observer : observers_) observer->outermostCallEnded();
+  }
   return done.context;
+}
+
+void SimulatedHost::takeDebugLines(bool flush) {
+  if (debug_ == nullptr) return;
+  std::vector<std::string> lines;
+  debug_->take(lines, flush);
+  for (const std::string& line : lines) {
+    ++debug_lines_;
+    trace_.debug(depth(), "debug: " + shownText(line));
+    if (isDroppedEventLine(line)) {
+      validator_.error(context() +
+                       ": the script's handler failed and the event was lost: " + shownText(line));
+    }
+  }
+}
+
+void SimulatedHost::reportForeignCommands() {
+  std::size_t count = 0;
+  std::string first;
+  {
+    std::lock_guard<std::mutex> lock(foreign_mutex_);
+    std::swap(count, foreign_commands_);
+    first.swap(first_foreign_command_);
+  }
+  if (count == 0) return;
+  validator_.error(std::to_string(count) + (count == 1 ? " command" : " commands") +
+                   " arrived from a thread other than the host's, which accepts commands only "
+                   "on its own thread, during its calls; ignored. The first: " +
+                   shownText(first));
 }
 
 void SimulatedHost::checkHeldReplies(const Frame& done) {
@@ -336,6 +387,7 @@ void SimulatedHost::deliver(const Delivery& delivery) {
     trace_.note(depth(), "(" + delivery.description + " not delivered: the script is gone)");
     return;
   }
+  if (runaway_) return;
   if (static_cast<int>(frames_.size()) >= max_depth_) {
     if (too_deep_++ == 0) {
       validator_.error(context() + ": calls into scripts nested " + std::to_string(max_depth_) +
@@ -369,6 +421,15 @@ std::vector<std::string> SimulatedHost::takeCommands(std::size_t* total) {
 }
 
 intptr_t DREZ_THISCALL SimulatedHost::command(const char* text, int kind) {
+  if (std::this_thread::get_id() != thread_) {
+    // Nothing of the host is touched from another thread: it is counted,
+    // and reported on the host's thread.
+    std::lock_guard<std::mutex> lock(foreign_mutex_);
+    if (foreign_commands_++ == 0) {
+      first_foreign_command_ = text == nullptr ? "(a null text)" : std::string(text).substr(0, 400);
+    }
+    return 0;
+  }
   if (kind == HOST_CMD_RELEASE) {
     releaseReply(text);
     return 0;
@@ -381,6 +442,17 @@ intptr_t DREZ_THISCALL SimulatedHost::command(const char* text, int kind) {
 }
 
 intptr_t SimulatedHost::executeCommand(const char* text) {
+  if (in_outermost_ && ++outermost_commands_ > max_commands_) {
+    if (!runaway_) {
+      runaway_ = true;
+      validator_.error(context() + ": the script sent more than " + std::to_string(max_commands_) +
+                       " commands in one call of the host (--max-commands): a runaway loop. "
+                       "The rest of the call's commands are ignored, and nothing more is "
+                       "delivered until it returns");
+    }
+    return 0;
+  }
+  takeDebugLines(false);
   const std::string command_text(text);
   if (sent_.size() < kWindowLimit) sent_.push_back(command_text);
   ++sent_total_;

@@ -41,13 +41,16 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "drez_client_callback.h"
 #include "drez_client_host.h"
 #include "simulator/command_parser.h"
+#include "simulator/debug_channel.h"
 #include "simulator/host_observer.h"
 #include "simulator/installation.h"
 #include "simulator/registrations.h"
@@ -73,6 +76,8 @@ struct Script {
   std::vector<int32_t> unacknowledgedEvents;
 };
 
+class InstallationLearner;
+
 class SimulatedHost : public drez_client_host {
  public:
   // How deeply calls into scripts may nest before the host stops delivering
@@ -81,6 +86,9 @@ class SimulatedHost : public drez_client_host {
   // How many command texts takeCommands() returns at most; the rest are
   // counted.
   static constexpr std::size_t kWindowLimit = 10000;
+  // How many commands one outermost call of the host (with everything
+  // nested in it) may take, by default, before it counts as a runaway loop.
+  static constexpr std::size_t kDefaultMaxCommands = 1000000;
 
   // All three must outlive the host.
   SimulatedHost(Installation& installation, Trace& trace, Validator& validator);
@@ -97,6 +105,20 @@ class SimulatedHost : public drez_client_host {
   // commands that led to it, and nothing more is delivered re-entrantly
   // until the host's own call returns.
   void setMaxDepth(int depth) { max_depth_ = depth; }
+  // The commands one outermost call may take: past them the script is in a
+  // runaway loop. That is an error; the rest of the call's commands are
+  // ignored and nothing more is delivered until the call returns.
+  void setMaxCommands(std::size_t commands) { max_commands_ = commands; }
+  // Takes the script's debug lines from `channel` (may be null: none) at
+  // every command and at the end of every call; each one is traced, and the
+  // framework's report of a dropped event is an error of that call. It must
+  // outlive the host.
+  void setDebugChannel(DebugChannel* channel) { debug_ = channel; }
+  // Answers what the installation lacks through `learner` (may be null)
+  // instead of warning. It must outlive the host.
+  void setLearner(InstallationLearner* learner) { learner_ = learner; }
+  // The debug lines scripts wrote so far.
+  std::size_t debugLines() const { return debug_lines_; }
   // Tells `observer` about every call, command and delivery from now on. It
   // must outlive the host.
   void addObserver(HostObserver* observer) { observers_.push_back(observer); }
@@ -148,6 +170,10 @@ class SimulatedHost : public drez_client_host {
   std::vector<std::string> takeCommands(std::size_t* total = nullptr);
   // Replies handed out and not yet taken back.
   std::size_t repliesHeld() const { return ledger_.heldCount(); }
+  // Reports, as an error, the commands that arrived from another thread
+  // since the last report. The host does at the start and end of each of
+  // its outermost calls.
+  void reportForeignCommands();
 
   // What scripts call: executes a command (HOST_CMD_EXECUTE) or takes a
   // reply back (HOST_CMD_RELEASE), tracing and validating both.
@@ -212,7 +238,8 @@ class SimulatedHost : public drez_client_host {
   void executeRegistration(Script& sender, const HostCommand& command);
   void executePoll(Script& sender, const HostCommand& command);
   // Checks that device `number` is of `kind`; a warning and null otherwise.
-  Device* deviceFor(int32_t number, DeviceKind kind);
+  // `first` and `last` are the indices the command uses (for a learner).
+  Device* deviceFor(int32_t number, DeviceKind kind, int32_t first, int32_t last);
   void warn(const std::string& message) {
     findings_.push_back({Severity::Warning, message, false});
   }
@@ -223,8 +250,25 @@ class SimulatedHost : public drez_client_host {
   Script* findScript(int id);
   std::string context() const;
 
+  // Traces the debug lines written since the last take; `flush` takes an
+  // unfinished last line too.
+  void takeDebugLines(bool flush);
+
   Installation& installation_;
   ReplyLedger ledger_;
+  DebugChannel* debug_ = nullptr;
+  InstallationLearner* learner_ = nullptr;
+  std::size_t debug_lines_ = 0;
+  // The host's own thread, and what arrived from any other.
+  const std::thread::id thread_ = std::this_thread::get_id();
+  std::mutex foreign_mutex_;
+  std::size_t foreign_commands_ = 0;
+  std::string first_foreign_command_;
+  // The outermost call in progress: its commands, and whether it ran away.
+  bool in_outermost_ = false;
+  std::size_t outermost_commands_ = 0;
+  std::size_t max_commands_ = kDefaultMaxCommands;
+  bool runaway_ = false;
   std::vector<std::string> sent_;  // since the last takeCommands, at most kWindowLimit
   std::size_t sent_total_ = 0;
   Trace& trace_;

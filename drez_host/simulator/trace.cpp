@@ -119,12 +119,12 @@ std::string quoteText(const std::string& text) {
   return quoted + "\"";
 }
 
-void Trace::emit(const std::string& line) {
+void Trace::emit(const std::string& line, TraceLineKind kind) {
   if (out_ != nullptr) {
     *out_ << line << '\n';
     out_->flush();
   }
-  if (sink_) sink_(line);
+  if (sink_) sink_(line, kind);
 }
 
 int Trace::entry(int depth, const std::string& script, const std::string& text) {
@@ -134,16 +134,20 @@ int Trace::entry(int depth, const std::string& script, const std::string& text) 
   std::string line = number.size() < 5 ? std::string(5 - number.size(), ' ') + number : number;
   line += "  " + indent(depth);
   if (show_scripts_ && !script.empty()) line += "[" + script + "] ";
-  emit(line + text);
+  emit(line + text, TraceLineKind::Entry);
   return count_;
 }
 
 void Trace::note(int depth, const std::string& text) {
-  if (active()) emit("       " + indent(depth) + text);
+  if (active()) emit("       " + indent(depth) + text, TraceLineKind::Note);
+}
+
+void Trace::debug(int depth, const std::string& text) {
+  if (active()) emit("       " + indent(depth) + text, TraceLineKind::Debug);
 }
 
 void Trace::print(const std::string& text) {
-  if (active()) emit(text);
+  if (active()) emit(text, TraceLineKind::Note);
 }
 
 }  // namespace drezhost

@@ -32,10 +32,17 @@ std::string shownText(const std::string& text);
 // shownText() between double quotes, with double quotes inside escaped.
 std::string quoteText(const std::string& text);
 
+// What a line of the trace is.
+enum class TraceLineKind {
+  Entry,  // a numbered call or command
+  Note,   // an unnumbered line between entries, or a free line
+  Debug,  // a line the script wrote on its debug channel
+};
+
 class Trace {
  public:
   // Receives each line of the trace as printed, without its line feed.
-  using Sink = std::function<void(const std::string& line)>;
+  using Sink = std::function<void(const std::string& line, TraceLineKind kind)>;
 
   // Writes to `out`; null writes nothing but still counts.
   explicit Trace(std::ostream* out = nullptr) : out_(out) {}
@@ -52,6 +59,8 @@ class Trace {
   int entry(int depth, const std::string& script, const std::string& text);
   // An unnumbered line at nesting `depth`.
   void note(int depth, const std::string& text);
+  // A line the script wrote on its debug channel, unnumbered, at `depth`.
+  void debug(int depth, const std::string& text);
   // A free line, not indented (headings, problems).
   void print(const std::string& text);
 
@@ -62,7 +71,7 @@ class Trace {
 
  private:
   // Writes one whole line and flushes it, so that it survives a crash.
-  void emit(const std::string& line);
+  void emit(const std::string& line, TraceLineKind kind);
 
   std::ostream* out_;
   Sink sink_;

@@ -1,0 +1,62 @@
+// What every task does in its child process: the panel library loaded and
+// unloaded there, with the watchdog timing both, and a runner over it wired
+// to the parent.
+
+#ifndef DREZ_HOST_JOBS_CHILD_RUN_H_
+#define DREZ_HOST_JOBS_CHILD_RUN_H_
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "jobs/isolation.h"
+#include "jobs/job_options.h"
+#include "runner/runner.h"
+#include "simulator/script_library.h"
+
+namespace drezhost {
+
+// What a task needs beyond the command line: the installation the parent
+// settled on, what the task is about, and a list. It crosses to the child
+// as the payload, so that a child started as a new process gets it too.
+struct TaskInput {
+  std::string installation;  // installation steps the runs start from; empty: Studio A
+  std::string subject;       // a scenario file, a check's name, a seed
+  std::vector<std::string> items;
+
+  std::string encode() const;
+  // Throws std::invalid_argument for a payload that encode() did not make.
+  static TaskInput decode(const std::string& payload);
+};
+
+// The panel library, loaded in the child for as long as this lives.
+class LoadedLibrary {
+ public:
+  // Throws LibraryError when it does not load or lacks the export.
+  LoadedLibrary(const std::string& path, ChildLink& link);
+  ~LoadedLibrary();
+  LoadedLibrary(const LoadedLibrary&) = delete;
+  LoadedLibrary& operator=(const LoadedLibrary&) = delete;
+
+  ScriptFactory factory() const;
+  const std::string& path() const { return library_->path(); }
+
+ private:
+  ChildLink& link_;
+  std::unique_ptr<ScriptLibrary> library_;
+};
+
+// The runner's options for a task: the limits of the command line and the
+// input's installation. `quiet` runs show no trace.
+RunOptions runOptionsFor(const JobOptions& options, const TaskInput& input, bool quiet);
+
+// Tells the runner's host how to deliver polls and hands its calls,
+// commands and the script's debug lines to `link`.
+void wire(ScenarioRunner& runner, const JobOptions& options, ChildLink& link);
+
+// A library that did not load: drez-host's message, and the verdict.
+Verdict libraryFailed(const LibraryError& error, ChildLink& link);
+
+}  // namespace drezhost
+
+#endif  // DREZ_HOST_JOBS_CHILD_RUN_H_

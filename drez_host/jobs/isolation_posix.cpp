@@ -1,0 +1,208 @@
+// Isolation on POSIX systems: fork() without exec, the child in a process
+// group of its own, watched with waitid().
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <string.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <new>
+
+#include "jobs/isolation_parts.h"
+
+namespace drezhost {
+
+namespace {
+
+bool writeAll(void* to, const char* data, std::size_t size) {
+  const int fd = *static_cast<int*>(to);
+  while (size > 0) {
+    const ssize_t written = ::write(fd, data, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+long readSome(void* from, char* data, std::size_t size) {
+  const int fd = *static_cast<int*>(from);
+  while (true) {
+    const ssize_t got = ::read(fd, data, size);
+    if (got < 0 && errno == EINTR) continue;
+    return static_cast<long>(got);
+  }
+}
+
+// "signal 11 (SIGSEGV, Segmentation fault)".
+std::string signalName(int signal) {
+  std::string text = "signal " + std::to_string(signal);
+  const char* abbreviation = sigabbrev_np(signal);
+  const char* description = sigdescr_np(signal);
+  if (abbreviation != nullptr || description != nullptr) {
+    text += " (";
+    if (abbreviation != nullptr) text += std::string("SIG") + abbreviation;
+    if (abbreviation != nullptr && description != nullptr) text += ", ";
+    if (description != nullptr) text += description;
+    text += ")";
+  }
+  return text;
+}
+
+// The child: it never returns from here.
+[[noreturn]] void runChild(const ChildTask& task, const JobOptions& options,
+                           const std::string& payload, SharedStatus& status, int out, int in) {
+  // Every process the script starts joins this group, which ends with the run.
+  setpgid(0, 0);
+  // A parent gone makes a write fail instead of ending the child unreported.
+  signal(SIGPIPE, SIG_IGN);
+  const int nothing = open("/dev/null", O_RDONLY);
+  if (nothing >= 0) {
+    dup2(nothing, STDIN_FILENO);
+    close(nothing);
+  }
+  std::unique_ptr<DebugCapture> capture = DebugCapture::start(true);
+  PipeTransport transport(&out, writeAll, &in, readSome);
+  ChildLink link(status, transport, capture.get());
+  const Verdict verdict = task.run(options, payload, link);
+  status.verdict = static_cast<std::int32_t>(verdict);
+  status.finished.store(1);
+  capture.reset();
+  close(out);
+  close(in);
+  throw ChildExit{exitCode(exitStatusOf(verdict))};
+}
+
+}  // namespace
+
+const char kChildArgument[] = "--drez-child";
+
+bool isChildProcess(int, char**) { return false; }
+
+void runChildProcess(int, char**, const std::vector<const ChildTask*>&, const JobOptions&) {}
+
+Outcome runIsolated(const ChildTask& task, const JobOptions& options, const std::string& payload,
+                    const ParentHooks& hooks) {
+  using Clock = std::chrono::steady_clock;
+  const auto start = Clock::now();
+  if (!options.isolate) {
+    std::unique_ptr<DebugCapture> capture = DebugCapture::start(false);
+    return runHere(task, options, payload, hooks, capture.get());
+  }
+  // A child gone must not end drez-host when an answer is written to it.
+  signal(SIGPIPE, SIG_IGN);
+  void* memory = mmap(nullptr, sizeof(SharedStatus), PROT_READ | PROT_WRITE,
+                      MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  int up[2] = {-1, -1};    // child -> parent
+  int down[2] = {-1, -1};  // parent -> child
+  if (memory == MAP_FAILED || pipe2(up, O_CLOEXEC) != 0 || pipe2(down, O_CLOEXEC) != 0) {
+    std::cerr << "drez-host: cannot isolate the script (" << strerror(errno)
+              << "): running it in this process\n";
+    if (memory != MAP_FAILED) munmap(memory, sizeof(SharedStatus));
+    std::unique_ptr<DebugCapture> capture = DebugCapture::start(false);
+    return runHere(task, options, payload, hooks, capture.get());
+  }
+  auto* status = new (memory) SharedStatus();
+  // What is buffered now would be written twice, by both processes.
+  std::cout.flush();
+  std::cerr.flush();
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    close(up[0]);
+    close(down[1]);
+    runChild(task, options, payload, *status, up[1], down[0]);
+  }
+  close(up[1]);
+  close(down[0]);
+  if (child > 0) setpgid(child, child);  // as the child does, whichever comes first
+
+  Outcome outcome;
+  ParentSide side(hooks, *status, options.timeout,
+                  [&down](const std::string& frame) { writeAll(&down[1], frame.data(), frame.size()); });
+  bool timedOut = false;
+  bool pipeOpen = true;
+  char bytes[65536];
+  siginfo_t ended = {};
+  while (child > 0) {
+    if (pipeOpen) {
+      pollfd wait = {up[0], POLLIN, 0};
+      if (poll(&wait, 1, 100) > 0) {
+        const long got = readSome(&up[0], bytes, sizeof bytes);
+        if (got > 0) {
+          side.received(bytes, static_cast<std::size_t>(got));
+        } else {
+          pipeOpen = false;  // the script may close it: the process tells the end
+        }
+      }
+    } else {
+      usleep(100 * 1000);
+    }
+    // The child is watched through its process, which it cannot close; it
+    // stays a zombie until the group is ended below.
+    ended = {};
+    if (waitid(P_PID, static_cast<id_t>(child), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+        ended.si_pid == child) {
+      break;
+    }
+    if (side.overdue()) {
+      kill(-child, SIGKILL);
+      kill(child, SIGKILL);
+      timedOut = true;
+      break;
+    }
+  }
+  // What the child wrote before it ended.
+  if (pipeOpen) {
+    fcntl(up[0], F_SETFL, fcntl(up[0], F_GETFL) | O_NONBLOCK);
+    long got = 0;
+    while ((got = readSome(&up[0], bytes, sizeof bytes)) > 0) {
+      side.received(bytes, static_cast<std::size_t>(got));
+    }
+  }
+  // Every process the script started ends with the run.
+  if (child > 0) kill(-child, SIGKILL);
+  int result = 0;
+  if (child > 0) {
+    while (waitpid(child, &result, 0) < 0 && errno == EINTR) {
+    }
+  }
+  close(up[0]);
+  close(down[1]);
+  if (child < 0) {
+    outcome.kind = Outcome::Kind::Crashed;
+    outcome.verdict = Verdict::Crashed;
+    outcome.why = std::string("drez-host could not start a child process: ") + strerror(errno);
+  } else if (timedOut) {
+    outcome.kind = Outcome::Kind::TimedOut;
+    outcome.verdict = Verdict::Hung;
+    outcome.why = overdueReason(options.timeout);
+  } else if (WIFEXITED(result) && status->finished.load() != 0) {
+    outcome.verdict = static_cast<Verdict>(status->verdict);
+  } else {
+    outcome.kind = Outcome::Kind::Crashed;
+    outcome.verdict = Verdict::Crashed;
+    if (WIFSIGNALED(result)) {
+      outcome.why = "the process died of " + signalName(WTERMSIG(result));
+    } else {
+      outcome.why = "the process ended with exit status " + std::to_string(WEXITSTATUS(result)) +
+                    " in the middle of the run";
+    }
+  }
+  readStatus(*status, outcome);
+  if (outcome.kind == Outcome::Kind::Finished) outcome.summary.verdict = outcome.verdict;
+  outcome.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  status->~SharedStatus();
+  munmap(memory, sizeof(SharedStatus));
+  return outcome;
+}
+
+}  // namespace drezhost
