@@ -126,8 +126,9 @@ Outcome runIsolated(const ChildTask& task, const JobOptions& options, const std:
   if (child > 0) setpgid(child, child);  // as the child does, whichever comes first
 
   Outcome outcome;
-  ParentSide side(hooks, *status, options.timeout,
-                  [&down](const std::string& frame) { writeAll(&down[1], frame.data(), frame.size()); });
+  ParentSide side(hooks, *status, options.timeout, [&down](const std::string& frame) {
+    writeAll(&down[1], frame.data(), frame.size());
+  });
   bool timedOut = false;
   bool pipeOpen = true;
   char bytes[65536];
@@ -192,6 +193,9 @@ Outcome runIsolated(const ChildTask& task, const JobOptions& options, const std:
     outcome.verdict = Verdict::Crashed;
     if (WIFSIGNALED(result)) {
       outcome.why = "the process died of " + signalName(WTERMSIG(result));
+      if (status->finished.load() != 0) {
+        outcome.why += " as it ended, its work done (the panel library's code that runs at exit)";
+      }
     } else {
       outcome.why = "the process ended with exit status " + std::to_string(WEXITSTATUS(result)) +
                     " in the middle of the run";

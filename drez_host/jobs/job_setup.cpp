@@ -98,7 +98,8 @@ ExitStatus prepareJob(JobOptions& options, bool learn) {
   const Outcome outcome = runIsolated(kLibraryTask, options, input.encode(), hooks);
   if (outcome.kind != Outcome::Kind::Finished) {
     std::cout << "drez-host: the panel library " << options.library
-              << (learning ? " failed while its script was learned from" : " failed to load");
+              << (learning ? " failed while its script was learned from"
+                           : " failed while it was loaded and unloaded");
     printOutcome(std::cout, outcome);
     std::cout << "\n==== " << namesOf(outcome.verdict).heading << ": " << options.library << "\n";
     return exitStatusOf(outcome.verdict);

@@ -65,9 +65,9 @@ class InstallationLearner {
     int32_t offset = 0;
   };
   Installation& installation_;
-  std::map<int32_t, std::vector<Pending>> pending_;  // handed out, kind unknown yet
-  std::map<std::string, int32_t> numbers_;           // name -> number handed out
-  std::set<int32_t> learned_;                        // numbers the learner created
+  std::map<int32_t, std::vector<Pending>> pending_;      // handed out, kind unknown yet
+  std::map<std::string, int32_t> numbers_;               // name -> number handed out
+  std::set<int32_t> learned_;                            // numbers the learner created
   std::map<int32_t, std::pair<int32_t, int32_t>> used_;  // number -> the widest range
   std::vector<std::string> notes_;
   int32_t next_ = kFirstNumber;

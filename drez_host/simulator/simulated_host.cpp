@@ -164,7 +164,7 @@ std::string SimulatedHost::callInto(Script& script, const HostCall& call, const 
   // to its end: a loop of queued deliveries is one call that does not end.
   const bool outermost = !in_outermost_;
   if (outermost) {
-    reportForeignCommands();
+    reportForeignCommands("before " + frames_.back().context);
     in_outermost_ = true;
     outermost_commands_ = 0;
     runaway_ = false;
@@ -202,7 +202,7 @@ std::string SimulatedHost::callInto(Script& script, const HostCall& call, const 
                          " more commands of this call were ignored)");
     }
     in_outermost_ = false;
-    reportForeignCommands();
+    reportForeignCommands(done.context);
     for (HostObserver* observer : observers_) observer->outermostCallEnded();
   }
   return done.context;
@@ -222,7 +222,7 @@ void SimulatedHost::takeDebugLines(bool flush) {
   }
 }
 
-void SimulatedHost::reportForeignCommands() {
+void SimulatedHost::reportForeignCommands(const std::string& during) {
   std::size_t count = 0;
   std::string first;
   {
@@ -231,7 +231,7 @@ void SimulatedHost::reportForeignCommands() {
     first.swap(first_foreign_command_);
   }
   if (count == 0) return;
-  validator_.error(std::to_string(count) + (count == 1 ? " command" : " commands") +
+  validator_.error(during + ": " + std::to_string(count) + (count == 1 ? " command" : " commands") +
                    " arrived from a thread other than the host's, which accepts commands only "
                    "on its own thread, during its calls; ignored. The first: " +
                    shownText(first));

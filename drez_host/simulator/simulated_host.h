@@ -170,10 +170,10 @@ class SimulatedHost : public drez_client_host {
   std::vector<std::string> takeCommands(std::size_t* total = nullptr);
   // Replies handed out and not yet taken back.
   std::size_t repliesHeld() const { return ledger_.heldCount(); }
-  // Reports, as an error, the commands that arrived from another thread
-  // since the last report. The host does at the start and end of each of
-  // its outermost calls.
-  void reportForeignCommands();
+  // Reports, as an error of the call `during` names, the commands that
+  // arrived from another thread since the last report. The host does at the
+  // start and end of each of its outermost calls.
+  void reportForeignCommands(const std::string& during);
 
   // What scripts call: executes a command (HOST_CMD_EXECUTE) or takes a
   // reply back (HOST_CMD_RELEASE), tracing and validating both.

@@ -1,8 +1,16 @@
 #include "hostile_panel.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <stdexcept>
+#include <thread>
+
+#if !defined(_WIN32)
+#include <signal.h>
+#include <unistd.h>
+#endif
 
 #include "drez_export.h"
 #include "drez_records.h"
@@ -24,15 +32,42 @@ int recurse(int depth) {
 
 HostilePanel* singleton = nullptr;
 
+[[noreturn]] void spin() {
+  for (volatile unsigned turn = 0;; turn = turn + 1) {
+  }
+}
+
+#if defined(DREZ_HOSTILE_LOAD) && !defined(_WIN32)
+bool loadMode(const char* mode) {
+  const char* chosen = std::getenv("DREZ_HOSTILE_LOAD");
+  return chosen != nullptr && std::strcmp(chosen, mode) == 0;
+}
+
+__attribute__((constructor)) void onLoad() {
+  if (loadMode("crash")) *static_cast<volatile int*>(nullptr) = 1;
+  if (loadMode("abort")) std::abort();
+  if (loadMode("loop")) spin();
+  if (loadMode("sigchld")) signal(SIGCHLD, SIG_IGN);
+}
+
+__attribute__((destructor)) void onUnload() {
+  if (loadMode("exit-at-unload")) _exit(0);
+  if (loadMode("crash-at-unload")) *static_cast<volatile int*>(nullptr) = 1;
+}
+#endif
+
 }  // namespace
 
 HostilePanel::HostilePanel(drez_client_host* host, std::string mode)
     : host_(host), mode_(std::move(mode)) {
-  if (mode_ == "poll-in-update" || mode_ == "leak-per-event") {
+  if (mode_ == "poll-in-update" || mode_ == "leak-per-event" || mode_ == "loop") {
     send("IR 11 1 6");
     registered_ = true;
   }
-  if (mode_ == "poll-in-update") send("IP 11 1 6");
+  if (mode_ == "poll-in-update" || mode_ == "loop") send("IP 11 1 6");
+#if !defined(_WIN32)
+  if (mode_ == "ignore-sigterm") signal(SIGTERM, SIG_IGN);
+#endif
 }
 
 HostilePanel::~HostilePanel() {
@@ -48,10 +83,16 @@ intptr_t HostilePanel::send(const std::string& text) {
 const char* HostilePanel::callback(void* data, int kind) {
   switch (kind) {
     case CB_DEVICE_UPDATE:
-      if (mode_ == "poll-in-update") send("IP 11 1 6");
+      if (mode_ == "loop") {
+        for (int i = 0; i < 100; ++i) send("GS 31 1 1 0");
+      }
+      if (mode_ == "poll-in-update" || mode_ == "loop") send("IP 11 1 6");
       if (mode_ == "leak-per-event") send(kTallyLookup);
       return nullptr;
     case CB_EVENT_ID:
+      if (mode_ == "escape" && reinterpret_cast<intptr_t>(data) == 13) {
+        throw std::runtime_error("an exception no framework caught");
+      }
       onEventId(static_cast<int>(reinterpret_cast<intptr_t>(data)));
       return nullptr;
     case CB_HOST_REQUEST: {
@@ -78,12 +119,38 @@ void HostilePanel::onEventId(int id) {
   if (id == 13) {
     if (mode_ == "crash") *static_cast<volatile int*>(nullptr) = 1;
     if (mode_ == "abort") std::abort();
-    if (mode_ == "hang") {
-      for (volatile unsigned spin = 0;; spin = spin + 1) {
-      }
-    }
+    if (mode_ == "hang") spin();
     if (mode_ == "overflow") recurse(0);
     if (mode_ == "exit") std::exit(0);
+    if (mode_ == "thread") {
+      std::thread other([this] { send("GS 31 100 1 0"); });
+      other.join();
+    }
+#if !defined(_WIN32)
+    if (mode_ == "close-fds-hang") {
+      for (int fd = 0; fd < 4096; ++fd) close(fd);
+      spin();
+    }
+    if (mode_ == "fork-sleep" && fork() == 0) {
+      sleep(60);
+      _exit(0);
+    }
+    if (mode_ == "fork-abort") {
+      if (fork() == 0) {
+        sleep(60);
+        _exit(0);
+      }
+      std::abort();
+    }
+#endif
+  }
+  if (mode_ == "debug" && id == 1) {
+    std::fputs("hostile: a line on standard error\n", stderr);
+    std::printf("hostile: a line on standard output \xff\xfe\n");
+    std::fputs("hostile: a line without its end", stderr);
+  }
+  if (mode_ == "xml-text" && id == 1) {
+    send("ZZ \xef\xbf\xbe \xef\xbf\xbf \x01\x1b \xff");
   }
   if (mode_ == "leak-per-event") send(kTallyLookup);
   if (mode_ == "leak-many" && id == 1) {

@@ -7,6 +7,20 @@
 //   hang       event id 13 never returns
 //   overflow   event id 13 recurses until the stack overflows
 //   exit       event id 13 calls exit(0)
+//   escape     event id 13 throws an exception out of callback, as a script
+//              that bypasses the framework might
+//   close-fds-hang   event id 13 closes every file descriptor, then hangs
+//   fork-sleep event id 13 starts a process of its own that sleeps a minute
+//   fork-abort event id 13 starts a process that sleeps, then aborts
+//   thread     event id 13 sends a command from a thread of its own
+//   debug      event id 1 writes lines on standard error and standard output,
+//              one of them not UTF-8, and one without a line end
+//   xml-text   event id 1 sends commands outside the vocabulary holding
+//              U+FFFE, U+FFFF and control characters
+//   ignore-sigterm   ignores SIGTERM from its constructor on
+//   loop       registers slots 1 to 6 of device 11, sends 100 commands a
+//              delivery and polls them again from every update: with queued
+//              polls, a runaway loop in one call of the host
 //   poll-in-update   registers and polls slots 1 to 6 of device 11, and polls
 //              them again from inside every update (re-entrant recursion)
 //   leak-per-event   registers slots 1 to 6 of device 11; every update and
@@ -19,6 +33,12 @@
 //   nonsense   the export returns the address 16
 // Any other path: a script that keeps the contract. Other event ids are
 // acknowledged with "ET"; at deletion the script unregisters and sends "AS".
+//
+// Built once more as hostile_load_panel with DREZ_HOSTILE_LOAD, it also
+// misbehaves as it is loaded or unloaded, as the environment variable
+// DREZ_HOSTILE_LOAD says: crash, abort or loop in its library constructor,
+// sigchld (ignores SIGCHLD from then on), exit-at-unload (_exit(0) in its
+// library destructor) or crash-at-unload. POSIX only.
 
 #ifndef TESTS_BROKEN_PANEL_HOSTILE_PANEL_H_
 #define TESTS_BROKEN_PANEL_HOSTILE_PANEL_H_
