@@ -12,6 +12,9 @@ namespace drezhost {
 
 namespace {
 
+// Between the summary's messages in the shared block: the record separator.
+constexpr char kMessageEnd = '\x1e';
+
 template <std::size_t N>
 void copyText(char (&into)[N], const std::string& text) {
   const std::size_t length = text.size() < N - 1 ? text.size() : N - 1;
@@ -109,7 +112,8 @@ void ChildLink::setSummary(const RunSummary& summary) {
   status_.warnings = summary.warnings;
   status_.debugLines = summary.debugLines;
   std::string joined;
-  for (const std::string& message : summary.messages) joined += message + "\n";
+  // A message may hold line feeds (an expectation's expected and actual).
+  for (const std::string& message : summary.messages) joined += message + kMessageEnd;
   copyText(status_.messages, joined);
   status_.summarySet.store(1);
 }
@@ -240,7 +244,7 @@ void readStatus(const SharedStatus& status, Outcome& outcome) {
   const std::string messages = status.messages;
   std::size_t start = 0;
   while (start < messages.size()) {
-    const std::size_t end = messages.find('\n', start);
+    const std::size_t end = messages.find(kMessageEnd, start);
     summary.messages.push_back(messages.substr(start, end - start));
     if (end == std::string::npos) break;
     start = end + 1;

@@ -41,7 +41,7 @@ struct SharedStatus {
   std::uint64_t errors = 0;
   std::uint64_t warnings = 0;
   std::uint64_t debugLines = 0;
-  char messages[kStatusMessages] = {};  // one a line
+  char messages[kStatusMessages] = {};  // each ended by '\x1e'
   // Written by a child's crash handler where the system tells no more than
   // an exit code (Windows): what ended it.
   std::atomic<std::int32_t> crashed{0};

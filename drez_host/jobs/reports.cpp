@@ -4,11 +4,30 @@
 #include <fstream>
 #include <sstream>
 
+#include "simulator/trace.h"
+
 namespace drezhost {
 
 namespace {
 
-std::string xml(const std::string& text) {
+// `text` made safe, line by line, as the trace shows texts: every byte that
+// is not UTF-8, every control and non-character is escaped visibly, so that
+// a report is well-formed whatever a script or a scenario held.
+std::string visible(const std::string& text) {
+  std::string out;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t end = text.find('\n', start);
+    out += shownText(text.substr(start, end == std::string::npos ? std::string::npos : end - start),
+                     std::string::npos);
+    if (end == std::string::npos) return out;
+    out += '\n';
+    start = end + 1;
+  }
+}
+
+std::string xml(const std::string& raw) {
+  const std::string text = visible(raw);
   std::string out;
   for (char c : text) {
     switch (c) {
@@ -25,14 +44,14 @@ std::string xml(const std::string& text) {
         out += "&quot;";
         break;
       default:
-        // XML 1.0 allows no control character but tab and line feed.
-        out += (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t') ? '?' : c;
+        out += c;  // visible() left no control character but the line feed
     }
   }
   return out;
 }
 
-std::string json(const std::string& text) {
+std::string json(const std::string& raw) {
+  const std::string text = visible(raw);
   std::string out = "\"";
   for (char c : text) {
     if (c == '"' || c == '\\') {
@@ -66,6 +85,8 @@ std::vector<std::string> details(const Result& result) {
   return lines;
 }
 
+std::string firstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
+
 std::string joined(const std::vector<std::string>& lines) {
   std::string text;
   for (const std::string& line : lines) text += line + "\n";
@@ -75,18 +96,20 @@ std::string joined(const std::vector<std::string>& lines) {
 void writeJunit(std::ostream& out, const std::string& suite, const std::vector<Result>& results) {
   std::size_t failures = 0;
   std::size_t errors = 0;
+  std::size_t skipped = 0;
   double total = 0;
   for (const Result& result : results) {
     failures += result.verdict == Verdict::Failed;
-    errors += result.verdict != Verdict::Failed && result.verdict != Verdict::Passed;
+    skipped += result.verdict == Verdict::Skipped;
+    errors += result.status() != ExitStatus::Passed && result.verdict != Verdict::Failed;
     total += result.seconds;
   }
   out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       << "<testsuites name=\"drez-host\" tests=\"" << results.size() << "\" failures=\"" << failures
       << "\" errors=\"" << errors << "\" time=\"" << seconds(total) << "\">\n"
       << "  <testsuite name=\"drez-host " << xml(suite) << "\" tests=\"" << results.size()
-      << "\" failures=\"" << failures << "\" errors=\"" << errors << "\" time=\"" << seconds(total)
-      << "\">\n";
+      << "\" failures=\"" << failures << "\" errors=\"" << errors << "\" skipped=\"" << skipped
+      << "\" time=\"" << seconds(total) << "\">\n";
   for (const Result& result : results) {
     out << "    <testcase classname=\"drez-host." << xml(suite) << "\" name=\"" << xml(result.name)
         << "\" time=\"" << seconds(result.seconds) << "\"";
@@ -95,11 +118,16 @@ void writeJunit(std::ostream& out, const std::string& suite, const std::vector<R
       continue;
     }
     const std::vector<std::string> lines = details(result);
+    if (result.verdict == Verdict::Skipped) {
+      out << ">\n      <skipped message=\""
+          << xml(lines.empty() ? "skipped" : firstLine(lines.front())) << "\"/>\n    </testcase>\n";
+      continue;
+    }
     const char* element = result.verdict == Verdict::Failed ? "failure" : "error";
     const char* verdict = namesOf(result.verdict).word;
     out << ">\n      <" << element << " type=\"" << verdict << "\" message=\""
-        << xml(lines.empty() ? verdict : lines.front()) << "\">" << xml(joined(lines)) << "</"
-        << element << ">\n    </testcase>\n";
+        << xml(lines.empty() ? verdict : firstLine(lines.front())) << "\">" << xml(joined(lines))
+        << "</" << element << ">\n    </testcase>\n";
   }
   out << "  </testsuite>\n</testsuites>\n";
 }
@@ -108,8 +136,13 @@ void writeTap(std::ostream& out, const std::vector<Result>& results) {
   out << "TAP version 13\n1.." << results.size() << "\n";
   for (std::size_t i = 0; i < results.size(); ++i) {
     const Result& result = results[i];
-    const bool passed = result.verdict == Verdict::Passed;
-    out << (passed ? "ok " : "not ok ") << i + 1 << " - " << result.name << "\n";
+    const bool passed = result.status() == ExitStatus::Passed;
+    out << (passed ? "ok " : "not ok ") << i + 1 << " - " << shownText(result.name);
+    if (result.verdict == Verdict::Skipped) {
+      const std::vector<std::string> lines = details(result);
+      out << " # SKIP " << shownText(lines.empty() ? std::string() : lines.front());
+    }
+    out << "\n";
     if (passed) continue;
     out << "  ---\n  verdict: " << namesOf(result.verdict).word << "\n  messages:\n";
     for (const std::string& line : details(result)) out << "    - " << json(line) << "\n";

@@ -265,7 +265,7 @@ std::optional<std::string> terminalLine(const std::string& prompt) {
   return std::nullopt;
 }
 
-Result runScenario(const std::string& scenario, const JobOptions& options) {
+Result runScenario(const std::string& scenario, const JobOptions& options, bool onlyFailed) {
   Result result;
   result.name = displayName(scenario);
   if (!scenario.empty() && scenario != "-") {
@@ -283,8 +283,15 @@ Result runScenario(const std::string& scenario, const JobOptions& options) {
   input.subject = scenario;
   ParentHooks hooks;
   if (scenario == "-") hooks.answer = terminalLine;
+  // Held back until the verdict says whether to show them.
+  std::vector<OutputLine> held;
+  if (onlyFailed) hooks.show = [&held](const OutputLine& line) { held.push_back(line); };
   const Outcome outcome = runIsolated(kScenarioTask, options, input.encode(), hooks);
   result = resultOf(result.name, outcome);
+  if (onlyFailed && result.status() != ExitStatus::Passed) {
+    const OutputSink show = terminalOutput();
+    for (const OutputLine& line : held) show(line);
+  }
   if (outcome.kind != Outcome::Kind::Finished) {
     std::cout << result.crash << "\n==== " << namesOf(result.verdict).heading << ": " << result.name
               << "\n";
@@ -315,11 +322,21 @@ ExitStatus overallStatus(const std::vector<Result>& results) {
 
 void printTotals(std::ostream& out, const std::vector<Result>& results, const char* what) {
   std::size_t counts[4] = {0, 0, 0, 0};
-  for (const Result& result : results) ++counts[exitCode(result.status())];
-  out << "\n==== " << results.size() << " " << what << ": " << counts[0] << " passed, " << counts[1]
-      << " failed, " << counts[2] << " bad input, " << counts[3] << " crashed or hung\n";
+  std::size_t skipped = 0;
   for (const Result& result : results) {
-    if (result.verdict != Verdict::Passed)
+    // Skipped ones are counted apart from those that passed.
+    if (result.verdict == Verdict::Skipped) {
+      ++skipped;
+    } else {
+      ++counts[exitCode(result.status())];
+    }
+  }
+  out << "\n==== " << results.size() << " " << what << ": " << counts[0] << " passed, ";
+  if (skipped != 0) out << skipped << " skipped, ";
+  out << counts[1] << " failed, " << counts[2] << " bad input, " << counts[3]
+      << " crashed or hung\n";
+  for (const Result& result : results) {
+    if (result.status() != ExitStatus::Passed)
       out << "  " << namesOf(result.verdict).word << ": " << result.name << "\n";
   }
 }

@@ -21,8 +21,9 @@ namespace drezhost {
 // file, "" for the demo, "-" for the terminal, whose lines it asks for).
 extern const ChildTask kScenarioTask;
 
-// Runs one scenario in a child process and shows what it came to.
-Result runScenario(const std::string& scenario, const JobOptions& options);
+// Runs one scenario in a child process and shows what it came to; with
+// `onlyFailed`, its trace only when it does not pass.
+Result runScenario(const std::string& scenario, const JobOptions& options, bool onlyFailed = false);
 
 // The result named `name` of an isolated run's outcome.
 Result resultOf(const std::string& name, const Outcome& outcome);

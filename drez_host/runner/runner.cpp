@@ -238,6 +238,8 @@ void ScenarioRunner::apply(const Step&, const steps::On& body) {
         dispatch(change);
       } catch (const std::exception& error) {
         failures_.push_back(change.where() + ": " + shownText(change.source));
+        failure_details_.push_back(failures_.back() +
+                                   ": this change cannot be made: " + error.what());
         show(LineKind::Failure, change.where() + ": this change cannot be made: " + error.what());
       }
     }
@@ -398,9 +400,10 @@ void ScenarioRunner::failed(const Step& step, const std::string& expected,
   };
   const std::string source = shownText(step.source);
   failures_.push_back(step.where() + ": " + source);
-  showLines(LineKind::Failure, step.where() + ": expectation failed: " + source +
-                                   "\n  expected:" + value(expected, " ") +
-                                   "\n  actual:" + value(actual, "   ") + "\n");
+  const std::string values =
+      "\n  expected:" + value(expected, " ") + "\n  actual:" + value(actual, "   ");
+  failure_details_.push_back(failures_.back() + values);
+  showLines(LineKind::Failure, step.where() + ": expectation failed: " + source + values + "\n");
 }
 
 void ScenarioRunner::stop(const std::string& why, bool contract) {
@@ -423,6 +426,7 @@ Verdict ScenarioRunner::finish() {
   const std::vector<std::string> pending = host_.pendingTriggers();
   for (const std::string& command : pending) {
     failures_.push_back("on " + shownText(command));
+    failure_details_.push_back(failures_.back() + ": the trigger never fired");
     show(LineKind::Failure, "a trigger never fired: no script sent " + shownText(command));
   }
   if (coverage_) {
@@ -463,6 +467,13 @@ Verdict ScenarioRunner::finish() {
   if (more != 0) show(LineKind::Result, "  ... and " + std::to_string(more) + " more");
   summary.messages = lines;
   if (more != 0) summary.messages.push_back("... and " + std::to_string(more) + " more");
+  // Reports show what each failed expectation expected and what happened.
+  const std::size_t first = stopped_ ? 1 : 0;
+  for (std::size_t i = 0;
+       i < failures_.size() && first + i < summary.messages.size() && first + i < kSummaryMessages;
+       ++i) {
+    summary.messages[first + i] = "expectation not met: " + failure_details_[i];
+  }
   return summary.verdict;
 }
 

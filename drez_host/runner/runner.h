@@ -184,6 +184,9 @@ class ScenarioRunner {
   int actions_ = 0;
   int expectations_ = 0;
   std::vector<std::string> failures_;
+  // Of each failed expectation (not of a trigger that never fired): where,
+  // what was expected and what happened, several lines.
+  std::vector<std::string> failure_details_;
   std::optional<std::string> stopped_;
   bool contract_stop_ = false;
   RunSummary summary_;

@@ -47,11 +47,12 @@ unsigned codePoint(const std::string& text, std::size_t pos, std::size_t length)
 }
 
 // Characters that print as nothing or reorder a line: C1 controls, zero-width
-// and direction marks, the byte-order mark.
+// and direction marks, the byte-order mark; and the non-characters, which
+// no text may carry (XML, for one, refuses U+FFFE and U+FFFF).
 bool invisible(unsigned point) {
   return (point >= 0x80 && point <= 0x9F) || (point >= 0x200B && point <= 0x200F) ||
          (point >= 0x202A && point <= 0x202E) || (point >= 0x2060 && point <= 0x2069) ||
-         point == 0xFEFF;
+         point == 0xFEFF || (point >= 0xFDD0 && point <= 0xFDEF) || (point & 0xFFFE) == 0xFFFE;
 }
 
 void appendEscaped(std::string& out, const std::string& text, std::size_t end) {
@@ -101,9 +102,11 @@ void appendEscaped(std::string& out, const std::string& text, std::size_t end) {
 
 }  // namespace
 
-std::string shownText(const std::string& text) {
+std::string shownText(const std::string& text) { return shownText(text, kShownTextLimit); }
+
+std::string shownText(const std::string& text, std::size_t limit) {
   std::string shown;
-  const std::size_t end = text.size() > kShownTextLimit ? kShownTextLimit : text.size();
+  const std::size_t end = text.size() > limit ? limit : text.size();
   shown.reserve(end + 2);
   appendEscaped(shown, text, end);
   if (end < text.size()) shown += "... (" + std::to_string(text.size()) + " bytes)";

@@ -24,10 +24,13 @@ constexpr std::size_t kShownTextLimit = 400;
 // `text` made safe for one line of a terminal or a log: control characters,
 // DEL and bytes that are not UTF-8 become escapes (\n, \t, \r, \xNN),
 // characters that print as nothing (the byte-order mark, zero-width and
-// direction marks, C1 controls) become \u{XXXX}, a backslash becomes \\,
+// direction marks, C1 controls, the non-characters U+FFFE and U+FFFF)
+// become \u{XXXX}, a backslash becomes \\,
 // the rest of valid UTF-8 stays as it is. A text longer than
 // kShownTextLimit bytes is cut and ends with "... (<n> bytes)".
 std::string shownText(const std::string& text);
+// The same, cut after `limit` bytes (reports show whole messages).
+std::string shownText(const std::string& text, std::size_t limit);
 
 // shownText() between double quotes, with double quotes inside escaped.
 std::string quoteText(const std::string& text);

@@ -23,9 +23,11 @@ std::vector<Result> results() {
   Result failed;
   failed.name = "b <&> \"c\".scn";
   failed.verdict = Verdict::Failed;
-  failed.summary.messages = {std::string("expectation not met: x\x01y\x1b[31m & <z>")};
+  failed.summary.messages = {
+      std::string("expectation not met: x\x01y\x1b[31m & <z>"),
+      "a command held \xef\xbf\xbe and \xef\xbf\xbf\nand \xff on a line of its own"};
   Result crashed;
-  crashed.name = "hostile.scn";
+  crashed.name = "hostile\xff.scn";
   crashed.verdict = Verdict::Crashed;
   crashed.crash = "\n!! the script crashed: signal 11\n   during step s:3\n";
   return {passed, failed, crashed};
@@ -43,11 +45,24 @@ std::string written(const std::string& kind) {
   return text.str();
 }
 
-// What XML 1.0 allows in a document: no control character but tab, line
-// feed and carriage return, and '&' only in front of an entity.
+// What XML 1.0 allows in a document encoded in UTF-8: valid UTF-8 without
+// U+FFFE and U+FFFF, no control character but tab, line feed and carriage
+// return, and '&' only in front of an entity.
 bool wellFormedText(const std::string& xml) {
   for (std::size_t i = 0; i < xml.size(); ++i) {
     const auto c = static_cast<unsigned char>(xml[i]);
+    if (c >= 0x80) {
+      const std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
+      if (length == 0 || i + length > xml.size()) return false;
+      for (std::size_t k = 1; k < length; ++k) {
+        if ((static_cast<unsigned char>(xml[i + k]) & 0xC0) != 0x80) return false;
+      }
+      if (xml.compare(i, 3, "\xef\xbf\xbe") == 0 || xml.compare(i, 3, "\xef\xbf\xbf") == 0) {
+        return false;
+      }
+      i += length - 1;
+      continue;
+    }
     if (c < 0x20 && c != '\n' && c != '\t' && c != '\r') return false;
     if (c == '&') {
       bool entity = false;
@@ -68,6 +83,8 @@ TEST(Reports, JunitNamesEachVerdictAndEscapesEveryText) {
   EXPECT_THAT(xml, HasSubstr("<failure type=\"failed\""));
   EXPECT_THAT(xml, HasSubstr("<error type=\"crashed\" message=\"!! the script crashed"));
   EXPECT_THAT(xml, Not(HasSubstr("\x1b")));
+  EXPECT_THAT(xml, HasSubstr("a command held \\u{FFFE} and \\u{FFFF}\nand \\xFF on a line"));
+  EXPECT_THAT(xml, HasSubstr("name=\"hostile\\xFF.scn\""));
 }
 
 TEST(Reports, TapAndJsonCarryTheVerdictAndTheMessages) {
@@ -76,10 +93,12 @@ TEST(Reports, TapAndJsonCarryTheVerdictAndTheMessages) {
   ASSERT_TRUE(writeReports({"tap"}, "run", results(), tap, &error));
   EXPECT_THAT(tap.str(), HasSubstr("1..3\nok 1 - a.scn\nnot ok 2 - b <&> \"c\".scn\n"));
   EXPECT_THAT(tap.str(), HasSubstr("  verdict: crashed\n"));
+  EXPECT_THAT(tap.str(), HasSubstr("not ok 3 - hostile\\xFF.scn\n"));
   const std::string json = written("json");
   EXPECT_THAT(json, HasSubstr("\"verdict\": \"failed\", \"exitCode\": 1"));
   EXPECT_THAT(json, HasSubstr("\"verdict\": \"crashed\", \"exitCode\": 3"));
-  EXPECT_THAT(json, HasSubstr("x\\u0001y\\u001b[31m"));
+  // Control characters are shown as the trace shows them.
+  EXPECT_THAT(json, HasSubstr("x\\\\x01y\\\\x1B[31m"));
 }
 
 TEST(Reports, SayWhenAFileCannotBeWritten) {
