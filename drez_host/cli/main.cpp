@@ -16,6 +16,7 @@
 
 #if defined(DREZ_HOST_SERVE)
 #include "serve/serve.h"
+#include "serve/studio_task.h"
 #endif
 
 namespace {
@@ -34,7 +35,12 @@ ExitStatus serve(const CommandLine& line) {
 
 // Every task a child process can run, for a child started as a new process.
 std::vector<const ChildTask*> childTasks() {
-  return {&kLibraryTask, &kScenarioTask, &kCheckTask, &kMonkeyTask};
+  return {
+    &kLibraryTask, &kScenarioTask, &kCheckTask, &kMonkeyTask,
+#if defined(DREZ_HOST_SERVE)
+        &kStudioTask
+#endif
+  };
 }
 
 // The job the command line names, once the library and the installation are settled.

@@ -153,6 +153,12 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine* line, std:
   // In drez-host's own process: the page's "restart" loads the library again.
   addLibraryOptions(*serve, o);
   addInstallationOption(*serve, o, "Studio A, or the set-up lines of the scenario");
+  serve
+      ->add_option("--timeout", o.timeout,
+                   "seconds one call into the script may take before the studio counts as hung "
+                   "(default 5)")
+      ->check(CLI::PositiveNumber)
+      ->option_text("SECONDS");
   serve->add_option("--port", line->serve.port, "the port (default 8080; 0 picks a free one)")
       ->check(CLI::Range(0, 65535))
       ->option_text("N");
@@ -216,6 +222,7 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine* line, std:
     line->serve.script = o.script;
     line->serve.polls = o.polls;
     line->serve.installation = o.installation;
+    line->serve.timeout = o.timeout;
     if (!o.scenarios.empty()) line->serve.scenario = o.scenarios[0];
   }
   if (o.scenarios.size() == 1 && o.scenarios[0] == "-") {

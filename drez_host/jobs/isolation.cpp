@@ -289,9 +289,10 @@ Outcome runHere(const ChildTask& task, const JobOptions& options, const std::str
 
 void printOutcome(std::ostream& out, const Outcome& outcome) {
   if (outcome.kind == Outcome::Kind::Finished) return;
-  out << "\n!! "
-      << (outcome.kind == Outcome::Kind::Crashed ? "the script crashed: " : "the script hung: ")
-      << outcome.why << "\n";
+  const char* what = outcome.kind == Outcome::Kind::Crashed    ? "the script crashed: "
+                     : outcome.kind == Outcome::Kind::TimedOut ? "the script hung: "
+                                                               : "the script was stopped: ";
+  out << "\n!! " << what << outcome.why << "\n";
   if (!outcome.step.empty()) out << "   during step " << outcome.step << "\n";
   if (!outcome.call.empty()) out << "   in call " << outcome.call << "\n";
   if (outcome.lastCommands.empty()) {

@@ -110,10 +110,13 @@ struct ParentHooks {
   std::function<void(const std::string& message)> message;
   // The answer to each ChildLink::ask; nothing ends the child's input.
   std::function<std::optional<std::string>(const std::string& question)> answer;
+  // Asked about ten times a second while the child works: true ends it at
+  // once (drez-host is told to stop). The outcome is then Stopped.
+  std::function<bool()> stopRequested;
 };
 
 struct Outcome {
-  enum class Kind { Finished, Crashed, TimedOut };
+  enum class Kind { Finished, Crashed, TimedOut, Stopped };
   Kind kind = Kind::Finished;
   // The work's own verdict when Finished; Crashed or Hung otherwise.
   Verdict verdict = Verdict::Passed;

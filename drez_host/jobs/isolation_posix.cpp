@@ -130,6 +130,7 @@ Outcome runIsolated(const ChildTask& task, const JobOptions& options, const std:
     writeAll(&down[1], frame.data(), frame.size());
   });
   bool timedOut = false;
+  bool stopped = false;
   bool pipeOpen = true;
   char bytes[65536];
   siginfo_t ended = {};
@@ -160,6 +161,12 @@ Outcome runIsolated(const ChildTask& task, const JobOptions& options, const std:
       timedOut = true;
       break;
     }
+    if (hooks.stopRequested && hooks.stopRequested()) {
+      kill(-child, SIGKILL);
+      kill(child, SIGKILL);
+      stopped = true;
+      break;
+    }
   }
   // What the child wrote before it ended.
   if (pipeOpen) {
@@ -182,6 +189,10 @@ Outcome runIsolated(const ChildTask& task, const JobOptions& options, const std:
     outcome.kind = Outcome::Kind::Crashed;
     outcome.verdict = Verdict::Crashed;
     outcome.why = std::string("drez-host could not start a child process: ") + strerror(errno);
+  } else if (stopped) {
+    outcome.kind = Outcome::Kind::Stopped;
+    outcome.verdict = Verdict::Hung;
+    outcome.why = "drez-host was told to stop while the script was busy; drez-host ended it";
   } else if (timedOut) {
     outcome.kind = Outcome::Kind::TimedOut;
     outcome.verdict = Verdict::Hung;

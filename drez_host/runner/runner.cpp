@@ -96,11 +96,12 @@ void ScenarioRunner::dispatch(const Step& step) {
 
 void ScenarioRunner::run(const Step& step) {
   try {
+    // A step counts once it ran: a refused one changes nothing, the tally
+    // neither.
     if (step.isExpectation()) {
-      ++expectations_;
       dispatch(step);
+      ++expectations_;
     } else if (step.isAction()) {
-      ++actions_;
       const std::string text = shownText(step.source);
       if (options_.showTrace)
         show(LineKind::Step, ">> " + text + "    (" + step.where() + ")", true);
@@ -112,6 +113,7 @@ void ScenarioRunner::run(const Step& step) {
       validator_.forgetBefore(mark_);
       mark_ = validator_.mark();
       dispatch(step);
+      ++actions_;
       window_ = host_.takeCommands(&window_total_);
       if (options_.showStudio)
         showLines(LineKind::View, renderStudio(installation_, host_.scripts()));

@@ -194,8 +194,9 @@ struct Step {
   std::string source;  // the line as written, trimmed
   StepBody body;
 
-  // "<file>:<line>".
-  std::string where() const { return file + ":" + std::to_string(line); }
+  // "<file>:<line>"; "<file>" alone for a step that no line of it holds
+  // (line 0: one drez-host adds).
+  std::string where() const { return line == 0 ? file : file + ":" + std::to_string(line); }
   bool isAction() const;
   bool isExpectation() const;
   template <typename T>

@@ -10,9 +10,14 @@
 // deletes the scripts (their teardown is traced and checked) and returns the
 // exit status as drez-host does (runner/verdict.h).
 //
-// Threading: the thread that calls runServe is the host's: every call into
-// the script happens on it (host_thread.h). The HTTP server runs on threads
-// of its own and reaches the studio only through that thread's queue.
+// The studio runs in a child process (studio_task.h): the panel library is
+// loaded only there, so a crash, a hang or an exit of the script shows on
+// the page and in the trace as the crash report, and the page can start the
+// studio again. The HTTP server runs in drez-host's own process.
+//
+// Threading: the thread that calls runServe talks to the studio's child and
+// serves, one at a time, the requests the HTTP server's threads hand it
+// (studio_channel.h). SIGINT or SIGTERM ends it within a few seconds.
 
 #ifndef DREZ_HOST_SERVE_SERVE_H_
 #define DREZ_HOST_SERVE_SERVE_H_

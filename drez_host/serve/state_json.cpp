@@ -2,6 +2,8 @@
 
 #include <set>
 
+#include "scenario/writer.h"
+
 namespace drezhost {
 
 namespace {
@@ -65,6 +67,29 @@ json infodriverJson(const Installation& installation, const std::string& name,
 
 }  // namespace
 
+std::string placeholderLine(const Installation& installation) {
+  for (const Panel& panel : installation.panels()) {
+    if (panel.controls.empty()) continue;
+    steps::ExpectProperty expect;
+    expect.control = panel.controls.front().id;
+    expect.property = "text";
+    expect.value = "x";
+    expect.panel = panel.id;
+    if (std::optional<std::string> line = writeStep(expect)) return *line;
+  }
+  for (const DeviceName& name : installation.names()) {
+    const Device* device = installation.findDevice(name.number);
+    std::optional<std::string> line;
+    if (device->kind == DeviceKind::Infodriver) {
+      line = writeStep(steps::Set{{}, name.name, 1, "1"});
+    } else if (device->kind == DeviceKind::Router) {
+      line = writeStep(steps::Route{{}, name.name, 1, 1, ""});
+    }
+    if (line) return *line;
+  }
+  return "show";
+}
+
 const std::map<std::string, std::string>& defaultStatesheetColours() {
   static const std::map<std::string, std::string> colours = {
       {"QZ_Studio_OFF", "grey"}, {"QZ_Studio_REH", "amber"}, {"QZ_Studio_TX", "red"}};
@@ -113,6 +138,7 @@ json studioJson(const Installation& installation, const std::vector<Script*>& sc
         {{"name", script->name}, {"detached", script->detached}, {"registrations", registrations}});
   }
   state["statesheets"] = table;
+  state["placeholder"] = placeholderLine(installation);
   return state;
 }
 

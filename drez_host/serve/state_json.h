@@ -14,6 +14,7 @@
 // one a scenario line can use, and "label" all of them.
 //   scripts:     [{name, detached, registrations: ["IR 11 1 6", ...]}]
 //   statesheets: {name: colour}
+//   placeholder: an example scenario line (placeholderLine)
 //
 // A control's "colour" is its statesheet's colour from the table, or null
 // when the table does not know the name (the page then shows the name as
@@ -40,6 +41,11 @@ const std::map<std::string, std::string>& defaultStatesheetColours();
 // `colours` (from the scenario) over the default table.
 nlohmann::json studioJson(const Installation& installation, const std::vector<Script*>& scripts,
                           const std::map<std::string, std::string>& colours);
+
+// An example scenario line for the page's field, made from what the
+// installation has: an expectation about a control, else a change of a
+// slot or a route, else "show".
+std::string placeholderLine(const Installation& installation);
 
 // Compact JSON; bytes that are not UTF-8 become U+FFFD instead of throwing.
 std::string dumpJson(const nlohmann::json& value);

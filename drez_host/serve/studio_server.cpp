@@ -22,14 +22,6 @@ void refuse(httplib::Response& response, int status, const std::string& message)
   answer(response, status, {{"error", message}});
 }
 
-nlohmann::json linesJson(const std::vector<TraceLine>& lines) {
-  nlohmann::json array = nlohmann::json::array();
-  for (const TraceLine& line : lines)
-    array.push_back(
-        {{"number", line.number}, {"text", line.text}, {"kind", lineKindName(line.kind)}});
-  return {{"lines", array}};
-}
-
 std::string lowered(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -38,8 +30,8 @@ std::string lowered(std::string text) {
 
 }  // namespace
 
-StudioServer::StudioServer(HostThread& host, StudioSession& session)
-    : host_(host), session_(session), http_(std::make_unique<httplib::Server>()) {
+StudioServer::StudioServer(StudioChannel& channel)
+    : channel_(channel), http_(std::make_unique<httplib::Server>()) {
   routes();
 }
 
@@ -72,11 +64,10 @@ void StudioServer::stop() {
   http_->stop();
 }
 
-void StudioServer::publish() {
-  std::string state = dumpJson(session_.state());
+void StudioServer::publish(const std::string& state) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    state_ = std::move(state);
+    state_ = state;
     ++version_;
   }
   changed_.notify_all();
@@ -125,8 +116,8 @@ void StudioServer::routes() {
       [](const httplib::Request&, httplib::Response& response, const std::exception_ptr& error) {
         try {
           std::rethrow_exception(error);
-        } catch (const HostStopped& stopped) {
-          refuse(response, 503, stopped.what());
+        } catch (const StudioUnavailable& unavailable) {
+          refuse(response, 503, unavailable.what());
         } catch (const std::exception& failure) {
           refuse(response, 500, failure.what());
         } catch (...) {
@@ -141,14 +132,18 @@ void StudioServer::routes() {
            });
 
   http.Get("/api/state", [this](const httplib::Request&, httplib::Response& response) {
-    response.set_content(host_.call([this] { return dumpJson(session_.state()); }),
-                         "application/json");
+    std::lock_guard<std::mutex> lock(mutex_);
+    response.set_content(state_, "application/json");
   });
 
   http.Get("/api/session", [this](const httplib::Request&, httplib::Response& response) {
+    std::string session;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      session = nlohmann::json::parse(state_).value("session", "");
+    }
     response.set_header("Content-Disposition", "attachment; filename=\"session.scn\"");
-    response.set_content(host_.call([this] { return session_.sessionText(); }),
-                         "text/plain; charset=utf-8");
+    response.set_content(session, "text/plain; charset=utf-8");
   });
 
   http.Post("/api/step", [this](const httplib::Request& request, httplib::Response& response) {
@@ -178,41 +173,12 @@ void StudioServer::routes() {
       return refuse(response, 400, "send one scenario line at a time");
     if (line.find('\0') != std::string::npos)
       return refuse(response, 400, "a scenario line holds no NUL character");
-    std::string error;
-    const nlohmann::json result = host_.call([this, &line, &error, action] {
-      try {
-        nlohmann::json lines = linesJson(session_.step(line));
-        lines["inBlock"] = session_.inBlock();
-        lines["line"] = line;
-        if (action && line.rfind("request ", 0) == 0) {
-          const std::optional<std::string>& reply = session_.lastReply();
-          lines["reply"] = reply ? nlohmann::json(*reply) : nlohmann::json();
-        }
-        publish();
-        return lines;
-      } catch (const ScenarioError& failure) {
-        error = failure.what();
-        return nlohmann::json();
-      }
-    });
-    if (!error.empty()) return refuse(response, 400, error);
-    answer(response, 200, result);
+    forward(dumpJson({{"op", "step"}, {"line", line}, {"action", action}}), response);
   });
 
+  // An empty POST, as a page or curl -X POST sends it, is a restart.
   http.Post("/api/restart", [this](const httplib::Request&, httplib::Response& response) {
-    std::string error;
-    const nlohmann::json result = host_.call([this, &error] {
-      nlohmann::json lines;
-      try {
-        lines = linesJson(session_.restart());
-      } catch (const std::exception& failure) {  // LibraryError, ScenarioError
-        error = failure.what();
-      }
-      publish();
-      return lines;
-    });
-    if (!error.empty()) return refuse(response, 409, error);
-    answer(response, 200, result);
+    forward(dumpJson({{"op", "restart"}}), response);
   });
 
   http.Get("/api/events", [this](const httplib::Request&, httplib::Response& response) {
@@ -243,6 +209,13 @@ void StudioServer::routes() {
           --streams_;
         });
   });
+}
+
+void StudioServer::forward(const std::string& request, httplib::Response& response) {
+  const nlohmann::json reply = nlohmann::json::parse(channel_.call(request));
+  const int status = reply.value("status", 500);
+  if (status != 200) return refuse(response, status, reply.value("error", "refused"));
+  answer(response, 200, reply.value("body", nlohmann::json::object()));
 }
 
 }  // namespace drezhost

@@ -1,7 +1,8 @@
 // The HTTP side of drez-host serve: the page and its API.
 //
 //   GET  /, /studio.css, /studio.js  the page, built into the program
-//   GET  /api/state     the whole studio as JSON (studio_session.h)
+//   GET  /api/state     the whole studio as JSON (studio_session.h), as the
+//                       studio's last answer left it
 //   POST /api/step      one scenario line (text/plain); answers
 //                       {"lines": [trace lines]} or 400 {"error": message}
 //   POST /api/restart   deletes the script, reloads the panel library from
@@ -16,10 +17,11 @@
 // (403: a page reached by DNS rebinding), a body that is not text/plain
 // (415), over kMaxBody bytes (413) or more than one line (400).
 //
-// Threading: handlers run on the HTTP server's threads. They never touch the
-// session: they queue work on the host thread (host_thread.h) and wait for
-// it, so the script sees one thread only. publish() runs on the host thread;
-// the event streams wait for it on their own threads.
+// Threading: handlers run on the HTTP server's threads. They never reach the
+// studio but through the channel (studio_channel.h), which the main thread
+// serves, one request at a time. publish() runs on the main thread; the
+// state and the event streams read what it published, so they answer while
+// the studio is busy.
 
 #ifndef DREZ_HOST_SERVE_STUDIO_SERVER_H_
 #define DREZ_HOST_SERVE_STUDIO_SERVER_H_
@@ -32,12 +34,12 @@
 #include <string>
 #include <vector>
 
-#include "serve/host_thread.h"
-#include "serve/studio_session.h"
+#include "serve/studio_channel.h"
 
 namespace httplib {
 class Server;
-}
+struct Response;
+}  // namespace httplib
 
 namespace drezhost {
 
@@ -48,9 +50,8 @@ class StudioServer {
   // Event streams at once; each holds one of the server's threads.
   static constexpr int kMaxStreams = 4;
 
-  // `host` and `session` must outlive the server; `session` is only used on
-  // the host thread.
-  StudioServer(HostThread& host, StudioSession& session);
+  // `channel` must outlive the server.
+  explicit StudioServer(StudioChannel& channel);
   ~StudioServer();
   StudioServer(const StudioServer&) = delete;
   StudioServer& operator=(const StudioServer&) = delete;
@@ -64,16 +65,19 @@ class StudioServer {
   // From any thread: ends the event streams and the server.
   void stop();
 
-  // On the host thread, after a change: the state the streams send.
-  void publish();
+  // After a change: the studio's state (JSON), which /api/state answers
+  // and the streams send.
+  void publish(const std::string& state);
 
  private:
   struct Stream;
   void routes();
   bool allowed(const std::string& host) const;
 
-  HostThread& host_;
-  StudioSession& session_;
+  // Forwards `request` to the studio; fills `response` with its answer.
+  void forward(const std::string& request, httplib::Response& response);
+
+  StudioChannel& channel_;
   std::unique_ptr<httplib::Server> http_;
   std::vector<std::string> hosts_;  // Host headers that name this server
   bool anyHost_ = false;

@@ -29,13 +29,21 @@ std::vector<std::string> splitLines(const std::string& text) {
 
 }  // namespace
 
-StudioSession::StudioSession(std::string libraryPath, PollDelivery polls, std::ostream& echo)
+StudioSession::StudioSession(std::string libraryPath, PollDelivery polls,
+                             const std::string& installation, ChildLink& link,
+                             const JobOptions& options)
     : libraryPath_(std::move(libraryPath)),
-      library_(std::make_unique<ScriptLibrary>(libraryPath_)),
-      echo_(echo),
+      link_(link),
+      library_(std::make_unique<LoadedLibrary>(libraryPath_, link)),
       runner_([this](drez_client_host* host, const char* path) { return createScript(host, path); },
-              [this](const OutputLine& line) { output_.push_back(line); }),
+              [this](const OutputLine& line) { output_.push_back(line); },
+              [&] {
+                TaskInput input;
+                input.installation = installation;
+                return runOptionsFor(options, input, false);
+              }()),
       parser_(kSessionFile) {
+  wire(runner_, options, link);
   runner_.host().setPollDelivery(polls);
 }
 
@@ -46,7 +54,7 @@ void StudioSession::onHostThread() const {
 
 drez_client_callback* StudioSession::createScript(drez_client_host* host, const char* path) {
   // run() refuses "create" while no library is loaded.
-  return library_->entry()(host, path);
+  return library_->factory()(host, path);
 }
 
 void StudioSession::start(const std::string& text, const std::string& file) {
@@ -56,8 +64,10 @@ void StudioSession::start(const std::string& text, const std::string& file) {
   const std::vector<Step> steps = parseScenario(whole, file);
   bool created = std::any_of(steps.begin(), steps.end(),
                              [](const Step& step) { return step.as<steps::Create>() != nullptr; });
+  // The create drez-host adds stands on no line of the file.
   Step create;
-  create.file = file;
+  create.file = "drez-host serve";
+  create.line = 0;
   create.source = "create";
   create.body = steps::Create{};
 
@@ -73,7 +83,6 @@ void StudioSession::start(const std::string& text, const std::string& file) {
     std::optional<Step> step = parser.feed(line);
     if (!step) continue;
     if (!created && step->isAction()) {
-      create.line = step->line;
       run(create, {"create"});
       created = true;
     }
@@ -81,10 +90,7 @@ void StudioSession::start(const std::string& text, const std::string& file) {
     lines.clear();
   }
   recorded_.insert(recorded_.end(), lines.begin(), lines.end());
-  if (!created) {
-    create.line = static_cast<int>(recorded_.size()) + 1;
-    run(create, {"create"});
-  }
+  if (!created) run(create, {"create"});
   reparse();
 }
 
@@ -123,6 +129,7 @@ std::vector<TraceLine> StudioSession::run(const Step& step, const std::vector<st
     throw ScenarioError(step.where() + ": no panel library is loaded (" + libraryPath_ +
                         " failed to load): fix it and restart");
   }
+  link_.setStep(step.where() + ": " + shownText(step.source));
   try {
     runner_.run(step);
   } catch (const ScenarioError&) {
@@ -138,7 +145,7 @@ std::vector<TraceLine> StudioSession::run(const Step& step, const std::vector<st
 std::vector<TraceLine> StudioSession::take() {
   std::vector<TraceLine> taken;
   for (const OutputLine& output : output_) {
-    printLine(echo_, output);
+    link_.show(output);
     TraceLine line;
     line.number = ++printed_;
     line.text = output.text;
@@ -171,7 +178,7 @@ std::vector<TraceLine> StudioSession::restart() {
   // Fully unloaded first: the loader would otherwise hand back the old copy.
   library_.reset();
   ++version_;
-  library_ = std::make_unique<ScriptLibrary>(libraryPath_);
+  library_ = std::make_unique<LoadedLibrary>(libraryPath_, link_);
   if (names.empty()) append(step("create"));
   for (const std::string& name : names) {
     steps::Create create;

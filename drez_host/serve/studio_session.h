@@ -7,9 +7,13 @@
 // scenario file, and "restart" is recorded as the "delete" and "create"
 // lines it runs.
 //
+// It lives in the studio's child process (studio_task.h), where the panel
+// library is loaded through `link`, which times its loading and unloading
+// and shows every line; the page reaches it through the parent.
+//
 // Threading: none of it is synchronised. It calls into the panel script, so
-// every member function runs on the host thread (host_thread.h), and so does
-// the destructor. The thread that constructs it is taken for the host's;
+// every member function runs on the host's thread, and so does the
+// destructor. The thread that constructs it is taken for the host's;
 // step, restart, state and sessionText called from another one throw
 // std::logic_error instead of reaching the script.
 
@@ -25,6 +29,8 @@
 #include <thread>
 #include <vector>
 
+#include "jobs/child_run.h"
+#include "jobs/isolation.h"
 #include "runner/output.h"
 #include "runner/runner.h"
 #include "scenario/parser.h"
@@ -45,9 +51,10 @@ class StudioSession {
   static constexpr std::size_t kTraceKept = 400;
 
   // Loads the panel library at `libraryPath` (throws LibraryError) over
-  // Studio A. Trace lines are echoed to `echo` as they come; it must outlive
-  // the session.
-  StudioSession(std::string libraryPath, PollDelivery polls, std::ostream& echo);
+  // `installation` (installation steps; empty: Studio A). Every line is
+  // shown through `link` as it comes; the link must outlive the session.
+  StudioSession(std::string libraryPath, PollDelivery polls, const std::string& installation,
+                ChildLink& link, const JobOptions& options);
   StudioSession(const StudioSession&) = delete;
   StudioSession& operator=(const StudioSession&) = delete;
 
@@ -101,8 +108,8 @@ class StudioSession {
 
   std::thread::id hostThread_ = std::this_thread::get_id();
   std::string libraryPath_;
-  std::unique_ptr<ScriptLibrary> library_;
-  std::ostream& echo_;
+  ChildLink& link_;
+  std::unique_ptr<LoadedLibrary> library_;
   std::vector<OutputLine> output_;  // what the runner made for the step
   ScenarioRunner runner_;
   ScenarioParser parser_;

@@ -222,6 +222,14 @@ function draw(state) {
   const caret = focused !== undefined && focused.type === 'text'
                     ? [focused.selectionStart, focused.selectionEnd] : null;
   drawHeader(state);
+  // Only what the installation has: no lights without output devices.
+  $('lights-section').hidden = state.lights.length === 0;
+  $('panels-section').hidden = state.panels.length === 0;
+  $('routers-section').hidden = state.routers.length === 0;
+  $('infodrivers-section').hidden = state.infodrivers.length === 0;
+  $('step-line').placeholder = state.placeholder;
+  $('crash').hidden = !state.crashed;
+  $('crash').textContent = state.crashed || '';
   drawLights(state);
   drawPanels(state);
   drawRouters(state);

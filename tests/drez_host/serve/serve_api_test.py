@@ -4,13 +4,17 @@ import json
 import os
 import shutil
 import subprocess
+import signal
 import tempfile
+import threading
+import time
 import unittest
 import urllib.request
 
 from serve_support import (DREZ_HOST, TRANSMISSION, ServedStudio, control, lamps)
 
 NO_EXPORT = os.environ["DREZ_NO_EXPORT"]
+HOSTILE = os.environ["DREZ_HOSTILE"]
 SCENARIOS = os.environ["DREZ_SCENARIOS"]
 TALLY = "'RIR Tally Infodriver'"
 
@@ -156,6 +160,79 @@ class ServeApi(unittest.TestCase):
             self.assertEqual([router["label"] for router in state["routers"]],
                              ["RIR SDI Router / RIR Audio Router"])
             self.assertEqual(state["counts"]["expectationsNotMet"], 0)
+
+    def test_a_crash_shows_on_the_page_and_a_restart_brings_the_studio_back(self):
+        with tempfile.TemporaryDirectory() as directory:
+            scenario = os.path.join(directory, "crash.scn")
+            with open(scenario, "w") as file:
+                file.write("create path crash\n")
+            with ServedStudio(scenario, "--timeout", "2", script=HOSTILE) as studio:
+                status, answer = studio.step("event 13")
+                self.assertEqual(status, 503, answer)
+                self.assertIn("the studio crashed", answer["error"])
+                state = studio.state()
+                self.assertIn("!! the script crashed: the process died of signal 11", state["crashed"])
+                self.assertIn("during step session.scn:", state["crashed"])
+                self.assertEqual(studio.step("event 1")[0], 503)
+                status, body = studio.request("POST", "/api/restart", "")
+                self.assertEqual(status, 200, body)
+                self.assertNotIn("crashed", studio.state())
+                self.assertEqual(studio.step("event 1")[0], 200)
+                self.assertEqual(studio.stop(), 3)  # the crash is the run's verdict
+            self.assertIn("==== CRASHED: the studio", "\n".join(studio.output))
+
+    def test_a_hang_is_ended_and_the_state_still_answers(self):
+        with tempfile.TemporaryDirectory() as directory:
+            scenario = os.path.join(directory, "hang.scn")
+            with open(scenario, "w") as file:
+                file.write("create path hang\n")
+            with ServedStudio(scenario, "--timeout", "1", script=HOSTILE) as studio:
+                answers = []
+                step = threading.Thread(target=lambda: answers.append(studio.step("event 13")))
+                step.start()
+                time.sleep(0.3)
+                self.assertEqual(studio.request("GET", "/api/state")[0], 200)  # while it hangs
+                step.join(30)
+                self.assertEqual(answers[0][0], 503, answers)
+                self.assertIn("the script hung", studio.state()["crashed"])
+                self.assertEqual(studio.stop(), 3)
+
+    def test_sigterm_ends_a_script_that_ignores_it(self):
+        with tempfile.TemporaryDirectory() as directory:
+            scenario = os.path.join(directory, "stubborn.scn")
+            with open(scenario, "w") as file:
+                file.write("create path ignore-sigterm\n")
+            with ServedStudio(scenario, script=HOSTILE) as studio:
+                started = time.monotonic()
+                studio.process.send_signal(signal.SIGTERM)
+                code = studio.process.wait(30)
+                self.assertLess(time.monotonic() - started, 10)
+                self.assertEqual(code, 0)
+
+    def test_an_installation_without_lights_shows_none(self):
+        with tempfile.TemporaryDirectory() as directory:
+            installation = os.path.join(directory, "room.scn")
+            with open(installation, "w") as file:
+                file.write("device infodriver 'Room Tally' 41 slots 4\n"
+                           "device router 'Room Router' 42 offset 40 destinations 60\n")
+            with ServedStudio("--installation", installation) as studio:
+                state = studio.state()
+                self.assertEqual(state["lights"], [])
+                self.assertEqual([d["name"] for d in state["devices"]],
+                                 ["Room Tally", "Room Router"])
+                self.assertEqual(state["placeholder"], "set 'Room Tally' 1 1")
+                # The create serve adds names no scenario line.
+                self.assertTrue(any(line["text"] == ">> create    (drez-host serve)"
+                                    for line in state["trace"]), state["trace"])
+                self.assertEqual(studio.stop(), 0)
+
+    def test_a_refused_line_changes_nothing_not_even_the_tally(self):
+        with ServedStudio() as studio:
+            self.assertEqual(studio.step("expect property NoSuchControl text x")[0], 400)
+            self.assertEqual(studio.step("set 'RIR Video Router' 1 2")[0], 400)
+            self.assertEqual(studio.stop(), 0)
+        tally = next(line for line in studio.output if line.startswith("==== PASSED"))
+        self.assertIn(": 1 actions, 0 expectations", tally)
 
     def test_bad_command_lines(self):
         cases = [

@@ -100,7 +100,7 @@ def trace_of(lines):
     """A trace as drez-host prints it, without where each step came from
     (the served session names itself, a replay names its file) and without
     the empty lines a terminal shows above steps and headings."""
-    return [re.sub(r"    \([^()]*:\d+\)$", "", line) for line in lines if line != ""]
+    return [re.sub(r"^(>> .*)    \([^()]*\)$", r"\1", line) for line in lines if line != ""]
 
 
 def replayed_trace(session_file):
