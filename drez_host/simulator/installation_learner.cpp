@@ -31,6 +31,13 @@ bool InstallationLearner::use(int32_t number, DeviceKind kind, int32_t first, in
     pending_.erase(pending);
     learned_.insert(number);
   }
+  if (learned_.count(number) == 0 && installation_.findDevice(number) == nullptr) {
+    // A number the script knew without asking: a device under a name of ours.
+    installation_.addDevice("Device " + std::to_string(number), kind, number, 0, 0, 0);
+    notes_.push_back("device " + std::to_string(number) + " was used without a lookup: '" +
+                     "Device " + std::to_string(number) + "', " + kindDescription(kind));
+    learned_.insert(number);
+  }
   if (learned_.count(number) == 0) return false;
   Device* device = installation_.findDevice(number);
   if (device == nullptr || device->kind != kind) return false;

@@ -42,8 +42,9 @@ class InstallationLearner {
   DeviceName lookup(const std::string& name);
   // A command uses device `number` as `kind`, indices `first` to `last` (an
   // output's index twice for "GS"). Creates the device, when `number` was
-  // handed out, or widens it. False when the number is none of the
-  // learner's, or belongs to a device of another kind.
+  // handed out or the installation has no such device ("Device <n>", offset
+  // 0, for a number the script knew without asking), or widens it. False
+  // when the device is none of the learner's, or is of another kind.
   bool use(int32_t number, DeviceKind kind, int32_t first, int32_t last);
   // "PS" names a panel file the installation lacks: it is added, under the
   // part of the name after the last '/' or '\'.

@@ -1,12 +1,14 @@
 # Runs a command and checks how it ends:
 #
 #   cmake -DEXIT_CODE=<n> [-DINPUT=<file>] [-DEXPECT1=<regex> ... -DEXPECT5=<regex>]
-#         [-DREJECT=<regex>] [-DREPORT=<file>] -P check_run.cmake -- <command> <arguments>...
+#         [-DREJECT=<regex>] [-DREPORT=<file>] [-DPYTHON=<python3>]
+#         -P check_run.cmake -- <command> <arguments>...
 #
 # Passes when the command, reading INPUT (if given) as its standard input,
 # exits with EXIT_CODE, its output (standard output and standard error
 # together, then the content of REPORT when given) matches every EXPECT<i>,
-# and nothing of it matches REJECT.
+# and nothing of it matches REJECT. With PYTHON, a REPORT ending in .xml
+# must be well-formed XML (expat reads it) and one ending in .json JSON.
 set(script_name check_run.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/../../../test_support/command_after_separator.cmake)
 
@@ -24,6 +26,15 @@ if(DEFINED REPORT)
   endif()
   file(READ "${REPORT}" report)
   string(APPEND out "\n${report}")
+  if(DEFINED PYTHON AND REPORT MATCHES "\\.(xml|json)$")
+    execute_process(COMMAND "${PYTHON}" -c
+      "import sys, json, xml.dom.minidom\nif sys.argv[1].endswith('.xml'): xml.dom.minidom.parse(sys.argv[1])\nelse: json.load(open(sys.argv[1], encoding='utf-8'))"
+      "${REPORT}" RESULT_VARIABLE malformed ERROR_VARIABLE why)
+    if(NOT malformed EQUAL 0)
+      message("${out}")
+      message(FATAL_ERROR "the report ${REPORT} is not well-formed: ${why}")
+    endif()
+  endif()
 endif()
 message("${out}")
 if(NOT "${code}" STREQUAL "${EXIT_CODE}")
