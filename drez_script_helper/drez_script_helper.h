@@ -63,10 +63,12 @@ class drez_script_helper : public drez_client_callback {
   // handler runs. A handler that throws (out of memory while building a
   // command) loses its event: the call's temporaries and any reply it held
   // are released, one line on the debug output names the kind, and the
-  // result is null (for a request: as if there were no reply). The line is
-  // exactly, and stays so, since hosts match it:
-  //   "drez_script_helper: callback of kind <n> failed (<what>); the event was dropped\n" Once the host
-  // has begun to destroy the script, every call is ignored and returns null:
+  // result is null (for a request: as if there were no reply). The line
+  // is exactly, and stays so, since hosts match it:
+  //   drez_script_helper: callback of kind <n> failed (<what>); the event
+  //   was dropped
+  // on one line, ended by a line feed. Once the host has begun to destroy
+  // the script, every call is ignored and returns null:
   // the host may deliver events from inside the teardown's own commands.
   const char* DREZ_THISCALL callback(void* data, int kind) override;
 
