@@ -1,14 +1,20 @@
-# Installs the project into a scratch prefix, builds the example panel as an
+# Installs the project into a scratch prefix, builds one example panel as an
 # outside project would (find_package against that prefix), and runs it in
-# drez-host. Run with cmake -P and:
-#   BUILD_DIR    the project's build directory
-#   SOURCE_DIR   the project's source directory
-#   WORK_DIR     a scratch directory, emptied first
-#   DREZ_HOST    the drez-host program
-#   GENERATOR    the CMake generator to use
-#   TOOLCHAIN    optional toolchain file for the example's build
-#   EMULATOR     optional program that runs drez-host (wine)
-foreach(var BUILD_DIR SOURCE_DIR WORK_DIR DREZ_HOST GENERATOR)
+# drez-host: its scenario, then validate and monkey. Run with cmake -P and:
+#   BUILD_DIR     the project's build directory
+#   SOURCE_DIR    the project's source directory
+#   WORK_DIR      a scratch directory, emptied first
+#   DREZ_HOST     the drez-host program under test
+#   GENERATOR     the CMake generator to use
+#   EXAMPLE       the example's folder under examples/ (hello_panel)
+#   LIBRARY       the panel library's target name (HelloPanel)
+#   SCENARIO      the example's scenario, a file in its folder
+#   INSTALLATION  optional options that give validate and monkey the
+#                 example's installation (a CMake list); none: drez-host's
+#                 own choice
+#   TOOLCHAIN     optional toolchain file for the example's build
+#   EMULATOR      optional program that runs drez-host (wine)
+foreach(var BUILD_DIR SOURCE_DIR WORK_DIR DREZ_HOST GENERATOR EXAMPLE LIBRARY SCENARIO)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "check_installed_package: ${var} is not set")
   endif()
@@ -24,9 +30,10 @@ endfunction()
 
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
+set(example ${SOURCE_DIR}/examples/${EXAMPLE})
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 
-set(configure ${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples/hello_panel -B ${WORK_DIR}/build
+set(configure ${CMAKE_COMMAND} -S ${example} -B ${WORK_DIR}/build
     -G ${GENERATOR} -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release)
 if(TOOLCHAIN)
   # A cross toolchain searches packages only under its target's root, so
@@ -37,14 +44,13 @@ endif()
 run(${configure})
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
 
-file(GLOB library ${WORK_DIR}/build/HelloPanel.dll ${WORK_DIR}/build/libHelloPanel.so)
+file(GLOB library ${WORK_DIR}/build/${LIBRARY}.dll ${WORK_DIR}/build/lib${LIBRARY}.so)
 if(NOT library)
-  message(FATAL_ERROR "the example built no HelloPanel library in ${WORK_DIR}/build")
+  message(FATAL_ERROR "the example built no ${LIBRARY} library in ${WORK_DIR}/build")
 endif()
-run(${EMULATOR} ${DREZ_HOST} --quiet --script ${library}
-    ${SOURCE_DIR}/examples/hello_panel/hello_panel.scn)
+run(${EMULATOR} ${DREZ_HOST} --quiet --script ${library} ${example}/${SCENARIO})
 # Any panel built with the framework passes every check and survives the
 # random events.
-run(${EMULATOR} ${DREZ_HOST} validate --script ${library})
-run(${EMULATOR} ${DREZ_HOST} monkey --script ${library} --events 1000)
-message(STATUS "HelloPanel built against the installed package, validated and ran: ${library}")
+run(${EMULATOR} ${DREZ_HOST} validate --script ${library} ${INSTALLATION})
+run(${EMULATOR} ${DREZ_HOST} monkey --script ${library} ${INSTALLATION} --events 1000)
+message(STATUS "${LIBRARY} built against the installed package, ran, validated: ${library}")
