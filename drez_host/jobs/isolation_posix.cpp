@@ -69,6 +69,10 @@ std::string signalName(int signal) {
     dup2(nothing, STDIN_FILENO);
     close(nothing);
   }
+  // drez-host's own output, given back once the work is done: what runs as
+  // the process ends (a leak checker's report) then reaches the terminal.
+  const int savedOut = dup(STDOUT_FILENO);
+  const int savedErr = dup(STDERR_FILENO);
   std::unique_ptr<DebugCapture> capture = DebugCapture::start(true);
   PipeTransport transport(&out, writeAll, &in, readSome);
   ChildLink link(status, transport, capture.get());
@@ -76,6 +80,8 @@ std::string signalName(int signal) {
   status.verdict = static_cast<std::int32_t>(verdict);
   status.finished.store(1);
   capture.reset();
+  if (savedOut >= 0) dup2(savedOut, STDOUT_FILENO);
+  if (savedErr >= 0) dup2(savedErr, STDERR_FILENO);
   close(out);
   close(in);
   throw ChildExit{exitCode(exitStatusOf(verdict))};
