@@ -21,7 +21,7 @@ namespace drezhost {
 class DebugCapture : public DebugChannel {
  public:
   // The longest line kept; the rest of a longer one is cut.
-  static constexpr std::size_t kLineLimit = 64 * 1024;
+  static constexpr std::size_t kLineLimit = std::size_t{64} * 1024;
 
   // Starts capturing. Null when this system offers no way to.
   static std::unique_ptr<DebugCapture> start(bool wholeProcess);

@@ -68,7 +68,7 @@ class FileCapture : public DebugCapture {
     }
     // Everything written has been read: the writers' position, which they
     // share with this descriptor, goes back to the start with ours.
-    if (read_ > 1024 * 1024 && ftruncate(file_, 0) == 0) {
+    if (read_ > off_t{1024} * 1024 && ftruncate(file_, 0) == 0) {
       lseek(file_, 0, SEEK_SET);
       read_ = 0;
     }

@@ -8,6 +8,7 @@
 #ifndef DREZ_HOST_SCENARIO_PARSER_H_
 #define DREZ_HOST_SCENARIO_PARSER_H_
 
+#include <cstddef>
 #include <istream>
 #include <optional>
 #include <string>
@@ -38,7 +39,7 @@ class ScenarioParser {
   void tooLong();
 
   // The longest line a scenario may hold.
-  static constexpr std::size_t kLineLimit = 1024 * 1024;
+  static constexpr std::size_t kLineLimit = std::size_t{1024} * 1024;
 
  private:
   Step parse(const std::string& line, bool* opensBlock);

@@ -188,7 +188,7 @@ class StudioHost {
   bool waitForRestart() {
     std::optional<std::string> answer;
     while (std::optional<std::string> request =
-               channel_.next(answer, [this] { return stopRequested(); })) {
+               channel_.next(answer, [] { return stopRequested(); })) {
       // The new studio's first answer goes to the restart.
       if (nlohmann::json::parse(*request).value("op", "") == "restart") return true;
       answer = dumpJson(

@@ -40,8 +40,7 @@ const std::vector<std::string>& oddTexts() {
       "to",
       "#not a comment",
       "\xff\xfe bytes that are not UTF-8 \x80",
-      "\xef\xbb\xbf"
-      "bom",
+      std::string("\xef\xbb\xbf") + "bom",
       "a\\b",
       std::string(5000, 'x') + " " + std::string(5000, '\''),
   };

@@ -77,6 +77,7 @@ TEST(ReplyLedger, MarksAHeldReplyReportedOnce) {
 TEST(ReplyLedger, KeepsManyRepliesApart) {
   ReplyLedger ledger;
   std::vector<const char*> replies;
+  replies.reserve(1000);
   for (int i = 0; i < 1000; ++i) replies.push_back(ledger.handOut(std::to_string(i), "SD 'a'"));
   for (std::size_t i = 0; i < replies.size(); i += 2)
     EXPECT_EQ(ledger.takeBack(replies[i]), std::nullopt);
