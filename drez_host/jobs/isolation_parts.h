@@ -46,6 +46,10 @@ struct SharedStatus {
   // an exit code (Windows): what ended it.
   std::atomic<std::int32_t> crashed{0};
   char crash[kStatusText] = {};
+  // The exception `crash` describes. Set as well, with `crashed` still 0,
+  // when the exception is first raised: a process that then ends with this
+  // code as its status died of it, even when no handler of ours ran.
+  std::atomic<std::uint32_t> crashCode{0};
 };
 
 // What crosses a pipe, one frame at a time: a type byte, four bytes of
