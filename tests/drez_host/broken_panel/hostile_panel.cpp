@@ -7,7 +7,9 @@
 #include <stdexcept>
 #include <thread>
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <signal.h>
 #include <unistd.h>
 #endif
@@ -147,6 +149,10 @@ void HostilePanel::onEventId(int id) {
   if (mode_ == "debug" && id == 1) {
     std::fputs("hostile: a line on standard error\n", stderr);
     std::printf("hostile: a line on standard output \xff\xfe\n");
+#if defined(_WIN32)
+    OutputDebugStringA("hostile: a line for the debugger\n");
+    OutputDebugStringW(L"hostile: a wide line for the debugger\n");
+#endif
     std::fputs("hostile: a line without its end", stderr);
   }
   if (mode_ == "xml-text" && id == 1) {

@@ -14,7 +14,8 @@
 //   fork-abort event id 13 starts a process that sleeps, then aborts
 //   thread     event id 13 sends a command from a thread of its own
 //   debug      event id 1 writes lines on standard error and standard output,
-//              one of them not UTF-8, and one without a line end
+//              one of them not UTF-8, and one without a line end; on Windows
+//              also one with OutputDebugStringA and one with OutputDebugStringW
 //   xml-text   event id 1 sends commands outside the vocabulary holding
 //              U+FFFE, U+FFFF and control characters
 //   ignore-sigterm   ignores SIGTERM from its constructor on
