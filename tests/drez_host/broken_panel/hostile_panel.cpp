@@ -34,6 +34,9 @@ int recurse(int depth) {
 
 HostilePanel* singleton = nullptr;
 
+// Zero, read anew each time, so that a division by it happens at run time.
+volatile int divisor = 0;
+
 [[noreturn]] void spin() {
   for (volatile unsigned turn = 0;; turn = turn + 1) {
   }
@@ -124,6 +127,8 @@ void HostilePanel::onEventId(int id) {
     if (mode_ == "hang") spin();
     if (mode_ == "overflow") recurse(0);
     if (mode_ == "exit") std::exit(0);
+    if (mode_ == "divide") divisor = 13 / divisor;
+    if (mode_ == "trap") __builtin_trap();
     if (mode_ == "thread") {
       std::thread other([this] { send("GS 31 100 1 0"); });
       other.join();

@@ -7,6 +7,8 @@
 //   hang       event id 13 never returns
 //   overflow   event id 13 recurses until the stack overflows
 //   exit       event id 13 calls exit(0)
+//   divide     event id 13 divides an integer by zero
+//   trap       event id 13 executes an illegal instruction (__builtin_trap)
 //   escape     event id 13 throws an exception out of callback, as a script
 //              that bypasses the framework might
 //   close-fds-hang   event id 13 closes every file descriptor, then hangs
