@@ -224,6 +224,10 @@ std::string overdueReason(double budgetSeconds) {
          " s (--timeout); drez-host ended it";
 }
 
+std::string stoppedReason() {
+  return "drez-host was told to stop while the script was busy; drez-host ended it";
+}
+
 void readStatus(const SharedStatus& status, Outcome& outcome) {
   outcome.step = status.step;
   if (status.depth.load() > 0) outcome.call = status.call;

@@ -46,6 +46,10 @@ struct SharedStatus {
   // an exit code (Windows): what ended it.
   std::atomic<std::int32_t> crashed{0};
   char crash[kStatusText] = {};
+  // The exception `crash` describes. Set as well, with `crashed` still 0,
+  // when the exception is first raised: a process that then ends with this
+  // code as its status died of it, even when no handler of ours ran.
+  std::atomic<std::uint32_t> crashCode{0};
 };
 
 // What crosses a pipe, one frame at a time: a type byte, four bytes of
@@ -139,6 +143,8 @@ Outcome runHere(const ChildTask& task, const JobOptions& options, const std::str
 
 // "a call into the script did not return within 5 s (--timeout); ...".
 std::string overdueReason(double budgetSeconds);
+// Why a child that ParentHooks::stopRequested ended is gone.
+std::string stoppedReason();
 
 }  // namespace drezhost
 

@@ -198,7 +198,7 @@ Outcome runIsolated(const ChildTask& task, const JobOptions& options, const std:
   } else if (stopped) {
     outcome.kind = Outcome::Kind::Stopped;
     outcome.verdict = Verdict::Hung;
-    outcome.why = "drez-host was told to stop while the script was busy; drez-host ended it";
+    outcome.why = stoppedReason();
   } else if (timedOut) {
     outcome.kind = Outcome::Kind::TimedOut;
     outcome.verdict = Verdict::Hung;

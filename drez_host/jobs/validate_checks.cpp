@@ -110,7 +110,7 @@ class CheckRun {
   struct Failed {};
 
  private:
-  const ScriptFactory& factory_;
+  const ScriptFactory factory_;  // a copy: the caller's is often a temporary
   std::string path_;
   Coverage reached_;  // observes the host: declared first, it outlives the runner
   ScenarioRunner runner_;

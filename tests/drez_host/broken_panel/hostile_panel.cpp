@@ -7,7 +7,9 @@
 #include <stdexcept>
 #include <thread>
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <signal.h>
 #include <unistd.h>
 #endif
@@ -31,6 +33,9 @@ int recurse(int depth) {
 }
 
 HostilePanel* singleton = nullptr;
+
+// Zero, read anew each time, so that a division by it happens at run time.
+volatile int divisor = 0;
 
 [[noreturn]] void spin() {
   for (volatile unsigned turn = 0;; turn = turn + 1) {
@@ -122,6 +127,8 @@ void HostilePanel::onEventId(int id) {
     if (mode_ == "hang") spin();
     if (mode_ == "overflow") recurse(0);
     if (mode_ == "exit") std::exit(0);
+    if (mode_ == "divide") divisor = 13 / divisor;
+    if (mode_ == "trap") __builtin_trap();
     if (mode_ == "thread") {
       std::thread other([this] { send("GS 31 100 1 0"); });
       other.join();
@@ -147,6 +154,10 @@ void HostilePanel::onEventId(int id) {
   if (mode_ == "debug" && id == 1) {
     std::fputs("hostile: a line on standard error\n", stderr);
     std::printf("hostile: a line on standard output \xff\xfe\n");
+#if defined(_WIN32)
+    OutputDebugStringA("hostile: a line for the debugger\n");
+    OutputDebugStringW(L"hostile: a wide line for the debugger\n");
+#endif
     std::fputs("hostile: a line without its end", stderr);
   }
   if (mode_ == "xml-text" && id == 1) {

@@ -7,6 +7,8 @@
 //   hang       event id 13 never returns
 //   overflow   event id 13 recurses until the stack overflows
 //   exit       event id 13 calls exit(0)
+//   divide     event id 13 divides an integer by zero
+//   trap       event id 13 executes an illegal instruction (__builtin_trap)
 //   escape     event id 13 throws an exception out of callback, as a script
 //              that bypasses the framework might
 //   close-fds-hang   event id 13 closes every file descriptor, then hangs
@@ -14,7 +16,8 @@
 //   fork-abort event id 13 starts a process that sleeps, then aborts
 //   thread     event id 13 sends a command from a thread of its own
 //   debug      event id 1 writes lines on standard error and standard output,
-//              one of them not UTF-8, and one without a line end
+//              one of them not UTF-8, and one without a line end; on Windows
+//              also one with OutputDebugStringA and one with OutputDebugStringW
 //   xml-text   event id 1 sends commands outside the vocabulary holding
 //              U+FFFE, U+FFFF and control characters
 //   ignore-sigterm   ignores SIGTERM from its constructor on
