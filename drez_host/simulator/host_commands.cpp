@@ -75,6 +75,28 @@ std::optional<std::string> SimulatedHost::execute(Script* sender, const HostComm
   }
 }
 
+void SimulatedHost::keepTrack(Script& sender, const HostCommand& command) {
+  switch (codeKey(command.code.c_str())) {
+    case codeKey("IR"):
+    case codeKey("RR"):
+    case codeKey("IU"):
+    case codeKey("RU"):
+      executeRegistration(sender, command);
+      return;
+    case codeKey("ET"): {
+      auto& pending = sender.unacknowledgedEvents;
+      auto found = std::find(pending.begin(), pending.end(), command.number(0));
+      if (found != pending.end()) pending.erase(found);
+      return;
+    }
+    case codeKey("AS"):
+      sender.detached = true;
+      return;
+    default:
+      return;
+  }
+}
+
 std::optional<std::string> SimulatedHost::executeLookup(const HostCommand& command) {
   if (!answer_lookups_) {
     note("this host answers no lookups");
@@ -141,7 +163,7 @@ void SimulatedHost::executeRegistration(Script& sender, const HostCommand& comma
     }
     return;
   }
-  deviceFor(command.number(0), kind, command.number(1), command.number(2));
+  if (recorded_ == nullptr) deviceFor(command.number(0), kind, command.number(1), command.number(2));
   Registration registration;
   registration.kind = kind;
   registration.device = command.number(0);

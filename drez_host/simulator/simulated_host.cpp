@@ -5,6 +5,7 @@
 
 #include "drez_string.h"
 #include "simulator/installation_learner.h"
+#include "simulator/recorded_answers.h"
 #include "simulator/records_builder.h"
 
 namespace drezhost {
@@ -285,6 +286,16 @@ const char* SimulatedHost::rawCall(Script& script, int kind, void* data, const s
   return result;
 }
 
+void SimulatedHost::deliverUpdate(Script& script, int32_t device, int32_t index, int32_t number,
+                                  const std::string& text) {
+  DeviceUpdateRecord record(device, index, number, text);
+  callInto(script, HostCall::callback(CB_DEVICE_UPDATE),
+           "device update " + shownText(installation_.label(device)) + " (" +
+               std::to_string(device) + ") " + std::to_string(index) + ": " + quoteText(text) +
+               " (number " + std::to_string(number) + ")",
+           [&] { checkResult(script.object->callback(record.get(), CB_DEVICE_UPDATE)); });
+}
+
 void SimulatedHost::fireEvent(Script& script, int32_t id) {
   script.unacknowledgedEvents.push_back(id);
   callInto(script, HostCall::callback(CB_EVENT_ID), "event id " + std::to_string(id), [&] {
@@ -462,13 +473,15 @@ intptr_t SimulatedHost::executeCommand(const char* text) {
   const std::optional<std::string> answer = respond(command_text);
   afterExecute(command_text);
   --commands_active_;
+  if (recorded_ != nullptr && !carriesReply(command_text)) return recorded_result_;
   if (!carriesReply(command_text)) return answer ? 1 : 0;
   return answer ? reinterpret_cast<intptr_t>(ledger_.handOut(*answer, command_text)) : 0;
 }
 
 void SimulatedHost::releaseReply(const char* reply) {
   const std::string* answered = ledger_.commandOf(reply);
-  const Script* script = current();
+  Script* script = current();
+  if (recorded_ != nullptr && script != nullptr) recorded_->handedBack(*script);
   const int entry =
       trace_.entry(depth(), script != nullptr ? script->name : "",
                    answered != nullptr ? "release the reply to " + shownText(*answered)
@@ -489,9 +502,19 @@ std::optional<std::string> SimulatedHost::respond(const std::string& text) {
   } else if (sender->detached) {
     fail("a command after AS: the script had already detached; ignored");
   } else if (std::optional<HostCommand> parsed = parseHostCommand(text, &error)) {
-    answer = execute(sender, *parsed);
+    if (recorded_ != nullptr) {
+      keepTrack(*sender, *parsed);
+    } else {
+      answer = execute(sender, *parsed);
+    }
   } else {
     fail(error);
+  }
+  if (recorded_ != nullptr && sender != nullptr) {
+    const RecordedAnswers::Answer recorded = recorded_->answer(*sender, text);
+    answer = recorded.reply;
+    recorded_result_ = recorded.result;
+    if (!carriesReply(text)) answer = std::to_string(recorded.result);
   }
   const int level = depth() - 1;
   int entry = 0;
@@ -499,6 +522,8 @@ std::optional<std::string> SimulatedHost::respond(const std::string& text) {
     std::string line = shownText(text);
     if (carriesReply(text)) {
       line += answer ? "  => " + quoteText(*answer) : "  => no reply";
+    } else if (recorded_ != nullptr) {
+      line += "  => " + std::to_string(recorded_result_);
     } else if (text.compare(0, 2, "PS") == 0) {
       line += answer ? "  => 1" : "  => 0";
     }
@@ -523,6 +548,10 @@ std::optional<std::string> SimulatedHost::respond(const std::string& text) {
 }
 
 void SimulatedHost::afterExecute(const std::string& text) {
+  if (recorded_ != nullptr) {
+    if (Script* sender = current()) recorded_->inside(*sender, text);
+    return;
+  }
   std::vector<Delivery> answers;
   answers.swap(answers_);
   for (const Delivery& answer : answers) dispatch(answer);

@@ -77,6 +77,7 @@ struct Script {
 };
 
 class InstallationLearner;
+class RecordedAnswers;
 
 class SimulatedHost : public drez_client_host {
  public:
@@ -117,6 +118,10 @@ class SimulatedHost : public drez_client_host {
   // Answers what the installation lacks through `learner` (may be null)
   // instead of warning. It must outlive the host.
   void setLearner(InstallationLearner* learner) { learner_ = learner; }
+  // Answers every command through `answers` (may be null: the
+  // installation answers) instead of executing it against the studio. It
+  // must outlive the host.
+  void setRecordedAnswers(RecordedAnswers* answers) { recorded_ = answers; }
   // The debug lines scripts wrote so far.
   std::size_t debugLines() const { return debug_lines_; }
   // Tells `observer` about every call, command and delivery from now on. It
@@ -146,6 +151,9 @@ class SimulatedHost : public drez_client_host {
   // Calls `callback(data, kind)` as it is, traced as `what`, and returns its
   // result unchecked: for probing a script with odd data.
   const char* rawCall(Script& script, int kind, void* data, const std::string& what);
+  // Delivers one device update to `script` as it stands: a replay's.
+  void deliverUpdate(Script& script, int32_t device, int32_t index, int32_t number,
+                     const std::string& text);
 
   // Studio changes, delivered to every script registered for them. Throw
   // InstallationError for unknown devices or indices.
@@ -233,6 +241,9 @@ class SimulatedHost : public drez_client_host {
   // be reached or the delivery mode is queued.
   void dispatch(const Delivery& delivery);
   std::optional<std::string> execute(Script* sender, const HostCommand& command);
+  // A command with recorded answers: only the script's own state follows it
+  // (its registrations, "AS", the events it acknowledges).
+  void keepTrack(Script& sender, const HostCommand& command);
   std::optional<std::string> executeLookup(const HostCommand& command);
   std::optional<std::string> executeProperty(const HostCommand& command);
   void executeRegistration(Script& sender, const HostCommand& command);
@@ -258,6 +269,8 @@ class SimulatedHost : public drez_client_host {
   ReplyLedger ledger_;
   DebugChannel* debug_ = nullptr;
   InstallationLearner* learner_ = nullptr;
+  RecordedAnswers* recorded_ = nullptr;
+  intptr_t recorded_result_ = 0;  // of the command being executed
   std::size_t debug_lines_ = 0;
   // The host's own thread, and what arrived from any other.
   const std::thread::id thread_ = std::this_thread::get_id();
