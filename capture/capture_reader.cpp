@@ -406,7 +406,9 @@ std::string Capture::describe() const {
   std::string text = stopped ? "stopped" : "cut";
   text += ": complete up to line " + std::to_string(completeLine) + " (" +
           std::to_string(completeEntries) + " of " + entry_count + ")";
-  if (openCalls > 0) text += "; " + std::to_string(openCalls) + " calls open";
+  if (openCalls > 0) {
+    text += "; " + std::to_string(openCalls) + (openCalls == 1 ? " call open" : " calls open");
+  }
   if (cutLine > 0) text += "; line " + std::to_string(cutLine) + " cut";
   return text;
 }
