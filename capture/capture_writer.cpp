@@ -19,8 +19,8 @@ std::size_t decimal(uint64_t value, char* out) {
   return count;
 }
 
-// A generous bound of an entry's length, counting only what varies much:
-// the texts, each byte at its longest escape.
+// A bound of an entry's length, generous but true: every byte of a text at
+// its longest escape, every number at its widest.
 uint64_t upperBound(const EntrySpec& spec, const FieldValue* values) {
   uint64_t bound = 96;  // head, keyword, separators
   for (int i = 0; i < spec.fieldCount; ++i) {
@@ -37,25 +37,36 @@ uint64_t upperBound(const EntrySpec& spec, const FieldValue* values) {
 
 }  // namespace
 
-// Counts the bytes an entry takes, for the limit.
-class CaptureWriter::CountOut {
+// Writes quoted texts, given how to put bytes (`Out::put`) and escaped
+// text (`Out::putEscaped`).
+template <typename Out>
+class TextOut {
  public:
-  void put(const char*, std::size_t size) { count += size; }
-  void putText(const char* text) { count += 2 + escapedLength(text, std::strlen(text)); }
-  void putJoined(const char* const* pieces, const char* separators, std::size_t size) {
-    count += 2;
-    for (std::size_t i = 0; i < size; ++i) {
-      if (separators[i] != '\0') count += escapedLength(&separators[i], 1);
-      if (pieces[i] != nullptr) count += escapedLength(pieces[i], std::strlen(pieces[i]));
-    }
+  void putText(const char* text) {
+    self().put("\"", 1);
+    self().putEscaped(text);
+    self().put("\"", 1);
   }
-  uint64_t count = 0;
+  void putJoined(const char* const* pieces, const char* separators, std::size_t size) {
+    self().put("\"", 1);
+    for (std::size_t i = 0; i < size; ++i) {
+      const char separator[2] = {separators[i], '\0'};
+      self().putEscaped(separator);
+      if (pieces[i] != nullptr) self().putEscaped(pieces[i]);
+    }
+    self().put("\"", 1);
+  }
+
+ private:
+  Out& self() { return static_cast<Out&>(*this); }
 };
 
-// Appends to the writer's buffer.
-class CaptureWriter::BufferOut {
+// Appends to the writer's buffer, handing it over whenever it fills: for an
+// entry that may not fit in it.
+class CaptureWriter::BufferOut : public TextOut<BufferOut> {
  public:
   explicit BufferOut(CaptureWriter& writer) : writer_(writer) {}
+  void put(const char* data, std::size_t size) { writer_.append(data, size); }
   void putEscaped(const char* text) {
     char escaped[4];
     for (const char* at = text; *at != '\0'; ++at) {
@@ -63,24 +74,46 @@ class CaptureWriter::BufferOut {
       writer_.append(escaped, length);
     }
   }
-  void put(const char* data, std::size_t size) { writer_.append(data, size); }
-  void putText(const char* text) {
-    writer_.append("\"", 1);
-    putEscaped(text);
-    writer_.append("\"", 1);
-  }
-  void putJoined(const char* const* pieces, const char* separators, std::size_t size) {
-    writer_.append("\"", 1);
-    for (std::size_t i = 0; i < size; ++i) {
-      const char separator[2] = {separators[i], '\0'};
-      putEscaped(separator);
-      if (pieces[i] != nullptr) putEscaped(pieces[i]);
-    }
-    writer_.append("\"", 1);
-  }
 
  private:
   CaptureWriter& writer_;
+};
+
+// Writes straight into the buffer, which has room for the whole entry: the
+// event path's way.
+class CaptureWriter::RawOut : public TextOut<RawOut> {
+ public:
+  explicit RawOut(char* at) : at_(at) {}
+  void put(const char* data, std::size_t size) {
+    std::memcpy(at_, data, size);
+    at_ += size;
+  }
+  void putEscaped(const char* text) {
+    // A local pointer: stores through a char* could change a member, which
+    // would keep the compiler from holding it in a register.
+    char* out = at_;
+    for (; *text != '\0'; ++text) {
+      const unsigned char byte = static_cast<unsigned char>(*text);
+      if (byte >= 0x20 && byte <= 0x7E && byte != '"' && byte != '\\') {
+        *out++ = static_cast<char>(byte);
+      } else {
+        out += escapeByte(byte, out);
+      }
+    }
+    at_ = out;
+  }
+  char* end() const { return at_; }
+
+ private:
+  char* at_;
+};
+
+// Counts the bytes an entry takes, for the limit.
+class CaptureWriter::CountOut : public TextOut<CountOut> {
+ public:
+  void put(const char*, std::size_t size) { count += size; }
+  void putEscaped(const char* text) { count += escapedLength(text, std::strlen(text)); }
+  uint64_t count = 0;
 };
 
 CaptureWriter::CaptureWriter(CaptureSink& sink, uint64_t maxBytes)
@@ -246,7 +279,8 @@ bool CaptureWriter::write(const EntryHead& head, EntryKind kind, const FieldValu
 
   // The limit: measured exactly only when the generous bound comes near it.
   const uint64_t room = max_bytes_ > kStoppedReserve ? max_bytes_ - kStoppedReserve : 0;
-  if (bytes() + upperBound(spec, values) > room) {
+  const uint64_t bound = upperBound(spec, values);
+  if (bytes() + bound > room) {
     CountOut count_out;
     format(count_out, head, spec, values);
     if (bytes() + count_out.count > room) {
@@ -256,6 +290,13 @@ bool CaptureWriter::write(const EntryHead& head, EntryKind kind, const FieldValu
       stopWith(head, reason);
       return false;
     }
+  }
+  if (bound <= kBufferSize) {
+    if (kBufferSize - used_ < bound && !flush()) return false;
+    RawOut out(buffer_ + used_);
+    format(out, head, spec, values);
+    used_ = static_cast<std::size_t>(out.end() - buffer_);
+    return true;
   }
   BufferOut out(*this);
   format(out, head, spec, values);

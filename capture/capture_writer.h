@@ -157,6 +157,7 @@ class CaptureWriter {
                      const FieldValue* values);
   class BufferOut;
   class CountOut;
+  class RawOut;
 
   // Appends raw bytes, handing full buffers to the sink.
   void append(const char* data, std::size_t size);

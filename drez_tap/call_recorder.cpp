@@ -35,6 +35,7 @@ CallRecorder::CallRecorder(CaptureWriter& writer, Clock clock)
     : writer_(writer), clock_(clock), start_(clock()) {}
 
 void CallRecorder::begin(const char* started, int64_t pid, const char* library) {
+  tick();
   const FieldValue values[] = {FieldValue::ofText(started), FieldValue::ofInteger(pid),
                                FieldValue::ofText(library)};
   writer_.write(head(0), EntryKind::kBegin, values, 3);
@@ -69,6 +70,7 @@ void CallRecorder::writePendingCommand() {
 bool CallRecorder::openHostCall(int64_t script, int kind, EntryKind entry, const FieldValue* values,
                                 int count) {
   if (!writer_.recording()) return false;
+  tick();
   writePendingCommand();
   if (!roomForCall(script)) return false;
   writer_.write(head(script), entry, values, count);
@@ -78,6 +80,7 @@ bool CallRecorder::openHostCall(int64_t script, int kind, EntryKind entry, const
 
 void CallRecorder::closeCall(ResultValue result) {
   if (!writer_.recording() || depth_ == 0) return;
+  tick();
   const Frame& frame = frames_[--depth_];
   const FieldValue value = FieldValue::ofResult(result);
   writer_.write(head(frame.script), EntryKind::kEnd, &value, 1);
@@ -189,7 +192,7 @@ void CallRecorder::commandCalled(int64_t script, const char* text, int kind) {
   ReplyRef handed_back = ReplyRef::none();
   // Numbered before the host frees it.
   if (kind == HOST_CMD_RELEASE) handed_back = host_replies_.take(reinterpret_cast<uintptr_t>(text));
-  frames_[depth_++] = Frame{true, false, kind, text, handed_back, script, now()};
+  frames_[depth_++] = Frame{true, false, kind, text, handed_back, script, last_ms_};
 }
 
 void CallRecorder::commandReturned(intptr_t result) {

@@ -15,7 +15,10 @@
 // replies alike; a release names the number. Up to kHeldReplies replies of
 // each side are remembered while held; a release of one that is not (more
 // held than that, or a pointer never handed out) is written as `unknown`.
-// Calls nested deeper than kMaxDepth stop the recording.
+// Calls nested deeper than kMaxDepth stop the recording. The clock is read
+// when a host call begins and when it ends; a command carries the time of
+// the latest reading (a clock read per command would cost the event path
+// more than the command's entry).
 //
 // Allocates nothing and never throws. The pointers it is given are read
 // during the call only: text, records, replies (which it reads as text).
@@ -103,8 +106,9 @@ class CallRecorder {
     std::size_t next_ = 0;  // where the next one goes, replacing the oldest
   };
 
-  uint64_t now() const { return clock_() - start_; }
-  EntryHead head(int64_t script) const { return {now(), depth_, script}; }
+  // Reads the clock.
+  void tick() { last_ms_ = clock_() - start_; }
+  EntryHead head(int64_t script) const { return {last_ms_, depth_, script}; }
   // Room for one more open call; stops the recording when there is none.
   bool roomForCall(int64_t script);
   // Writes a command still waiting for its result as `open`.
@@ -116,6 +120,7 @@ class CallRecorder {
   CaptureWriter& writer_;
   Clock clock_;
   uint64_t start_;
+  uint64_t last_ms_ = 0;
   Frame frames_[kMaxDepth] = {};
   int depth_ = 0;
   uint64_t last_reply_ = 0;
