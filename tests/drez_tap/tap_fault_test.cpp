@@ -122,12 +122,15 @@ TEST(TapFaults, EachFaultIsSaidOnceAndTheHostIsServedAsWithoutTheTap) {
        true,
        false},
   };
+  // Each case in a folder of its own, with a fresh copy of the tap. (On
+  // Windows a real library the tap loaded stays loaded, so no folder is
+  // emptied while the test runs.)
+  const TapFolder base;
   for (const FaultCase& c : cases) {
     SCOPED_TRACE(c.name);
-    // Each case in a folder of its own, with a fresh copy of the tap.
     const std::string case_name = c.name;
-    TapFolder folder;
-    fs::path case_dir = folder.path / std::to_string(&c - cases.data());
+    TapFolder folder = base;
+    fs::path case_dir = base.path / std::to_string(&c - cases.data());
     fs::create_directories(case_dir);
     fs::copy_file(folder.tap, case_dir / folder.tap.filename());
     folder.path = case_dir;
