@@ -17,7 +17,7 @@ namespace drezbench {
 namespace {
 
 // A file that wraps around at kWrapBytes.
-class WrappingFile : public drezcapture::CaptureSink {
+class WrappingFile final : public drezcapture::CaptureSink {
  public:
   static constexpr off_t kWrapBytes = off_t{64} << 20;
 

@@ -247,13 +247,11 @@ void CaptureWriter::format(Out& out, const EntryHead& head, const EntrySpec& spe
 
 bool CaptureWriter::writeHeader() {
   if (state_ != State::kRecording) return false;
-  char line[32];
-  std::size_t length = std::strlen(kHeaderName);
-  std::memcpy(line, kHeaderName, length);
-  line[length++] = ' ';
-  length += decimal(kFormatVersion, line + length);
-  line[length++] = '\n';
-  append(line, length);
+  char version[24];
+  append(kHeaderName, std::strlen(kHeaderName));
+  append(" ", 1);
+  append(version, decimal(kFormatVersion, version));
+  append("\n", 1);
   return flush();
 }
 

@@ -110,7 +110,7 @@ class CaptureWriter {
     kFailed,   // the sink refused bytes; nothing more is written
   };
 
-  static constexpr std::size_t kBufferSize = 64 * 1024;
+  static constexpr std::size_t kBufferSize = std::size_t{64} * 1024;
   // Kept free for the final `stopped` entry.
   static constexpr uint64_t kStoppedReserve = 200;
 

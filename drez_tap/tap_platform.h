@@ -50,7 +50,7 @@ class LoadedLibrary {
 };
 
 // A capture file, made new: it never replaces a file that exists.
-class CaptureFile : public drezcapture::CaptureSink {
+class CaptureFile final : public drezcapture::CaptureSink {
  public:
   CaptureFile() = default;
   ~CaptureFile();

@@ -19,7 +19,7 @@ namespace {
 using ::testing::HasSubstr;
 
 // Keeps what the writer hands over; fails from the chosen write on.
-class StringSink : public CaptureSink {
+class StringSink final : public CaptureSink {
  public:
   bool write(const char* data, std::size_t size) override {
     ++writes;

@@ -55,7 +55,7 @@ TEST(TapConfigLines, CaptureNamePlaceholders) {
 
 // ---- The recorder ------------------------------------------------------------
 
-class MemorySink : public drezcapture::CaptureSink {
+class MemorySink final : public drezcapture::CaptureSink {
  public:
   bool write(const char* data, std::size_t size) override {
     text.append(data, size);
