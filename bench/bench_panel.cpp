@@ -42,7 +42,7 @@ class DelegateScope {
 
 }  // namespace
 
-BenchPanel::BenchPanel() {
+BenchPanel::BenchPanel(load_drez_client_script_fn create) {
   drezhost::RecordingHost starter;
   starter.setResponder([](const std::string& command) -> std::optional<std::string> {
     if (command.rfind("SD ", 0) == 0) return deviceReply(command);
@@ -50,7 +50,7 @@ BenchPanel::BenchPanel() {
   });
   {
     const DelegateScope scope(host_, starter);
-    script_ = load_drez_client_script(&host_, "panels");
+    script_ = create(&host_, "panels");
   }
   if (script_ == nullptr) throw std::runtime_error("load_drez_client_script gave no script");
   checkHonest(starter);

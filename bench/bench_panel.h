@@ -18,6 +18,7 @@
 
 #include "counting_host.h"
 #include "drez_client_callback.h"
+#include "drez_export.h"
 #include "simulator/records_builder.h"
 
 namespace drezbench {
@@ -44,9 +45,11 @@ class BenchPanel {
   static constexpr int32_t kLightsDevice = 12;
   static constexpr int32_t kLightsOffset = 40;
 
-  // Starts the panel with "SD" replies giving the numbers above. Throws
-  // std::runtime_error when the export gives no script.
-  BenchPanel();
+  // Starts the panel, created by `create` (the library's export by
+  // default; tappedExport for the panel behind the tap), with "SD" replies
+  // giving the numbers above. Throws std::runtime_error when the export
+  // gives no script.
+  explicit BenchPanel(load_drez_client_script_fn create = &load_drez_client_script);
   // Deletes the script.
   ~BenchPanel();
   BenchPanel(const BenchPanel&) = delete;

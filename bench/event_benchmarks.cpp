@@ -14,8 +14,7 @@ namespace {
 double perIteration(std::size_t count) { return static_cast<double>(count); }
 
 template <typename Step>
-void measure(benchmark::State& state, Scenario& scenario, Step step) {
-  const CountingHost& host = scenario.panel().host();
+void measure(benchmark::State& state, Scenario& scenario, const CountingHost& host, Step step) {
   const std::size_t commands_before = host.executed();
   const std::size_t allocations_before = drezfault::allocationsCounted();
   for (auto _ : state) step(scenario);
@@ -32,11 +31,16 @@ void registerEventBenchmarks(Scenario& scenario) {
   Scenario* const measured = &scenario;
   benchmark::RegisterBenchmark((scenario.id() + "/event").c_str(), [measured](
                                                                        benchmark::State& state) {
-    measure(state, *measured, [](Scenario& s) { s.deliverNext(); });
+    measure(state, *measured, measured->panel().host(), [](Scenario& s) { s.deliverNext(); });
   })->Unit(benchmark::kNanosecond);
   benchmark::RegisterBenchmark((scenario.id() + "/replay").c_str(), [measured](
                                                                         benchmark::State& state) {
-    measure(state, *measured, [](Scenario& s) { s.replayNext(); });
+    measure(state, *measured, measured->panel().host(), [](Scenario& s) { s.replayNext(); });
+  })->Unit(benchmark::kNanosecond);
+  benchmark::RegisterBenchmark((scenario.id() + "/tap").c_str(), [measured](
+                                                                     benchmark::State& state) {
+    measure(state, *measured, measured->tappedPanel().host(),
+            [](Scenario& s) { s.deliverNextThroughTap(); });
   })->Unit(benchmark::kNanosecond);
 }
 

@@ -1,6 +1,7 @@
-// Registers the two benchmarks of a scenario with Google Benchmark:
+// Registers the three benchmarks of a scenario with Google Benchmark:
 // "<id>/event" delivers the scenario's event through `callback`,
-// "<id>/replay" replays what it sent. Both report per iteration (one event)
+// "<id>/replay" replays what it sent, "<id>/tap" delivers the event to the
+// panel behind the tap, recording. Each reports per iteration (one event)
 // the heap allocations ("allocs") and the commands the host got ("cmds").
 
 #ifndef BENCH_EVENT_BENCHMARKS_H_

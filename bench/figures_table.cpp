@@ -24,7 +24,7 @@ constexpr double kAllocationSlack = 1e-9;
 
 void FiguresTable::addEvent(const std::string& id, const std::string& title, double ratioTarget,
                             bool hasAllocationBudget, std::size_t allocationBudget) {
-  rows_.push_back({id, title, ratioTarget, hasAllocationBudget, allocationBudget, {}, {}});
+  rows_.push_back({id, title, ratioTarget, hasAllocationBudget, allocationBudget, {}, {}, {}});
 }
 
 void FiguresTable::setFigures(const std::string& benchmarkName, double nanoseconds,
@@ -35,7 +35,10 @@ void FiguresTable::setFigures(const std::string& benchmarkName, double nanosecon
   const std::string side = benchmarkName.substr(slash + 1);
   for (Row& row : rows_) {
     if (row.id != id) continue;
-    Measured* measured = side == "event" ? &row.event : side == "replay" ? &row.replay : nullptr;
+    Measured* measured = side == "event"    ? &row.event
+                         : side == "replay" ? &row.replay
+                         : side == "tap"    ? &row.tap
+                                            : nullptr;
     if (measured != nullptr) *measured = {true, nanoseconds, allocations};
   }
 }
@@ -48,10 +51,48 @@ bool FiguresTable::ratioHolds(const Row& row) {
   return row.ratio_target <= 0 || (ratioKnown(row) && ratio(row) <= row.ratio_target);
 }
 
-bool FiguresTable::allocationsHold(const Row& row) {
+bool FiguresTable::allocationsHold(const Row& row) { return allocationsHold(row, row.event); }
+
+bool FiguresTable::allocationsHold(const Row& row, const Measured& measured) {
   return !row.has_allocation_budget ||
-         (row.event.known &&
-          row.event.allocations <= static_cast<double>(row.allocation_budget) + kAllocationSlack);
+         (measured.known &&
+          measured.allocations <= static_cast<double>(row.allocation_budget) + kAllocationSlack);
+}
+
+bool FiguresTable::tapHolds(const Row& row) const {
+  return row.event.known && row.tap.known &&
+         row.tap.nanoseconds - row.event.nanoseconds <= tap_goal_;
+}
+
+void FiguresTable::printTap(std::ostream& out) const {
+  char line[200];
+  std::snprintf(line, sizeof line, "%-36s %10s %10s %10s %-12s %8s %-9s\n", "event", "event ns",
+                "tap ns", "added ns", "goal", "allocs", "budget");
+  out << line;
+  for (const Row& row : rows_) {
+    const bool both = row.event.known && row.tap.known;
+    const std::string goal =
+        tap_goal_ > 0 ? formatted("<= %g ", tap_goal_) + (tapHolds(row) ? "ok" : "MISS") : "-";
+    const std::string budget = row.has_allocation_budget
+                                   ? "<= " + std::to_string(row.allocation_budget) +
+                                         (allocationsHold(row, row.tap) ? " ok" : " MISS")
+                                   : "-";
+    std::snprintf(line, sizeof line, "%-36s %10s %10s %10s %-12s %8s %-9s\n", row.title.c_str(),
+                  figure(row.event.known, "%.1f", row.event.nanoseconds).c_str(),
+                  figure(row.tap.known, "%.1f", row.tap.nanoseconds).c_str(),
+                  figure(both, "%.1f", row.tap.nanoseconds - row.event.nanoseconds).c_str(),
+                  goal.c_str(), figure(row.tap.known, "%.2f", row.tap.allocations).c_str(),
+                  budget.c_str());
+    out << line;
+  }
+}
+
+bool FiguresTable::tapTargetsHold() const {
+  if (tap_goal_ <= 0) return true;
+  for (const Row& row : rows_) {
+    if (!tapHolds(row) || !allocationsHold(row, row.tap)) return false;
+  }
+  return true;
 }
 
 void FiguresTable::print(std::ostream& out) const {

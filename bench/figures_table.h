@@ -4,7 +4,9 @@
 // budget.
 //
 // Benchmarks are named "<id>/event" and "<id>/replay"; figures of any other
-// name are ignored.
+// name are ignored, but for "<id>/tap", the event through the tap, which a
+// second table prints: what the tap adds to the event's time against the
+// tap's goal, and its allocations against the event's budget.
 
 #ifndef BENCH_FIGURES_TABLE_H_
 #define BENCH_FIGURES_TABLE_H_
@@ -34,6 +36,16 @@ class FiguresTable {
   // True when every target of every event was measured and holds.
   bool allTargetsHold() const;
 
+  // The most the tap may add to an event's time, in nanoseconds.
+  void setTapGoal(double addedNanoseconds) { tap_goal_ = addedNanoseconds; }
+  // One line per event: its time, its time through the tap, the difference
+  // against the tap's goal, and its allocations through the tap against its
+  // budget.
+  void printTap(std::ostream& out) const;
+  // True when no tap goal is set, or every event's tap figures were measured
+  // and keep both goals.
+  bool tapTargetsHold() const;
+
  private:
   struct Measured {
     bool known = false;
@@ -48,14 +60,18 @@ class FiguresTable {
     std::size_t allocation_budget;
     Measured event;
     Measured replay;
+    Measured tap;
   };
 
   static bool ratioKnown(const Row& row);
   static double ratio(const Row& row) { return row.event.nanoseconds / row.replay.nanoseconds; }
   static bool ratioHolds(const Row& row);
   static bool allocationsHold(const Row& row);
+  static bool allocationsHold(const Row& row, const Measured& measured);
+  bool tapHolds(const Row& row) const;
 
   std::vector<Row> rows_;
+  double tap_goal_ = 0;
 };
 
 }  // namespace drezbench

@@ -14,8 +14,14 @@ Scenario::Scenario(std::string id, std::string title, double ratioTarget,
       ratio_target_(ratioTarget),
       allocation_budget_(allocationBudget) {}
 
+void Scenario::prepare(const HostCall& call) {
+  panel_.deliver(call);
+  tapped_.deliver(call);
+}
+
 void Scenario::addToRotation(const HostCall& call) {
   calls_.push_back(call);
+  tapped_.deliver(call);
   recorded_.push_back(panel_.record(call));
   // recorded_ may have moved its strings: point at where they are now.
   replay_texts_.clear();
@@ -29,6 +35,11 @@ void Scenario::addToRotation(const HostCall& call) {
 void Scenario::deliverNext() {
   panel_.deliver(calls_[next_call_]);
   if (++next_call_ == calls_.size()) next_call_ = 0;
+}
+
+void Scenario::deliverNextThroughTap() {
+  tapped_.deliver(calls_[next_tapped_call_]);
+  if (++next_tapped_call_ == calls_.size()) next_tapped_call_ = 0;
 }
 
 void Scenario::replayNext() {
@@ -52,8 +63,8 @@ std::vector<std::unique_ptr<Scenario>> makeScenarios() {
   auto studio =
       std::make_unique<Scenario>("studio_to_tx", "studio change to TX (10 GS, 3 TP)", 2, 0);
   BenchPanel& studio_panel = studio->panel();
-  for (int slot = 4; slot <= 6; ++slot) studio_panel.deliver(studio_panel.tallySlot(slot, "1"));
-  studio_panel.deliver(studio_panel.tallySlot(1, "0"));
+  for (int slot = 4; slot <= 6; ++slot) studio->prepare(studio_panel.tallySlot(slot, "1"));
+  studio->prepare(studio_panel.tallySlot(1, "0"));
   studio->addToRotation(studio_panel.tallySlot(1, "2"));
   studio->addToRotation(studio_panel.tallySlot(1, "0"));
   scenarios.push_back(std::move(studio));
@@ -65,13 +76,13 @@ std::vector<std::unique_ptr<Scenario>> makeScenarios() {
 
   auto mode = std::make_unique<Scenario>("slot4_mode", "slot 4 mode change (2 GS, 1 TP)", 2, 0);
   BenchPanel& mode_panel = mode->panel();
-  mode_panel.deliver(mode_panel.tallySlot(1, "2"));
+  mode->prepare(mode_panel.tallySlot(1, "2"));
   mode->addToRotation(mode_panel.tallySlot(4, "1"));
   scenarios.push_back(std::move(mode));
 
   auto request = std::make_unique<Scenario>("request", "property request round trip", 6, 2);
   BenchPanel& request_panel = request->panel();
-  request_panel.deliver(request_panel.hostRequest("myParam=abc"));
+  request->prepare(request_panel.hostRequest("myParam=abc"));
   request->addToRotation(request_panel.hostRequest("return=myParam"));
   scenarios.push_back(std::move(request));
 

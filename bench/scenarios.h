@@ -8,6 +8,10 @@
 // returned as a fresh block that the host reads and that is then freed: what
 // the script could not do with less.
 //
+// Beside its panel, a scenario keeps a twin started through the tap
+// (tapped_export.h), brought into the same state by the same calls: the
+// event delivered to it is the event through the tap.
+//
 // Threading: single-threaded.
 
 #ifndef BENCH_SCENARIOS_H_
@@ -19,6 +23,7 @@
 #include <vector>
 
 #include "bench_panel.h"
+#include "tapped_export.h"
 
 namespace drezbench {
 
@@ -37,17 +42,23 @@ class Scenario {
   double ratioTarget() const { return ratio_target_; }
   std::size_t allocationBudget() const { return allocation_budget_; }
 
-  // For preparing the panel; what it sends then is not measured.
+  // The panel, and its twin behind the tap. Calls that prepare the state an
+  // event needs go to both through prepare(); what they send is not
+  // measured. A call's data may be made by either panel.
   BenchPanel& panel() { return panel_; }
+  BenchPanel& tappedPanel() { return tapped_; }
+  void prepare(const HostCall& call);
 
-  // Delivers `call` once, recording it, and appends it to the rotation. The
-  // rotation, delivered once through, must leave the panel in the state it
-  // had before its first call.
+  // Delivers `call` once to each panel, recording it, and appends it to the
+  // rotation. The rotation, delivered once through, must leave the panel in
+  // the state it had before its first call.
   void addToRotation(const HostCall& call);
   const std::vector<Recorded>& rotation() const { return recorded_; }
 
   // Delivers the next call of the rotation to the script.
   void deliverNext();
+  // Delivers the next call of the rotation through the tap.
+  void deliverNextThroughTap();
   // Replays what the next call of the rotation sent.
   void replayNext();
 
@@ -57,11 +68,13 @@ class Scenario {
   double ratio_target_;
   std::size_t allocation_budget_;
   BenchPanel panel_;
+  BenchPanel tapped_{&tappedExport};
   std::vector<HostCall> calls_;
   std::vector<Recorded> recorded_;
   // recorded_'s command texts as the pointers a replay hands over.
   std::vector<std::vector<const char*>> replay_texts_;
   std::size_t next_call_ = 0;
+  std::size_t next_tapped_call_ = 0;
   std::size_t next_replay_ = 0;
 };
 

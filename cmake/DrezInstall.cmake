@@ -32,3 +32,8 @@ install(FILES
 install(TARGETS Vantrel
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# The recording panel library, and the tool that reads what it records.
+install(TARGETS drez_tap capture_check
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

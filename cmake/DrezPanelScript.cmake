@@ -49,20 +49,31 @@ function(drez_add_panel_script name)
 
   add_library(${name} SHARED $<TARGET_OBJECTS:${name}_objects>)
   target_link_libraries(${name} PRIVATE drez::drez_script_helper)
+  drez_panel_library_traits(${name} "${arg_DESCRIPTION}" "${arg_VERSION}")
+endfunction()
+
+# drez_panel_library_traits(<target> <description> <version>)
+#
+# What a library that a panel host loads has besides its sources, whoever
+# builds it (drez_add_panel_script, or a library with its own export such as
+# drez_tap): on Windows the version record (internal and original name the
+# target's), no "lib" prefix and a statically linked C++ runtime; on Linux
+# the symbols of the static libraries it links kept out of its export table.
+function(drez_panel_library_traits target description version)
   if(WIN32)
-    string(REPLACE "." "," DREZ_PANEL_VERSION_COMMAS "${arg_VERSION}")
-    set(DREZ_PANEL_NAME "${name}")
-    set(DREZ_PANEL_DESCRIPTION "${arg_DESCRIPTION}")
-    set(DREZ_PANEL_VERSION "${arg_VERSION}")
-    set(rc_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_version.rc)
+    string(REPLACE "." "," DREZ_PANEL_VERSION_COMMAS "${version}")
+    set(DREZ_PANEL_NAME "${target}")
+    set(DREZ_PANEL_DESCRIPTION "${description}")
+    set(DREZ_PANEL_VERSION "${version}")
+    set(rc_file ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
     configure_file(${_DREZ_PANEL_SCRIPT_DIR}/panel_version.rc.in ${rc_file} @ONLY)
-    target_sources(${name} PRIVATE ${rc_file})
-    set_target_properties(${name} PROPERTIES PREFIX "")
+    target_sources(${target} PRIVATE ${rc_file})
+    set_target_properties(${target} PROPERTIES PREFIX "")
     if(MINGW)
-      target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++)
+      target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
     endif()
   elseif(UNIX AND NOT APPLE)
     # Keep the statically linked framework's symbols out of the export table.
-    target_link_options(${name} PRIVATE "LINKER:--exclude-libs,ALL")
+    target_link_options(${target} PRIVATE "LINKER:--exclude-libs,ALL")
   endif()
 endfunction()

@@ -129,5 +129,17 @@ TEST(EventAllocations, EachMeasuredEventStaysWithinItsGoal) {
   }
 }
 
+// The tap, recording, allocates nothing on any event: through it, each
+// event stays within the same goal.
+TEST(EventAllocations, EachMeasuredEventThroughTheTapStaysWithinItsGoal) {
+  for (const auto& scenario : makeScenarios()) {
+    for (std::size_t i = 0; i < 2 * scenario->rotation().size(); ++i) {
+      const std::size_t direct = allocationsOf([&] { scenario->deliverNext(); });
+      EXPECT_EQ(allocationsOf([&] { scenario->deliverNextThroughTap(); }), direct)
+          << scenario->id() << " delivery " << i;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace drezbench

@@ -81,5 +81,52 @@ TEST(FiguresTable, LaterFiguresReplaceEarlierOnes) {
   EXPECT_EQ(row(table, "again"), "again 50.0 25.0 2.00 - 0.00 0.00 <= 0 ok");
 }
 
+// The second table: what the tap adds to each event, against its goal, and
+// its allocations against the event's budget.
+std::string tapRow(const FiguresTable& table, const std::string& title) {
+  std::ostringstream out;
+  table.printTap(out);
+  std::istringstream lines(out.str());
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.rfind(title, 0) != 0) continue;
+    std::string squeezed;
+    for (char c : line) {
+      if (c != ' ' || (!squeezed.empty() && squeezed.back() != ' ')) squeezed += c;
+    }
+    while (!squeezed.empty() && squeezed.back() == ' ') squeezed.pop_back();
+    return squeezed;
+  }
+  return "(no row)";
+}
+
+TEST(FiguresTable, TheTapTableShowsWhatTheTapAddsAgainstItsGoal) {
+  FiguresTable table;
+  table.addEvent("a", "cheap", 3, true, 0);
+  table.addEvent("b", "dear", 3, true, 2);
+  table.setTapGoal(2000);
+  table.setFigures("a/event", 30, 0);
+  table.setFigures("a/tap", 1230, 0);
+  table.setFigures("b/event", 70, 2);
+  table.setFigures("b/tap", 2100, 3);
+  EXPECT_EQ(tapRow(table, "cheap"), "cheap 30.0 1230.0 1200.0 <= 2000 ok 0.00 <= 0 ok");
+  EXPECT_EQ(tapRow(table, "dear"), "dear 70.0 2100.0 2030.0 <= 2000 MISS 3.00 <= 2 MISS");
+  EXPECT_FALSE(table.tapTargetsHold());
+  table.setFigures("b/tap", 900, 2);
+  EXPECT_TRUE(table.tapTargetsHold());
+  // The tap's figures leave the first table as it was.
+  EXPECT_EQ(row(table, "cheap"), "cheap 30.0 - - <= 3 MISS 0.00 - <= 0 ok");
+}
+
+TEST(FiguresTable, WithoutTapFiguresTheTapGoalCannotHold) {
+  FiguresTable table;
+  table.addEvent("a", "untapped", 0, false, 0);
+  table.setFigures("a/event", 30, 0);
+  EXPECT_TRUE(table.tapTargetsHold());  // no goal set
+  table.setTapGoal(2000);
+  EXPECT_EQ(tapRow(table, "untapped"), "untapped 30.0 - - <= 2000 MISS - -");
+  EXPECT_FALSE(table.tapTargetsHold());
+}
+
 }  // namespace
 }  // namespace drezbench

@@ -79,6 +79,22 @@ TEST_F(ScenariosTest, EveryDeliveryAndReplaySendsWhatWasRecorded) {
   }
 }
 
+// Through the tap, the twin panel gets the very same commands.
+TEST_F(ScenariosTest, EveryDeliveryThroughTheTapSendsWhatWasRecorded) {
+  for (const auto& measured : scenarios_) {
+    std::size_t per_round = 0;
+    for (const Recorded& recorded : measured->rotation()) per_round += recorded.commands.size();
+    const CountingHost& host = measured->tappedPanel().host();
+    const std::size_t before = host.executed();
+    const std::size_t replies_before = host.repliesRead();
+    for (std::size_t i = 0; i < 3 * measured->rotation().size(); ++i) {
+      measured->deliverNextThroughTap();
+    }
+    EXPECT_EQ(host.executed() - before, 3 * per_round) << measured->id();
+    EXPECT_EQ(host.repliesRead() - replies_before, measured->id() == "request" ? 3u : 0u);
+  }
+}
+
 TEST_F(ScenariosTest, RequestAndItsReplayHandTheHostOneReplyEach) {
   Scenario& request = scenario("request");
   const CountingHost& host = request.panel().host();

@@ -1,0 +1,457 @@
+#include "capture_reader.h"
+
+#include <array>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <sstream>
+#include <utility>
+
+namespace drezcapture {
+
+namespace {
+
+// One field's value as read, before it goes into its entry's struct.
+struct Value {
+  int64_t integer = 0;
+  Text text;
+  std::vector<Text> list;
+  ReplyRef reply = ReplyRef::none();
+  Result result;
+};
+
+// The entry structs from their fields, in the order of their rows.
+template <typename T>
+T build(const LineHead& head, const std::vector<Value>& v);
+
+template <>
+BeginEntry build(const LineHead& head, const std::vector<Value>& v) {
+  return {head, v[0].text, v[1].integer, v[2].text};
+}
+template <>
+ExportEntry build(const LineHead& head, const std::vector<Value>& v) {
+  return {head, v[0].text};
+}
+template <>
+DeviceEntry build(const LineHead& head, const std::vector<Value>& v) {
+  return {head, v[0].integer, v[1].integer, v[2].integer, v[3].text};
+}
+template <>
+ControlEntry build(const LineHead& head, const std::vector<Value>& v) {
+  return {head, v[0].text, v[1].text, v[2].text, v[3].list, v[4].text, v[5].integer != 0};
+}
+template <>
+RequestEntry build(const LineHead& head, const std::vector<Value>& v) {
+  return {head, v[0].text};
+}
+template <>
+ReleaseEntry build(const LineHead& head, const std::vector<Value>& v) {
+  return {head, v[0].reply};
+}
+template <>
+EventEntry build(const LineHead& head, const std::vector<Value>& v) {
+  return {head, v[0].integer};
+}
+template <>
+NotifyEntry build(const LineHead& head, const std::vector<Value>& v) {
+  return {head, v[0].integer, v[1].integer};
+}
+template <>
+CallbackEntry build(const LineHead& head, const std::vector<Value>& v) {
+  return {head, v[0].integer, v[1].integer};
+}
+template <>
+DeleteEntry build(const LineHead& head, const std::vector<Value>& v) {
+  return {head, v[0].integer};
+}
+template <>
+CommandEntry build(const LineHead& head, const std::vector<Value>& v) {
+  return {head, v[0].text, v[1].result};
+}
+template <>
+HandBackEntry build(const LineHead& head, const std::vector<Value>& v) {
+  return {head, v[0].reply, v[1].result};
+}
+template <>
+OtherCommandEntry build(const LineHead& head, const std::vector<Value>& v) {
+  return {head, v[0].integer, v[1].result};
+}
+template <>
+EndEntry build(const LineHead& head, const std::vector<Value>& v) {
+  return {head, v[0].result, 0};
+}
+template <>
+StoppedEntry build(const LineHead& head, const std::vector<Value>& v) {
+  return {head, v[0].text};
+}
+
+using Builder = Entry (*)(const LineHead&, const std::vector<Value>&);
+
+template <std::size_t I>
+Entry buildAt(const LineHead& head, const std::vector<Value>& values) {
+  return Entry(std::in_place_index<I>, build<std::variant_alternative_t<I, Entry>>(head, values));
+}
+
+// A builder per entry kind, indexed by EntryKind.
+template <std::size_t... I>
+constexpr std::array<Builder, sizeof...(I)> builders(std::index_sequence<I...>) {
+  return {&buildAt<I>...};
+}
+constexpr auto kBuilders = builders(std::make_index_sequence<kEntryKindCount>());
+
+// Reads one line, left to right; every error names the file and the line.
+class LineParser {
+ public:
+  LineParser(std::string_view line, const std::string& name, std::size_t number)
+      : line_(line), name_(name), number_(number) {}
+
+  [[noreturn]] void fail(const std::string& message) const {
+    throw CaptureError(name_ + ":" + std::to_string(number_) + ": " + message);
+  }
+
+  // "expected <what>, found '<what is there>'".
+  [[noreturn]] void expected(const char* what) const {
+    std::string_view found = line_.substr(at_);
+    const std::size_t blank = found.find(' ', 1);
+    if (blank != std::string_view::npos) found = found.substr(0, blank);
+    if (found.size() > 40) found = found.substr(0, 40);
+    if (found.empty()) fail(std::string("expected ") + what + ", found the end of the line");
+    fail(std::string("expected ") + what + ", found '" + std::string(found) + "'");
+  }
+
+  bool atEnd() const { return at_ == line_.size(); }
+  bool take(char c) {
+    if (at_ < line_.size() && line_[at_] == c) {
+      ++at_;
+      return true;
+    }
+    return false;
+  }
+  bool takeWord(std::string_view word) {
+    if (line_.substr(at_, word.size()) != word) return false;
+    const std::size_t after = at_ + word.size();
+    // A whole word: followed by a blank, a ']' or the end.
+    if (after < line_.size() && line_[after] != ' ' && line_[after] != ']') return false;
+    at_ = after;
+    return true;
+  }
+  void blank(const char* what) {
+    if (!take(' ')) expected(what);
+  }
+
+  int64_t integer(const char* what) {
+    const std::size_t start = at_;
+    const bool negative = take('-');
+    uint64_t magnitude = 0;
+    std::size_t digits = 0;
+    while (at_ < line_.size() && line_[at_] >= '0' && line_[at_] <= '9') {
+      const uint64_t digit = static_cast<uint64_t>(line_[at_] - '0');
+      if (magnitude > (std::numeric_limits<uint64_t>::max() - digit) / 10) {
+        at_ = start;
+        fail(std::string(what) + " out of range");
+      }
+      magnitude = magnitude * 10 + digit;
+      ++at_;
+      ++digits;
+    }
+    const uint64_t limit = negative ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1;
+    if (digits == 0 || magnitude > limit || !endsToken()) {
+      at_ = start;
+      expected(what);
+    }
+    return negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
+  }
+  uint64_t unsignedNumber(const char* what) {
+    if (at_ < line_.size() && line_[at_] == '-') expected(what);
+    return static_cast<uint64_t>(integer(what));
+  }
+
+  // A quoted text; `none` for null.
+  Text text(const char* what) {
+    if (takeWord(kNoneWord)) return std::nullopt;
+    return quoted(what);
+  }
+  std::string quoted(const char* what) {
+    const std::size_t start = at_;
+    if (!take('"')) expected(what);
+    std::string out;
+    while (true) {
+      if (at_ == line_.size()) {
+        at_ = start;
+        fail(std::string(what) + " has no closing quote");
+      }
+      const char c = line_[at_];
+      if (c == '"') break;
+      if (c == '\\') {
+        unsigned char byte = 0;
+        const std::size_t length =
+            unescapeSequence(line_.data() + at_, line_.data() + line_.size(), &byte);
+        if (length == 0) {
+          fail("malformed escape '" + std::string(line_.substr(at_, 4)) + "' in " + what);
+        }
+        out.push_back(static_cast<char>(byte));
+        at_ += length;
+        continue;
+      }
+      if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) {
+        fail(std::string("a byte that must be escaped in ") + what);
+      }
+      out.push_back(c);
+      ++at_;
+    }
+    ++at_;
+    if (!endsToken()) expected(what);
+    return out;
+  }
+
+  std::vector<Text> list(const char* what) {
+    if (!take('[')) expected(what);
+    std::vector<Text> texts;
+    while (!take(']')) {
+      if (!texts.empty()) blank(what);
+      texts.push_back(text(what));
+    }
+    if (!endsToken()) expected(what);
+    return texts;
+  }
+
+  ReplyRef reply(const char* what) {
+    if (takeWord(kNoneWord)) return ReplyRef::none();
+    if (takeWord(kUnknownWord)) return ReplyRef::unknown();
+    const std::size_t start = at_;
+    const uint64_t number = unsignedNumber(what);
+    if (number == 0) {
+      at_ = start;
+      expected(what);
+    }
+    return ReplyRef::numbered(number);
+  }
+
+  Result result(const char* what) {
+    Result result;
+    for (int kind = 0; kind < static_cast<int>(sizeof kResultWords / sizeof kResultWords[0]);
+         ++kind) {
+      const char* word = kResultWords[kind];
+      if (*word != '\0' && takeWord(word)) {
+        result.kind = static_cast<ResultKind>(kind);
+        if (result.kind == ResultKind::kReply) {
+          blank("a reply number");
+          result.number = static_cast<int64_t>(unsignedNumber("a reply number"));
+          blank("a reply text");
+          result.text = quoted("a reply text");
+        }
+        return result;
+      }
+    }
+    result.kind = ResultKind::kInteger;
+    result.number = integer(what);
+    return result;
+  }
+
+  // "<name>=" of the next field.
+  void fieldName(const char* name) {
+    const std::size_t length = std::strlen(name);
+    if (line_.substr(at_, length) != name || line_.substr(at_ + length, 1) != "=") {
+      expected((std::string("'") + name + "='").c_str());
+    }
+    at_ += length + 1;
+  }
+
+  std::string_view keyword() {
+    const std::size_t start = at_;
+    while (at_ < line_.size() && line_[at_] != ' ') ++at_;
+    return line_.substr(start, at_ - start);
+  }
+
+ private:
+  bool endsToken() const { return at_ == line_.size() || line_[at_] == ' ' || line_[at_] == ']'; }
+
+  std::string_view line_;
+  const std::string& name_;
+  std::size_t number_;
+  std::size_t at_ = 0;
+};
+
+const EntrySpec* specOf(std::string_view keyword) {
+  for (const EntrySpec& spec : kEntrySpecs) {
+    if (keyword == spec.keyword) return &spec;
+  }
+  return nullptr;
+}
+
+Value readField(LineParser& parser, const FieldSpec& field) {
+  Value value;
+  switch (field.type) {
+    case FieldType::kInteger:
+      value.integer = parser.integer(field.what);
+      break;
+    case FieldType::kText:
+      value.text = parser.text(field.what);
+      break;
+    case FieldType::kTextList:
+      value.list = parser.list(field.what);
+      break;
+    case FieldType::kReply:
+      value.reply = parser.reply(field.what);
+      break;
+    case FieldType::kResult:
+      value.result = parser.result(field.what);
+      break;
+  }
+  return value;
+}
+
+// The header: "drez-capture <version>".
+int readHeader(std::string_view line, const std::string& name) {
+  LineParser parser(line, name, 1);
+  const std::string expected = std::string(kHeaderName) + " " + std::to_string(kFormatVersion);
+  if (!parser.takeWord(kHeaderName) || !parser.take(' ')) {
+    parser.fail("not a capture: expected '" + expected + "', found '" +
+                std::string(line.substr(0, 40)) + "'");
+  }
+  const int64_t version = parser.integer("a format version");
+  if (!parser.atEnd()) {
+    parser.take(' ');
+    parser.expected("the end of the header");
+  }
+  if (version != kFormatVersion) {
+    parser.fail("capture version " + std::to_string(version) +
+                " is not supported (this reader reads version " + std::to_string(kFormatVersion) +
+                ")");
+  }
+  return static_cast<int>(version);
+}
+
+// The capture read so far: the entries and the calls open.
+class CaptureBuilder {
+ public:
+  CaptureBuilder(Capture& capture, const std::string& name) : capture_(capture), name_(name) {}
+
+  void addLine(std::string_view line, std::size_t number) {
+    LineParser parser(line, name_, number);
+    if (capture_.stopped) parser.fail("an entry after the capture stopped");
+    LineHead head;
+    head.line = number;
+    head.ms = parser.unsignedNumber("a time in milliseconds");
+    parser.blank("a depth");
+    const uint64_t depth = parser.unsignedNumber("a depth");
+    parser.blank("a script number");
+    head.script = static_cast<int64_t>(parser.unsignedNumber("a script number"));
+    parser.blank("a keyword");
+    const std::string_view keyword = parser.keyword();
+    const EntrySpec* spec = specOf(keyword);
+    if (spec == nullptr) parser.fail("unknown entry '" + std::string(keyword) + "'");
+    // An `end` stands at the depth of the call it ends.
+    const std::size_t expected_depth =
+        spec->kind == EntryKind::kEnd && !open_.empty() ? open_.size() - 1 : open_.size();
+    if (depth != expected_depth) {
+      parser.fail("'" + std::string(keyword) + "' at depth " + std::to_string(depth) +
+                  " where it should be at depth " + std::to_string(expected_depth));
+    }
+    head.depth = static_cast<int>(depth);
+
+    std::vector<Value> values;
+    values.reserve(static_cast<std::size_t>(spec->fieldCount));
+    for (int i = 0; i < spec->fieldCount; ++i) {
+      parser.blank((std::string("'") + spec->fields[i].name + "='").c_str());
+      parser.fieldName(spec->fields[i].name);
+      values.push_back(readField(parser, spec->fields[i]));
+    }
+    if (!parser.atEnd()) {
+      parser.take(' ');
+      parser.expected("the end of the line");
+    }
+
+    const bool has_result =
+        spec->fieldCount > 0 && spec->fields[spec->fieldCount - 1].type == FieldType::kResult;
+    const bool open = has_result && values.back().result.kind == ResultKind::kOpen;
+    if (open && spec->opens != Opens::kIfOpen) {
+      parser.fail("'" + std::string(keyword) + "' cannot be open");
+    }
+
+    Entry entry = kBuilders[static_cast<std::size_t>(spec->kind)](head, values);
+    if (spec->kind == EntryKind::kEnd) {
+      if (open_.empty()) parser.fail("'end' with no call open");
+      std::get<EndEntry>(entry).opening = open_.back();
+      open_.pop_back();
+    }
+    if (spec->kind == EntryKind::kStopped) capture_.stopped = true;
+    capture_.entries.push_back(std::move(entry));
+    if (spec->opens == Opens::kHostCall || open) {
+      open_.push_back(capture_.entries.size() - 1);
+    } else if (open_.empty() && spec->kind != EntryKind::kStopped) {
+      capture_.completeEntries = capture_.entries.size();
+      capture_.completeLine = number;
+    }
+  }
+
+  void finish() { capture_.openCalls = open_.size(); }
+
+ private:
+  Capture& capture_;
+  const std::string& name_;
+  std::vector<std::size_t> open_;  // indices of the open calls' entries
+};
+
+}  // namespace
+
+const LineHead& headOf(const Entry& entry) {
+  return std::visit([](const auto& e) -> const LineHead& { return e.head; }, entry);
+}
+
+std::string Capture::describe() const {
+  const std::string entry_count = std::to_string(entries.size()) + " entries";
+  if (complete()) return "complete, " + entry_count;
+  std::string text = stopped ? "stopped" : "cut";
+  text += ": complete up to line " + std::to_string(completeLine) + " (" +
+          std::to_string(completeEntries) + " of " + entry_count + ")";
+  if (openCalls > 0) {
+    text += "; " + std::to_string(openCalls) + (openCalls == 1 ? " call open" : " calls open");
+  }
+  if (cutLine > 0) text += "; line " + std::to_string(cutLine) + " cut";
+  return text;
+}
+
+Capture parseCapture(std::string_view text, const std::string& name) {
+  Capture capture;
+  CaptureBuilder builder(capture, name);
+  std::size_t number = 0;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    ++number;
+    const std::size_t end = text.find('\n', at);
+    if (end == std::string_view::npos) {
+      // No line end: the writer was stopped in the middle of this line.
+      const std::string header = std::string(kHeaderName) + " " + std::to_string(kFormatVersion);
+      if (number == 1 && header.compare(0, text.size() - at, text.substr(at)) != 0) {
+        readHeader(text.substr(at), name);  // not a capture: says why
+      }
+      capture.cutLine = number;
+      break;
+    }
+    std::string_view line = text.substr(at, end - at);
+    at = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);  // CRLF from an editor
+    if (number == 1) {
+      capture.version = readHeader(line, name);
+      continue;
+    }
+    if (line.empty() || line.front() == '#') continue;  // a person's notes
+    builder.addLine(line, number);
+  }
+  if (number == 0) capture.cutLine = 1;  // empty: even the header is missing
+  builder.finish();
+  return capture;
+}
+
+Capture readCaptureFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw CaptureError(path + ": cannot be read");
+  std::ostringstream contents;
+  contents << in.rdbuf();
+  if (in.bad()) throw CaptureError(path + ": cannot be read");
+  return parseCapture(contents.str(), path);
+}
+
+}  // namespace drezcapture

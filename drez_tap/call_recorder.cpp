@@ -1,0 +1,231 @@
+#include "call_recorder.h"
+
+#include "drez_client_callback.h"
+#include "drez_client_host.h"
+#include "drez_records.h"
+
+namespace dreztap {
+
+void CallRecorder::HeldReplies::add(uintptr_t pointer, uint64_t number) {
+  // A free place first; when every place is taken, the oldest goes.
+  for (std::size_t i = 0; i < kHeldReplies; ++i) {
+    if (pointers_[i] == 0) {
+      pointers_[i] = pointer;
+      numbers_[i] = number;
+      return;
+    }
+  }
+  pointers_[next_] = pointer;
+  numbers_[next_] = number;
+  next_ = (next_ + 1) % kHeldReplies;
+}
+
+ReplyRef CallRecorder::HeldReplies::take(uintptr_t pointer) {
+  if (pointer == 0) return ReplyRef::none();
+  for (std::size_t i = 0; i < kHeldReplies; ++i) {
+    if (pointers_[i] == pointer) {
+      pointers_[i] = 0;
+      return ReplyRef::numbered(numbers_[i]);
+    }
+  }
+  return ReplyRef::unknown();
+}
+
+CallRecorder::CallRecorder(CaptureWriter& writer, Clock clock)
+    : writer_(writer), clock_(clock), start_(clock()) {}
+
+void CallRecorder::begin(const char* started, int64_t pid, const char* library) {
+  tick();
+  const FieldValue values[] = {FieldValue::ofText(started), FieldValue::ofInteger(pid),
+                               FieldValue::ofText(library)};
+  writer_.write(head(0), EntryKind::kBegin, values, 3);
+  writer_.flush();
+}
+
+bool CallRecorder::roomForCall(int64_t script) {
+  if (depth_ < kMaxDepth) return true;
+  writer_.stopWith(head(script), "the calls nested deeper than 64");
+  return false;
+}
+
+void CallRecorder::writePendingCommand() {
+  if (depth_ == 0) return;
+  Frame& frame = frames_[depth_ - 1];
+  if (!frame.isCommand || frame.written) return;
+  frame.written = true;
+  const EntryHead at{frame.ms, depth_ - 1, frame.script};
+  const FieldValue open = FieldValue::ofResult(ResultValue::of(ResultKind::kOpen));
+  if (frame.kind == HOST_CMD_EXECUTE) {
+    const FieldValue values[] = {FieldValue::ofText(frame.text), open};
+    writer_.write(at, EntryKind::kCommand, values, 2);
+  } else if (frame.kind == HOST_CMD_RELEASE) {
+    const FieldValue values[] = {FieldValue::ofReply(frame.handedBack), open};
+    writer_.write(at, EntryKind::kHandBack, values, 2);
+  } else {
+    const FieldValue values[] = {FieldValue::ofInteger(frame.kind), open};
+    writer_.write(at, EntryKind::kOtherCommand, values, 2);
+  }
+}
+
+bool CallRecorder::openHostCall(int64_t script, int kind, EntryKind entry, const FieldValue* values,
+                                int count) {
+  if (!writer_.recording()) return false;
+  tick();
+  writePendingCommand();
+  if (!roomForCall(script)) return false;
+  writer_.write(head(script), entry, values, count);
+  frames_[depth_++] = Frame{false, true, kind, nullptr, ReplyRef::none(), script, 0};
+  return true;
+}
+
+void CallRecorder::closeCall(ResultValue result) {
+  if (!writer_.recording() || depth_ == 0) return;
+  tick();
+  const Frame& frame = frames_[--depth_];
+  const FieldValue value = FieldValue::ofResult(result);
+  writer_.write(head(frame.script), EntryKind::kEnd, &value, 1);
+  if (depth_ == 0) writer_.flush();
+}
+
+void CallRecorder::exportCalled(int64_t script, const char* path) {
+  const FieldValue value = FieldValue::ofText(path);
+  openHostCall(script, 0, EntryKind::kExport, &value, 1);
+}
+
+void CallRecorder::exportReturned(bool created) {
+  closeCall(ResultValue::of(created ? ResultKind::kScript : ResultKind::kNull));
+}
+
+void CallRecorder::deleteCalled(int64_t script, unsigned int flags) {
+  const FieldValue value = FieldValue::ofInteger(flags);
+  openHostCall(script, 0, EntryKind::kDelete, &value, 1);
+}
+
+void CallRecorder::deleteReturned() { closeCall(ResultValue::of(ResultKind::kDone)); }
+
+void CallRecorder::callbackCalled(int64_t script, void* data, int kind) {
+  if (!writer_.recording()) return;
+  writeCallbackEntry(script, data, kind);
+}
+
+void CallRecorder::writeCallbackEntry(int64_t script, void* data, int kind) {
+  const int64_t value = static_cast<int64_t>(reinterpret_cast<intptr_t>(data));
+  if (kind == CB_DEVICE_UPDATE && data != nullptr) {
+    const DeviceUpdate* update = static_cast<const DeviceUpdate*>(data);
+    const FieldValue values[] = {
+        FieldValue::ofInteger(update->device), FieldValue::ofInteger(update->index),
+        FieldValue::ofInteger(update->number), FieldValue::ofText(update->text)};
+    openHostCall(script, kind, EntryKind::kDevice, values, 4);
+  } else if (kind == CB_CONTROL_EVENT && data != nullptr) {
+    const ControlEvent* event = static_cast<const ControlEvent*>(data);
+    const ParsedCommand* parsed = event->parsed;
+    if (parsed == nullptr) {
+      const FieldValue values[] = {
+          FieldValue::ofText(event->controlId), FieldValue::ofText(nullptr),
+          FieldValue::ofText(nullptr),          FieldValue::ofList(nullptr, 0),
+          FieldValue::ofText(nullptr),          FieldValue::ofInteger(0)};
+      openHostCall(script, kind, EntryKind::kControl, values, 6);
+      return;
+    }
+    const int32_t count = parsed->partCount < 0                   ? 0
+                          : parsed->partCount > MAX_COMMAND_PARTS ? MAX_COMMAND_PARTS
+                                                                  : parsed->partCount;
+    // The command text again, from its parts: name, ".part" each, "=value".
+    const char* pieces[MAX_COMMAND_PARTS + 2];
+    char separators[MAX_COMMAND_PARTS + 2];
+    std::size_t piece_count = 0;
+    pieces[piece_count] = parsed->name;
+    separators[piece_count++] = '\0';
+    for (int32_t i = 0; i < count; ++i) {
+      pieces[piece_count] = parsed->parts[i];
+      separators[piece_count++] = '.';
+    }
+    if (parsed->hasValue) {
+      pieces[piece_count] = parsed->value;
+      separators[piece_count++] = '=';
+    }
+    const FieldValue values[] = {FieldValue::ofText(event->controlId),
+                                 FieldValue::ofJoinedText(pieces, separators, piece_count),
+                                 FieldValue::ofText(parsed->name),
+                                 FieldValue::ofList(parsed->parts, static_cast<std::size_t>(count)),
+                                 FieldValue::ofText(parsed->value),
+                                 FieldValue::ofInteger(parsed->hasValue ? 1 : 0)};
+    openHostCall(script, kind, EntryKind::kControl, values, 6);
+  } else if (kind == CB_HOST_REQUEST) {
+    const FieldValue text = FieldValue::ofText(static_cast<const char*>(data));
+    openHostCall(script, kind, EntryKind::kRequest, &text, 1);
+  } else if (kind == CB_EVENT_ID) {
+    const FieldValue id = FieldValue::ofInteger(value);
+    openHostCall(script, kind, EntryKind::kEvent, &id, 1);
+  } else if (kind == CB_RELEASE_REPLY) {
+    // Numbered before the script frees it.
+    const FieldValue reply =
+        FieldValue::ofReply(script_replies_.take(reinterpret_cast<uintptr_t>(data)));
+    openHostCall(script, kind, EntryKind::kRelease, &reply, 1);
+  } else if (kind == CB_NOTIFY6 || kind == CB_NOTIFY7) {
+    const FieldValue values[] = {FieldValue::ofInteger(kind), FieldValue::ofInteger(value)};
+    openHostCall(script, kind, EntryKind::kNotify, values, 2);
+  } else {
+    const FieldValue values[] = {FieldValue::ofInteger(kind), FieldValue::ofInteger(value)};
+    openHostCall(script, kind, EntryKind::kCallback, values, 2);
+  }
+}
+
+void CallRecorder::callbackReturned(const char* result) {
+  if (!writer_.recording() || depth_ == 0) return;
+  const Frame& frame = frames_[depth_ - 1];
+  if (result == nullptr) {
+    closeCall(ResultValue::of(ResultKind::kNull));
+  } else if (frame.kind == CB_HOST_REQUEST) {
+    const uint64_t number = ++last_reply_;
+    script_replies_.add(reinterpret_cast<uintptr_t>(result), number);
+    closeCall(ResultValue::reply(number, result));
+  } else {
+    closeCall(ResultValue::of(ResultKind::kPointer));
+  }
+}
+
+void CallRecorder::commandCalled(int64_t script, const char* text, int kind) {
+  if (!writer_.recording()) return;
+  writePendingCommand();
+  if (!roomForCall(script)) return;
+  ReplyRef handed_back = ReplyRef::none();
+  // Numbered before the host frees it.
+  if (kind == HOST_CMD_RELEASE) handed_back = host_replies_.take(reinterpret_cast<uintptr_t>(text));
+  frames_[depth_++] = Frame{true, false, kind, text, handed_back, script, last_ms_};
+}
+
+void CallRecorder::commandReturned(intptr_t result) {
+  if (!writer_.recording() || depth_ == 0) return;
+  const Frame& frame = frames_[depth_ - 1];
+  ResultValue value = ResultValue::integer(static_cast<int64_t>(result));
+  if (frame.kind == HOST_CMD_EXECUTE && drezcapture::carriesReply(frame.text)) {
+    if (result == 0) {
+      value = ResultValue::of(ResultKind::kNull);
+    } else {
+      const uint64_t number = ++last_reply_;
+      host_replies_.add(static_cast<uintptr_t>(result), number);
+      value = ResultValue::reply(number, reinterpret_cast<const char*>(result));
+    }
+  }
+  if (frame.written) {
+    closeCall(value);
+    return;
+  }
+  --depth_;
+  const EntryHead at{frame.ms, depth_, frame.script};
+  const FieldValue result_field = FieldValue::ofResult(value);
+  if (frame.kind == HOST_CMD_EXECUTE) {
+    const FieldValue values[] = {FieldValue::ofText(frame.text), result_field};
+    writer_.write(at, EntryKind::kCommand, values, 2);
+  } else if (frame.kind == HOST_CMD_RELEASE) {
+    const FieldValue values[] = {FieldValue::ofReply(frame.handedBack), result_field};
+    writer_.write(at, EntryKind::kHandBack, values, 2);
+  } else {
+    const FieldValue values[] = {FieldValue::ofInteger(frame.kind), result_field};
+    writer_.write(at, EntryKind::kOtherCommand, values, 2);
+  }
+  if (depth_ == 0) writer_.flush();
+}
+
+}  // namespace dreztap

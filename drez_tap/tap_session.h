@@ -1,0 +1,65 @@
+// The tap as the host's process knows it: one per loaded copy of the tap
+// library. At the first export it finds its configuration beside its own
+// file (its name with ".tap.ini" for the extension), loads the real panel
+// library and opens the one capture file of the process; every export then
+// goes through a TapCore.
+//
+// It never harms the host: without a configuration, a real library or its
+// export, the host gets what the real library would give it (null where
+// there is none), and one line on the debug channel says why. A capture
+// that cannot be made or written leaves the tap forwarding without
+// recording, said once. Until a real library has loaded, each export tries
+// again (the configuration may have been fixed in the meantime).
+//
+// Threading: the host's one thread, as for any script.
+
+#ifndef DREZ_TAP_TAP_SESSION_H_
+#define DREZ_TAP_TAP_SESSION_H_
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "call_recorder.h"
+#include "capture_writer.h"
+#include "drez_export.h"
+#include "tap_platform.h"
+#include "tap_script.h"
+
+namespace dreztap {
+
+class TapSession {
+ public:
+  TapSession() = default;
+  // Hands what is buffered to the capture and closes it, then unloads the
+  // real library (not on Windows: see LoadedLibrary).
+  ~TapSession();
+  TapSession(const TapSession&) = delete;
+  TapSession& operator=(const TapSession&) = delete;
+
+  // The export's work. Never throws.
+  drez_client_callback* create(drez_client_host* host, const char* path);
+
+ private:
+  // Reads the configuration and loads the real library; false, said on the
+  // debug channel, when there is none to call.
+  bool loadRealLibrary();
+  // Opens the capture as the configuration says; said on the debug channel
+  // either way.
+  void openCapture(const std::string& pattern, uint64_t maxBytes);
+  static void recordingStopped(void* context, drezcapture::CaptureWriter::State state);
+
+  std::filesystem::path folder_;  // the tap's own folder
+  std::string ini_name_;
+  std::string library_name_;
+  std::string capture_name_;
+  std::unique_ptr<LoadedLibrary> library_;
+  std::unique_ptr<CaptureFile> file_;
+  std::unique_ptr<drezcapture::CaptureWriter> writer_;
+  std::unique_ptr<CallRecorder> recorder_;
+  std::unique_ptr<TapCore> core_;
+};
+
+}  // namespace dreztap
+
+#endif  // DREZ_TAP_TAP_SESSION_H_
