@@ -8,6 +8,7 @@
 #include "jobs/job_setup.h"
 #include "jobs/monkey.h"
 #include "jobs/panel_library.h"
+#include "jobs/replay_job.h"
 #include "jobs/run_job.h"
 #include "jobs/terminal.h"
 #include "jobs/validate_checks.h"
@@ -50,6 +51,8 @@ ExitStatus runJobOf(const CommandLine& line) {
       return validateJob(line.options);
     case Job::Monkey:
       return monkeyJob(line.options);
+    case Job::Replay:
+      return replayJob(line.options);
     case Job::Run:
     case Job::Serve:
       break;
@@ -77,13 +80,22 @@ ExitStatus run(int argc, char** argv) {
   }
   if (line.job == Job::Serve) return serve(line);
   JobOptions& options = line.options;
+  if (line.job == Job::Replay) {
+    const std::string why = captureProblem(options.capture);
+    if (!why.empty()) return badInput(why);
+    if (!options.writeScenario.empty()) return writeScenarioJob(options);
+  }
   try {
-    options.library = choosePanelLibrary(options.script);
+    // A replay plays the library the capture names, unless told another.
+    const std::string captured =
+        line.job == Job::Replay && !options.script ? captureLibrary(options.capture) : "";
+    options.library = captured.empty() ? choosePanelLibrary(options.script) : captured;
   } catch (const LibraryError& failure) {
     return badInput(failure.what());
   }
   // Validate and monkey learn the installation of a panel they know nothing of.
-  const ExitStatus prepared = prepareJob(options, line.job != Job::Run);
+  const ExitStatus prepared =
+      prepareJob(options, line.job == Job::Validate || line.job == Job::Monkey);
   if (prepared != ExitStatus::Passed) return prepared;
   if (options.printInstallation) {
     std::cout << (options.installationText.empty() ? dataFileText("studio_a.scn")
@@ -99,7 +111,10 @@ ExitStatus run(int argc, char** argv) {
   CommandLine line;
   std::string error;
   parseCommandLine(argc - 2, argv + 2, &line, &error);
-  line.options.library = choosePanelLibrary(line.options.script);
+  const std::string captured = line.job == Job::Replay && !line.options.script
+                                   ? captureLibrary(line.options.capture)
+                                   : std::string();
+  line.options.library = captured.empty() ? choosePanelLibrary(line.options.script) : captured;
   runChildProcess(argc, argv, childTasks(), line.options);
   throw ChildExit{exitCode(ExitStatus::Crashed)};
 }

@@ -148,6 +148,17 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine* line, std:
   monkey->add_option("--seed", o.seed, "the seed of the random events (default 1)");
   monkey->add_option("--events", o.events, "how many events (default 1000)")
       ->check(CLI::Range(1, 100000000));
+  CLI::App* replay = app.add_subcommand(
+      "replay",
+      "play a capture drez_tap made in the studio against a build of the panel, and "
+      "show where it differs");
+  addCommonOptions(*replay, o);
+  replay->add_option("capture", o.capture, "the capture file")->required();
+  replay
+      ->add_option("--write-scenario", o.writeScenario,
+                   "write the capture as a scenario in FILE instead of replaying it")
+      ->option_text("FILE");
+  addReportOption(*replay, o);
   CLI::App* serve = app.add_subcommand(
       "serve", "the studio as a web page: see and drive the panel script in a browser");
   // In drez-host's own process: the page's "restart" loads the library again.
@@ -217,6 +228,7 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine* line, std:
   }
   if (validate->parsed()) line->job = Job::Validate;
   if (monkey->parsed()) line->job = Job::Monkey;
+  if (replay->parsed()) line->job = Job::Replay;
   if (serve->parsed()) {
     line->job = Job::Serve;
     line->serve.script = o.script;

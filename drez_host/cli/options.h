@@ -3,6 +3,7 @@
 //   drez-host [run] [options] [SCENARIO...]   run scenarios (no scenario: the demo)
 //   drez-host validate [options] [SCENARIO...] the named checks, then the scenarios
 //   drez-host monkey [options]                 random events for any panel
+//   drez-host replay [options] CAPTURE         a capture of the studio played again
 //   drez-host serve [options] [SCENARIO]       the studio as a web page
 //
 // Every option takes its value as "--opt value" or "--opt=value". A further
@@ -21,7 +22,7 @@
 namespace drezhost {
 
 // One value per subcommand.
-enum class Job { Run, Validate, Monkey, Serve };
+enum class Job { Run, Validate, Monkey, Replay, Serve };
 
 struct CommandLine {
   Job job = Job::Run;

@@ -47,6 +47,10 @@ struct JobOptions {
   std::vector<std::string> only;  // --only CHECK...
   bool onlyFailed = false;
 
+  // replay.
+  std::string capture;        // the capture file
+  std::string writeScenario;  // --write-scenario FILE
+
   // monkey.
   std::uint64_t seed = 1;
   int events = 1000;

@@ -408,6 +408,11 @@ void ScenarioRunner::failed(const Step& step, const std::string& expected,
   showLines(LineKind::Failure, step.where() + ": expectation failed: " + source + values + "\n");
 }
 
+void ScenarioRunner::addFailure(const std::string& what, const std::string& detail) {
+  failures_.push_back(what);
+  failure_details_.push_back(detail);
+}
+
 void ScenarioRunner::stop(const std::string& why, bool contract) {
   stopped_ = why;
   contract_stop_ = contract;

@@ -99,6 +99,10 @@ class ScenarioRunner {
   // was reported; bad input after stop() for bad input; failed otherwise.
   Verdict finish();
 
+  // A failure the runner's caller found itself (a replay's difference):
+  // counted as an expectation not met; `detail` goes to the reports.
+  void addFailure(const std::string& what, const std::string& detail);
+
   // An expectation the run never reached (for --coverage).
   void neverReached(const Step& step);
   bool covering() const { return coverage_ != nullptr; }

@@ -163,7 +163,8 @@ void SimulatedHost::executeRegistration(Script& sender, const HostCommand& comma
     }
     return;
   }
-  if (recorded_ == nullptr) deviceFor(command.number(0), kind, command.number(1), command.number(2));
+  if (recorded_ == nullptr)
+    deviceFor(command.number(0), kind, command.number(1), command.number(2));
   Registration registration;
   registration.kind = kind;
   registration.device = command.number(0);

@@ -1,0 +1,412 @@
+#include "jobs/capture_studio.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <sstream>
+#include <variant>
+#include <vector>
+
+#include "scenario/installation_file.h"
+#include "scenario/writer.h"
+#include "simulator/command_parser.h"
+#include "simulator/trace.h"
+
+namespace drezhost {
+
+namespace {
+
+using namespace drezcapture;
+
+std::string textOf(const Text& text) { return text ? *text : std::string(); }
+
+std::string fileName(const std::string& text) {
+  const std::size_t slash = text.find_last_of("/\\");
+  return slash == std::string::npos ? text : text.substr(slash + 1);
+}
+
+// What the capture shows of the studio, read from the commands and the
+// host's answers in it.
+struct Studio {
+  struct Lookup {
+    std::string name;
+    int32_t number = 0;
+    int32_t offset = 0;
+  };
+  std::vector<Lookup> lookups;  // in the order of their first lookup
+  std::map<int32_t, DeviceKind> kinds;
+  std::map<int32_t, int32_t> highest;  // the highest index used
+  std::vector<std::pair<std::string, std::vector<std::string>>> files;
+  std::map<std::string, std::string> loaded;  // panel id -> file
+
+  void addControl(const std::string& panel, const std::string& control) {
+    auto file = loaded.find(panel);
+    if (file == loaded.end()) return;
+    for (auto& entry : files) {
+      if (entry.first != file->second) continue;
+      if (std::find(entry.second.begin(), entry.second.end(), control) == entry.second.end()) {
+        entry.second.push_back(control);
+      }
+    }
+  }
+  void use(int32_t number, DeviceKind kind, int32_t index) {
+    kinds.emplace(number, kind);
+    int32_t& top = highest[number];
+    top = std::max(top, index);
+  }
+  void read(const CommandEntry& entry) {
+    std::optional<HostCommand> command = parseHostCommand(textOf(entry.text), nullptr);
+    if (!command) return;
+    const std::string& code = command->code;
+    auto has = [&](std::size_t count) { return command->operands.size() >= count; };
+    if (code == "SD" && has(1) && entry.result.kind == ResultKind::kReply) {
+      std::istringstream reply(entry.result.text);
+      Lookup lookup;
+      lookup.name = command->text(0);
+      if (!(reply >> lookup.number)) return;
+      reply >> lookup.offset;
+      for (const Lookup& known : lookups) {
+        if (known.name == lookup.name) return;
+      }
+      lookups.push_back(lookup);
+    } else if (code == "PS" && has(2)) {
+      const std::string file = fileName(command->text(1));
+      loaded[command->text(0)] = file;
+      if (std::none_of(files.begin(), files.end(),
+                       [&](const auto& known) { return known.first == file; })) {
+        files.emplace_back(file, std::vector<std::string>());
+      }
+    } else if (code == "TP" && has(3)) {
+      addControl(command->text(1), command->text(2));
+    } else if (code == "TG" && has(3)) {
+      addControl(command->text(0), command->text(1));
+    } else if ((code == "IR" || code == "IP") && has(3)) {
+      use(command->number(0), DeviceKind::Infodriver, command->number(2));
+    } else if ((code == "RR" || code == "RP") && has(3)) {
+      use(command->number(0), DeviceKind::Router, command->number(2));
+    } else if (code == "GS" && has(2)) {
+      use(command->number(0), DeviceKind::Outputs, command->number(1));
+    }
+  }
+};
+
+Studio studioOf(const Capture& capture) {
+  Studio studio;
+  for (const Entry& entry : capture.entries) {
+    if (const auto* command = std::get_if<CommandEntry>(&entry)) studio.read(*command);
+    if (const auto* control = std::get_if<ControlEntry>(&entry)) {
+      studio.addControl("1", textOf(control->id));
+    }
+  }
+  return studio;
+}
+
+// The name a scenario uses for device `number`.
+std::string nameOf(const Installation& installation, int32_t number) {
+  for (const DeviceName& name : installation.names()) {
+    if (name.number == number) return name.name;
+  }
+  return "Device " + std::to_string(number);
+}
+
+Installation installationFrom(const Studio& studio) {
+  Installation installation;
+  auto add = [&](const std::string& name, int32_t number, int32_t offset) {
+    auto kind = studio.kinds.find(number);
+    const DeviceKind chosen = kind != studio.kinds.end() ? kind->second : DeviceKind::Infodriver;
+    auto top = studio.highest.find(number);
+    const int32_t highest = top != studio.highest.end() ? top->second : 0;
+    const int32_t size = chosen == DeviceKind::Outputs ? 0 : std::max(highest, 0);
+    const int32_t lamps = chosen == DeviceKind::Outputs
+                              ? std::min(std::max(highest - offset + 1, 0), 256)
+                              : 0;
+    try {
+      installation.addDevice(name, chosen, number, offset, size, lamps);
+    } catch (const InstallationError&) {
+      // One name twice, or one number for two kinds: the first stays.
+    }
+  };
+  for (const Studio::Lookup& lookup : studio.lookups) add(lookup.name, lookup.number, lookup.offset);
+  for (const auto& kind : studio.kinds) {
+    if (installation.findDevice(kind.first) == nullptr) {
+      add("Device " + std::to_string(kind.first), kind.first, 0);
+    }
+  }
+  for (const auto& file : studio.files) installation.addPanelFile(file.first, file.second);
+  return installation;
+}
+
+// The scenario's lines, as they are written.
+class ScenarioText {
+ public:
+  void step(const StepBody& step, const std::string& what) {
+    if (std::optional<std::string> line = writeStep(step)) {
+      text_ += *line + "\n";
+    } else {
+      comment(what + ": a text of it no scenario line can hold");
+    }
+  }
+  void comment(const std::string& text) { text_ += "# " + shownText(text) + "\n"; }
+  void raw(const std::string& text) { text_ += text; }
+  const std::string& text() const { return text_; }
+
+ private:
+  std::string text_;
+};
+
+// Turns the capture's host calls into steps, in order.
+class Writer {
+ public:
+  Writer(const Capture& capture, const Installation& installation)
+      : capture_(capture), installation_(installation) {
+    for (std::size_t i = 0; i < capture.entries.size(); ++i) {
+      if (const auto* end = std::get_if<EndEntry>(&capture.entries[i])) ends_[end->opening] = i;
+    }
+    findPollAnswers();
+  }
+
+  void write(ScenarioText& out) {
+    const std::vector<Entry>& entries = capture_.entries;
+    std::size_t i = 0;
+    while (i < entries.size()) {
+      const LineHead& head = headOf(entries[i]);
+      if (head.depth != 0 || !isCall(entries[i])) {
+        ++i;
+        continue;
+      }
+      const std::size_t end = endOf(i);
+      if (answers_.count(i) != 0) {
+        // A poll's answer: the studio already holds it; its commands belong
+        // to the action before.
+        appendCommands(i, end);
+        i = end + 1;
+        continue;
+      }
+      flush(out);
+      writeTriggers(out, i, end);
+      writeCall(out, i);
+      appendCommands(i, end);
+      i = end + 1;
+    }
+    flush(out);
+  }
+
+ private:
+  static bool isCall(const Entry& entry) {
+    switch (kindOf(entry)) {
+      case EntryKind::kExport:
+      case EntryKind::kDevice:
+      case EntryKind::kControl:
+      case EntryKind::kRequest:
+      case EntryKind::kRelease:
+      case EntryKind::kEvent:
+      case EntryKind::kNotify:
+      case EntryKind::kCallback:
+      case EntryKind::kDelete:
+        return true;
+      default:
+        return false;
+    }
+  }
+
+  std::size_t endOf(std::size_t opening) const {
+    auto found = ends_.find(opening);
+    return found != ends_.end() ? found->second : capture_.entries.size() - 1;
+  }
+
+  // The device updates that answer a poll ("IP", "RP") the script sent
+  // before: the simulated studio answers those polls itself.
+  void findPollAnswers() {
+    std::set<std::pair<int64_t, int64_t>> pending;
+    for (std::size_t i = 0; i < capture_.entries.size(); ++i) {
+      const Entry& entry = capture_.entries[i];
+      if (const auto* command = std::get_if<CommandEntry>(&entry)) {
+        std::optional<HostCommand> parsed = parseHostCommand(textOf(command->text), nullptr);
+        if (parsed && (parsed->code == "IP" || parsed->code == "RP") &&
+            parsed->operands.size() >= 3) {
+          for (int64_t index = parsed->number(1); index <= parsed->number(2) && index - parsed->number(1) < 4096; ++index) {
+            pending.insert({parsed->number(0), index});
+          }
+        }
+      } else if (const auto* device = std::get_if<DeviceEntry>(&entry)) {
+        auto found = pending.find({device->device, device->index});
+        if (found == pending.end()) continue;
+        pending.erase(found);
+        answers_.insert(i);
+        if (state_.emplace(std::make_pair(device->device, device->index), i).second) {
+          initial_.push_back(i);
+        }
+      }
+    }
+  }
+
+ public:
+  // The studio's state before the first action: what the polls answered.
+  void writeState(ScenarioText& out) const {
+    for (std::size_t i : initial_) {
+      const auto& device = std::get<DeviceEntry>(capture_.entries[i]);
+      if (std::optional<StepBody> change = changeOf(device)) out.step(*change, "a poll's answer");
+    }
+  }
+
+ private:
+  std::optional<StepBody> changeOf(const DeviceEntry& device) const {
+    const Device* known = installation_.findDevice(static_cast<int32_t>(device.device));
+    if (known == nullptr) return std::nullopt;
+    const std::string name = nameOf(installation_, known->number);
+    if (known->kind == DeviceKind::Router) {
+      return StepBody(steps::Route{{}, name, static_cast<int32_t>(device.index),
+                                   static_cast<int32_t>(device.number), textOf(device.text)});
+    }
+    if (known->kind == DeviceKind::Infodriver) {
+      return StepBody(steps::Set{{}, name, static_cast<int32_t>(device.index), textOf(device.text)});
+    }
+    return std::nullopt;
+  }
+
+  std::string script(const LineHead& head) const { return "s" + std::to_string(head.script); }
+
+  // The step's "to": empty for the script created last.
+  std::string target(const LineHead& head) const {
+    return script(head) == current_ ? std::string() : script(head);
+  }
+
+  // The calls the host made from inside a command of this call, as
+  // triggers: set and route steps run from inside that command.
+  void writeTriggers(ScenarioText& out, std::size_t begin, std::size_t end) {
+    const std::vector<Entry>& entries = capture_.entries;
+    for (std::size_t k = begin + 1; k < end; ++k) {
+      const auto* command = std::get_if<CommandEntry>(&entries[k]);
+      if (command == nullptr || command->result.kind != ResultKind::kOpen) continue;
+      steps::On on;
+      on.command = textOf(command->text);
+      const std::size_t close = endOf(k);
+      for (std::size_t j = k + 1; j < close; ++j) {
+        if (headOf(entries[j]).depth != command->head.depth + 1 || !isCall(entries[j])) continue;
+        if (answers_.count(j) != 0) continue;
+        const auto* device = std::get_if<DeviceEntry>(&entries[j]);
+        std::optional<StepBody> change = device ? changeOf(*device) : std::nullopt;
+        if (!change) {
+          out.comment("the host called into a script from inside " + on.command +
+                      " in a way no scenario line says (capture line " +
+                      std::to_string(headOf(entries[j]).line) + ")");
+          continue;
+        }
+        Step step;
+        step.body = *change;
+        on.changes.push_back(step);
+      }
+      if (!on.changes.empty()) out.step(on, "a trigger");
+    }
+  }
+
+  void writeCall(ScenarioText& out, std::size_t index) {
+    const Entry& entry = capture_.entries[index];
+    const LineHead& head = headOf(entry);
+    reply_.reset();
+    std::visit(
+        [&](const auto& call) {
+          using Call = std::decay_t<decltype(call)>;
+          if constexpr (std::is_same_v<Call, ExportEntry>) {
+            steps::Create create;
+            create.name = script(head);
+            create.path = textOf(call.path);
+            out.step(create, "the export");
+            current_ = create.name;
+          } else if constexpr (std::is_same_v<Call, DeviceEntry>) {
+            if (std::optional<StepBody> change = changeOf(call)) {
+              out.step(*change, "a device update");
+            } else {
+              out.comment("a device update of device " + std::to_string(call.device) +
+                          ", whose kind the capture does not show (line " +
+                          std::to_string(head.line) + ")");
+            }
+          } else if constexpr (std::is_same_v<Call, ControlEntry>) {
+            out.step(steps::Control{{}, textOf(call.id), textOf(call.command), "1", target(head)},
+                     "a control event");
+          } else if constexpr (std::is_same_v<Call, RequestEntry>) {
+            out.step(steps::Request{{}, textOf(call.text), target(head)}, "a request");
+            const auto& end = std::get<EndEntry>(capture_.entries[endOf(index)]);
+            reply_ = end.result.kind == ResultKind::kReply ? Text(end.result.text) : Text();
+            expectReply_ = true;
+          } else if constexpr (std::is_same_v<Call, EventEntry>) {
+            out.step(steps::Event{{}, static_cast<int32_t>(call.id), target(head)}, "an event id");
+          } else if constexpr (std::is_same_v<Call, NotifyEntry>) {
+            steps::Notify notify;
+            notify.kind = static_cast<int>(call.kind);
+            notify.value = static_cast<int32_t>(call.value);
+            notify.script = target(head);
+            out.step(notify, "a notify");
+          } else if constexpr (std::is_same_v<Call, DeleteEntry>) {
+            out.step(steps::Delete{{}, script(head)}, "a deletion");
+            if (current_ == script(head)) current_.clear();
+          } else if constexpr (std::is_same_v<Call, ReleaseEntry>) {
+            // drez-host hands a reply back as soon as the request returns.
+            skipped_ = true;
+          } else {
+            out.comment("a call of kind " + std::to_string(static_cast<int>(kindOf(entry))) +
+                        " that no scenario line says (capture line " +
+                        std::to_string(head.line) + ")");
+            skipped_ = true;
+          }
+        },
+        entry);
+    open_ = true;
+  }
+
+  // The commands of the call from `begin` to `end`, those of the calls
+  // nested in it included, in the window of the last action.
+  void appendCommands(std::size_t begin, std::size_t end) {
+    for (std::size_t k = begin + 1; k < end; ++k) {
+      if (const auto* command = std::get_if<CommandEntry>(&capture_.entries[k])) {
+        window_.push_back(textOf(command->text));
+      }
+    }
+  }
+
+  void flush(ScenarioText& out) {
+    if (open_ && !skipped_) {
+      steps::ExpectCommands expect;
+      expect.commands = window_;
+      out.step(expect, "the commands of the step before");
+      if (expectReply_) out.step(steps::ExpectReply{{}, reply_}, "the reply");
+    }
+    window_.clear();
+    open_ = false;
+    skipped_ = false;
+    expectReply_ = false;
+  }
+
+  const Capture& capture_;
+  const Installation& installation_;
+  std::map<std::size_t, std::size_t> ends_;  // opening entry -> its end
+  std::set<std::size_t> answers_;            // device updates that answer a poll
+  std::map<std::pair<int64_t, int64_t>, std::size_t> state_;
+  std::vector<std::size_t> initial_;
+  std::string current_;
+  std::vector<std::string> window_;
+  Text reply_;
+  bool expectReply_ = false;
+  bool open_ = false;
+  bool skipped_ = false;
+};
+
+}  // namespace
+
+Installation installationOf(const Capture& capture) { return installationFrom(studioOf(capture)); }
+
+std::string scenarioOf(const Capture& capture, const std::string& name) {
+  const Installation installation = installationOf(capture);
+  ScenarioText out;
+  out.comment("A scenario made by drez-host replay --write-scenario from the capture " + name +
+              ": " + capture.describe() + ".");
+  out.comment("The studio as the capture shows it:");
+  out.step(steps::Installation{true}, "the installation");
+  out.raw(writeInstallation(installation, {}));
+  Writer writer(capture, installation);
+  writer.writeState(out);
+  writer.write(out);
+  return out.text();
+}
+
+}  // namespace drezhost

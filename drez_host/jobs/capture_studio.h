@@ -1,0 +1,38 @@
+// What a capture (capture/capture_reader.h) tells of the studio it was made
+// in, and a capture said in the scenario language, so that a field case can
+// be kept as a regression test (drez-host replay --write-scenario).
+//
+// The studio: every name the script looked up with "SD" is a device with the
+// number and offset the host replied; the commands that use a number ("IR",
+// "IP", "RR", "RP", "GS") give its kind and the indices it has; a number
+// used without a lookup is "Device <n>"; a panel file loaded with "PS" holds
+// the controls "TP" and "TG" addressed on that panel, and those control
+// events came from. What answered a poll is the studio's state.
+//
+// Threading: pure functions of the capture.
+
+#ifndef DREZ_HOST_JOBS_CAPTURE_STUDIO_H_
+#define DREZ_HOST_JOBS_CAPTURE_STUDIO_H_
+
+#include <string>
+
+#include "capture_reader.h"
+#include "simulator/installation.h"
+
+namespace drezhost {
+
+// The studio the capture was made in, as far as it shows. Its devices'
+// labels name them in a replay's trace.
+Installation installationOf(const drezcapture::Capture& capture);
+
+// The capture as a scenario: the studio as installation steps, then each of
+// the host's calls as the step that makes it (create, set, route, request,
+// event, control, notify, delete), each followed by "expect commands" with
+// what the script sent, and "expect reply" after a request. Calls the host
+// made from inside a command are "on" triggers. A call the language cannot
+// say stands as a comment line. `name` (the capture's file) heads it.
+std::string scenarioOf(const drezcapture::Capture& capture, const std::string& name);
+
+}  // namespace drezhost
+
+#endif  // DREZ_HOST_JOBS_CAPTURE_STUDIO_H_

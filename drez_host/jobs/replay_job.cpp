@@ -1,0 +1,435 @@
+#include "jobs/replay_job.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <system_error>
+#include <variant>
+
+#include "capture_reader.h"
+#include "jobs/capture_studio.h"
+#include "jobs/child_run.h"
+#include "jobs/run_job.h"
+#include "jobs/terminal.h"
+#include "simulator/recorded_answers.h"
+#include "simulator/reply_ledger.h"
+#include "simulator/trace.h"
+
+namespace drezhost {
+
+namespace {
+
+using namespace drezcapture;
+// What the host's call or command returned, as the capture has it.
+using Recorded = drezcapture::Result;
+
+constexpr std::size_t kShownDifferences = 20;
+
+std::string textOf(const Text& text) { return text ? *text : std::string(); }
+
+// Plays a capture's host calls on a simulated host and answers the
+// script's commands as the capture recorded them, noting every difference.
+class Replayer : public RecordedAnswers {
+ public:
+  Replayer(const Capture& capture, const std::string& name, SimulatedHost& host,
+           ScriptFactory factory)
+      : capture_(capture), name_(name), host_(host), factory_(std::move(factory)) {
+    for (std::size_t i = 0; i < capture.entries.size(); ++i) {
+      if (const auto* end = std::get_if<EndEntry>(&capture.entries[i])) ends_[end->opening] = i;
+    }
+  }
+
+  // Every outermost call the capture holds whole, in order.
+  void run(ChildLink& link) {
+    const std::size_t last = capture_.completeEntries;
+    for (std::size_t i = 0; i < last; ++i) {
+      const Entry& entry = capture_.entries[i];
+      if (headOf(entry).depth != 0 || !isCall(entry)) continue;
+      link.setStep(name_ + ":" + std::to_string(headOf(entry).line) + ": " + describe(i));
+      perform(i);
+      i = endOf(i);
+    }
+  }
+
+  Answer answer(Script&, const std::string& text) override {
+    Answer answer;
+    if (cursors_.empty()) return answer;  // after the capture: nothing to answer with
+    Cursor& cursor = cursors_.back();
+    std::optional<std::size_t> at = nextAction(cursor);
+    const CommandEntry* recorded = at ? std::get_if<CommandEntry>(&capture_.entries[*at]) : nullptr;
+    if (recorded == nullptr || textOf(recorded->text) != text) {
+      // Perhaps the script left some out: the recorded command further on.
+      std::optional<std::size_t> later = find(cursor, text);
+      if (!later) {
+        // One command in place of another: the capture's is taken as
+        // answered, so that what follows is compared with what follows.
+        differ(at ? *at : cursor.end, "the script sent " + shownText(text) + ", the capture has " +
+                                          (at ? what(*at) : std::string("nothing more in this call")));
+        if (at) cursor.next = *at + 1;
+        return answer;
+      }
+      while (at && *at < *later) {
+        differ(*at, "the script did not send " + what(*at));
+        cursor.next = *at + 1;
+        at = nextAction(cursor);
+      }
+      recorded = &std::get<CommandEntry>(capture_.entries[*later]);
+      at = later;
+    }
+    cursor.next = *at + 1;
+    ++compared_;
+    Recorded result = recorded->result;
+    if (result.kind == ResultKind::kOpen) {
+      opened_ = *at;
+      result = std::get<EndEntry>(capture_.entries[endOf(*at)]).result;
+    }
+    if (result.kind == ResultKind::kReply) answer.reply = result.text;
+    if (result.kind == ResultKind::kInteger) answer.result = static_cast<intptr_t>(result.number);
+    return answer;
+  }
+
+  void inside(Script&, const std::string&) override {
+    if (!opened_) return;
+    const std::size_t command = *opened_;
+    opened_.reset();
+    const int depth = headOf(capture_.entries[command]).depth + 1;
+    const std::size_t close = endOf(command);
+    for (std::size_t j = command + 1; j < close; ++j) {
+      if (headOf(capture_.entries[j]).depth != depth || !isCall(capture_.entries[j])) continue;
+      perform(j);
+      j = endOf(j);
+    }
+  }
+
+  void handedBack(Script&) override {
+    if (cursors_.empty()) return;
+    Cursor& cursor = cursors_.back();
+    std::optional<std::size_t> at = nextAction(cursor);
+    if (at && std::holds_alternative<HandBackEntry>(capture_.entries[*at])) {
+      cursor.next = *at + 1;
+      return;
+    }
+    differ(at ? *at : cursor.end, std::string("the script handed a reply back, the capture has ") +
+                                      (at ? what(*at) : std::string("nothing more in this call")));
+  }
+
+  std::size_t calls() const { return calls_; }
+  std::size_t compared() const { return compared_; }
+  const std::vector<std::pair<std::string, std::string>>& differences() const {
+    return differences_;
+  }
+
+ private:
+  struct Cursor {
+    int depth = 0;
+    std::size_t next = 0;  // the first entry not yet looked at
+    std::size_t end = 0;   // the call's end
+    std::size_t call = 0;  // the call itself
+  };
+
+  static bool isCall(const Entry& entry) {
+    switch (kindOf(entry)) {
+      case EntryKind::kExport:
+      case EntryKind::kDevice:
+      case EntryKind::kControl:
+      case EntryKind::kRequest:
+      case EntryKind::kRelease:
+      case EntryKind::kEvent:
+      case EntryKind::kNotify:
+      case EntryKind::kCallback:
+      case EntryKind::kDelete:
+        return true;
+      default:
+        return false;
+    }
+  }
+
+  static bool isAction(const Entry& entry) {
+    return std::holds_alternative<CommandEntry>(entry) ||
+           std::holds_alternative<HandBackEntry>(entry);
+  }
+
+  std::size_t endOf(std::size_t opening) const {
+    auto found = ends_.find(opening);
+    return found != ends_.end() ? found->second : capture_.entries.size();
+  }
+
+  // The next of the call's own actions (its commands and hand-backs), not
+  // those of calls nested in them.
+  std::optional<std::size_t> nextAction(const Cursor& cursor) const {
+    for (std::size_t k = cursor.next; k < cursor.end && k < capture_.entries.size(); ++k) {
+      const Entry& entry = capture_.entries[k];
+      if (headOf(entry).depth == cursor.depth + 1 && isAction(entry)) return k;
+    }
+    return std::nullopt;
+  }
+
+  // The call's next command whose text is `text`.
+  std::optional<std::size_t> find(const Cursor& cursor, const std::string& text) const {
+    for (std::size_t k = cursor.next; k < cursor.end && k < capture_.entries.size(); ++k) {
+      const auto* command = std::get_if<CommandEntry>(&capture_.entries[k]);
+      if (command != nullptr && command->head.depth == cursor.depth + 1 &&
+          textOf(command->text) == text) {
+        return k;
+      }
+    }
+    return std::nullopt;
+  }
+
+  // What the entry at `index` holds, for a message.
+  std::string what(std::size_t index) const {
+    const Entry& entry = capture_.entries[index];
+    if (const auto* command = std::get_if<CommandEntry>(&entry)) return shownText(textOf(command->text));
+    if (const auto* handBack = std::get_if<HandBackEntry>(&entry)) {
+      return "the hand-back of reply " + std::to_string(handBack->reply.number);
+    }
+    return describe(index);
+  }
+
+  std::string describe(std::size_t index) const {
+    const Entry& entry = capture_.entries[index];
+    const std::string script = "s" + std::to_string(headOf(entry).script);
+    return std::visit(
+        [&](const auto& call) -> std::string {
+          using Call = std::decay_t<decltype(call)>;
+          if constexpr (std::is_same_v<Call, ExportEntry>) {
+            return "the export of " + script + " (path " + quoteText(textOf(call.path)) + ")";
+          } else if constexpr (std::is_same_v<Call, DeviceEntry>) {
+            return "the device update of " + script + ": device " + std::to_string(call.device) +
+                   " index " + std::to_string(call.index);
+          } else if constexpr (std::is_same_v<Call, ControlEntry>) {
+            return "the control event " + shownText(textOf(call.id)) + " to " + script;
+          } else if constexpr (std::is_same_v<Call, RequestEntry>) {
+            return "the request " + quoteText(textOf(call.text)) + " to " + script;
+          } else if constexpr (std::is_same_v<Call, EventEntry>) {
+            return "the event id " + std::to_string(call.id) + " to " + script;
+          } else if constexpr (std::is_same_v<Call, NotifyEntry>) {
+            return "the notify " + std::to_string(call.kind) + " to " + script;
+          } else if constexpr (std::is_same_v<Call, DeleteEntry>) {
+            return "the deletion of " + script;
+          } else if constexpr (std::is_same_v<Call, CallbackEntry>) {
+            return "the callback of kind " + std::to_string(call.kind) + " to " + script;
+          } else {
+            return "an entry";
+          }
+        },
+        entry);
+  }
+
+  void differ(std::size_t index, const std::string& message) {
+    const std::size_t line = index < capture_.entries.size() ? headOf(capture_.entries[index]).line
+                                                              : capture_.completeLine;
+    const std::string call =
+        cursors_.empty() ? std::string() : " in " + describe(cursors_.back().call);
+    differences_.emplace_back(name_ + ":" + std::to_string(line) + ":" + call,
+                              name_ + ":" + std::to_string(line) + ":" + call + ": " + message);
+  }
+
+  // Makes the host call at `index` again, with everything nested in it.
+  void perform(std::size_t index) {
+    const Entry& entry = capture_.entries[index];
+    const LineHead& head = headOf(entry);
+    const std::string name = "s" + std::to_string(head.script);
+    Cursor cursor;
+    cursor.depth = head.depth;
+    cursor.next = index + 1;
+    cursor.end = endOf(index);
+    cursor.call = index;
+    const bool creates = std::holds_alternative<ExportEntry>(entry);
+    Script* script = creates ? nullptr : host_.findScript(name);
+    if (!creates && script == nullptr) {
+      cursors_.push_back(cursor);
+      differ(index, "there is no script " + name + " to call (its export made none)");
+      cursors_.pop_back();
+      return;
+    }
+    ++calls_;
+    cursors_.push_back(cursor);
+    std::visit(
+        [&](const auto& call) {
+          using Call = std::decay_t<decltype(call)>;
+          if constexpr (std::is_same_v<Call, ExportEntry>) {
+            const bool made = host_.create(name, factory_, textOf(call.path)) != nullptr;
+            const bool recorded = recordedResult(index).kind == ResultKind::kScript;
+            if (made != recorded) {
+              differ(index, made ? "the export made a script, the capture has none"
+                                 : "the export made no script, the capture has one");
+            }
+          } else if constexpr (std::is_same_v<Call, DeviceEntry>) {
+            host_.deliverUpdate(*script, static_cast<int32_t>(call.device),
+                                static_cast<int32_t>(call.index),
+                                static_cast<int32_t>(call.number), textOf(call.text));
+          } else if constexpr (std::is_same_v<Call, ControlEntry>) {
+            host_.controlEvent(*script, textOf(call.id), textOf(call.command));
+          } else if constexpr (std::is_same_v<Call, RequestEntry>) {
+            const std::optional<std::string> reply = host_.request(*script, textOf(call.text));
+            const Recorded recorded = recordedResult(index);
+            const std::optional<std::string> expected =
+                recorded.kind == ResultKind::kReply ? std::optional<std::string>(recorded.text)
+                                                    : std::nullopt;
+            if (reply != expected) {
+              differ(index, "the script replied " + (reply ? quoteText(*reply) : "nothing") +
+                                ", the capture has " +
+                                (expected ? quoteText(*expected) : "no reply"));
+            }
+          } else if constexpr (std::is_same_v<Call, EventEntry>) {
+            host_.fireEvent(*script, static_cast<int32_t>(call.id));
+          } else if constexpr (std::is_same_v<Call, NotifyEntry>) {
+            host_.notify(*script, static_cast<int>(call.kind), static_cast<intptr_t>(call.value));
+          } else if constexpr (std::is_same_v<Call, CallbackEntry>) {
+            host_.rawCall(*script, static_cast<int>(call.kind),
+                          reinterpret_cast<void*>(static_cast<intptr_t>(call.data)),
+                          "callback kind " + std::to_string(call.kind));
+          } else if constexpr (std::is_same_v<Call, DeleteEntry>) {
+            host_.destroy(*script);
+          }
+          // A release: drez-host handed the reply back when the request returned.
+        },
+        entry);
+    // What the capture has of this call that the script did not do.
+    while (std::optional<std::size_t> left = nextAction(cursors_.back())) {
+      differ(*left, "the script did not send " + what(*left));
+      cursors_.back().next = *left + 1;
+    }
+    cursors_.pop_back();
+  }
+
+  Recorded recordedResult(std::size_t call) const {
+    const std::size_t end = endOf(call);
+    if (end >= capture_.entries.size()) return Recorded();
+    return std::get<EndEntry>(capture_.entries[end]).result;
+  }
+
+  const Capture& capture_;
+  std::string name_;
+  SimulatedHost& host_;
+  ScriptFactory factory_;
+  std::map<std::size_t, std::size_t> ends_;
+  std::vector<Cursor> cursors_;
+  std::optional<std::size_t> opened_;  // the open command answered last
+  std::size_t calls_ = 0;
+  std::size_t compared_ = 0;
+  std::vector<std::pair<std::string, std::string>> differences_;
+};
+
+Verdict replayTask(const JobOptions& options, const std::string& payload, ChildLink& link) {
+  const TaskInput input = TaskInput::decode(payload);
+  Capture capture;
+  try {
+    capture = readCaptureFile(input.subject);
+  } catch (const CaptureError& error) {
+    link.show(OutputLine{LineKind::Diagnostic, std::string("drez-host: ") + error.what(), false});
+    return Verdict::BadInput;
+  }
+  std::unique_ptr<LoadedLibrary> library;
+  try {
+    library = std::make_unique<LoadedLibrary>(options.library, link);
+  } catch (const LibraryError& error) {
+    return libraryFailed(error, link);
+  }
+  RunSummary summary;
+  {
+    TaskInput studio;
+    RunOptions run = runOptionsFor(options, studio, options.quiet);
+    run.showTrace = !options.quiet;
+    // The capture's devices by name in the trace.
+    run.installation = std::make_shared<const Installation>(installationOf(capture));
+    ScenarioRunner runner(library->factory(), link.output(), run);
+    wire(runner, options, link);
+    Replayer replayer(capture, input.subject, runner.host(), library->factory());
+    runner.host().setRecordedAnswers(&replayer);
+    replayer.run(link);
+    link.show(OutputLine{LineKind::Heading,
+                         "==== replay of " + input.subject + " (" + capture.describe() + "): " +
+                             std::to_string(replayer.calls()) + " host calls, " +
+                             std::to_string(replayer.compared()) + " commands as recorded, " +
+                             std::to_string(replayer.differences().size()) + " differences",
+                         true});
+    std::size_t shown = 0;
+    for (const auto& difference : replayer.differences()) {
+      runner.addFailure(difference.first, difference.second);
+      if (++shown <= kShownDifferences) {
+        link.show(OutputLine{LineKind::Failure, difference.second, false});
+      }
+    }
+    if (shown > kShownDifferences) {
+      link.show(OutputLine{LineKind::Failure,
+                           "... and " + std::to_string(shown - kShownDifferences) +
+                               " more differences",
+                           false});
+    }
+    // Past the capture, drez-host answers nothing: a cut capture's scripts
+    // are deleted as a host does.
+    runner.host().setRecordedAnswers(nullptr);
+    runner.finish();
+    summary = runner.summary();
+  }
+  link.setSummary(summary);
+  return summary.verdict;
+}
+
+}  // namespace
+
+const ChildTask kReplayTask = {"replay", replayTask};
+
+std::string captureLibrary(const std::string& path) {
+  try {
+    const Capture capture = readCaptureFile(path);
+    for (const Entry& entry : capture.entries) {
+      const auto* begin = std::get_if<BeginEntry>(&entry);
+      if (begin == nullptr || !begin->library) continue;
+      std::error_code ignored;
+      // As it was named, or beside the capture.
+      for (const std::filesystem::path& candidate :
+           {std::filesystem::path(*begin->library),
+            std::filesystem::path(path).parent_path() /
+                std::filesystem::path(*begin->library).filename()}) {
+        if (std::filesystem::is_regular_file(candidate, ignored)) return candidate.string();
+      }
+    }
+  } catch (const CaptureError&) {
+  }
+  return std::string();
+}
+
+std::string captureProblem(const std::string& capture) {
+  try {
+    readCaptureFile(capture);
+  } catch (const CaptureError& error) {
+    return error.what();
+  }
+  return std::string();
+}
+
+ExitStatus replayJob(const JobOptions& options) {
+  TaskInput input;
+  input.subject = options.capture;
+  const Outcome outcome = runIsolated(kReplayTask, options, input.encode());
+  const drezhost::Result result = resultOf(options.capture, outcome);
+  if (outcome.kind != Outcome::Kind::Finished) {
+    std::cout << result.crash << "\n==== " << namesOf(result.verdict).heading << ": "
+              << options.capture << "\n"
+              << std::flush;
+  }
+  return finishJob(options, "replay", {result});
+}
+
+ExitStatus writeScenarioJob(const JobOptions& options) {
+  Capture capture;
+  try {
+    capture = readCaptureFile(options.capture);
+  } catch (const CaptureError& error) {
+    return badInput(error.what());
+  }
+  std::ofstream file(options.writeScenario, std::ios::binary);
+  file << scenarioOf(capture, options.capture);
+  file.close();
+  if (!file) return badInput("cannot write the scenario file '" + options.writeScenario + "'");
+  std::cout << "drez-host: wrote " << options.writeScenario << " from " << options.capture << " ("
+            << capture.describe() << ")\n";
+  return ExitStatus::Passed;
+}
+
+}  // namespace drezhost
