@@ -101,9 +101,17 @@ void StudioServer::routes() {
       });
   // What the server refuses by itself (a body over the limit, an unknown
   // path) gets a message too.
-  http.set_error_handler([](const httplib::Request&, httplib::Response& response) {
+  http.set_error_handler([](const httplib::Request& request, httplib::Response& response) {
     if (!response.body.empty()) return;
-    if (response.status == 413) {
+    if (response.status == 400 && request.method == "POST" &&
+        !request.has_header("Content-Length") && !request.has_header("Transfer-Encoding")) {
+      // The HTTP library reads no body it was not told the length of.
+      refuse(response, 400,
+             "a POST needs the length of its body: send Content-Length (0 for an empty one; "
+             "curl -X POST -d '')");
+    } else if (response.status == 400) {
+      refuse(response, 400, "the request could not be read as HTTP");
+    } else if (response.status == 413) {
       refuse(response, 413,
              "the body is over " + std::to_string(kMaxBody) + " bytes: send one scenario line");
     } else if (response.status == 404) {

@@ -99,6 +99,20 @@ class ServeApi(unittest.TestCase):
             self.assertEqual(studio.step(f"set {TALLY} 1 1", Origin=studio.url.rstrip("/"))[0], 200)
             self.assertEqual(studio.stop(), 0)
 
+    def test_a_post_without_a_length_is_told_what_to_send(self):
+        import http.client
+        with ServedStudio() as studio:
+            host, port = studio.url[len("http://"):].rstrip("/").split(":")
+            connection = http.client.HTTPConnection(host, int(port), timeout=30)
+            connection.putrequest("POST", "/api/restart")
+            connection.endheaders()
+            response = connection.getresponse()
+            self.assertEqual(response.status, 400)
+            self.assertIn("send Content-Length", json.loads(response.read())["error"])
+            connection.close()
+            self.assertEqual(studio.request("POST", "/api/restart", "")[0], 200)
+            self.assertEqual(studio.stop(), 0)
+
     def test_page_actions_are_written_as_scenario_lines(self):
         def act(**action):
             return studio.step(json.dumps(action), **{"Content-Type": "application/json"})
