@@ -2,12 +2,16 @@
 // ~/.editrc, Up and Down through the history, Ctrl-R to search it, Tab to
 // complete. Built where CMake finds libedit (DREZ_HOST_LINE_EDITOR).
 
+#include <errno.h>
 #include <fcntl.h>
 #include <histedit.h>
+#include <poll.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <clocale>
 #include <cstdio>
+#include <cwchar>
 #include <fstream>
 #include <iostream>
 
@@ -128,6 +132,7 @@ class EditLineReader : public LineReader {
     // that end drez-host.
     el_set(editor_, EL_SIGNAL, 1);
     el_set(editor_, EL_HIST, history, history_);
+    el_set(editor_, EL_GETCFN, &EditLineReader::readCharacter);
     el_set(editor_, EL_ADDFN, "drez-complete", "complete a step word or a name",
            &EditLineReader::complete);
     el_set(editor_, EL_BIND, "^I", "drez-complete", kNoMore);
@@ -161,8 +166,9 @@ class EditLineReader : public LineReader {
     InterruptCatch catching(InterruptCatch::Reads::Interrupt);
     while (true) {
       int count = 0;
+      cancelled_ = false;
       const char* line = el_gets(editor_, &count);
-      if (line == nullptr && count < 0 && InterruptCatch::take()) {
+      if (line == nullptr && count < 0 && (cancelled_ || InterruptCatch::take())) {
         // Ctrl-C: the line is dropped, the next one read.
         std::clearerr(stdout);
         std::fputs("^C\n", stdout);
@@ -189,6 +195,52 @@ class EditLineReader : public LineReader {
   }
 
   static char* prompt(EditLine* editor) { return of(editor).prompt_.data(); }
+
+  // libedit's reading of a character, with Ctrl-C noticed whenever it
+  // comes: SIGINT is held back except while waiting for input (ppoll), so
+  // it cannot fall between the check and the wait, as it could before the
+  // plain read() of libedit's own reader, which would then never return.
+  // 1: a character in `c`; 0: the end of the input; -1: cancelled or an error.
+  static int readCharacter(EditLine* editor, wchar_t* c) {
+    EditLineReader& self = of(editor);
+    sigset_t interrupt;
+    sigset_t before;
+    sigemptyset(&interrupt);
+    sigaddset(&interrupt, SIGINT);
+    sigprocmask(SIG_BLOCK, &interrupt, &before);
+    std::mbstate_t state = {};
+    int result = -1;
+    while (true) {
+      if (InterruptCatch::take()) {
+        self.cancelled_ = true;
+        break;
+      }
+      pollfd input = {STDIN_FILENO, POLLIN, 0};
+      if (ppoll(&input, 1, nullptr, &before) < 0) {
+        if (errno == EINTR) continue;
+        break;
+      }
+      char byte = 0;
+      const ssize_t got = ::read(STDIN_FILENO, &byte, 1);
+      if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      if (got <= 0) {
+        result = static_cast<int>(got);
+        break;
+      }
+      wchar_t wide = 0;
+      const std::size_t used = std::mbrtowc(&wide, &byte, 1, &state);
+      if (used == static_cast<std::size_t>(-2)) continue;  // more bytes of it to come
+      if (used == static_cast<std::size_t>(-1)) {
+        state = {};  // no character of this locale: passed over
+        continue;
+      }
+      *c = wide;
+      result = 1;
+      break;
+    }
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+    return result;
+  }
 
   static unsigned char complete(EditLine* editor, int) {
     const EditLineReader& self = of(editor);
@@ -225,6 +277,7 @@ class EditLineReader : public LineReader {
   LineQuestion question_;
   std::string prompt_;
   std::string last_;
+  bool cancelled_ = false;  // Ctrl-C ended the character being read
 };
 
 }  // namespace

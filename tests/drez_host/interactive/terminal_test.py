@@ -61,7 +61,7 @@ class Terminal:
                 return found
             left = deadline - time.monotonic()
             if left <= 0 or self.read(left) is None:
-                fail(f"{what}: {pattern!r} did not show", self.output[self.mark:])
+                fail(f"{what}: {pattern!r} did not show after what matched before", self.output)
 
     def prompt(self):
         self.wait_for(r"drez> ", "the prompt")
@@ -140,12 +140,15 @@ def main():
         term.press("expect no " + TAB)
         term.wait_for(r"commands  reply", "the sub-words of expect no")
         term.press("commands" + ENTER)
+        # The prompt redrawn after the list is no new one: the line's end is.
+        term.wait_for(r"commands\r?\n", "expect no commands entered")
 
         # Ctrl-C drops the line being typed; drez-host reads the next.
         term.prompt()
         term.press("say never")
         term.wait_for(r"say never", "the line being typed")
         term.press(CTRL_C)
+        term.wait_for(r"\^C", "the line cancelled")
         term.prompt()
         term.press("say after" + ENTER)
         term.wait_for(r"==== after", "the line after Ctrl-C")
