@@ -70,9 +70,10 @@ groups=("$@")
 [ ${#groups[@]} -eq 0 ] && groups=(base)
 for group in "${groups[@]}"; do
   case "$group" in
-    # drez-host serve needs cpp-httplib (found through pkg-config) and nlohmann-json.
+    # drez-host serve needs cpp-httplib (found through pkg-config) and nlohmann-json;
+    # drez-host -i edits its lines with libedit.
     base) apt_install g++ cmake ninja-build libgtest-dev libgmock-dev libcli11-dev python3 pkgconf \
-      libcpp-httplib-dev nlohmann-json3-dev ;;
+      libcpp-httplib-dev nlohmann-json3-dev libedit-dev ;;
     # The format and clang-tidy checks.
     format) apt_install clang-format clang-tidy git ;;
     # The per-event benchmarks (scripts/bench.sh).

@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "jobs/line_editor.h"
+
 namespace drezhost {
 
 namespace {
@@ -113,7 +115,7 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine* line, std:
   CLI::App app(kDescription, "drez-host");
   // On Windows CLI11 would read a path such as /work/a.scn as an option.
   app.allow_windows_style_options(false);
-  app.footer(kFooter);
+  app.footer(std::string(kFooter) + "\n\n" + lineReaderHelp());
   addRunOptions(app, *line);
   CLI::App* run = app.add_subcommand("run", "run scenario files (the default job)");
   addRunOptions(*run, *line);

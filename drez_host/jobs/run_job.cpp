@@ -8,6 +8,7 @@
 
 #include "jobs/child_run.h"
 #include "jobs/job_setup.h"
+#include "jobs/line_editor.h"
 #include "jobs/terminal.h"
 #include "runner/text_diff.h"
 #include "scenario/data_files.h"
@@ -84,17 +85,32 @@ class StreamLines : public LineSource {
   std::istream& in_;
 };
 
+// The lines typed at the parent's terminal: each question carries the
+// prompt and the names of the live installation, for completion.
 class AskedLines : public LineSource {
  public:
-  explicit AskedLines(ChildLink& link) : link_(link) {}
+  AskedLines(ChildLink& link, ScenarioRunner& runner) : link_(link), runner_(runner) {}
   std::optional<std::string> next(const ScenarioParser& parser, bool* cut) override {
     *cut = false;
-    return link_.ask(parser.inBlock() ? kBlockPrompt : kPrompt);
+    // The line just read opened a block: its step names it.
+    if (!parser.inBlock()) {
+      block_.clear();
+    } else if (block_.empty()) {
+      block_ = phraseOf(last_);
+    }
+    const LineQuestion question =
+        questionFor(runner_, parser.inBlock() ? kBlockPrompt : kPrompt, block_);
+    std::optional<std::string> line = link_.ask(question.encode());
+    last_ = line.value_or(std::string());
+    return line;
   }
   bool interactive() const override { return true; }
 
  private:
   ChildLink& link_;
+  ScenarioRunner& runner_;
+  std::string last_;   // the line read before
+  std::string block_;  // the phrase of the step whose block is open
 };
 
 void say(ChildLink& link, LineKind kind, const std::string& text) {
@@ -214,7 +230,7 @@ Verdict scenarioTask(const JobOptions& options, const std::string& payload, Chil
     } else if (scenario == "-") {
       say(link, LineKind::Note,
           "drez-host: type scenario lines ('help' lists them); end with end-of-file.");
-      AskedLines lines(link);
+      AskedLines lines(link, runner);
       verdict = playScenario(runner, lines, "<terminal>", link);
     } else {
       std::ifstream file(scenario, std::ios::binary);
@@ -256,15 +272,6 @@ Verdict scenarioTask(const JobOptions& options, const std::string& payload, Chil
 
 const ChildTask kScenarioTask = {"scenario", scenarioTask};
 
-// The parent's answer to the child's prompt: a line from the terminal.
-std::optional<std::string> terminalLine(const std::string& prompt) {
-  std::cout << prompt << std::flush;
-  std::string line;
-  if (std::getline(std::cin, line)) return line;
-  std::cout << "\n";
-  return std::nullopt;
-}
-
 Result runScenario(const std::string& scenario, const JobOptions& options, bool onlyFailed) {
   Result result;
   result.name = displayName(scenario);
@@ -282,7 +289,22 @@ Result runScenario(const std::string& scenario, const JobOptions& options, bool 
   input.installation = options.installationText;
   input.subject = scenario;
   ParentHooks hooks;
-  if (scenario == "-") hooks.answer = terminalLine;
+  // Opened at the first question, so in the parent only (the child is
+  // forked before it).
+  std::unique_ptr<LineReader> reader;
+  // Ctrl-C while the child runs a step: the step goes on under the
+  // watchdog, and the session with it. Without a child nothing would end a
+  // hung call, so there Ctrl-C is caught only while a line is typed.
+  std::optional<InterruptCatch> betweenLines;
+  if (scenario == "-") {
+    hooks.answer = [&](const std::string& question) {
+      if (!reader) {
+        reader = LineReader::open();
+        if (options.isolate) betweenLines.emplace(InterruptCatch::Reads::Restart);
+      }
+      return reader->read(LineQuestion::decode(question));
+    };
+  }
   // Held back until the verdict says whether to show them.
   std::vector<OutputLine> held;
   if (onlyFailed) hooks.show = [&held](const OutputLine& line) { held.push_back(line); };

@@ -54,6 +54,8 @@ class WordReader {
   std::string rest(const std::string& what, bool unquote);
   // Throws when a word is left.
   void end();
+  // Where the next word is read from: a byte offset into the line.
+  std::size_t position() const { return pos_; }
 
  private:
   // The next word; `pos_` is on its first character.

@@ -1,0 +1,178 @@
+// The lines of an interactive run (drez-host -i), as a person types them.
+//
+// The run happens in the child process, which asks the parent for each line
+// (ChildLink::ask); the parent reads it from the terminal. The child's
+// question is a LineQuestion: the prompt, and the names of the live
+// installation that a line can name, so that the parent can complete them.
+//
+// The parent reads with libedit where the build has it (the macro
+// DREZ_HOST_LINE_EDITOR) and standard input and output are a terminal:
+// line editing, the user's ~/.editrc, history kept in ~/.drez_host_history,
+// and Tab completion of the step words (from the step table) and of the
+// names the question carries, written as the language's writer writes them
+// (wordFor). libedit is Debian's libedit-dev, BSD-licensed, with the
+// histedit interface, which gives the completion function the line itself
+// (to replace the word being typed and redraw) and keeps the terminal
+// right across Ctrl-Z and window changes; replxx, the other candidate, is
+// not packaged by Debian 12. Elsewhere (input from a file or a pipe, or a
+// build without libedit: Windows, -m32) lines are read plainly, as before.
+//
+// Ctrl-C cancels the line being typed and reads the next; Ctrl-D on an empty
+// line ends the input (the child then deletes the scripts and prints the
+// result).
+//
+// Threading: the parent's one thread. The completion (completeLine,
+// tabAction) is plain code without state, the same on every build.
+
+#ifndef DREZ_HOST_JOBS_LINE_EDITOR_H_
+#define DREZ_HOST_JOBS_LINE_EDITOR_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "simulator/installation.h"
+
+namespace drezhost {
+
+class ScenarioRunner;
+
+// What the child sends with each line it asks for.
+struct LineQuestion {
+  struct DeviceEntry {
+    std::string name;
+    DeviceKind kind = DeviceKind::Infodriver;
+    int32_t number = 0;
+    int32_t offset = 0;
+    // Infodriver: slots 1..size; router: destinations 1..size; output
+    // device: the outputs offset..offset+size-1 its view shows.
+    int32_t size = 0;
+  };
+  struct PanelFileEntry {
+    std::string file;
+    std::vector<std::string> controls;
+  };
+  struct PanelEntry {
+    std::string id;
+    std::string file;
+    std::vector<std::string> controls;
+  };
+
+  std::string prompt;
+  // The phrase of the step whose block is open ("on", "expect commands");
+  // empty outside a block.
+  std::string block;
+  std::vector<DeviceEntry> devices;
+  std::vector<PanelFileEntry> panelFiles;
+  std::vector<PanelEntry> panels;    // loaded by the scripts
+  std::vector<std::string> scripts;  // alive, oldest first
+
+  // The question as text: one line a record, each field a word of the
+  // scenario language (writer.h), so any name a scenario can hold crosses.
+  std::string encode() const;
+  // Reads what encode() wrote. A text that is no such question is taken as
+  // a bare prompt; records it does not know are passed over.
+  static LineQuestion decode(const std::string& text);
+};
+
+// The question for the next line of `runner`'s run, prompting `prompt`;
+// `block` as in LineQuestion.
+LineQuestion questionFor(ScenarioRunner& runner, const std::string& prompt,
+                         const std::string& block);
+
+// The phrase of the step form `line` begins with ("expect no reply"), or
+// empty text when it begins none.
+std::string phraseOf(const std::string& line);
+
+// What may stand where the cursor is, the text before it being `before`.
+struct Completion {
+  struct Candidate {
+    std::string word;  // as it is inserted: "'RIR Tally Infodriver'"
+    std::string text;  // what it says: "RIR Tally Infodriver"
+  };
+  // The word being typed: the end of `before` from its last word's start
+  // (empty after a blank).
+  std::string partial;
+  // Every word that may stand there, whether it fits the partial or not.
+  std::vector<Candidate> candidates;
+  // Words that are not candidates may stand there too (a new name, a text,
+  // a number): an empty partial is then not completed, only hinted.
+  bool open = false;
+  // The usage line of the step that the words before name ("set
+  // <infodriver> <slot> <text>"); empty while no step is named yet.
+  std::string usage;
+};
+Completion completeLine(const std::string& before, const LineQuestion& question);
+
+// What one Tab does to the line: take away `erase` characters (not bytes)
+// before the cursor, the word being typed, insert `insert`, and show
+// `shown` above the line.
+// Nothing at all: there is nothing to offer.
+struct TabAction {
+  std::size_t erase = 0;
+  std::string insert;
+  std::vector<std::string> shown;
+  bool nothing() const { return erase == 0 && insert.empty() && shown.empty(); }
+};
+// `columns`: the terminal's width, for the list of candidates.
+TabAction tabAction(const std::string& before, const LineQuestion& question, int columns);
+
+// How many lines the history file keeps, at most.
+constexpr std::size_t kHistoryLines = 1000;
+// The longest line the history keeps.
+constexpr std::size_t kHistoryLineBytes = 4096;
+
+// While one is alive, SIGINT (Ctrl-C) sets a flag instead of ending
+// drez-host; the one before is back when it goes. They nest. Nothing on
+// Windows.
+class InterruptCatch {
+ public:
+  // Interrupt: a read in progress returns (a line being typed is
+  // cancelled). Restart: reads and writes go on as if nothing came.
+  enum class Reads { Interrupt, Restart };
+  explicit InterruptCatch(Reads reads);
+  ~InterruptCatch();
+  InterruptCatch(const InterruptCatch&) = delete;
+  InterruptCatch& operator=(const InterruptCatch&) = delete;
+  // True when SIGINT arrived since the last call.
+  static bool take();
+
+ private:
+  struct Previous;
+  std::unique_ptr<Previous> previous_;
+};
+
+// Reads plainly from standard input: prints `prompt`, reads a line; nothing
+// at the end of the input. Ctrl-C at a terminal cancels the line.
+std::optional<std::string> readPlainLine(const std::string& prompt);
+
+// Reads the lines of one interactive run in the parent. Open it in the
+// process that reads (after the child is started): it owns the terminal
+// settings and the history file while it lives.
+class LineReader {
+ public:
+  virtual ~LineReader() = default;
+  // The next line, without its line end; nothing at the end of the input.
+  virtual std::optional<std::string> read(const LineQuestion& question) = 0;
+
+  // The editor when the build has one and standard input and output are a
+  // terminal; the plain reader otherwise.
+  static std::unique_ptr<LineReader> open();
+};
+
+// The plain reader: readPlainLine with each question's prompt.
+std::unique_ptr<LineReader> plainLineReader();
+
+// The history file: $HOME/.drez_host_history; empty when HOME is not set.
+std::string historyPath();
+
+// One line for --help: which line reader an interactive run uses.
+std::string lineReaderHelp();
+
+}  // namespace drezhost
+
+#endif  // DREZ_HOST_JOBS_LINE_EDITOR_H_
