@@ -15,6 +15,8 @@
 #                                                 exit 0, every check passed
 #   bin/drez-host.exe --script examples/msvc_abi_panel.dll examples/newsroom.scn
 #                                                 exit 0, "==== PASSED"
+#   bin/drez-host.exe with a demo.scn of its own  its heading: the data files
+#                                                 are read from share/drez-host
 # Needs Wine ready (. scripts/wine-env.sh, as scripts/stages/windows.sh does).
 # On a failure it prints what went wrong with the output of the command,
 # keeps the unpacked bundle and exits 1; a wrong call exits 2.
@@ -189,5 +191,13 @@ expect_all_checks_passed validate-msvc-panel
 run_drez_host newsroom 0 --script examples/msvc_abi_panel.dll examples/newsroom.scn
 expect_line newsroom '^==== PASSED'
 
+# drez-host.exe reads its data files from the bundle, not its built-in
+# copies: a demo.scn of one heading is what it plays. (Last: it changes a
+# file that SHA256SUMS lists.)
+heading="the demo of this bundle's share/drez-host/demo.scn"
+echo "say $heading" >share/drez-host/demo.scn
+run_drez_host data-files 0
+expect_line data-files "^==== $heading\$"
+
 echo "check_windows_bundle ($arch): $name.zip passed: $(wc -l <"$logs/present") files and SHA256SUMS," \
-  "the demo, validate of Vantrel.dll and msvc_abi_panel.dll, newsroom.scn"
+  "the demo, validate of Vantrel.dll and msvc_abi_panel.dll, newsroom.scn, the data files"
