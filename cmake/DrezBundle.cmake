@@ -12,7 +12,7 @@
 #   examples/             msvc_abi_panel.dll (a panel built with Microsoft's
 #                         C++ ABI), its source and scenario; hello_panel/
 #   README.md, drez_host/README.md   the README and drez-host's manual, where
-#                         the README's link finds it
+#                         the README's link finds it; drez_tap/README.md
 #   SHA256SUMS            every other file, in sha256sum's format
 #
 # The framework's and drez-host's own install rules (DrezInstall.cmake,
@@ -43,9 +43,13 @@ else()
 endif()
 
 # The recording panel library, once it is built: beside drez-host.exe, like
-# Vantrel.dll. Only the DLL: nothing links against a panel library.
+# Vantrel.dll, with its README, which says how to put it in front of a panel.
+# Only the DLL: nothing links against a panel library.
 if(TARGET drez_tap)
   install(TARGETS drez_tap RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  if(EXISTS ${PROJECT_SOURCE_DIR}/drez_tap/README.md)
+    install(FILES ${PROJECT_SOURCE_DIR}/drez_tap/README.md DESTINATION drez_tap)
+  endif()
 endif()
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
