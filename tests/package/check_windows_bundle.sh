@@ -120,9 +120,10 @@ while IFS= read -r file; do
   case "$file" in
     *gtest* | *gmock* | *benchmark* | *_test*) fail "a test file leaked into the bundle: $file" ;;
     bin/drez-host.exe | bin/Vantrel.dll | examples/msvc_abi_panel.dll) ;;
-    # The recording panel library, where it is built (MinGW names a shared
-    # library without PREFIX "" lib*.dll).
-    bin/drez_tap.dll | bin/libdrez_tap.dll) ;;
+    # The recording panel library and the tool that reads its captures,
+    # where they are built (MinGW names a shared library without PREFIX ""
+    # lib*.dll).
+    bin/drez_tap.dll | bin/libdrez_tap.dll | bin/capture_check.exe) ;;
     lib/libdrez_abi.a | lib/libdrez_string.a | lib/libdrez_script_helper.a) ;;
     *.exe | *.dll | *.a | *.lib | *.pdb | *.so | *.so.* | *.dylib)
       fail "a program or library that no panel author needs: $file" ;;
