@@ -1,3 +1,4 @@
+#!/usr/bin/env bash
 # shellcheck shell=bash
 # A quiet, non-interactive Wine for running the Windows test programs.
 #

@@ -1,0 +1,70 @@
+# The Windows bundle for a panel author who builds nothing:
+#
+#   cmake --build --preset windows-i686 --target package     (or windows-x86_64)
+#   -> build/<preset>/drez-host-<version>-windows-<arch>.zip
+#
+# One folder of that name, laid out as drez-host.exe looks for its files:
+#   bin/                  drez-host.exe, Vantrel.dll (its default panel
+#                         library, beside it), drez_tap.dll where it is built
+#   share/drez-host/      studio_a.scn and demo.scn, read from ../share/drez-host
+#   include/drez/, lib/   the contract headers, the framework's headers and its
+#                         static libraries for MinGW, and its CMake package
+#   examples/             msvc_abi_panel.dll (a panel built with Microsoft's
+#                         C++ ABI), its source and scenario; hello_panel/
+#   README.md, drez_host/README.md   the README and drez-host's manual, where
+#                         the README's link finds it; drez_tap/README.md
+#   SHA256SUMS            every other file, in sha256sum's format
+#
+# The framework's and drez-host's own install rules (DrezInstall.cmake,
+# drez_host/cli) give bin/, share/, include/ and lib/; the rules here add the
+# rest. Included last, after every folder, so that the targets it names
+# (msvc_abi_panel from tests/, drez_tap) exist when they are built. Test
+# programs and GoogleTest install nothing (INSTALL_GTEST is off), so nothing
+# of theirs enters; tests/package/check_windows_bundle.sh checks that.
+if(NOT WIN32)
+  return()
+endif()
+
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+install(FILES ${PROJECT_SOURCE_DIR}/drez_host/README.md DESTINATION drez_host)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/hello_panel DESTINATION examples)
+
+# The panel built with Microsoft's C++ ABI, as the example a Visual Studio
+# author compares a DLL with. It is built with the tests.
+if(TARGET msvc_abi_panel)
+  get_target_property(msvc_panel_binary_dir msvc_abi_panel BINARY_DIR)
+  get_target_property(msvc_panel_source_dir msvc_abi_panel SOURCE_DIR)
+  install(FILES ${msvc_panel_binary_dir}/msvc_abi_panel.dll
+                ${msvc_panel_source_dir}/msvc_abi_panel.cpp
+                ${msvc_panel_source_dir}/newsroom.scn
+    DESTINATION examples)
+else()
+  message(STATUS "The Windows bundle leaves out examples/msvc_abi_panel.dll: it is built with the tests")
+endif()
+
+# The recording panel library, once it is built: beside drez-host.exe, like
+# Vantrel.dll, with its README, which says how to put it in front of a panel.
+# Only the DLL: nothing links against a panel library.
+if(TARGET drez_tap)
+  install(TARGETS drez_tap RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  if(EXISTS ${PROJECT_SOURCE_DIR}/drez_tap/README.md)
+    install(FILES ${PROJECT_SOURCE_DIR}/drez_tap/README.md DESTINATION drez_tap)
+  endif()
+endif()
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(drez_bundle_arch i686)
+else()
+  set(drez_bundle_arch x86_64)
+endif()
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME drez-host)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_FILE_NAME drez-host-${PROJECT_VERSION}-windows-${drez_bundle_arch})
+# The programs without their symbol tables and the debug information of the
+# static C++ runtime: half the size; the bundle's own check runs these.
+set(CPACK_STRIP_FILES ON)
+# After CPack has installed everything into its staging folder and before it
+# zips it: whatever any install rule put there is summed, drez_tap.dll too.
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/DrezBundleChecksums.cmake)
+include(CPack)
