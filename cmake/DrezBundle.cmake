@@ -42,15 +42,12 @@ else()
   message(STATUS "The Windows bundle leaves out examples/msvc_abi_panel.dll: it is built with the tests")
 endif()
 
-# The recording panel library, once it is built: beside drez-host.exe, like
-# Vantrel.dll, with its README, which says how to put it in front of a panel.
-# Only the DLL: nothing links against a panel library.
-if(TARGET drez_tap)
-  install(TARGETS drez_tap RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  if(EXISTS ${PROJECT_SOURCE_DIR}/drez_tap/README.md)
-    install(FILES ${PROJECT_SOURCE_DIR}/drez_tap/README.md DESTINATION drez_tap)
-  endif()
-endif()
+# The recording panel library (cmake/DrezInstall.cmake installs it beside
+# drez-host.exe) with its README, which says how to put it in front of a
+# panel, and the guides a panel author and a studio engineer read.
+install(FILES ${PROJECT_SOURCE_DIR}/drez_tap/README.md DESTINATION drez_tap)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/panel_authors.md ${PROJECT_SOURCE_DIR}/docs/capture_format.md
+  DESTINATION docs)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(drez_bundle_arch i686)

@@ -100,6 +100,7 @@ required=(
   lib/cmake/drez_script_helper/DrezPanelScript.cmake
   examples/msvc_abi_panel.dll examples/msvc_abi_panel.cpp examples/newsroom.scn
   examples/hello_panel/CMakeLists.txt
+  bin/drez_tap.dll drez_tap/README.md docs/panel_authors.md docs/capture_format.md
 )
 for file in "${required[@]}"; do
   [ -f "$file" ] || fail "the bundle lacks $file"
