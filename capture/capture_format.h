@@ -199,6 +199,12 @@ constexpr EntrySpec kEntrySpecs[kEntryKindCount] = {
      {{"reason", FieldType::kText, "a reason text"}}},
 };
 
+// True for the calls of the host into a script (the entries an `end`
+// always closes).
+constexpr bool isHostCall(EntryKind kind) {
+  return kEntrySpecs[static_cast<int>(kind)].opens == Opens::kHostCall;
+}
+
 constexpr const EntrySpec& entrySpec(EntryKind kind) { return kEntrySpecs[static_cast<int>(kind)]; }
 
 // The words of a kResult field, in the order of ResultKind (empty for the

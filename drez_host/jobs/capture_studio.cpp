@@ -117,16 +117,16 @@ Installation installationFrom(const Studio& studio) {
     auto top = studio.highest.find(number);
     const int32_t highest = top != studio.highest.end() ? top->second : 0;
     const int32_t size = chosen == DeviceKind::Outputs ? 0 : std::max(highest, 0);
-    const int32_t lamps = chosen == DeviceKind::Outputs
-                              ? std::min(std::max(highest - offset + 1, 0), 256)
-                              : 0;
+    const int32_t lamps =
+        chosen == DeviceKind::Outputs ? std::min(std::max(highest - offset + 1, 0), 256) : 0;
     try {
       installation.addDevice(name, chosen, number, offset, size, lamps);
     } catch (const InstallationError&) {
       // One name twice, or one number for two kinds: the first stays.
     }
   };
-  for (const Studio::Lookup& lookup : studio.lookups) add(lookup.name, lookup.number, lookup.offset);
+  for (const Studio::Lookup& lookup : studio.lookups)
+    add(lookup.name, lookup.number, lookup.offset);
   for (const auto& kind : studio.kinds) {
     if (installation.findDevice(kind.first) == nullptr) {
       add("Device " + std::to_string(kind.first), kind.first, 0);
@@ -192,22 +192,7 @@ class Writer {
   }
 
  private:
-  static bool isCall(const Entry& entry) {
-    switch (kindOf(entry)) {
-      case EntryKind::kExport:
-      case EntryKind::kDevice:
-      case EntryKind::kControl:
-      case EntryKind::kRequest:
-      case EntryKind::kRelease:
-      case EntryKind::kEvent:
-      case EntryKind::kNotify:
-      case EntryKind::kCallback:
-      case EntryKind::kDelete:
-        return true;
-      default:
-        return false;
-    }
-  }
+  static bool isCall(const Entry& entry) { return isHostCall(kindOf(entry)); }
 
   std::size_t endOf(std::size_t opening) const {
     auto found = ends_.find(opening);
@@ -224,7 +209,8 @@ class Writer {
         std::optional<HostCommand> parsed = parseHostCommand(textOf(command->text), nullptr);
         if (parsed && (parsed->code == "IP" || parsed->code == "RP") &&
             parsed->operands.size() >= 3) {
-          for (int64_t index = parsed->number(1); index <= parsed->number(2) && index - parsed->number(1) < 4096; ++index) {
+          for (int64_t index = parsed->number(1);
+               index <= parsed->number(2) && index - parsed->number(1) < 4096; ++index) {
             pending.insert({parsed->number(0), index});
           }
         }
@@ -255,11 +241,15 @@ class Writer {
     if (known == nullptr) return std::nullopt;
     const std::string name = nameOf(installation_, known->number);
     if (known->kind == DeviceKind::Router) {
-      return StepBody(steps::Route{{}, name, static_cast<int32_t>(device.index),
-                                   static_cast<int32_t>(device.number), textOf(device.text)});
+      return StepBody(steps::Route{{},
+                                   name,
+                                   static_cast<int32_t>(device.index),
+                                   static_cast<int32_t>(device.number),
+                                   textOf(device.text)});
     }
     if (known->kind == DeviceKind::Infodriver) {
-      return StepBody(steps::Set{{}, name, static_cast<int32_t>(device.index), textOf(device.text)});
+      return StepBody(
+          steps::Set{{}, name, static_cast<int32_t>(device.index), textOf(device.text)});
     }
     return std::nullopt;
   }
@@ -345,8 +335,8 @@ class Writer {
             skipped_ = true;
           } else {
             out.comment("a call of kind " + std::to_string(static_cast<int>(kindOf(entry))) +
-                        " that no scenario line says (capture line " +
-                        std::to_string(head.line) + ")");
+                        " that no scenario line says (capture line " + std::to_string(head.line) +
+                        ")");
             skipped_ = true;
           }
         },

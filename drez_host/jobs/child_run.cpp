@@ -56,6 +56,15 @@ LoadedLibrary::LoadedLibrary(const std::string& path, ChildLink& link) : link_(l
   link_.endCall();
 }
 
+std::unique_ptr<LoadedLibrary> LoadedLibrary::open(const std::string& path, ChildLink& link) {
+  try {
+    return std::make_unique<LoadedLibrary>(path, link);
+  } catch (const LibraryError& error) {
+    libraryFailed(error, link);
+    return nullptr;
+  }
+}
+
 LoadedLibrary::~LoadedLibrary() {
   link_.beginCall("unload the panel library");
   library_.reset();

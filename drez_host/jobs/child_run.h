@@ -34,6 +34,9 @@ class LoadedLibrary {
  public:
   // Throws LibraryError when it does not load or lacks the export.
   LoadedLibrary(const std::string& path, ChildLink& link);
+  // The same; null, with drez-host's message shown and the summary set
+  // (bad input), when it does not load.
+  static std::unique_ptr<LoadedLibrary> open(const std::string& path, ChildLink& link);
   ~LoadedLibrary();
   LoadedLibrary(const LoadedLibrary&) = delete;
   LoadedLibrary& operator=(const LoadedLibrary&) = delete;

@@ -224,6 +224,12 @@ std::string overdueReason(double budgetSeconds) {
          " s (--timeout); drez-host ended it";
 }
 
+void markEnded(Outcome& outcome, Outcome::Kind kind, std::string why) {
+  outcome.kind = kind;
+  outcome.verdict = kind == Outcome::Kind::Crashed ? Verdict::Crashed : Verdict::Hung;
+  outcome.why = std::move(why);
+}
+
 std::string stoppedReason() {
   return "drez-host was told to stop while the script was busy; drez-host ended it";
 }

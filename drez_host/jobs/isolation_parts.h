@@ -146,6 +146,10 @@ std::string overdueReason(double budgetSeconds);
 // Why a child that ParentHooks::stopRequested ended is gone.
 std::string stoppedReason();
 
+// `outcome` is one of a child that did not finish its work: `kind` (not
+// Finished), its verdict (crashed, or hung), and `why`.
+void markEnded(Outcome& outcome, Outcome::Kind kind, std::string why);
+
 }  // namespace drezhost
 
 #endif  // DREZ_HOST_JOBS_ISOLATION_PARTS_H_

@@ -192,22 +192,16 @@ Outcome runIsolated(const ChildTask& task, const JobOptions& options, const std:
   close(up[0]);
   close(down[1]);
   if (child < 0) {
-    outcome.kind = Outcome::Kind::Crashed;
-    outcome.verdict = Verdict::Crashed;
-    outcome.why = std::string("drez-host could not start a child process: ") + strerror(errno);
+    markEnded(outcome, Outcome::Kind::Crashed,
+              std::string("drez-host could not start a child process: ") + strerror(errno));
   } else if (stopped) {
-    outcome.kind = Outcome::Kind::Stopped;
-    outcome.verdict = Verdict::Hung;
-    outcome.why = stoppedReason();
+    markEnded(outcome, Outcome::Kind::Stopped, stoppedReason());
   } else if (timedOut) {
-    outcome.kind = Outcome::Kind::TimedOut;
-    outcome.verdict = Verdict::Hung;
-    outcome.why = overdueReason(options.timeout);
+    markEnded(outcome, Outcome::Kind::TimedOut, overdueReason(options.timeout));
   } else if (WIFEXITED(result) && status->finished.load() != 0) {
     outcome.verdict = static_cast<Verdict>(status->verdict);
   } else {
-    outcome.kind = Outcome::Kind::Crashed;
-    outcome.verdict = Verdict::Crashed;
+    markEnded(outcome, Outcome::Kind::Crashed, std::string());
     if (WIFSIGNALED(result)) {
       outcome.why = "the process died of " + signalName(WTERMSIG(result));
       if (status->finished.load() != 0) {

@@ -598,24 +598,17 @@ Outcome runIsolated(const ChildTask& task, const JobOptions& options, const std:
   upRead.reset();
   downWrite.reset();
   if (!ok) {
-    outcome.kind = Outcome::Kind::Crashed;
-    outcome.verdict = Verdict::Crashed;
-    outcome.why = "drez-host could not start a child process: " + systemError(startError);
+    markEnded(outcome, Outcome::Kind::Crashed,
+              "drez-host could not start a child process: " + systemError(startError));
   } else if (stopped) {
-    outcome.kind = Outcome::Kind::Stopped;
-    outcome.verdict = Verdict::Hung;
-    outcome.why = stoppedReason();
+    markEnded(outcome, Outcome::Kind::Stopped, stoppedReason());
   } else if (timedOut) {
-    outcome.kind = Outcome::Kind::TimedOut;
-    outcome.verdict = Verdict::Hung;
-    outcome.why = overdueReason(options.timeout);
+    markEnded(outcome, Outcome::Kind::TimedOut, overdueReason(options.timeout));
   } else if (status->finished.load() != 0 && status->crashed.load() == 0 &&
              !isExceptionStatus(code)) {
     outcome.verdict = static_cast<Verdict>(status->verdict);
   } else {
-    outcome.kind = Outcome::Kind::Crashed;
-    outcome.verdict = Verdict::Crashed;
-    outcome.why = whyItEnded(*status, code);
+    markEnded(outcome, Outcome::Kind::Crashed, whyItEnded(*status, code));
     if (status->finished.load() != 0) {
       outcome.why += " as it ended, its work done (the panel library's code that runs at exit)";
     }

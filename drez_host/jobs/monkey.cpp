@@ -197,12 +197,8 @@ Verdict playEvents(ScenarioRunner& runner, ChildLink& link, EventMaker* maker, i
 // with items, those events again (a replay of the shortening).
 Verdict monkeyTask(const JobOptions& options, const std::string& payload, ChildLink& link) {
   const TaskInput input = TaskInput::decode(payload);
-  std::unique_ptr<LoadedLibrary> library;
-  try {
-    library = std::make_unique<LoadedLibrary>(options.library, link);
-  } catch (const LibraryError& error) {
-    return libraryFailed(error, link);
-  }
+  std::unique_ptr<LoadedLibrary> library = LoadedLibrary::open(options.library, link);
+  if (!library) return Verdict::BadInput;
   RunSummary summary;
   Verdict verdict = Verdict::Passed;
   {

@@ -65,8 +65,9 @@ class Replayer : public RecordedAnswers {
       if (!later) {
         // One command in place of another: the capture's is taken as
         // answered, so that what follows is compared with what follows.
-        differ(at ? *at : cursor.end, "the script sent " + shownText(text) + ", the capture has " +
-                                          (at ? what(*at) : std::string("nothing more in this call")));
+        differ(at ? *at : cursor.end,
+               "the script sent " + shownText(text) + ", the capture has " +
+                   (at ? what(*at) : std::string("nothing more in this call")));
         if (at) cursor.next = *at + 1;
         return answer;
       }
@@ -129,22 +130,7 @@ class Replayer : public RecordedAnswers {
     std::size_t call = 0;  // the call itself
   };
 
-  static bool isCall(const Entry& entry) {
-    switch (kindOf(entry)) {
-      case EntryKind::kExport:
-      case EntryKind::kDevice:
-      case EntryKind::kControl:
-      case EntryKind::kRequest:
-      case EntryKind::kRelease:
-      case EntryKind::kEvent:
-      case EntryKind::kNotify:
-      case EntryKind::kCallback:
-      case EntryKind::kDelete:
-        return true;
-      default:
-        return false;
-    }
-  }
+  static bool isCall(const Entry& entry) { return isHostCall(kindOf(entry)); }
 
   static bool isAction(const Entry& entry) {
     return std::holds_alternative<CommandEntry>(entry) ||
@@ -181,7 +167,8 @@ class Replayer : public RecordedAnswers {
   // What the entry at `index` holds, for a message.
   std::string what(std::size_t index) const {
     const Entry& entry = capture_.entries[index];
-    if (const auto* command = std::get_if<CommandEntry>(&entry)) return shownText(textOf(command->text));
+    if (const auto* command = std::get_if<CommandEntry>(&entry))
+      return shownText(textOf(command->text));
     if (const auto* handBack = std::get_if<HandBackEntry>(&entry)) {
       return "the hand-back of reply " + std::to_string(handBack->reply.number);
     }
@@ -220,7 +207,7 @@ class Replayer : public RecordedAnswers {
 
   void differ(std::size_t index, const std::string& message) {
     const std::size_t line = index < capture_.entries.size() ? headOf(capture_.entries[index]).line
-                                                              : capture_.completeLine;
+                                                             : capture_.completeLine;
     const std::string call =
         cursors_.empty() ? std::string() : " in " + describe(cursors_.back().call);
     differences_.emplace_back(name_ + ":" + std::to_string(line) + ":" + call,
@@ -259,8 +246,8 @@ class Replayer : public RecordedAnswers {
             }
           } else if constexpr (std::is_same_v<Call, DeviceEntry>) {
             host_.deliverUpdate(*script, static_cast<int32_t>(call.device),
-                                static_cast<int32_t>(call.index),
-                                static_cast<int32_t>(call.number), textOf(call.text));
+                                static_cast<int32_t>(call.index), static_cast<int32_t>(call.number),
+                                textOf(call.text));
           } else if constexpr (std::is_same_v<Call, ControlEntry>) {
             host_.controlEvent(*script, textOf(call.id), textOf(call.command));
           } else if constexpr (std::is_same_v<Call, RequestEntry>) {
@@ -323,12 +310,8 @@ Verdict replayTask(const JobOptions& options, const std::string& payload, ChildL
     link.show(OutputLine{LineKind::Diagnostic, std::string("drez-host: ") + error.what(), false});
     return Verdict::BadInput;
   }
-  std::unique_ptr<LoadedLibrary> library;
-  try {
-    library = std::make_unique<LoadedLibrary>(options.library, link);
-  } catch (const LibraryError& error) {
-    return libraryFailed(error, link);
-  }
+  std::unique_ptr<LoadedLibrary> library = LoadedLibrary::open(options.library, link);
+  if (!library) return Verdict::BadInput;
   RunSummary summary;
   {
     TaskInput studio;
@@ -342,8 +325,8 @@ Verdict replayTask(const JobOptions& options, const std::string& payload, ChildL
     runner.host().setRecordedAnswers(&replayer);
     replayer.run(link);
     link.show(OutputLine{LineKind::Heading,
-                         "==== replay of " + input.subject + " (" + capture.describe() + "): " +
-                             std::to_string(replayer.calls()) + " host calls, " +
+                         "==== replay of " + input.subject + " (" + capture.describe() +
+                             "): " + std::to_string(replayer.calls()) + " host calls, " +
                              std::to_string(replayer.compared()) + " commands as recorded, " +
                              std::to_string(replayer.differences().size()) + " differences",
                          true});
@@ -355,10 +338,9 @@ Verdict replayTask(const JobOptions& options, const std::string& payload, ChildL
       }
     }
     if (shown > kShownDifferences) {
-      link.show(OutputLine{LineKind::Failure,
-                           "... and " + std::to_string(shown - kShownDifferences) +
-                               " more differences",
-                           false});
+      link.show(OutputLine{
+          LineKind::Failure,
+          "... and " + std::to_string(shown - kShownDifferences) + " more differences", false});
     }
     // Past the capture, drez-host answers nothing: a cut capture's scripts
     // are deleted as a host does.

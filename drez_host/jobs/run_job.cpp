@@ -212,12 +212,8 @@ Verdict scenarioTask(const JobOptions& options, const std::string& payload, Chil
   } else if (!options.checkTrace.empty()) {
     run.traceSink = [&](const std::string& line) { checked.push_back(line); };
   }
-  std::unique_ptr<LoadedLibrary> library;
-  try {
-    library = std::make_unique<LoadedLibrary>(options.library, link);
-  } catch (const LibraryError& error) {
-    return libraryFailed(error, link);
-  }
+  std::unique_ptr<LoadedLibrary> library = LoadedLibrary::open(options.library, link);
+  if (!library) return Verdict::BadInput;
   Verdict verdict = Verdict::Passed;
   RunSummary summary;
   {

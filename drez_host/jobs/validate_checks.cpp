@@ -359,12 +359,8 @@ Verdict checkTask(const JobOptions& options, const std::string& payload, ChildLi
   const Check* check = findCheck(input.subject);
   if (check == nullptr) return Verdict::BadInput;
   link.setStep("check " + std::string(check->name));
-  std::unique_ptr<LoadedLibrary> library;
-  try {
-    library = std::make_unique<LoadedLibrary>(options.library, link);
-  } catch (const LibraryError& error) {
-    return libraryFailed(error, link);
-  }
+  std::unique_ptr<LoadedLibrary> library = LoadedLibrary::open(options.library, link);
+  if (!library) return Verdict::BadInput;
   RunSummary summary;
   {
     CheckRun run(library->factory(), options, input, link);

@@ -65,6 +65,14 @@ class Terminal:
 
     def prompt(self):
         self.wait_for(r"drez> ", "the prompt")
+        # The editor prints its prompt before it takes the terminal over, and
+        # taking it over may drop what was typed before: a person is not that
+        # fast, a test is. Wait until it reads keys one by one.
+        deadline = time.monotonic() + WAIT
+        while termios.tcgetattr(self.fd)[3] & termios.ICANON:
+            if time.monotonic() > deadline:
+                fail("the editor never took the terminal over", self.output)
+            time.sleep(0.01)
 
     def press(self, keys):
         os.write(self.fd, keys.encode())
