@@ -74,23 +74,9 @@ const uint32_t kStdError = static_cast<uint32_t>(-12);
 
 // ---- What a compiler expects from a C runtime --------------------------------
 
+#include "../freestanding_runtime.h"
+
 extern "C" {
-void* memcpy(void* to, const void* from, size_t size) {
-  unsigned char* out = static_cast<unsigned char*>(to);
-  const unsigned char* in = static_cast<const unsigned char*>(from);
-  while (size-- > 0) *out++ = *in++;
-  return to;
-}
-void* memset(void* to, int value, size_t size) {
-  unsigned char* out = static_cast<unsigned char*>(to);
-  while (size-- > 0) *out++ = static_cast<unsigned char>(value);
-  return to;
-}
-size_t strlen(const char* text) {
-  size_t length = 0;
-  while (text[length] != '\0') ++length;
-  return length;
-}
 // A pure virtual operation was called: the contract's base classes have one.
 int _purecall() { ExitProcess(3); }
 }

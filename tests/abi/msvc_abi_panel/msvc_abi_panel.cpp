@@ -63,23 +63,9 @@ __declspec(dllimport) int __stdcall HeapFree(void* heap, uint32_t flags, void* b
 
 // ---- What a compiler expects from a C runtime --------------------------------
 
+#include "../freestanding_runtime.h"
+
 extern "C" {
-void* memcpy(void* to, const void* from, size_t size) {
-  unsigned char* out = static_cast<unsigned char*>(to);
-  const unsigned char* in = static_cast<const unsigned char*>(from);
-  while (size-- > 0) *out++ = *in++;
-  return to;
-}
-void* memset(void* to, int value, size_t size) {
-  unsigned char* out = static_cast<unsigned char*>(to);
-  while (size-- > 0) *out++ = static_cast<unsigned char>(value);
-  return to;
-}
-size_t strlen(const char* text) {
-  size_t length = 0;
-  while (text[length] != '\0') ++length;
-  return length;
-}
 // A pure virtual operation was called (the contract's base class has one).
 // Nothing sensible is left to do, and there is no runtime to report it.
 int _purecall() { __builtin_trap(); }
