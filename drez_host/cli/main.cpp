@@ -37,7 +37,7 @@ ExitStatus serve(const CommandLine& line) {
 // Every task a child process can run, for a child started as a new process.
 std::vector<const ChildTask*> childTasks() {
   return {
-    &kLibraryTask, &kScenarioTask, &kCheckTask, &kMonkeyTask,
+    &kLibraryTask, &kScenarioTask, &kCheckTask, &kMonkeyTask, &kReplayTask,
 #if defined(DREZ_HOST_SERVE)
         &kStudioTask
 #endif

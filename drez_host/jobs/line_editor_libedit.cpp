@@ -133,8 +133,10 @@ class EditLineReader : public LineReader {
     el_set(editor_, EL_SIGNAL, 1);
     el_set(editor_, EL_HIST, history, history_);
     el_set(editor_, EL_GETCFN, &EditLineReader::readCharacter);
-    el_set(editor_, EL_ADDFN, "drez-complete", "complete a step word or a name",
-           &EditLineReader::complete);
+    // Wide texts: libedit keeps these as they are, where it would copy
+    // narrow ones and never free the copies.
+    el_wset(editor_, EL_ADDFN, L"drez-complete", L"complete a step word or a name",
+            &EditLineReader::complete);
     el_set(editor_, EL_BIND, "^I", "drez-complete", kNoMore);
     el_set(editor_, EL_BIND, "^R", "em-inc-search-prev", kNoMore);
     // The user's own bindings ($EDITRC or ~/.editrc) come last and win.

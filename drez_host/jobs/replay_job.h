@@ -45,8 +45,8 @@ ExitStatus writeScenarioJob(const JobOptions& options);
 // empty text when it can.
 std::string captureProblem(const std::string& capture);
 
-// The library a capture names, when that file exists; empty otherwise.
-std::string captureLibrary(const std::string& capture);
+// The library the capture at `path` names, when that file exists; empty otherwise.
+std::string captureLibrary(const std::string& path);
 
 }  // namespace drezhost
 

@@ -128,9 +128,11 @@ class StudioHost {
       }
       // The studio crashed or hung: the page shows why until it is restarted.
       std::cout << "; restart it from the page\n" << std::flush;
+      // The state shows the crash before the waiting request learns of it,
+      // so that a page that asks at once reads why.
+      publishCrash(report.str());
       channel_.studioEnded("the studio " + std::string(namesOf(outcome.verdict).word) + ": " +
                            outcome.why + " (restart it from the page)");
-      publishCrash(report.str());
       if (!waitForRestart()) return verdict_;
     }
   }

@@ -110,6 +110,9 @@ def main():
             file.write("\n".join(old[:500] + ["   "] + old[500:] + ["say from history"]) + "\n")
         env = {"HOME": home, "TERM": "xterm", "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
                "LANG": "C.UTF-8"}
+        # A sanitized build's own settings reach drez-host.
+        env.update({name: value for name, value in os.environ.items()
+                    if name in ("ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS")})
         term = Terminal([os.environ["DREZ_HOST"], "--script", os.environ["DREZ_SCRIPT"], "-i"],
                         env)
 
