@@ -1,18 +1,18 @@
 #!/usr/bin/env bash
 # The whole test suite (unit tests, fault injection, re-entrancy, the drez-host
-# scenarios and the replays of the fuzz inputs) under AddressSanitizer with
-# UndefinedBehaviorSanitizer and under LeakSanitizer, then valgrind memcheck
+# scenarios and the replays of the fuzz inputs) under AddressSanitizer, its
+# leak checker on, with UndefinedBehaviorSanitizer, then valgrind memcheck
 # over the simulated host's built-in demo: no error, no byte lost or left.
+# (The lsan preset, LeakSanitizer alone, finds no leak the asan run misses;
+# it is left to run by hand.)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 scripts/install-deps.sh base sanitizers
 
-for preset in asan lsan; do
-  echo "--- $preset"
-  cmake --preset "$preset"
-  cmake --build --preset "$preset"
-  ctest --preset "$preset"
-done
+echo "--- asan"
+cmake --preset asan
+cmake --build --preset asan
+ctest --preset asan
 
 echo "--- valgrind memcheck over the drez-host demo"
 cmake --preset memcheck
