@@ -9,7 +9,7 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
-all_stages=(format tidy native release m32 windows sanitizers fuzz)
+all_stages=(format tidy native m32 windows sanitizers fuzz)
 stages=("$@")
 [ ${#stages[@]} -eq 0 ] && stages=("${all_stages[@]}")
 for stage in "${stages[@]}"; do

@@ -6,12 +6,12 @@
 # printed in base64, so that it survives a CI log: commit it under
 # fuzz/regressions/<target>/, where CTest replays it in every other build.
 #
-#   FUZZ_SECONDS=<n>  seconds per target (default 30)
+#   FUZZ_SECONDS=<n>  seconds per target (default 20)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 scripts/install-deps.sh base fuzz
 
-seconds=${FUZZ_SECONDS:-30}
+seconds=${FUZZ_SECONDS:-20}
 targets=(parsed_command_fuzzer decode_drez_string_fuzzer string_fuzzer panel_fuzzer
   alarm_action_fuzzer)
 
