@@ -2,9 +2,9 @@
 # The whole test suite (unit tests, fault injection, re-entrancy, the drez-host
 # scenarios and the replays of the fuzz inputs) under AddressSanitizer, its
 # leak checker on, with UndefinedBehaviorSanitizer, then valgrind memcheck
-# over the simulated host's built-in demo (in the native Debug build): no error, no byte lost or left.
-# (The lsan preset, LeakSanitizer alone, finds no leak the asan run misses;
-# it is left to run by hand.)
+# over the simulated host's built-in demo in the native Debug build: no
+# error, no byte lost or left. (The lsan preset, LeakSanitizer alone, finds
+# no leak the asan run misses; it is left to run by hand.)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 scripts/install-deps.sh base sanitizers

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # clang-tidy with the checks of .clang-tidy over every C++ source of the
 # native build (its compile database) but the tests': any finding fails the
-# stage. The tests, half of the stage's time and code nobody ships, are held
-# by the compiler's warnings (errors in every build) and by running under
-# the sanitizers.
+# stage. The tests, a third of the stage's time and code nobody ships, are
+# held by the compiler's warnings (errors in every build) and by running
+# under the sanitizers.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 scripts/install-deps.sh base format
