@@ -120,7 +120,7 @@ TEST(ScriptLibrary, SaysWhyALibraryCannotBeUsed) {
     EXPECT_THAT(error.what(), HasSubstr("does not export load_drez_client_script"));
   }
   try {
-    ScriptLibrary notALibrary(__FILE__);
+    ScriptLibrary notALibrary(DREZ_TEST_NOT_A_LIBRARY);
     FAIL();
   } catch (const LibraryError& error) {
     EXPECT_THAT(error.what(), HasSubstr("cannot load panel library"));
