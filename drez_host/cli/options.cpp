@@ -2,7 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "jobs/line_editor.h"
+#include "console/line_editor.h"
 
 namespace drezhost {
 

@@ -16,7 +16,7 @@
 
 #include <string>
 
-#include "jobs/job_options.h"
+#include "isolation/job_options.h"
 #include "serve/serve_settings.h"
 
 namespace drezhost {

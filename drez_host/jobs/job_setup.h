@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "jobs/isolation.h"
-#include "jobs/job_options.h"
+#include "isolation/isolation.h"
+#include "isolation/job_options.h"
 #include "runner/verdict.h"
 
 namespace drezhost {

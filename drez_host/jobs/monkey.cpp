@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "jobs/child_run.h"
-#include "jobs/isolation.h"
+#include "isolation/child_run.h"
+#include "isolation/isolation.h"
 #include "jobs/run_job.h"
 #include "runner/coverage.h"
 #include "runner/runner.h"

@@ -12,8 +12,8 @@
 #ifndef DREZ_HOST_JOBS_MONKEY_H_
 #define DREZ_HOST_JOBS_MONKEY_H_
 
-#include "jobs/isolation.h"
-#include "jobs/job_options.h"
+#include "isolation/isolation.h"
+#include "isolation/job_options.h"
 #include "runner/verdict.h"
 #include "simulator/simulated_host.h"
 

@@ -17,15 +17,15 @@
 // isolated as every other.
 //
 // With --write-scenario the capture is written as a scenario instead
-// (jobs/capture_studio.h), so that a field case can be kept as a test.
+// (scenario/capture_scenario.h), so that a field case can be kept as a test.
 
 #ifndef DREZ_HOST_JOBS_REPLAY_JOB_H_
 #define DREZ_HOST_JOBS_REPLAY_JOB_H_
 
 #include <string>
 
-#include "jobs/isolation.h"
-#include "jobs/job_options.h"
+#include "isolation/isolation.h"
+#include "isolation/job_options.h"
 #include "runner/verdict.h"
 
 namespace drezhost {

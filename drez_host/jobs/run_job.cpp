@@ -6,10 +6,10 @@
 #include <sstream>
 #include <system_error>
 
-#include "jobs/child_run.h"
+#include "isolation/child_run.h"
 #include "jobs/job_setup.h"
-#include "jobs/line_editor.h"
-#include "jobs/terminal.h"
+#include "console/line_editor.h"
+#include "console/terminal.h"
 #include "runner/text_diff.h"
 #include "scenario/data_files.h"
 #include "scenario/parser.h"

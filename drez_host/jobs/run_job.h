@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "jobs/isolation.h"
-#include "jobs/job_options.h"
+#include "isolation/isolation.h"
+#include "isolation/job_options.h"
 #include "jobs/reports.h"
 
 namespace drezhost {

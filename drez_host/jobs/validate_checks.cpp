@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "drez_records.h"
-#include "jobs/child_run.h"
-#include "jobs/isolation.h"
+#include "isolation/child_run.h"
+#include "isolation/isolation.h"
 #include "jobs/reports.h"
 #include "jobs/run_job.h"
-#include "jobs/terminal.h"
+#include "console/terminal.h"
 #include "runner/coverage.h"
 #include "runner/runner.h"
 #include "scenario/writer.h"

@@ -14,8 +14,8 @@
 
 #include <ostream>
 
-#include "jobs/isolation.h"
-#include "jobs/job_options.h"
+#include "isolation/isolation.h"
+#include "isolation/job_options.h"
 #include "runner/verdict.h"
 #include "simulator/simulated_host.h"
 

@@ -11,7 +11,7 @@
 
 #include "jobs/job_setup.h"
 #include "jobs/panel_library.h"
-#include "jobs/terminal.h"
+#include "console/terminal.h"
 #include "scenario/data_files.h"
 #include "scenario/installation_file.h"
 #include "serve/state_json.h"

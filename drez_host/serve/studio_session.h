@@ -29,8 +29,8 @@
 #include <thread>
 #include <vector>
 
-#include "jobs/child_run.h"
-#include "jobs/isolation.h"
+#include "isolation/child_run.h"
+#include "isolation/isolation.h"
 #include "runner/output.h"
 #include "runner/runner.h"
 #include "scenario/parser.h"

@@ -16,8 +16,8 @@
 
 #include <string>
 
-#include "jobs/child_run.h"
-#include "jobs/isolation.h"
+#include "isolation/child_run.h"
+#include "isolation/isolation.h"
 #include "serve/serve_settings.h"
 
 namespace drezhost {

@@ -1,6 +1,6 @@
 // Where the lines a script writes on its debug channel come from: standard
 // error captured in a child process, OutputDebugStringA caught on Windows
-// (jobs/debug_capture.h). The host takes what arrived at every point where
+// (isolation/debug_capture.h). The host takes what arrived at every point where
 // the script has handed it control: each command it sends, and the end of
 // each call into it, so that the lines stand in the trace where the script
 // wrote them.

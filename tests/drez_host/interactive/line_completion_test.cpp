@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "jobs/line_editor.h"
+#include "console/line_editor.h"
 
 namespace {
 

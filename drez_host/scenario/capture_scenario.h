@@ -11,8 +11,8 @@
 //
 // Threading: pure functions of the capture.
 
-#ifndef DREZ_HOST_JOBS_CAPTURE_STUDIO_H_
-#define DREZ_HOST_JOBS_CAPTURE_STUDIO_H_
+#ifndef DREZ_HOST_SCENARIO_CAPTURE_SCENARIO_H_
+#define DREZ_HOST_SCENARIO_CAPTURE_SCENARIO_H_
 
 #include <string>
 
@@ -35,4 +35,4 @@ std::string scenarioOf(const drezcapture::Capture& capture, const std::string& n
 
 }  // namespace drezhost
 
-#endif  // DREZ_HOST_JOBS_CAPTURE_STUDIO_H_
+#endif  // DREZ_HOST_SCENARIO_CAPTURE_SCENARIO_H_

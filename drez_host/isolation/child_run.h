@@ -2,15 +2,15 @@
 // unloaded there, with the watchdog timing both, and a runner over it wired
 // to the parent.
 
-#ifndef DREZ_HOST_JOBS_CHILD_RUN_H_
-#define DREZ_HOST_JOBS_CHILD_RUN_H_
+#ifndef DREZ_HOST_ISOLATION_CHILD_RUN_H_
+#define DREZ_HOST_ISOLATION_CHILD_RUN_H_
 
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "jobs/isolation.h"
-#include "jobs/job_options.h"
+#include "isolation/isolation.h"
+#include "isolation/job_options.h"
 #include "runner/runner.h"
 #include "simulator/script_library.h"
 
@@ -62,4 +62,4 @@ Verdict libraryFailed(const LibraryError& error, ChildLink& link);
 
 }  // namespace drezhost
 
-#endif  // DREZ_HOST_JOBS_CHILD_RUN_H_
+#endif  // DREZ_HOST_ISOLATION_CHILD_RUN_H_

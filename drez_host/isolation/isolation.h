@@ -29,8 +29,8 @@
 // Threading: the parent calls runIsolated from one thread; the hooks are
 // called on that thread. The child's side runs on the host's thread.
 
-#ifndef DREZ_HOST_JOBS_ISOLATION_H_
-#define DREZ_HOST_JOBS_ISOLATION_H_
+#ifndef DREZ_HOST_ISOLATION_ISOLATION_H_
+#define DREZ_HOST_ISOLATION_ISOLATION_H_
 
 #include <functional>
 #include <optional>
@@ -38,8 +38,8 @@
 #include <string>
 #include <vector>
 
-#include "jobs/debug_capture.h"
-#include "jobs/job_options.h"
+#include "isolation/debug_capture.h"
+#include "isolation/job_options.h"
 #include "runner/output.h"
 #include "runner/run_summary.h"
 #include "runner/verdict.h"
@@ -157,4 +157,4 @@ void runChildProcess(int argc, char** argv, const std::vector<const ChildTask*>&
 
 }  // namespace drezhost
 
-#endif  // DREZ_HOST_JOBS_ISOLATION_H_
+#endif  // DREZ_HOST_ISOLATION_ISOLATION_H_

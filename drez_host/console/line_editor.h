@@ -24,8 +24,8 @@
 // Threading: the parent's one thread. The completion (completeLine,
 // tabAction) is plain code without state, the same on every build.
 
-#ifndef DREZ_HOST_JOBS_LINE_EDITOR_H_
-#define DREZ_HOST_JOBS_LINE_EDITOR_H_
+#ifndef DREZ_HOST_CONSOLE_LINE_EDITOR_H_
+#define DREZ_HOST_CONSOLE_LINE_EDITOR_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -175,4 +175,4 @@ std::string lineReaderHelp();
 
 }  // namespace drezhost
 
-#endif  // DREZ_HOST_JOBS_LINE_EDITOR_H_
+#endif  // DREZ_HOST_CONSOLE_LINE_EDITOR_H_

@@ -9,8 +9,8 @@
 //
 // Threading: the host's.
 
-#ifndef DREZ_HOST_JOBS_DEBUG_CAPTURE_H_
-#define DREZ_HOST_JOBS_DEBUG_CAPTURE_H_
+#ifndef DREZ_HOST_ISOLATION_DEBUG_CAPTURE_H_
+#define DREZ_HOST_ISOLATION_DEBUG_CAPTURE_H_
 
 #include <memory>
 
@@ -33,4 +33,4 @@ class DebugCapture : public DebugChannel {
 
 }  // namespace drezhost
 
-#endif  // DREZ_HOST_JOBS_DEBUG_CAPTURE_H_
+#endif  // DREZ_HOST_ISOLATION_DEBUG_CAPTURE_H_

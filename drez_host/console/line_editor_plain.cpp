@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <iostream>
 
-#include "jobs/line_editor.h"
+#include "console/line_editor.h"
 
 #ifndef _WIN32
 #include <signal.h>

@@ -1,4 +1,4 @@
-#include "jobs/terminal.h"
+#include "console/terminal.h"
 
 #include <iostream>
 

@@ -1,8 +1,8 @@
 // What a job shows a person: the run's typed lines on standard output, and
 // drez-host's own messages on standard error.
 
-#ifndef DREZ_HOST_JOBS_TERMINAL_H_
-#define DREZ_HOST_JOBS_TERMINAL_H_
+#ifndef DREZ_HOST_CONSOLE_TERMINAL_H_
+#define DREZ_HOST_CONSOLE_TERMINAL_H_
 
 #include <string>
 
@@ -21,4 +21,4 @@ ExitStatus badInput(const std::string& message);
 
 }  // namespace drezhost
 
-#endif  // DREZ_HOST_JOBS_TERMINAL_H_
+#endif  // DREZ_HOST_CONSOLE_TERMINAL_H_

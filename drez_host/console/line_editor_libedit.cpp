@@ -15,7 +15,7 @@
 #include <fstream>
 #include <iostream>
 
-#include "jobs/line_editor.h"
+#include "console/line_editor.h"
 #include "scenario/words.h"
 
 namespace drezhost {

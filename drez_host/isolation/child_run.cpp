@@ -1,4 +1,4 @@
-#include "jobs/child_run.h"
+#include "isolation/child_run.h"
 
 #include <stdexcept>
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "jobs/debug_capture.h"
+#include "isolation/debug_capture.h"
 
 namespace drezhost {
 

@@ -1,11 +1,11 @@
-#include "jobs/isolation.h"
+#include "isolation/isolation.h"
 
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
-#include "jobs/isolation_parts.h"
-#include "jobs/terminal.h"
+#include "isolation/isolation_parts.h"
+#include "console/terminal.h"
 #include "simulator/trace.h"
 
 namespace drezhost {

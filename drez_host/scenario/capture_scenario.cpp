@@ -1,4 +1,4 @@
-#include "jobs/capture_studio.h"
+#include "scenario/capture_scenario.h"
 
 #include <algorithm>
 #include <map>

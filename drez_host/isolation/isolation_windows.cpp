@@ -18,7 +18,7 @@
 #include <new>
 #include <string>
 
-#include "jobs/isolation_parts.h"
+#include "isolation/isolation_parts.h"
 
 namespace drezhost {
 

@@ -2,7 +2,7 @@
 // build. Reading the terminal is in line_editor_libedit.cpp and
 // line_editor_plain.cpp.
 
-#include "jobs/line_editor.h"
+#include "console/line_editor.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -3,8 +3,8 @@
 // child and the parent share, the frames that cross the pipes, and the
 // parent's loop around one child. Not for the jobs: they see isolation.h.
 
-#ifndef DREZ_HOST_JOBS_ISOLATION_PARTS_H_
-#define DREZ_HOST_JOBS_ISOLATION_PARTS_H_
+#ifndef DREZ_HOST_ISOLATION_ISOLATION_PARTS_H_
+#define DREZ_HOST_ISOLATION_ISOLATION_PARTS_H_
 
 #include <atomic>
 #include <chrono>
@@ -13,7 +13,7 @@
 #include <optional>
 #include <string>
 
-#include "jobs/isolation.h"
+#include "isolation/isolation.h"
 
 namespace drezhost {
 
@@ -152,4 +152,4 @@ void markEnded(Outcome& outcome, Outcome::Kind kind, std::string why);
 
 }  // namespace drezhost
 
-#endif  // DREZ_HOST_JOBS_ISOLATION_PARTS_H_
+#endif  // DREZ_HOST_ISOLATION_ISOLATION_PARTS_H_

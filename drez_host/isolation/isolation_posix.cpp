@@ -15,7 +15,7 @@
 #include <iostream>
 #include <new>
 
-#include "jobs/isolation_parts.h"
+#include "isolation/isolation_parts.h"
 
 namespace drezhost {
 

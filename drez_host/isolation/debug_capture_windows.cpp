@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "jobs/debug_capture.h"
+#include "isolation/debug_capture.h"
 
 namespace drezhost {
 

@@ -1,8 +1,8 @@
 // What the jobs (run, validate, monkey) are told to do: the settings the
 // command line (cli/options.h) reads into one struct.
 
-#ifndef DREZ_HOST_JOBS_JOB_OPTIONS_H_
-#define DREZ_HOST_JOBS_JOB_OPTIONS_H_
+#ifndef DREZ_HOST_ISOLATION_JOB_OPTIONS_H_
+#define DREZ_HOST_ISOLATION_JOB_OPTIONS_H_
 
 #include <cstdint>
 #include <optional>
@@ -58,4 +58,4 @@ struct JobOptions {
 
 }  // namespace drezhost
 
-#endif  // DREZ_HOST_JOBS_JOB_OPTIONS_H_
+#endif  // DREZ_HOST_ISOLATION_JOB_OPTIONS_H_
