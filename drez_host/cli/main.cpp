@@ -4,13 +4,13 @@
 #include <memory>
 
 #include "cli/options.h"
+#include "console/terminal.h"
 #include "isolation/isolation.h"
 #include "jobs/job_setup.h"
 #include "jobs/monkey.h"
 #include "jobs/panel_library.h"
 #include "jobs/replay_job.h"
 #include "jobs/run_job.h"
-#include "console/terminal.h"
 #include "jobs/validate_checks.h"
 #include "scenario/data_files.h"
 #include "simulator/script_library.h"

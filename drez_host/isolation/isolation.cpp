@@ -4,8 +4,8 @@
 #include <cstring>
 #include <memory>
 
-#include "isolation/isolation_parts.h"
 #include "console/terminal.h"
+#include "isolation/isolation_parts.h"
 #include "simulator/trace.h"
 
 namespace drezhost {

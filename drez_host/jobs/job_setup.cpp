@@ -7,8 +7,8 @@
 #include <sstream>
 #include <system_error>
 
-#include "isolation/child_run.h"
 #include "console/terminal.h"
+#include "isolation/child_run.h"
 #include "scenario/data_files.h"
 #include "scenario/installation_file.h"
 #include "simulator/installation_learner.h"

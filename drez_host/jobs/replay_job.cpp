@@ -9,10 +9,10 @@
 #include <variant>
 
 #include "capture_reader.h"
-#include "scenario/capture_scenario.h"
+#include "console/terminal.h"
 #include "isolation/child_run.h"
 #include "jobs/run_job.h"
-#include "console/terminal.h"
+#include "scenario/capture_scenario.h"
 #include "simulator/recorded_answers.h"
 #include "simulator/reply_ledger.h"
 #include "simulator/trace.h"

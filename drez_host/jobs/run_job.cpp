@@ -6,10 +6,10 @@
 #include <sstream>
 #include <system_error>
 
-#include "isolation/child_run.h"
-#include "jobs/job_setup.h"
 #include "console/line_editor.h"
 #include "console/terminal.h"
+#include "isolation/child_run.h"
+#include "jobs/job_setup.h"
 #include "runner/text_diff.h"
 #include "scenario/data_files.h"
 #include "scenario/parser.h"

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "console/terminal.h"
 #include "drez_records.h"
 #include "isolation/child_run.h"
 #include "isolation/isolation.h"
 #include "jobs/reports.h"
 #include "jobs/run_job.h"
-#include "console/terminal.h"
 #include "runner/coverage.h"
 #include "runner/runner.h"
 #include "scenario/writer.h"

@@ -9,9 +9,9 @@
 #include <sstream>
 #include <thread>
 
+#include "console/terminal.h"
 #include "jobs/job_setup.h"
 #include "jobs/panel_library.h"
-#include "console/terminal.h"
 #include "scenario/data_files.h"
 #include "scenario/installation_file.h"
 #include "serve/state_json.h"
