@@ -184,6 +184,9 @@ class StudioHost {
  public:
   ~StudioHost() {
     channel_.stop();
+    // The request the studio was busy with when it was ended: its handler
+    // waits for an answer, and the server cannot stop before it has one.
+    channel_.studioEnded("drez-host is stopping");
     if (server_) server_->stop();
     if (http_.joinable()) http_.join();
   }
