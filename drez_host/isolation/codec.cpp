@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <nlohmann/json.hpp>
+#include <tuple>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -12,377 +13,182 @@ namespace {
 
 using nlohmann::json;
 
-// Each type crosses as a JSON value (written as CBOR): pack makes it, unpack
-// reads it back and throws CodecError (or nlohmann's json::exception) when
-// it does not fit. Declared first, as the templates below call them.
-void unpack(const json& in, std::string& text);
-json pack(const OutputLine& line);
-void unpack(const json& in, OutputLine& line);
-json pack(const LineQuestion& question);
-void unpack(const json& in, LineQuestion& question);
-json pack(const LineQuestion::DeviceEntry& device);
-void unpack(const json& in, LineQuestion::DeviceEntry& device);
-json pack(const LineQuestion::PanelFileEntry& file);
-void unpack(const json& in, LineQuestion::PanelFileEntry& file);
-json pack(const LineQuestion::PanelEntry& panel);
-void unpack(const json& in, LineQuestion::PanelEntry& panel);
-json pack(const RunSummary& summary);
-void unpack(const json& in, RunSummary& summary);
-json pack(const messages::MonkeyEvent& event);
-void unpack(const json& in, messages::MonkeyEvent& event);
-json pack(const messages::Reached& reached);
-void unpack(const json& in, messages::Reached& reached);
-json pack(const messages::LearnedInstallation& learned);
-void unpack(const json& in, messages::LearnedInstallation& learned);
-json pack(const messages::StudioAnswer& answer);
-void unpack(const json& in, messages::StudioAnswer& answer);
-json pack(const messages::Finished& finished);
-void unpack(const json& in, messages::Finished& finished);
-json pack(const Answer& answer);
-void unpack(const json& in, Answer& answer);
-json pack(const TaskSettings& settings);
-void unpack(const json& in, TaskSettings& settings);
-json pack(const tasks::LibraryProbe& task);
-void unpack(const json& in, tasks::LibraryProbe& task);
-json pack(const tasks::Scenario& task);
-void unpack(const json& in, tasks::Scenario& task);
-json pack(const tasks::Check& task);
-void unpack(const json& in, tasks::Check& task);
-json pack(const tasks::Monkey& task);
-void unpack(const json& in, tasks::Monkey& task);
-json pack(const tasks::Replay& task);
-void unpack(const json& in, tasks::Replay& task);
-json pack(const tasks::Studio& task);
-void unpack(const json& in, tasks::Studio& task);
-json pack(const TaskOrder& order);
-void unpack(const json& in, TaskOrder& order);
+// Every type that crosses is a value of the types below, written as a JSON
+// value (then CBOR): a text, a flag, a number, an enumeration (its number,
+// read back only when it names one), a list, an optional (null for none),
+// a variant (its alternative's name and value) or a struct, whose fields
+// cross in the order its row below lists them.
+
+template <typename T>
+struct Fields;  // a struct's fields, one row each
+
+#define DREZ_FIELDS(Type, ...)                                  \
+  template <>                                                   \
+  struct Fields<Type> {                                         \
+    static constexpr auto kList = std::make_tuple(__VA_ARGS__); \
+  }
+
+DREZ_FIELDS(OutputLine, &OutputLine::kind, &OutputLine::text, &OutputLine::spaced);
+DREZ_FIELDS(LineQuestion::DeviceEntry, &LineQuestion::DeviceEntry::name,
+            &LineQuestion::DeviceEntry::kind, &LineQuestion::DeviceEntry::number,
+            &LineQuestion::DeviceEntry::offset, &LineQuestion::DeviceEntry::size);
+DREZ_FIELDS(LineQuestion::PanelFileEntry, &LineQuestion::PanelFileEntry::file,
+            &LineQuestion::PanelFileEntry::controls);
+DREZ_FIELDS(LineQuestion::PanelEntry, &LineQuestion::PanelEntry::id,
+            &LineQuestion::PanelEntry::file, &LineQuestion::PanelEntry::controls);
+DREZ_FIELDS(LineQuestion, &LineQuestion::prompt, &LineQuestion::block, &LineQuestion::devices,
+            &LineQuestion::panelFiles, &LineQuestion::panels, &LineQuestion::scripts);
+DREZ_FIELDS(RunSummary, &RunSummary::verdict, &RunSummary::actions, &RunSummary::expectations,
+            &RunSummary::notMet, &RunSummary::errors, &RunSummary::warnings,
+            &RunSummary::debugLines, &RunSummary::messages);
+DREZ_FIELDS(messages::MonkeyEvent, &messages::MonkeyEvent::lines);
+DREZ_FIELDS(messages::Reached, &messages::Reached::what);
+DREZ_FIELDS(messages::LearnedInstallation, &messages::LearnedInstallation::steps);
+DREZ_FIELDS(messages::StudioAnswer, &messages::StudioAnswer::json);
+DREZ_FIELDS(messages::Finished, &messages::Finished::summary);
+DREZ_FIELDS(Answer, &Answer::text);
+DREZ_FIELDS(TaskSettings, &TaskSettings::library, &TaskSettings::installation, &TaskSettings::polls,
+            &TaskSettings::maxDepth, &TaskSettings::maxCommands);
+DREZ_FIELDS(tasks::LibraryProbe, &tasks::LibraryProbe::learn, &tasks::LibraryProbe::path);
+DREZ_FIELDS(tasks::Scenario, &tasks::Scenario::source, &tasks::Scenario::file,
+            &tasks::Scenario::quiet, &tasks::Scenario::showStudio, &tasks::Scenario::coverage,
+            &tasks::Scenario::updateTraces, &tasks::Scenario::recordTrace,
+            &tasks::Scenario::checkTrace);
+DREZ_FIELDS(tasks::Check, &tasks::Check::name, &tasks::Check::path);
+DREZ_FIELDS(tasks::Monkey, &tasks::Monkey::seed, &tasks::Monkey::events, &tasks::Monkey::path,
+            &tasks::Monkey::again);
+DREZ_FIELDS(tasks::Replay, &tasks::Replay::capture, &tasks::Replay::quiet);
+DREZ_FIELDS(tasks::Studio, &tasks::Studio::scenarioText, &tasks::Studio::scenarioName);
+DREZ_FIELDS(TaskOrder, &TaskOrder::settings, &TaskOrder::task);
+
+#undef DREZ_FIELDS
+
+// How many values each enumeration has: a number past them names none.
+template <typename Enum>
+constexpr int kValues = 0;
+template <>
+constexpr int kValues<LineKind> = static_cast<int>(LineKind::Result) + 1;
+template <>
+constexpr int kValues<DeviceKind> = static_cast<int>(DeviceKind::Outputs) + 1;
+template <>
+constexpr int kValues<Verdict> = static_cast<int>(Verdict::Hung) + 1;
+template <>
+constexpr int kValues<PollDelivery> = static_cast<int>(PollDelivery::Off) + 1;
+template <>
+constexpr int kValues<tasks::Scenario::Source> =
+    static_cast<int>(tasks::Scenario::Source::Terminal) + 1;
 
 // The names the alternatives of each variant cross under, in their order.
 template <typename Variant>
-struct Names;
+constexpr const char* const* kNames = nullptr;
+constexpr const char* kMessageNames[] = {"line",         "question",      "monkey event", "reached",
+                                         "installation", "studio answer", "finished"};
+constexpr const char* kTaskNames[] = {"library probe", "scenario", "check",
+                                      "monkey",        "replay",   "studio"};
 template <>
-struct Names<ChildMessage> {
-  static constexpr const char* kNames[] = {
-      "line", "question", "monkey event", "reached", "installation", "studio answer", "finished"};
-};
+constexpr const char* const* kNames<ChildMessage> = kMessageNames;
 template <>
-struct Names<Task> {
-  static constexpr const char* kNames[] = {"library probe", "scenario", "check",
-                                           "monkey",        "replay",   "studio"};
-};
-
-template <typename Variant>
-constexpr bool kNamedEach = std::size(Names<Variant>::kNames) == std::variant_size_v<Variant>;
-static_assert(kNamedEach<ChildMessage> && kNamedEach<Task>, "every alternative has its name");
+constexpr const char* const* kNames<Task> = kTaskNames;
+static_assert(std::size(kMessageNames) == std::variant_size_v<ChildMessage> &&
+                  std::size(kTaskNames) == std::variant_size_v<Task>,
+              "every alternative has its name");
 
 template <typename T>
-T field(const json& in, const char* name) {
-  return in.at(name).get<T>();
-}
+struct IsVector : std::false_type {};
+template <typename T>
+struct IsVector<std::vector<T>> : std::true_type {};
+template <typename T>
+struct IsOptional : std::false_type {};
+template <typename T>
+struct IsOptional<std::optional<T>> : std::true_type {};
+template <typename T>
+struct IsVariant : std::false_type {};
+template <typename... T>
+struct IsVariant<std::variant<T...>> : std::true_type {};
 
 template <typename T>
-json packAll(const std::vector<T>& values) {
-  json array = json::array();
-  for (const T& value : values) array.push_back(pack(value));
-  return array;
-}
-
-template <typename T>
-void unpackAll(const json& in, std::vector<T>& values) {
-  if (!in.is_array()) throw CodecError("expected a list");
-  values.clear();
-  values.reserve(in.size());
-  for (const json& each : in) {
-    T value;
-    unpack(each, value);
-    values.push_back(std::move(value));
+json pack(const T& value) {
+  if constexpr (std::is_same_v<T, std::string> || std::is_same_v<T, bool> ||
+                std::is_integral_v<T>) {
+    return value;
+  } else if constexpr (std::is_enum_v<T>) {
+    static_assert(kValues<T> > 0, "an enumeration crosses with its count of values");
+    return static_cast<int>(value);
+  } else if constexpr (IsVector<T>::value) {
+    json list = json::array();
+    for (const auto& each : value) list.push_back(pack(each));
+    return list;
+  } else if constexpr (IsOptional<T>::value) {
+    return value ? pack(*value) : json(nullptr);
+  } else if constexpr (IsVariant<T>::value) {
+    json named = json::array();
+    named.push_back(kNames<T>[value.index()]);
+    named.push_back(std::visit([](const auto& alternative) { return pack(alternative); }, value));
+    return named;
+  } else {
+    json fields = json::array();
+    std::apply([&](auto... member) { (fields.push_back(pack(value.*member)), ...); },
+               Fields<T>::kList);
+    return fields;
   }
 }
 
-template <typename Variant>
-json packVariant(const Variant& value) {
-  return {{"type", Names<Variant>::kNames[value.index()]},
-          {"value", std::visit([](const auto& alternative) { return pack(alternative); }, value)}};
-}
+template <typename T>
+void unpack(json& in, T& out);
 
 template <typename Variant, std::size_t I = 0>
-void unpackAlternative(const json& in, std::size_t index, Variant& out) {
+void unpackAlternative(json& in, std::size_t index, Variant& out) {
   if constexpr (I < std::variant_size_v<Variant>) {
-    if (index == I) {
-      std::variant_alternative_t<I, Variant> value;
-      unpack(in, value);
-      out = std::move(value);
-      return;
-    }
-    unpackAlternative<Variant, I + 1>(in, index, out);
+    if (index != I) return unpackAlternative<Variant, I + 1>(in, index, out);
+    std::variant_alternative_t<I, Variant> value;
+    unpack(in, value);
+    out = std::move(value);
   }
 }
 
-template <typename Variant>
-void unpackVariant(const json& in, Variant& out) {
-  const std::string type = field<std::string>(in, "type");
-  for (std::size_t i = 0; i < std::variant_size_v<Variant>; ++i) {
-    if (type == Names<Variant>::kNames[i]) {
-      unpackAlternative(in.at("value"), i, out);
-      return;
+// Reads what pack wrote (taking its texts); throws CodecError, or nlohmann's
+// json::exception, for a value that does not fit.
+template <typename T>
+void unpack(json& in, T& out) {
+  if constexpr (std::is_same_v<T, std::string>) {
+    out = std::move(in.get_ref<std::string&>());
+  } else if constexpr (std::is_same_v<T, bool> || std::is_integral_v<T>) {
+    out = in.get<T>();
+  } else if constexpr (std::is_enum_v<T>) {
+    const int number = in.get<int>();
+    if (number < 0 || number >= kValues<T>) throw CodecError("an enumeration out of its range");
+    out = static_cast<T>(number);
+  } else if constexpr (IsVector<T>::value) {
+    out.clear();
+    out.resize(in.get_ref<json::array_t&>().size());
+    for (std::size_t i = 0; i < out.size(); ++i) unpack(in[i], out[i]);
+  } else if constexpr (IsOptional<T>::value) {
+    out.reset();
+    if (!in.is_null()) unpack(in, out.emplace());
+  } else if constexpr (IsVariant<T>::value) {
+    const std::string& name = in.at(0).get_ref<const std::string&>();
+    for (std::size_t i = 0; i < std::variant_size_v<T>; ++i) {
+      if (name == kNames<T>[i]) return unpackAlternative(in.at(1), i, out);
     }
+    throw CodecError("no alternative named '" + name + "'");
+  } else {
+    constexpr std::size_t kCount = std::tuple_size_v<decltype(Fields<T>::kList)>;
+    if (in.get_ref<json::array_t&>().size() != kCount) throw CodecError("fields missing or more");
+    std::size_t at = 0;
+    std::apply([&](auto... member) { (unpack(in[at++], out.*member), ...); }, Fields<T>::kList);
   }
-  throw CodecError("no alternative named '" + type + "'");
 }
-
-// An enumeration as its number, read back only when it names one of
-// `count` values.
-template <typename Enum>
-Enum enumAt(const json& in, const char* name, int count) {
-  const int value = field<int>(in, name);
-  if (value < 0 || value >= count) throw CodecError(std::string("no such ") + name);
-  return static_cast<Enum>(value);
-}
-
-template <typename Enum>
-int number(Enum value) {
-  return static_cast<int>(value);
-}
-
-void unpack(const json& in, std::string& text) { text = in.get<std::string>(); }
-
-json pack(const OutputLine& line) {
-  return {{"kind", number(line.kind)}, {"text", line.text}, {"spaced", line.spaced}};
-}
-
-void unpack(const json& in, OutputLine& line) {
-  line.kind = enumAt<LineKind>(in, "kind", number(LineKind::Result) + 1);
-  line.text = field<std::string>(in, "text");
-  line.spaced = field<bool>(in, "spaced");
-}
-
-json pack(const LineQuestion::DeviceEntry& device) {
-  return {{"name", device.name},
-          {"kind", number(device.kind)},
-          {"number", device.number},
-          {"offset", device.offset},
-          {"size", device.size}};
-}
-
-void unpack(const json& in, LineQuestion::DeviceEntry& device) {
-  device.name = field<std::string>(in, "name");
-  device.kind = enumAt<DeviceKind>(in, "kind", number(DeviceKind::Outputs) + 1);
-  device.number = field<int32_t>(in, "number");
-  device.offset = field<int32_t>(in, "offset");
-  device.size = field<int32_t>(in, "size");
-}
-
-json pack(const LineQuestion::PanelFileEntry& file) {
-  return {{"file", file.file}, {"controls", file.controls}};
-}
-
-void unpack(const json& in, LineQuestion::PanelFileEntry& file) {
-  file.file = field<std::string>(in, "file");
-  unpackAll(in.at("controls"), file.controls);
-}
-
-json pack(const LineQuestion::PanelEntry& panel) {
-  return {{"id", panel.id}, {"file", panel.file}, {"controls", panel.controls}};
-}
-
-void unpack(const json& in, LineQuestion::PanelEntry& panel) {
-  panel.id = field<std::string>(in, "id");
-  panel.file = field<std::string>(in, "file");
-  unpackAll(in.at("controls"), panel.controls);
-}
-
-json pack(const LineQuestion& question) {
-  return {{"prompt", question.prompt},
-          {"block", question.block},
-          {"devices", packAll(question.devices)},
-          {"panelFiles", packAll(question.panelFiles)},
-          {"panels", packAll(question.panels)},
-          {"scripts", question.scripts}};
-}
-
-void unpack(const json& in, LineQuestion& question) {
-  question.prompt = field<std::string>(in, "prompt");
-  question.block = field<std::string>(in, "block");
-  unpackAll(in.at("devices"), question.devices);
-  unpackAll(in.at("panelFiles"), question.panelFiles);
-  unpackAll(in.at("panels"), question.panels);
-  unpackAll(in.at("scripts"), question.scripts);
-}
-
-json pack(const RunSummary& summary) {
-  return {{"verdict", number(summary.verdict)},
-          {"actions", summary.actions},
-          {"expectations", summary.expectations},
-          {"notMet", static_cast<std::uint64_t>(summary.notMet)},
-          {"errors", static_cast<std::uint64_t>(summary.errors)},
-          {"warnings", static_cast<std::uint64_t>(summary.warnings)},
-          {"debugLines", static_cast<std::uint64_t>(summary.debugLines)},
-          {"messages", summary.messages}};
-}
-
-void unpack(const json& in, RunSummary& summary) {
-  summary.verdict = enumAt<Verdict>(in, "verdict", number(Verdict::Hung) + 1);
-  summary.actions = field<int>(in, "actions");
-  summary.expectations = field<int>(in, "expectations");
-  summary.notMet = static_cast<std::size_t>(field<std::uint64_t>(in, "notMet"));
-  summary.errors = static_cast<std::size_t>(field<std::uint64_t>(in, "errors"));
-  summary.warnings = static_cast<std::size_t>(field<std::uint64_t>(in, "warnings"));
-  summary.debugLines = static_cast<std::size_t>(field<std::uint64_t>(in, "debugLines"));
-  unpackAll(in.at("messages"), summary.messages);
-}
-
-json pack(const messages::MonkeyEvent& event) { return {{"lines", event.lines}}; }
-
-void unpack(const json& in, messages::MonkeyEvent& event) {
-  event.lines = field<std::string>(in, "lines");
-}
-
-json pack(const messages::Reached& reached) { return {{"what", reached.what}}; }
-
-void unpack(const json& in, messages::Reached& reached) {
-  reached.what = field<std::string>(in, "what");
-}
-
-json pack(const messages::LearnedInstallation& learned) { return {{"steps", learned.steps}}; }
-
-void unpack(const json& in, messages::LearnedInstallation& learned) {
-  learned.steps = field<std::string>(in, "steps");
-}
-
-json pack(const messages::StudioAnswer& answer) { return {{"json", answer.json}}; }
-
-void unpack(const json& in, messages::StudioAnswer& answer) {
-  answer.json = field<std::string>(in, "json");
-}
-
-json pack(const messages::Finished& finished) { return {{"summary", pack(finished.summary)}}; }
-
-void unpack(const json& in, messages::Finished& finished) {
-  unpack(in.at("summary"), finished.summary);
-}
-
-json pack(const Answer& answer) {
-  return {{"text", answer.text ? json(*answer.text) : json(nullptr)}};
-}
-
-void unpack(const json& in, Answer& answer) {
-  const json& text = in.at("text");
-  answer.text = text.is_null() ? std::nullopt : std::optional<std::string>(text.get<std::string>());
-}
-
-json pack(const TaskSettings& settings) {
-  return {{"library", settings.library},
-          {"installation", settings.installation},
-          {"polls", number(settings.polls)},
-          {"maxDepth", settings.maxDepth},
-          {"maxCommands", static_cast<std::uint64_t>(settings.maxCommands)}};
-}
-
-void unpack(const json& in, TaskSettings& settings) {
-  settings.library = field<std::string>(in, "library");
-  settings.installation = field<std::string>(in, "installation");
-  settings.polls = enumAt<PollDelivery>(in, "polls", number(PollDelivery::Off) + 1);
-  settings.maxDepth = field<int>(in, "maxDepth");
-  settings.maxCommands = static_cast<std::size_t>(field<std::uint64_t>(in, "maxCommands"));
-}
-
-json pack(const tasks::LibraryProbe& task) { return {{"learn", task.learn}, {"path", task.path}}; }
-
-void unpack(const json& in, tasks::LibraryProbe& task) {
-  task.learn = field<bool>(in, "learn");
-  task.path = field<std::string>(in, "path");
-}
-
-json pack(const tasks::Scenario& task) {
-  return {{"source", number(task.source)},
-          {"file", task.file},
-          {"quiet", task.quiet},
-          {"showStudio", task.showStudio},
-          {"coverage", task.coverage},
-          {"updateTraces", task.updateTraces},
-          {"recordTrace", task.recordTrace},
-          {"checkTrace", task.checkTrace}};
-}
-
-void unpack(const json& in, tasks::Scenario& task) {
-  using Source = tasks::Scenario::Source;
-  task.source = enumAt<Source>(in, "source", number(Source::Terminal) + 1);
-  task.file = field<std::string>(in, "file");
-  task.quiet = field<bool>(in, "quiet");
-  task.showStudio = field<bool>(in, "showStudio");
-  task.coverage = field<bool>(in, "coverage");
-  task.updateTraces = field<bool>(in, "updateTraces");
-  task.recordTrace = field<std::string>(in, "recordTrace");
-  task.checkTrace = field<std::string>(in, "checkTrace");
-}
-
-json pack(const tasks::Check& task) { return {{"name", task.name}, {"path", task.path}}; }
-
-void unpack(const json& in, tasks::Check& task) {
-  task.name = field<std::string>(in, "name");
-  task.path = field<std::string>(in, "path");
-}
-
-json pack(const tasks::Monkey& task) {
-  return {{"seed", task.seed},
-          {"events", task.events},
-          {"path", task.path},
-          {"again", task.again ? json(*task.again) : json(nullptr)}};
-}
-
-void unpack(const json& in, tasks::Monkey& task) {
-  task.seed = field<std::uint64_t>(in, "seed");
-  task.events = field<int>(in, "events");
-  task.path = field<std::string>(in, "path");
-  const json& again = in.at("again");
-  task.again.reset();
-  if (!again.is_null()) unpackAll(again, task.again.emplace());
-}
-
-json pack(const tasks::Replay& task) { return {{"capture", task.capture}, {"quiet", task.quiet}}; }
-
-void unpack(const json& in, tasks::Replay& task) {
-  task.capture = field<std::string>(in, "capture");
-  task.quiet = field<bool>(in, "quiet");
-}
-
-json pack(const tasks::Studio& task) {
-  return {{"scenarioText", task.scenarioText}, {"scenarioName", task.scenarioName}};
-}
-
-void unpack(const json& in, tasks::Studio& task) {
-  task.scenarioText = field<std::string>(in, "scenarioText");
-  task.scenarioName = field<std::string>(in, "scenarioName");
-}
-
-json pack(const TaskOrder& order) {
-  return {{"settings", pack(order.settings)}, {"task", packVariant(order.task)}};
-}
-
-void unpack(const json& in, TaskOrder& order) {
-  unpack(in.at("settings"), order.settings);
-  unpackVariant(in.at("task"), order.task);
-}
-
-json packValue(const ChildMessage& message) { return packVariant(message); }
-json packValue(const Answer& answer) { return pack(answer); }
-json packValue(const TaskOrder& order) { return pack(order); }
-
-void unpackValue(const json& in, ChildMessage& message) { unpackVariant(in, message); }
-void unpackValue(const json& in, Answer& answer) { unpack(in, answer); }
-void unpackValue(const json& in, TaskOrder& order) { unpack(in, order); }
 
 }  // namespace
 
 template <typename T>
 std::string encodeFrame(const T& value) {
-  std::vector<std::uint8_t> bytes = json::to_cbor(packValue(value));
-  std::string frame;
-  frame.reserve(kFrameHead + bytes.size());
+  std::string frame(kFrameHead, '\0');
+  json::to_cbor(pack(value), frame);
+  const std::size_t length = frame.size() - kFrameHead;
   for (std::size_t i = 0; i < kFrameHead; ++i) {
-    frame += static_cast<char>((bytes.size() >> (8 * i)) & 0xFF);
+    frame[i] = static_cast<char>((length >> (8 * i)) & 0xFF);
   }
-  frame.append(bytes.begin(), bytes.end());
   return frame;
 }
 
@@ -401,7 +207,8 @@ std::optional<T> takeFrame(const std::string& buffer, std::size_t& at) {
   at += kFrameHead + length;
   T out;
   try {
-    unpackValue(json::from_cbor(first, first + length), out);
+    json value = json::from_cbor(first, first + length);
+    unpack(value, out);
   } catch (const json::exception& error) {
     throw CodecError(error.what());
   }
