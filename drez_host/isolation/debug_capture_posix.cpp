@@ -11,7 +11,8 @@
 #include "isolation/debug_capture.h"
 
 // A sanitizer's runtime, where the program has one, calls this back just
-// before it ends the process after its report.
+// before it ends the process after its report. The name is the runtime's.
+// NOLINTNEXTLINE(bugprone-reserved-identifier)
 extern "C" void __sanitizer_set_death_callback(void (*callback)()) __attribute__((weak));
 
 namespace drezhost {

@@ -44,7 +44,7 @@ void listChecks(std::ostream& out);
 ExitStatus validateJob(const CommonOptions& common, const ValidateOptions& options);
 
 // In the child: one check.
-Verdict runTask(const tasks::Check& check, const TaskSettings& settings, ChildLink& link);
+Verdict runTask(const tasks::Check& task, const TaskSettings& settings, ChildLink& link);
 
 }  // namespace drezhost
 
