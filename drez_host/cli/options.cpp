@@ -1,8 +1,16 @@
 #include "cli/options.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <map>
+#include <string>
 
 #include "console/line_editor.h"
+#include "console/terminal.h"
+
+#if defined(DREZ_HOST_SERVE)
+#include "serve/serve.h"
+#endif
 
 namespace drezhost {
 
@@ -22,12 +30,12 @@ const char kFooter[] =
     "3 the script crashed or hung. With several scenarios, the highest of these.";
 
 // --script and --polls, which every job takes.
-void addLibraryOptions(CLI::App& app, JobOptions& o) {
-  app.add_option("--script", o.script,
+void addLibraryOptions(CLI::App& app, std::optional<std::string>& script, PollDelivery& polls) {
+  app.add_option("--script", script,
                  "the panel library (default: $DREZ_HOST_SCRIPT, else the default panel library "
                  "beside drez-host or in ../lib)")
       ->option_text("PATH");
-  app.add_option("--polls", o.polls, "how polls are answered: reentrant (default), queued or off")
+  app.add_option("--polls", polls, "how polls are answered: reentrant (default), queued or off")
       ->transform(CLI::CheckedTransformer(
           std::map<std::string, PollDelivery>{{"reentrant", PollDelivery::Reentrant},
                                               {"queued", PollDelivery::Queued},
@@ -35,24 +43,30 @@ void addLibraryOptions(CLI::App& app, JobOptions& o) {
       ->option_text("MODE");
 }
 
-// --installation, which every job takes; `learned` says what none means.
-void addInstallationOption(CLI::App& app, JobOptions& o, const char* none) {
-  app.add_option("--installation", o.installation,
+// --installation, which every job takes; `none` says what none means.
+void addInstallationOption(CLI::App& app, std::string& installation, const char* none) {
+  app.add_option("--installation", installation,
                  std::string("the installation to start from: a file of installation steps, or "
                              "studio-a (default: ") +
                      none + ")")
       ->option_text("FILE|studio-a");
 }
 
-void addCommonOptions(CLI::App& app, JobOptions& o) {
-  addLibraryOptions(app, o);
-  app.add_option("--timeout", o.timeout,
-                 "seconds one call into the script may take before it counts as hung (default 5)")
+void addTimeoutOption(CLI::App& app, double& timeout, const char* what) {
+  app.add_option("--timeout", timeout,
+                 std::string("seconds one call into the script may take before ") + what +
+                     " counts as hung (default 5)")
       ->check(CLI::PositiveNumber)
       ->option_text("SECONDS");
-  app.add_flag("!--no-isolate", o.isolate,
+}
+
+void addCommonOptions(CLI::App& app, CommonOptions& o) {
+  addLibraryOptions(app, o.script, o.polls);
+  addTimeoutOption(app, o.isolation.timeout, "it");
+  app.add_flag("!--no-isolate", o.isolation.isolate,
                "run the script in drez-host's own process: no crash report, no time-out");
-  app.add_flag("--isolate", o.isolate, "run each scenario or check in a child process (default)");
+  app.add_flag("--isolate", o.isolation.isolate,
+               "run each scenario or check in a child process (default)");
   app.add_option("--max-depth", o.maxDepth,
                  "how deeply calls into scripts may nest before re-entrant delivery stops "
                  "(default 200)")
@@ -66,34 +80,8 @@ void addCommonOptions(CLI::App& app, JobOptions& o) {
   app.add_flag("--quiet", o.quiet, "no trace: only problems, failures and results");
 }
 
-void addReportOption(CLI::App& app, JobOptions& o);
-
-void addRunOptions(CLI::App& app, CommandLine& line) {
-  JobOptions& o = line.options;
-  addCommonOptions(app, o);
-  addInstallationOption(app, o, "Studio A");
-  app.add_option("scenario", o.scenarios,
-                 "scenario files to run (none: the demo; -: read lines from the terminal)");
-  app.add_flag("-i,--interactive", o.interactive, "read scenario lines from the terminal");
-  app.add_flag("--studio", o.showStudio, "draw the studio after every action");
-  app.add_flag("--print-demo", line.printDemo, "print the demo's scenario and exit");
-  app.add_flag("--fail-fast", o.failFast, "stop at the first scenario that does not pass");
-  app.add_option("--record-trace", o.recordTrace,
-                 "write the run's normalised trace to FILE (a golden trace)")
-      ->option_text("FILE");
-  app.add_option("--check-trace", o.checkTrace,
-                 "compare the run's normalised trace with FILE; a difference fails the run")
-      ->option_text("FILE");
-  app.add_flag("--update-traces", o.updateTraces,
-               "'expect trace FILE' steps write their file instead of comparing");
-  app.add_flag("--coverage", o.coverage,
-               "print what each scenario exercised: command codes, callback kinds, slots, "
-               "destinations, controls, triggers, expectations never reached");
-  addReportOption(app, o);
-}
-
-void addReportOption(CLI::App& app, JobOptions& o) {
-  app.add_option("--report", o.reports,
+void addReportOption(CLI::App& app, std::vector<std::string>& reports) {
+  app.add_option("--report", reports,
                  "write a report (repeatable): junit=FILE, tap, tap=FILE or json=FILE")
       ->expected(1)
       ->allow_extra_args(false)
@@ -108,87 +96,177 @@ void addReportOption(CLI::App& app, JobOptions& o) {
       });
 }
 
-}  // namespace
+void addPathOption(CLI::App& app, std::string& path) {
+  app.add_option("--path", path, "the path text the export is given (default empty)");
+}
 
-bool parseCommandLine(int argc, const char* const* argv, CommandLine* line, std::string* error) {
-  JobOptions& o = line->options;
-  CLI::App app(kDescription, "drez-host");
-  // On Windows CLI11 would read a path such as /work/a.scn as an option.
-  app.allow_windows_style_options(false);
-  app.footer(std::string(kFooter) + "\n\n" + lineReaderHelp());
-  addRunOptions(app, *line);
-  CLI::App* run = app.add_subcommand("run", "run scenario files (the default job)");
-  addRunOptions(*run, *line);
-  CLI::App* validate = app.add_subcommand(
-      "validate", "run the named checks on any panel library, each isolated, then the scenarios");
-  addCommonOptions(*validate, o);
-  addInstallationOption(*validate, o, "learned from the script's own lookups and registrations");
-  validate->add_flag("--print-installation", o.printInstallation,
-                     "print the installation the checks start from, as installation steps, and "
-                     "exit");
-  validate->add_option("--path", o.path, "the path text the export is given (default empty)");
-  validate->add_option("scenario", o.scenarios, "scenario files to run after the checks");
-  validate->add_option("--only", o.only, "run only these checks (see --list-checks)")
+void addPrintInstallation(CLI::App& app, bool& print, const char* what) {
+  app.add_flag("--print-installation", print,
+               std::string("print the installation the ") + what +
+                   " start from, as installation steps (on standard output, nothing else), and "
+                   "exit");
+}
+
+void runOptions(CLI::App& app, CommandLine& line) {
+  RunJobOptions& o = line.run;
+  addCommonOptions(app, line.common);
+  addInstallationOption(app, line.common.installation, "Studio A");
+  app.add_option("scenario", o.scenarios,
+                 "scenario files to run (none: the demo; -: read lines from the terminal)");
+  app.add_flag("-i,--interactive", o.interactive, "read scenario lines from the terminal");
+  app.add_flag("--studio", o.showStudio, "draw the studio after every action");
+  app.add_flag("--print-demo", o.printDemo, "print the demo's scenario and exit");
+  app.add_flag("--fail-fast", o.failFast, "stop at the first scenario that does not pass");
+  app.add_option("--record-trace", o.recordTrace,
+                 "write the run's normalised trace to FILE (a golden trace)")
+      ->option_text("FILE");
+  app.add_option("--check-trace", o.checkTrace,
+                 "compare the run's normalised trace with FILE; a difference fails the run")
+      ->option_text("FILE");
+  app.add_flag("--update-traces", o.updateTraces,
+               "'expect trace FILE' steps write their file instead of comparing");
+  app.add_flag("--coverage", o.coverage,
+               "print what each scenario exercised: command codes, callback kinds, slots, "
+               "destinations, controls, triggers, expectations never reached");
+  addReportOption(app, o.reports);
+  // "-" alone is the terminal; beside files, or with -i and files, it fits no run.
+  app.callback([&o] {
+    if (o.scenarios.size() == 1 && o.scenarios[0] == "-") {
+      o.interactive = true;
+      o.scenarios.clear();
+    }
+    if (o.interactive && !o.scenarios.empty()) {
+      throw CLI::ValidationError("-i reads the terminal; it takes no scenario file");
+    }
+    if (std::count(o.scenarios.begin(), o.scenarios.end(), std::string("-")) != 0) {
+      throw CLI::ValidationError("'-' (the terminal) cannot stand beside scenario files");
+    }
+  });
+}
+
+void validateOptions(CLI::App& app, CommandLine& line) {
+  ValidateOptions& o = line.validate;
+  addCommonOptions(app, line.common);
+  addInstallationOption(app, line.common.installation,
+                        "learned from the script's own lookups and registrations");
+  addPrintInstallation(app, o.printInstallation, "checks");
+  addPathOption(app, o.path);
+  app.add_option("scenario", o.scenarios, "scenario files to run after the checks");
+  app.add_option("--only", o.only, "run only these checks (see --list-checks)")
       ->expected(1)
       ->allow_extra_args(false)
       ->delimiter(',')
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
       ->option_text("CHECK[,CHECK...]");
-  validate->add_flag("--only-failed", o.onlyFailed, "print only the checks that failed");
-  validate->add_flag("--list-checks", line->listChecks, "list the checks and exit");
-  addReportOption(*validate, o);
-  validate->add_flag("--fail-fast", o.failFast, "stop at the first check that fails");
-  CLI::App* monkey = app.add_subcommand(
-      "monkey", "drive a panel library with random events and check the host contract after each");
-  addCommonOptions(*monkey, o);
-  addInstallationOption(*monkey, o, "learned from the script's own lookups and registrations");
-  monkey->add_flag("--print-installation", o.printInstallation,
-                   "print the installation the events start from, as installation steps, and "
-                   "exit");
-  addReportOption(*monkey, o);
-  monkey->add_option("--path", o.path, "the path text the export is given (default empty)");
-  monkey->add_option("--seed", o.seed, "the seed of the random events (default 1)");
-  monkey->add_option("--events", o.events, "how many events (default 1000)")
+  app.add_flag("--only-failed", o.onlyFailed, "print only the checks that failed");
+  app.add_flag("--list-checks", o.listChecks, "list the checks and exit");
+  addReportOption(app, o.reports);
+  app.add_flag("--fail-fast", o.failFast, "stop at the first check that fails");
+}
+
+void monkeyOptions(CLI::App& app, CommandLine& line) {
+  MonkeyOptions& o = line.monkey;
+  addCommonOptions(app, line.common);
+  addInstallationOption(app, line.common.installation,
+                        "learned from the script's own lookups and registrations");
+  addPrintInstallation(app, o.printInstallation, "events");
+  addReportOption(app, o.reports);
+  addPathOption(app, o.path);
+  app.add_option("--seed", o.seed, "the seed of the random events (default 1)");
+  app.add_option("--events", o.events, "how many events (default 1000)")
       ->check(CLI::Range(1, 100000000));
-  CLI::App* replay = app.add_subcommand(
-      "replay",
-      "play a capture drez_tap made in the studio against a build of the panel, and "
-      "show where it differs");
-  addCommonOptions(*replay, o);
-  replay->add_option("capture", o.capture, "the capture file")->required();
-  replay
-      ->add_option("--write-scenario", o.writeScenario,
-                   "write the capture as a scenario in FILE instead of replaying it")
+}
+
+void replayOptions(CLI::App& app, CommandLine& line) {
+  ReplayOptions& o = line.replay;
+  addCommonOptions(app, line.common);
+  app.add_option("capture", o.capture, "the capture file")->required();
+  app.add_option("--write-scenario", o.writeScenario,
+                 "write the capture as a scenario in FILE instead of replaying it")
       ->option_text("FILE");
-  addReportOption(*replay, o);
-  CLI::App* serve = app.add_subcommand(
-      "serve", "the studio as a web page: see and drive the panel script in a browser");
+  addReportOption(app, o.reports);
+}
+
+void serveOptions(CLI::App& app, CommandLine& line) {
+  ServeSettings& o = line.serve;
   // In drez-host's own process: the page's "restart" loads the library again.
-  addLibraryOptions(*serve, o);
-  addInstallationOption(*serve, o, "Studio A, or the set-up lines of the scenario");
-  serve
-      ->add_option("--timeout", o.timeout,
-                   "seconds one call into the script may take before the studio counts as hung "
-                   "(default 5)")
-      ->check(CLI::PositiveNumber)
-      ->option_text("SECONDS");
-  serve->add_option("--port", line->serve.port, "the port (default 8080; 0 picks a free one)")
+  addLibraryOptions(app, o.script, o.polls);
+  addInstallationOption(app, o.installation, "Studio A, or the set-up lines of the scenario");
+  addTimeoutOption(app, o.timeout, "the studio");
+  app.add_option("--port", o.port, "the port (default 8080; 0 picks a free one)")
       ->check(CLI::Range(0, 65535))
       ->option_text("N");
-  serve
-      ->add_option("--listen", line->serve.listen,
-                   "the address to listen on (default 127.0.0.1: this machine only; another "
-                   "address is warned about)")
+  app.add_option("--listen", o.listen,
+                 "the address to listen on (default 127.0.0.1: this machine only; another "
+                 "address is warned about)")
       ->check([](const std::string& address) {
         return address.empty() ? std::string("--listen needs an address, not empty text")
                                : std::string();
       })
       ->option_text("ADDR");
-  serve
-      ->add_option("scenario", o.scenarios,
-                   "its set-up lines build the installation (default: Studio A) and its actions "
-                   "are played before the page is served")
-      ->expected(0, 1);
+  app.add_option("scenario", o.scenario,
+                 "its set-up lines build the installation (default: Studio A) and its actions "
+                 "are played before the page is served");
+}
+
+ExitStatus serve(const CommandLine& line) {
+#if defined(DREZ_HOST_SERVE)
+  // Serve loads the library itself: its restart loads it again.
+  return runServe(line.serve);
+#else
+  (void)line;
+  return badInput("serve is a feature of the native build: this drez-host was built without it");
+#endif
+}
+
+#if defined(DREZ_HOST_SERVE)
+const char kServeSummary[] =
+    "the studio as a web page: see and drive the panel script in a browser";
+#else
+const char kServeSummary[] =
+    "the studio as a web page: a feature of the native build, which this drez-host lacks";
+#endif
+
+}  // namespace
+
+const std::vector<JobEntry>& jobs() {
+  static const std::vector<JobEntry> all = {
+      {"run", "run scenario files (the default job)", runOptions,
+       [](const CommandLine& line) { return runJob(line.common, line.run); }},
+      {"validate", "run the named checks on any panel library, each isolated, then the scenarios",
+       validateOptions,
+       [](const CommandLine& line) { return validateJob(line.common, line.validate); }},
+      {"monkey", "drive a panel library with random events and check the host contract after each",
+       monkeyOptions, [](const CommandLine& line) { return monkeyJob(line.common, line.monkey); }},
+      {"replay",
+       "play a capture drez_tap made in the studio against a build of the panel, and show where "
+       "it differs",
+       replayOptions, [](const CommandLine& line) { return replayJob(line.common, line.replay); }},
+      {"serve", kServeSummary, serveOptions, serve},
+  };
+  return all;
+}
+
+std::optional<ExitStatus> parseCommandLine(int argc, const char* const* argv, CommandLine* line,
+                                           std::ostream& out, std::ostream& err) {
+  CLI::App app(kDescription, "drez-host");
+  // On Windows CLI11 would read a path such as /work/a.scn as an option.
+  app.allow_windows_style_options(false);
+  app.footer(std::string(kFooter) + "\n\n" + lineReaderHelp());
+  app.failure_message([](const CLI::App*, const CLI::Error& error) {
+    return "drez-host: " + std::string(error.what()) + "\n(drez-host --help lists the options)\n";
+  });
+  // What fits no option or argument is kept and said below, in the order given.
+  app.allow_extras();
+  const JobEntry& byDefault = jobs().front();
+  byDefault.options(app, *line);
+  std::vector<std::pair<const JobEntry*, CLI::App*>> subcommands;
+  for (const JobEntry& job : jobs()) {
+    CLI::App* subcommand = app.add_subcommand(job.name, job.summary);
+    subcommand->allow_extras();
+    job.options(*subcommand, *line);
+    subcommands.emplace_back(&job, subcommand);
+  }
   app.require_subcommand(0, 1);
 
   std::vector<std::string> args;  // in reverse order, as CLI11 takes them
@@ -204,54 +282,27 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine* line, std:
   }
   try {
     app.parse(args);
-  } catch (const CLI::CallForHelp&) {
-    line->help = true;
-    line->helpText = app.help();
-    return true;
-  } catch (const CLI::ExtrasError& failure) {
-    const std::string what = failure.what();
-    const std::size_t colon = what.find(": ");
-    // CLI11 took the arguments in reverse (see above), and lists what it left
-    // over so: put them back in the order they were given.
-    std::string listed = colon != std::string::npos ? what.substr(colon + 2) : what;
-    std::string extra;
-    while (!listed.empty()) {
-      const std::size_t blank = listed.rfind(' ');
-      extra += (extra.empty() ? "" : " ") +
-               (blank == std::string::npos ? listed : listed.substr(blank + 1));
-      listed.resize(blank == std::string::npos ? 0 : blank);
-    }
-    *error = !extra.empty() && extra[0] == '-' ? "unknown option '" + extra + "'"
-                                               : "unexpected argument: " + extra;
-    return false;
-  } catch (const CLI::ParseError& failure) {
-    *error = failure.what();
-    return false;
+  } catch (const CLI::ParseError& error) {
+    // CLI11 says what it found: the help asked for, or what does not fit.
+    return app.exit(error, out, err) == 0 ? ExitStatus::Passed : ExitStatus::BadInput;
   }
-  if (validate->parsed()) line->job = Job::Validate;
-  if (monkey->parsed()) line->job = Job::Monkey;
-  if (replay->parsed()) line->job = Job::Replay;
-  if (serve->parsed()) {
-    line->job = Job::Serve;
-    line->serve.script = o.script;
-    line->serve.polls = o.polls;
-    line->serve.installation = o.installation;
-    line->serve.timeout = o.timeout;
-    if (!o.scenarios.empty()) line->serve.scenario = o.scenarios[0];
+  const std::vector<std::string> extra = app.remaining(true);
+  if (!extra.empty()) {
+    std::string listed;
+    for (const std::string& arg : extra) listed += (listed.empty() ? "" : " ") + arg;
+    err << "drez-host: "
+        << (extra.front().size() > 1 && extra.front()[0] == '-'
+                ? "unknown option '" + extra.front() + "'"
+                : "unexpected argument: " + listed)
+        << "\n(drez-host --help lists the options)\n";
+    return ExitStatus::BadInput;
   }
-  if (o.scenarios.size() == 1 && o.scenarios[0] == "-") {
-    o.interactive = true;
-    o.scenarios.clear();
+  // The job is chosen here, and only here.
+  line->job = &byDefault;
+  for (const auto& [job, subcommand] : subcommands) {
+    if (subcommand->parsed()) line->job = job;
   }
-  if (o.interactive && !o.scenarios.empty()) {
-    *error = "-i reads the terminal; it takes no scenario file";
-    return false;
-  }
-  if (std::count(o.scenarios.begin(), o.scenarios.end(), std::string("-")) != 0) {
-    *error = "'-' (the terminal) cannot stand beside scenario files";
-    return false;
-  }
-  return true;
+  return std::nullopt;
 }
 
 }  // namespace drezhost

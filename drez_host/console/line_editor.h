@@ -4,6 +4,7 @@
 // (ChildLink::ask); the parent reads it from the terminal. The child's
 // question is a LineQuestion: the prompt, and the names of the live
 // installation that a line can name, so that the parent can complete them.
+// It crosses as one of the child's messages (isolation/child_messages.h).
 //
 // The parent reads with libedit where the build has it (the macro
 // DREZ_HOST_LINE_EDITOR) and standard input and output are a terminal:
@@ -70,13 +71,6 @@ struct LineQuestion {
   std::vector<PanelFileEntry> panelFiles;
   std::vector<PanelEntry> panels;    // loaded by the scripts
   std::vector<std::string> scripts;  // alive, oldest first
-
-  // The question as text: one line a record, each field a word of the
-  // scenario language (writer.h), so any name a scenario can hold crosses.
-  std::string encode() const;
-  // Reads what encode() wrote. A text that is no such question is taken as
-  // a bare prompt; records it does not know are passed over.
-  static LineQuestion decode(const std::string& text);
 };
 
 // The question for the next line of `runner`'s run, prompting `prompt`;

@@ -7,27 +7,13 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "isolation/isolation.h"
-#include "isolation/job_options.h"
+#include "isolation/task.h"
 #include "runner/runner.h"
 #include "simulator/script_library.h"
 
 namespace drezhost {
-
-// What a task needs beyond the command line: the installation the parent
-// settled on, what the task is about, and a list. It crosses to the child
-// as the payload, so that a child started as a new process gets it too.
-struct TaskInput {
-  std::string installation;  // installation steps the runs start from; empty: Studio A
-  std::string subject;       // a scenario file, a check's name, a seed
-  std::vector<std::string> items;
-
-  std::string encode() const;
-  // Throws std::invalid_argument for a payload that encode() did not make.
-  static TaskInput decode(const std::string& payload);
-};
 
 // The panel library, loaded in the child for as long as this lives.
 class LoadedLibrary {
@@ -49,13 +35,13 @@ class LoadedLibrary {
   std::unique_ptr<ScriptLibrary> library_;
 };
 
-// The runner's options for a task: the limits of the command line and the
-// input's installation. `quiet` runs show no trace.
-RunOptions runOptionsFor(const JobOptions& options, const TaskInput& input, bool quiet);
+// The runner's options for a task: the settings' limits and installation.
+// `quiet` runs show no trace.
+RunOptions runOptionsFor(const TaskSettings& settings, bool quiet);
 
 // Tells the runner's host how to deliver polls and hands its calls,
 // commands and the script's debug lines to `link`.
-void wire(ScenarioRunner& runner, const JobOptions& options, ChildLink& link);
+void wire(ScenarioRunner& runner, const TaskSettings& settings, ChildLink& link);
 
 // A library that did not load: drez-host's message, and the verdict.
 Verdict libraryFailed(const LibraryError& error, ChildLink& link);

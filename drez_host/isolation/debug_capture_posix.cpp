@@ -1,15 +1,67 @@
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 
 #include "isolation/debug_capture.h"
 
+// A sanitizer's runtime, where the program has one, calls this back just
+// before it ends the process after its report. The name is the runtime's.
+// NOLINTNEXTLINE(bugprone-reserved-identifier)
+extern "C" void __sanitizer_set_death_callback(void (*callback)()) __attribute__((weak));
+
 namespace drezhost {
 
 namespace {
+
+// A file that nothing but this process and its children see: a memfd, or a
+// temporary file removed at once.
+int anonymousFile() {
+#if defined(__linux__)
+  const int file = memfd_create("drez-host-output", MFD_CLOEXEC);
+  if (file >= 0) return file;
+#endif
+  std::FILE* temporary = std::tmpfile();
+  if (temporary == nullptr) return -1;
+  const int copy = fcntl(fileno(temporary), F_DUPFD_CLOEXEC, 0);
+  std::fclose(temporary);
+  return copy;
+}
+
+class PosixOutputFile : public OutputFile {
+ public:
+  explicit PosixOutputFile(int file) : file_(file) {}
+  ~PosixOutputFile() override { close(file_); }
+
+  std::uint64_t handle() const override { return static_cast<std::uint64_t>(file_); }
+
+  std::string tail(std::size_t bytes) const override {
+    struct stat about = {};
+    if (fstat(file_, &about) != 0 || about.st_size <= 0) return std::string();
+    const auto size = static_cast<std::size_t>(about.st_size);
+    const std::size_t from = size > bytes ? size - bytes : 0;
+    std::string text(size - from, '\0');
+    const ssize_t got = pread(file_, &text[0], text.size(), static_cast<off_t>(from));
+    text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    // From the start of a line.
+    if (from > 0) text.erase(0, text.find('\n') == std::string::npos ? 0 : text.find('\n') + 1);
+    return text;
+  }
+
+ private:
+  int file_;
+};
+
+class FileCapture;
+
+// The capture in drez-host's own process while it is in a call: what a
+// dying process's last words are copied from.
+std::atomic<FileCapture*> inCall{nullptr};
 
 // The script's standard error (and output) point into a file of our own;
 // each take reads what was added since the last, and the file is emptied
@@ -23,6 +75,8 @@ class FileCapture : public DebugCapture {
       std::setvbuf(stdout, nullptr, _IONBF, 0);
       dup2(file_, STDOUT_FILENO);
       dup2(file_, STDERR_FILENO);
+    } else {
+      watchForDeath();
     }
   }
   ~FileCapture() override {
@@ -35,10 +89,12 @@ class FileCapture : public DebugCapture {
     std::fflush(stderr);
     saved_ = dup(STDERR_FILENO);
     dup2(file_, STDERR_FILENO);
+    inCall.store(this);
   }
 
   void callEnded() override {
     if (saved_ < 0) return;
+    inCall.store(nullptr);
     std::fflush(stderr);
     dup2(saved_, STDERR_FILENO);
     close(saved_);
@@ -74,7 +130,60 @@ class FileCapture : public DebugCapture {
     }
   }
 
+  // The process is dying in a call: standard error back to the terminal,
+  // and what the call wrote there that no take has shown copied to it.
+  // Only async-signal-safe calls: it runs in a signal handler.
+  void lastWords() {
+    dup2(saved_, STDERR_FILENO);
+    char bytes[4096];
+    off_t at = read_;
+    ssize_t got = 0;
+    while ((got = pread(file_, bytes, sizeof bytes, at)) > 0) {
+      if (write(STDERR_FILENO, bytes, static_cast<std::size_t>(got)) < 0) break;
+      at += got;
+    }
+  }
+
  private:
+  static void onDeath() {
+    if (FileCapture* capture = inCall.exchange(nullptr)) capture->lastWords();
+  }
+
+  // A signal that ends the process: the last words, then what was there
+  // before (a sanitizer's handler, or the default) takes it.
+  static void onSignal(int signal) {
+    onDeath();
+    for (Handler& handler : handlers_) {
+      if (handler.signal == signal) sigaction(signal, &handler.previous, nullptr);
+    }
+    // A fault happens again when the handler returns; abort() raises again.
+    if (signal != SIGSEGV && signal != SIGBUS && signal != SIGILL && signal != SIGFPE) {
+      raise(signal);
+    }
+  }
+
+  static void watchForDeath() {
+    static bool watching = false;
+    if (watching) return;
+    watching = true;
+    if (__sanitizer_set_death_callback != nullptr) __sanitizer_set_death_callback(onDeath);
+    for (Handler& handler : handlers_) {
+      struct sigaction action = {};
+      action.sa_handler = onSignal;
+      sigemptyset(&action.sa_mask);
+      action.sa_flags = SA_NODEFER;
+      sigaction(handler.signal, &action, &handler.previous);
+    }
+  }
+
+  struct Handler {
+    int signal;
+    struct sigaction previous;
+  };
+  static inline Handler handlers_[] = {
+      {SIGABRT, {}}, {SIGSEGV, {}}, {SIGBUS, {}}, {SIGILL, {}}, {SIGFPE, {}},
+  };
+
   int file_;
   bool whole_;
   int saved_ = -1;
@@ -84,20 +193,23 @@ class FileCapture : public DebugCapture {
 
 }  // namespace
 
+std::unique_ptr<OutputFile> OutputFile::create() {
+  const int file = anonymousFile();
+  if (file < 0) return nullptr;
+  return std::make_unique<PosixOutputFile>(file);
+}
+
 std::unique_ptr<DebugCapture> DebugCapture::start(bool wholeProcess) {
-#if defined(__linux__)
-  int file = memfd_create("drez-host-debug", MFD_CLOEXEC);
-#else
-  int file = -1;
-#endif
-  if (file < 0) {
-    std::FILE* temporary = std::tmpfile();
-    if (temporary == nullptr) return nullptr;
-    file = dup(fileno(temporary));
-    std::fclose(temporary);
-    if (file < 0) return nullptr;
-  }
+  const int file = anonymousFile();
+  if (file < 0) return nullptr;
   return std::make_unique<FileCapture>(file, wholeProcess);
+}
+
+std::unique_ptr<DebugCapture> DebugCapture::into(std::optional<std::uint64_t> file) {
+  if (!file) return start(true);
+  const int copy = fcntl(static_cast<int>(*file), F_DUPFD_CLOEXEC, 0);
+  if (copy < 0) return start(true);
+  return std::make_unique<FileCapture>(copy, true);
 }
 
 }  // namespace drezhost

@@ -3,8 +3,8 @@
 // DBG_PRINTEXCEPTION_C (DBG_PRINTEXCEPTION_WIDE_C); a vectored exception
 // handler, first in line, copies the text and continues the program, so no
 // debugger or system-wide reader sees it. In a child process the standard
-// output and error go to a temporary file of the capture's own as well, read
-// back at each take, as on POSIX systems.
+// output and error go to a temporary file as well (the parent's OutputFile,
+// or one of the capture's own), read back at each take, as on POSIX systems.
 
 #include <windows.h>
 // After windows.h.
@@ -12,6 +12,7 @@
 #include <io.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -127,6 +128,51 @@ LONG CALLBACK onDebugString(EXCEPTION_POINTERS* info) {
   return EXCEPTION_CONTINUE_EXECUTION;
 }
 
+// A temporary file, deleted once its last handle closes (the parent's and
+// the child's). INVALID_HANDLE_VALUE when none can be made.
+HANDLE temporaryFile() {
+  wchar_t folder[MAX_PATH + 1];
+  wchar_t path[MAX_PATH + 1];
+  const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+  if (length == 0 || length > MAX_PATH || GetTempFileNameW(folder, L"drz", 0, path) == 0) {
+    return INVALID_HANDLE_VALUE;
+  }
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  const HANDLE file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, share, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (file == INVALID_HANDLE_VALUE) DeleteFileW(path);
+  return file;
+}
+
+class WindowsOutputFile : public OutputFile {
+ public:
+  explicit WindowsOutputFile(HANDLE file) : file_(file) {}
+  ~WindowsOutputFile() override { CloseHandle(file_); }
+
+  std::uint64_t handle() const override { return reinterpret_cast<std::uintptr_t>(file_); }
+
+  std::string tail(std::size_t bytes) const override {
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(file_, &size) || size.QuadPart <= 0) return std::string();
+    const auto total = static_cast<unsigned long long>(size.QuadPart);
+    const unsigned long long from = total > bytes ? total - bytes : 0;
+    std::string text(static_cast<std::size_t>(total - from), '\0');
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(from & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>(from >> 32);
+    DWORD got = 0;
+    if (!ReadFile(file_, &text[0], static_cast<DWORD>(text.size()), &got, &at)) got = 0;
+    text.resize(got);
+    // From the start of a line.
+    const std::size_t lineEnd = text.find('\n');
+    if (from > 0) text.erase(0, lineEnd == std::string::npos ? 0 : lineEnd + 1);
+    return text;
+  }
+
+ private:
+  HANDLE file_;
+};
+
 // Standard output and error pointed into a temporary file, deleted when the
 // process ends. The writers share one file position; the capture reads
 // through a handle of its own, and empties the file once it has read much.
@@ -137,6 +183,7 @@ class StandardStreams {
     if (write_ != INVALID_HANDLE_VALUE) CloseHandle(write_);
   }
 
+  // Into a temporary file of its own, read through a second handle.
   bool start() {
     wchar_t folder[MAX_PATH + 1];
     wchar_t path[MAX_PATH + 1];
@@ -153,28 +200,16 @@ class StandardStreams {
     }
     read_ = CreateFileW(path, GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_TEMPORARY,
                         nullptr);
-    HANDLE copy = nullptr;
-    if (read_ == INVALID_HANDLE_VALUE ||
-        !DuplicateHandle(GetCurrentProcess(), write_, GetCurrentProcess(), &copy, 0, FALSE,
-                         DUPLICATE_SAME_ACCESS)) {
-      return false;
-    }
-    const int file = _open_osfhandle(reinterpret_cast<intptr_t>(copy), _O_WRONLY);
-    if (file < 0) {
-      CloseHandle(copy);
-      return false;
-    }
-    // Unbuffered, so that a line is in the file when the script goes on.
-    std::fflush(nullptr);
-    _dup2(file, 1);
-    _dup2(file, 2);
-    _close(file);
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
-    std::setvbuf(stderr, nullptr, _IONBF, 0);
-    // A library with a C runtime of its own takes these when it loads.
-    SetStdHandle(STD_OUTPUT_HANDLE, reinterpret_cast<HANDLE>(_get_osfhandle(1)));
-    SetStdHandle(STD_ERROR_HANDLE, reinterpret_cast<HANDLE>(_get_osfhandle(2)));
-    return true;
+    return read_ != INVALID_HANDLE_VALUE && pointStreams();
+  }
+
+  // Into `file` (the parent's), which it owns from now on, read through a
+  // handle of its own; false when no such handle can be had.
+  bool adopt(HANDLE file) {
+    write_ = file;
+    read_ =
+        ReOpenFile(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+    return read_ != INVALID_HANDLE_VALUE && pointStreams();
   }
 
   void take(LineSplitter& splitter, std::vector<std::string>& lines) {
@@ -198,6 +233,31 @@ class StandardStreams {
   }
 
  private:
+  // Standard output and error (the C runtime's and the system's) into write_.
+  bool pointStreams() {
+    HANDLE copy = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), write_, GetCurrentProcess(), &copy, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS)) {
+      return false;
+    }
+    const int file = _open_osfhandle(reinterpret_cast<intptr_t>(copy), _O_WRONLY);
+    if (file < 0) {
+      CloseHandle(copy);
+      return false;
+    }
+    // Unbuffered, so that a line is in the file when the script goes on.
+    std::fflush(nullptr);
+    _dup2(file, 1);
+    _dup2(file, 2);
+    _close(file);
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    std::setvbuf(stderr, nullptr, _IONBF, 0);
+    // A library with a C runtime of its own takes these when it loads.
+    SetStdHandle(STD_OUTPUT_HANDLE, reinterpret_cast<HANDLE>(_get_osfhandle(1)));
+    SetStdHandle(STD_ERROR_HANDLE, reinterpret_cast<HANDLE>(_get_osfhandle(2)));
+    return true;
+  }
+
   HANDLE write_ = INVALID_HANDLE_VALUE;
   HANDLE read_ = INVALID_HANDLE_VALUE;
   unsigned long long read_bytes_ = 0;
@@ -205,12 +265,18 @@ class StandardStreams {
 
 class WindowsCapture : public DebugCapture {
  public:
-  explicit WindowsCapture(bool wholeProcess) {
+  // `file`: the parent's output file, for a whole process; else one of its own.
+  WindowsCapture(bool wholeProcess, HANDLE file = INVALID_HANDLE_VALUE) {
     receiving.store(&strings_);
     handler_ = AddVectoredExceptionHandler(1, onDebugString);
     if (wholeProcess) {
       streams_ = std::make_unique<StandardStreams>();
-      if (!streams_->start()) streams_.reset();
+      if (file == INVALID_HANDLE_VALUE || !streams_->adopt(file)) {
+        // Without the parent's file, one of its own: a crash report then
+        // shows no tail, but the debug lines stand in the trace.
+        streams_ = std::make_unique<StandardStreams>();
+        if (!streams_->start()) streams_.reset();
+      }
     }
   }
 
@@ -245,8 +311,20 @@ class WindowsCapture : public DebugCapture {
 
 }  // namespace
 
+std::unique_ptr<OutputFile> OutputFile::create() {
+  const HANDLE file = temporaryFile();
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  return std::make_unique<WindowsOutputFile>(file);
+}
+
 std::unique_ptr<DebugCapture> DebugCapture::start(bool wholeProcess) {
   return std::make_unique<WindowsCapture>(wholeProcess);
+}
+
+std::unique_ptr<DebugCapture> DebugCapture::into(std::optional<std::uint64_t> file) {
+  if (!file) return start(true);
+  return std::make_unique<WindowsCapture>(
+      true, reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(*file)));
 }
 
 }  // namespace drezhost

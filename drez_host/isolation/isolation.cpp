@@ -3,17 +3,17 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 
 #include "console/terminal.h"
+#include "isolation/codec.h"
 #include "isolation/isolation_parts.h"
+#include "isolation/overloaded.h"
 #include "simulator/trace.h"
 
 namespace drezhost {
 
 namespace {
-
-// Between the summary's messages in the shared block: the record separator.
-constexpr char kMessageEnd = '\x1e';
 
 template <std::size_t N>
 void copyText(char (&into)[N], const std::string& text) {
@@ -22,78 +22,84 @@ void copyText(char (&into)[N], const std::string& text) {
   into[length] = '\0';
 }
 
-void putLength(std::string& out, std::size_t length) {
-  for (int i = 0; i < 4; ++i) out += static_cast<char>((length >> (8 * i)) & 0xFF);
+TaskWork installedWork = nullptr;
+
+// The summary's frame, messages dropped from its end (and counted) until it
+// fits the shared block.
+std::string summaryFrame(RunSummary summary) {
+  const std::vector<std::string> all = std::move(summary.messages);
+  for (std::size_t kept = all.size();; --kept) {
+    summary.messages.assign(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(kept));
+    if (kept < all.size()) {
+      summary.messages.push_back("... and " + std::to_string(all.size() - kept) +
+                                 " more messages, too long to carry");
+    }
+    std::string frame = encodeFrame(ChildMessage(messages::Finished{summary}));
+    if (frame.size() <= kSummaryBytes || kept == 0) return frame;
+  }
+}
+
+// The summary the child left, if it left one that reads.
+RunSummary summaryIn(const SharedStatus& status) {
+  const std::uint32_t size = status.summarySize.load();
+  if (size == 0 || size > kSummaryBytes) return RunSummary();
+  const std::string frame(status.summary, size);
+  std::size_t at = 0;
+  try {
+    std::optional<ChildMessage> message = takeFrame<ChildMessage>(frame, at);
+    if (const auto* finished = message ? std::get_if<messages::Finished>(&*message) : nullptr) {
+      return finished->summary;
+    }
+  } catch (const CodecError&) {
+  }
+  RunSummary unread;
+  unread.messages.emplace_back("the summary the child left does not read");
+  return unread;
 }
 
 }  // namespace
 
-// Frames.
+void setTaskWork(TaskWork work) { installedWork = work; }
 
-std::string encodeFrame(FrameType type, const std::string& data) {
-  std::string frame;
-  frame.reserve(data.size() + 5);
-  frame += static_cast<char>(type);
-  putLength(frame, data.size());
-  frame += data;
-  return frame;
-}
-
-std::optional<Frame> decodeFrame(std::string& buffer) {
-  if (buffer.size() < 5) return std::nullopt;
-  std::size_t length = 0;
-  for (int i = 0; i < 4; ++i) {
-    length |= static_cast<std::size_t>(static_cast<unsigned char>(buffer[1 + i])) << (8 * i);
-  }
-  if (buffer.size() < 5 + length) return std::nullopt;
-  Frame frame;
-  frame.type = static_cast<FrameType>(buffer[0]);
-  frame.data = buffer.substr(5, length);
-  buffer.erase(0, 5 + length);
-  return frame;
-}
-
-std::string encodeLine(const OutputLine& line) {
-  std::string data;
-  data += static_cast<char>(line.kind);
-  data += line.spaced ? '1' : '0';
-  return data + line.text;
-}
-
-OutputLine decodeLine(const std::string& data) {
-  OutputLine line;
-  if (data.size() < 2) return line;
-  const auto kind = static_cast<unsigned char>(data[0]);
-  line.kind = kind <= static_cast<unsigned char>(LineKind::Result) ? static_cast<LineKind>(kind)
-                                                                   : LineKind::Trace;
-  line.spaced = data[1] == '1';
-  line.text = data.substr(2);
-  return line;
+Verdict performTask(const TaskOrder& order, ChildLink& link) {
+  if (installedWork == nullptr) throw std::logic_error("drez-host installed no task work");
+  return installedWork(order, link);
 }
 
 // The child's side.
 
-void PipeTransport::put(FrameType type, const std::string& data) {
-  if (broken_) return;
-  const std::string frame = encodeFrame(type, data);
-  if (!write_(out_, frame.data(), frame.size())) broken_ = true;
+void PipeTransport::lost() {
+  if (!broken_) status_.channelLost.store(1);
+  broken_ = true;
 }
 
-void PipeTransport::show(const OutputLine& line) { put(FrameType::Line, encodeLine(line)); }
+void PipeTransport::send(const ChildMessage& message) {
+  if (broken_) return;
+  const std::string frame = encodeFrame(message);
+  if (!write_(out_, frame.data(), frame.size())) lost();
+}
 
-void PipeTransport::send(const std::string& message) { put(FrameType::Message, message); }
-
-std::optional<std::string> PipeTransport::ask(const std::string& question) {
-  put(FrameType::Question, question);
-  if (broken_) return std::nullopt;
+Answer PipeTransport::ask(const ChildMessage& question) {
+  send(question);
+  if (broken_) return Answer();
+  std::size_t at = 0;
   while (true) {
-    if (std::optional<Frame> frame = decodeFrame(buffer_)) {
-      if (frame->type == FrameType::Answer) return frame->data;
-      return std::nullopt;
+    try {
+      if (std::optional<Answer> answer = takeFrame<Answer>(buffer_, at)) {
+        buffer_.erase(0, at);
+        return *answer;
+      }
+    } catch (const CodecError&) {
+      // Not the parent's writing: nothing more from there can be trusted.
+      lost();
+      return Answer();
     }
     char bytes[4096];
     const long got = read_(in_, bytes, sizeof bytes);
-    if (got <= 0) return std::nullopt;
+    if (got <= 0) {
+      lost();
+      return Answer();
+    }
     buffer_.append(bytes, static_cast<std::size_t>(got));
   }
 }
@@ -104,30 +110,23 @@ ChildLink::ChildLink(SharedStatus& status, ChildTransport& transport, DebugCaptu
 void ChildLink::setStep(const std::string& step) { copyText(status_.step, step); }
 
 void ChildLink::setSummary(const RunSummary& summary) {
-  status_.verdict = static_cast<std::int32_t>(summary.verdict);
-  status_.actions = summary.actions;
-  status_.expectations = summary.expectations;
-  status_.notMet = summary.notMet;
-  status_.errors = summary.errors;
-  status_.warnings = summary.warnings;
-  status_.debugLines = summary.debugLines;
-  std::string joined;
-  // A message may hold line feeds (an expectation's expected and actual).
-  for (const std::string& message : summary.messages) joined += message + kMessageEnd;
-  copyText(status_.messages, joined);
-  status_.summarySet.store(1);
+  const std::string frame = summaryFrame(summary);
+  status_.summarySize.store(0);
+  if (frame.size() > kSummaryBytes) return;
+  std::memcpy(status_.summary, frame.data(), frame.size());
+  status_.summarySize.store(static_cast<std::uint32_t>(frame.size()));
 }
 
-void ChildLink::show(const OutputLine& line) { transport_.show(line); }
+void ChildLink::show(const OutputLine& line) { transport_.send(line); }
 
 OutputSink ChildLink::output() {
   return [this](const OutputLine& line) { show(line); };
 }
 
-void ChildLink::send(const std::string& message) { transport_.send(message); }
+void ChildLink::send(const ChildMessage& message) { transport_.send(message); }
 
-std::optional<std::string> ChildLink::ask(const std::string& question) {
-  return transport_.ask(question);
+std::optional<std::string> ChildLink::ask(const ChildMessage& question) {
+  return transport_.ask(question).text;
 }
 
 void ChildLink::beginCall(const std::string& what) {
@@ -175,30 +174,43 @@ ParentSide::ParentSide(const ParentHooks& hooks, const SharedStatus& status, dou
   if (!hooks_.show) hooks_.show = terminalOutput();
 }
 
-void ParentSide::received(const char* bytes, std::size_t size) {
+void ParentSide::handle(const ChildMessage& message) {
+  auto answer = [this](const ChildMessage& question) {
+    Answer answer;
+    if (hooks_.answer) answer.text = hooks_.answer(question);
+    reply_(encodeFrame(answer));
+    // Waiting for an answer is no time the script took.
+    watching_ = false;
+  };
+  auto pass = [this](const ChildMessage& passed) {
+    if (hooks_.message) hooks_.message(passed);
+  };
+  std::visit(Overloaded{
+                 [this](const OutputLine& line) { hooks_.show(line); },
+                 [&](const LineQuestion&) { answer(message); },
+                 [&](const messages::StudioAnswer&) { answer(message); },
+                 [&](const messages::MonkeyEvent&) { pass(message); },
+                 [&](const messages::Reached&) { pass(message); },
+                 [&](const messages::LearnedInstallation&) { pass(message); },
+                 // It comes through the shared memory; in the pipe it is no
+                 // frame of the child's.
+                 [](const messages::Finished&) {},
+             },
+             message);
+}
+
+bool ParentSide::received(const char* bytes, std::size_t size) {
   buffer_.append(bytes, size);
-  while (std::optional<Frame> frame = decodeFrame(buffer_)) {
-    switch (frame->type) {
-      case FrameType::Line:
-        hooks_.show(decodeLine(frame->data));
-        break;
-      case FrameType::Message:
-        if (hooks_.message) hooks_.message(frame->data);
-        break;
-      case FrameType::Question: {
-        std::optional<std::string> answer;
-        if (hooks_.answer) answer = hooks_.answer(frame->data);
-        reply_(answer ? encodeFrame(FrameType::Answer, *answer)
-                      : encodeFrame(FrameType::NoAnswer, std::string()));
-        // Waiting for an answer is no time the script took.
-        watching_ = false;
-        break;
-      }
-      case FrameType::Answer:
-      case FrameType::NoAnswer:
-        break;  // the child's pipe carries none: a forgery of the script's
+  try {
+    while (std::optional<ChildMessage> message = takeFrame<ChildMessage>(buffer_, read_)) {
+      handle(*message);
     }
+  } catch (const CodecError&) {
+    return false;
   }
+  buffer_.erase(0, read_);
+  read_ = 0;
+  return true;
 }
 
 bool ParentSide::overdue() {
@@ -224,41 +236,63 @@ std::string overdueReason(double budgetSeconds) {
          " s (--timeout); drez-host ended it";
 }
 
-void markEnded(Outcome& outcome, Outcome::Kind kind, std::string why) {
-  outcome.kind = kind;
-  outcome.verdict = kind == Outcome::Kind::Crashed ? Verdict::Crashed : Verdict::Hung;
-  outcome.why = std::move(why);
-}
-
 std::string stoppedReason() {
   return "drez-host was told to stop while the script was busy; drez-host ended it";
 }
 
-void readStatus(const SharedStatus& status, Outcome& outcome) {
-  outcome.step = status.step;
-  if (status.depth.load() > 0) outcome.call = status.call;
-  if (outcome.call.empty() && status.inCall.load() != 0) outcome.call = status.outermost;
+std::string channelLostReason(const std::string& then) {
+  std::string why =
+      "the script closed drez-host's channel to its child process (or wrote into it), so "
+      "what the run showed after that is lost";
+  if (!then.empty()) why += "; then " + then;
+  return why;
+}
+
+std::vector<std::string> tailLines(const std::string& bytes) {
+  std::vector<std::string> lines;
+  std::size_t end = bytes.size();
+  // A last line without its line end counts as well.
+  if (end > 0 && bytes[end - 1] == '\n') --end;
+  while (end > 0 && lines.size() < kTailLines) {
+    const std::size_t start = bytes.rfind('\n', end - 1);
+    const std::size_t from = start == std::string::npos ? 0 : start + 1;
+    std::string line = bytes.substr(from, end - from);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(shownText(line));
+    if (start == std::string::npos) break;
+    end = start;
+  }
+  return std::vector<std::string>(lines.rbegin(), lines.rend());
+}
+
+Outcome outcomeOf(const SharedStatus& status, std::optional<Ending> ended,
+                  std::vector<std::string> standardError, const std::string& where) {
+  Outcome outcome;
+  outcome.summary = summaryIn(status);
+  if (!ended) {
+    outcome.summary.verdict = static_cast<Verdict>(status.verdict);
+    outcome.ending = endingOf(outcome.summary, where);
+    return outcome;
+  }
+  CrashScene scene;
+  scene.step = status.step;
+  if (status.depth.load() > 0) scene.call = status.call;
+  if (scene.call.empty() && status.inCall.load() != 0) scene.call = status.outermost;
   const std::uint32_t count = status.commands.load();
   const std::uint32_t first = count > kLastCommands ? count - kLastCommands : 0;
   for (std::uint32_t i = first; i < count; ++i) {
-    outcome.lastCommands.push_back(shownText(status.lastCommands[i % kLastCommands]));
+    scene.lastCommands.push_back(shownText(status.lastCommands[i % kLastCommands]));
   }
-  RunSummary& summary = outcome.summary;
-  summary.verdict = static_cast<Verdict>(status.verdict);
-  summary.actions = status.actions;
-  summary.expectations = status.expectations;
-  summary.notMet = status.notMet;
-  summary.errors = status.errors;
-  summary.warnings = status.warnings;
-  summary.debugLines = status.debugLines;
-  const std::string messages = status.messages;
-  std::size_t start = 0;
-  while (start < messages.size()) {
-    const std::size_t end = messages.find(kMessageEnd, start);
-    summary.messages.push_back(messages.substr(start, end - start));
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
+  scene.standardError = std::move(standardError);
+  std::visit(Overloaded{
+                 [&](endings::Crashed& crashed) { crashed.scene = std::move(scene); },
+                 [&](endings::Hung& hung) { hung.scene = std::move(scene); },
+                 [](auto&) {},
+             },
+             *ended);
+  outcome.ending = std::move(*ended);
+  outcome.summary.verdict = outcome.verdict();
+  return outcome;
 }
 
 namespace {
@@ -269,12 +303,15 @@ class HereTransport : public ChildTransport {
   explicit HereTransport(const ParentHooks& hooks) : hooks_(hooks) {
     if (!hooks_.show) hooks_.show = terminalOutput();
   }
-  void show(const OutputLine& line) override { hooks_.show(line); }
-  void send(const std::string& message) override {
-    if (hooks_.message) hooks_.message(message);
+  void send(const ChildMessage& message) override {
+    if (const auto* line = std::get_if<OutputLine>(&message)) {
+      hooks_.show(*line);
+    } else if (hooks_.message) {
+      hooks_.message(message);
+    }
   }
-  std::optional<std::string> ask(const std::string& question) override {
-    return hooks_.answer ? hooks_.answer(question) : std::nullopt;
+  Answer ask(const ChildMessage& question) override {
+    return Answer{hooks_.answer ? hooks_.answer(question) : std::nullopt};
   }
 
  private:
@@ -283,35 +320,17 @@ class HereTransport : public ChildTransport {
 
 }  // namespace
 
-Outcome runHere(const ChildTask& task, const JobOptions& options, const std::string& payload,
-                const ParentHooks& hooks, DebugCapture* debug) {
+Outcome runHere(const TaskOrder& order, const std::string& where, const ParentHooks& hooks,
+                DebugCapture* debug) {
   const auto start = std::chrono::steady_clock::now();
   auto status = std::make_unique<SharedStatus>();
   HereTransport transport(hooks);
   ChildLink link(*status, transport, debug);
-  Outcome outcome;
-  outcome.verdict = task.run(options, payload, link);
-  readStatus(*status, outcome);
-  outcome.summary.verdict = outcome.verdict;
+  status->verdict = static_cast<std::int32_t>(performTask(order, link));
+  status->finished.store(1);
+  Outcome outcome = outcomeOf(*status, std::nullopt, {}, where);
   outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return outcome;
-}
-
-void printOutcome(std::ostream& out, const Outcome& outcome) {
-  if (outcome.kind == Outcome::Kind::Finished) return;
-  const char* what = outcome.kind == Outcome::Kind::Crashed    ? "the script crashed: "
-                     : outcome.kind == Outcome::Kind::TimedOut ? "the script hung: "
-                                                               : "the script was stopped: ";
-  out << "\n!! " << what << outcome.why << "\n";
-  if (!outcome.step.empty()) out << "   during step " << outcome.step << "\n";
-  if (!outcome.call.empty()) out << "   in call " << outcome.call << "\n";
-  if (outcome.lastCommands.empty()) {
-    out << "   no command was sent before\n";
-  } else {
-    out << "   the last commands sent, oldest first:\n";
-    for (const std::string& command : outcome.lastCommands) out << "     " << command << "\n";
-  }
-  out.flush();
 }
 
 }  // namespace drezhost

@@ -19,8 +19,12 @@
 // budget, it ends the child. Every process the script starts lives in the
 // child's process group (a job object on Windows) and ends with it.
 //
-// A task's own conversation with the parent (the lines of an interactive
-// run, the requests of a served page) goes through ChildLink::ask.
+// What a child is told to do is a TaskOrder (isolation/task.h); what it
+// tells its parent is a ChildMessage (isolation/child_messages.h), each
+// carried by the one codec (isolation/codec.h). A task's own conversation
+// with the parent (the lines of an interactive run, the requests of a
+// served page) goes through ChildLink::ask. What came of the task is an
+// Outcome, typed (isolation/task_result.h).
 //
 // The jobs see this interface only; isolation_posix.cpp and
 // isolation_windows.cpp implement it. Not isolated (--no-isolate), the work
@@ -34,12 +38,13 @@
 
 #include <functional>
 #include <optional>
-#include <ostream>
 #include <string>
-#include <vector>
 
+#include "isolation/child_messages.h"
+#include "isolation/common_options.h"
 #include "isolation/debug_capture.h"
-#include "isolation/job_options.h"
+#include "isolation/task.h"
+#include "isolation/task_result.h"
 #include "runner/output.h"
 #include "runner/run_summary.h"
 #include "runner/verdict.h"
@@ -59,17 +64,20 @@ class ChildLink : public HostObserver {
 
   // The step being run, as "<file>:<line>: <step>".
   void setStep(const std::string& step);
-  // The result of the work, for the parent's reports.
+  // What the work came to, for the parent's reports. It crosses in the
+  // shared memory: a script that closes the pipe cannot lose it.
   void setSummary(const RunSummary& summary);
   // Shows a line: the parent prints it (or serve's page shows it).
   void show(const OutputLine& line);
   // A sink that shows each line.
   OutputSink output();
-  // Sends a message the task's job reads (ParentHooks::message).
-  void send(const std::string& message);
-  // Asks the parent (ParentHooks::answer) and waits for the answer; nothing
-  // when the parent has none (the end of the input, serve stopping).
-  std::optional<std::string> ask(const std::string& question);
+  // Sends a message the task's job reads (ParentHooks::message): a monkey
+  // event, what a job reached, the installation learned.
+  void send(const ChildMessage& message);
+  // Asks the parent (ParentHooks::answer) with a question (a LineQuestion,
+  // a studio answer) and waits for the answer; nothing when the parent has
+  // none (the end of the input, serve stopping) or cannot be reached.
+  std::optional<std::string> ask(const ChildMessage& question);
   // A call into the script that the host does not make: loading or
   // unloading the panel library. Timed like an outermost call.
   void beginCall(const std::string& what);
@@ -92,40 +100,39 @@ class ChildLink : public HostObserver {
   DebugCapture* debug_;
 };
 
-// What a child process runs: one row of the table of tasks. A child forked
-// from the parent calls `run` at once; a child started as a new process
-// (Windows) finds its row by `name` (runChildProcess).
-struct ChildTask {
-  const char* name;
-  // In the child: runs the work with `payload` as the parent gave it and
-  // returns its verdict. Everything it shows goes through `link`.
-  Verdict (*run)(const JobOptions& options, const std::string& payload, ChildLink& link);
-};
+// What a child does with the order it is given: runs the task and returns
+// its verdict, everything it shows going through `link`. The program
+// installs it once, before the first child starts (a forked child and a
+// child started as a new process run the same); the rooms of the jobs
+// provide the work of each task.
+using TaskWork = Verdict (*)(const TaskOrder& order, ChildLink& link);
+void setTaskWork(TaskWork work);
 
 // What the parent does with what the child sends.
 struct ParentHooks {
   // Each line the child shows; none: standard output, as a terminal shows it.
   OutputSink show;
   // Each message of ChildLink::send.
-  std::function<void(const std::string& message)> message;
+  std::function<void(const ChildMessage& message)> message;
   // The answer to each ChildLink::ask; nothing ends the child's input.
-  std::function<std::optional<std::string>(const std::string& question)> answer;
+  std::function<std::optional<std::string>(const ChildMessage& question)> answer;
   // Asked about ten times a second while the child works: true ends it at
-  // once (drez-host is told to stop). The outcome is then Stopped.
+  // once (drez-host is told to stop). The outcome is then hung, stopped.
   std::function<bool()> stopRequested;
 };
 
+// What came of a task.
 struct Outcome {
-  enum class Kind { Finished, Crashed, TimedOut, Stopped };
-  Kind kind = Kind::Finished;
-  // The work's own verdict when Finished; Crashed or Hung otherwise.
-  Verdict verdict = Verdict::Passed;
-  std::string why;   // Crashed: the signal, exception or exit; TimedOut: the budget
-  std::string step;  // the step being run, if any
-  std::string call;  // the call into the script in progress, if any
-  std::vector<std::string> lastCommands;  // oldest first
-  RunSummary summary;                     // as the work set it
+  Ending ending = endings::Passed{};
+  RunSummary summary;  // as the work set it (its counts, even when it crashed after)
   double seconds = 0;
+
+  Verdict verdict() const { return verdictOf(ending); }
+  // The task ended its work itself: it neither crashed nor hung.
+  bool finished() const {
+    return !std::holds_alternative<endings::Crashed>(ending) &&
+           !std::holds_alternative<endings::Hung>(ending);
+  }
 };
 
 // Thrown in a child process once its work is done, with its exit code:
@@ -137,23 +144,19 @@ struct ChildExit {
   int code = 0;
 };
 
-// Runs `task` with `payload` in a child process when `options.isolate`,
-// otherwise here. Returns what came of it. In a forked child, throws
-// ChildExit when the task returns.
-Outcome runIsolated(const ChildTask& task, const JobOptions& options, const std::string& payload,
+// Runs `order` in a child process when `isolation.isolate`, otherwise here.
+// Returns what came of it, `where` naming its input for bad input. In a
+// forked child, throws ChildExit when the task returns.
+Outcome runIsolated(const TaskOrder& order, const Isolation& isolation, const std::string& where,
                     const ParentHooks& hooks = ParentHooks());
-
-// The report of a crash or a time-out, several lines.
-void printOutcome(std::ostream& out, const Outcome& outcome);
 
 // Where a new child process starts (Windows: drez-host.exe started again
 // with the hidden first argument kChildArgument). True when `argv` is such a
-// child's; it then runs the task named there from `tasks` with `options`
-// (read from the rest of `argv` by the caller) and throws ChildExit.
+// child's; runChildProcess then reads its order from what the parent gave it,
+// runs it with the installed TaskWork and throws ChildExit.
 extern const char kChildArgument[];
 bool isChildProcess(int argc, char** argv);
-void runChildProcess(int argc, char** argv, const std::vector<const ChildTask*>& tasks,
-                     const JobOptions& options);
+[[noreturn]] void runChildProcess(int argc, char** argv);
 
 }  // namespace drezhost
 

@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <iostream>
 #include <new>
+#include <optional>
+#include <vector>
 
 #include "isolation/isolation_parts.h"
 
@@ -57,9 +59,10 @@ std::string signalName(int signal) {
   return text;
 }
 
-// The child: it never returns from here.
-[[noreturn]] void runChild(const ChildTask& task, const JobOptions& options,
-                           const std::string& payload, SharedStatus& status, int out, int in) {
+// The child: it never returns from here. Its standard output and error go
+// into `output` (the parent's file), when there is one.
+[[noreturn]] void runChild(const TaskOrder& order, SharedStatus& status, int out, int in,
+                           std::optional<std::uint64_t> output) {
   // Every process the script starts joins this group, which ends with the run.
   setpgid(0, 0);
   // A parent gone makes a write fail instead of ending the child unreported.
@@ -73,10 +76,10 @@ std::string signalName(int signal) {
   // the process ends (a leak checker's report) then reaches the terminal.
   const int savedOut = dup(STDOUT_FILENO);
   const int savedErr = dup(STDERR_FILENO);
-  std::unique_ptr<DebugCapture> capture = DebugCapture::start(true);
-  PipeTransport transport(&out, writeAll, &in, readSome);
+  std::unique_ptr<DebugCapture> capture = DebugCapture::into(output);
+  PipeTransport transport(status, &out, writeAll, &in, readSome);
   ChildLink link(status, transport, capture.get());
-  const Verdict verdict = task.run(options, payload, link);
+  const Verdict verdict = performTask(order, link);
   status.verdict = static_cast<std::int32_t>(verdict);
   status.finished.store(1);
   capture.reset();
@@ -87,21 +90,34 @@ std::string signalName(int signal) {
   throw ChildExit{exitCode(exitStatusOf(verdict))};
 }
 
+// Why the child ended as it did, when it did not finish its work.
+std::string whyItEnded(int result, const SharedStatus& status) {
+  if (WIFSIGNALED(result)) {
+    std::string why = "the process died of " + signalName(WTERMSIG(result));
+    if (status.finished.load() != 0) {
+      why += " as it ended, its work done (the panel library's code that runs at exit)";
+    }
+    return why;
+  }
+  return "the process ended with exit status " + std::to_string(WEXITSTATUS(result)) +
+         " in the middle of the run";
+}
+
 }  // namespace
 
 const char kChildArgument[] = "--drez-child";
 
 bool isChildProcess(int, char**) { return false; }
 
-void runChildProcess(int, char**, const std::vector<const ChildTask*>&, const JobOptions&) {}
+void runChildProcess(int, char**) { throw ChildExit{exitCode(ExitStatus::Crashed)}; }
 
-Outcome runIsolated(const ChildTask& task, const JobOptions& options, const std::string& payload,
+Outcome runIsolated(const TaskOrder& order, const Isolation& isolation, const std::string& where,
                     const ParentHooks& hooks) {
   using Clock = std::chrono::steady_clock;
   const auto start = Clock::now();
-  if (!options.isolate) {
+  if (!isolation.isolate) {
     std::unique_ptr<DebugCapture> capture = DebugCapture::start(false);
-    return runHere(task, options, payload, hooks, capture.get());
+    return runHere(order, where, hooks, capture.get());
   }
   // A child gone must not end drez-host when an answer is written to it.
   signal(SIGPIPE, SIG_IGN);
@@ -114,9 +130,11 @@ Outcome runIsolated(const ChildTask& task, const JobOptions& options, const std:
               << "): running it in this process\n";
     if (memory != MAP_FAILED) munmap(memory, sizeof(SharedStatus));
     std::unique_ptr<DebugCapture> capture = DebugCapture::start(false);
-    return runHere(task, options, payload, hooks, capture.get());
+    return runHere(order, where, hooks, capture.get());
   }
   auto* status = new (memory) SharedStatus();
+  // What the child writes on its standard error, read after it has died.
+  const std::unique_ptr<OutputFile> output = OutputFile::create();
   // What is buffered now would be written twice, by both processes.
   std::cout.flush();
   std::cerr.flush();
@@ -125,19 +143,22 @@ Outcome runIsolated(const ChildTask& task, const JobOptions& options, const std:
   if (child == 0) {
     close(up[0]);
     close(down[1]);
-    runChild(task, options, payload, *status, up[1], down[0]);
+    runChild(order, *status, up[1], down[0],
+             output ? std::optional<std::uint64_t>(output->handle()) : std::nullopt);
   }
   close(up[1]);
   close(down[0]);
   if (child > 0) setpgid(child, child);  // as the child does, whichever comes first
 
-  Outcome outcome;
-  ParentSide side(hooks, *status, options.timeout, [&down](const std::string& frame) {
+  ParentSide side(hooks, *status, isolation.timeout, [&down](const std::string& frame) {
     writeAll(&down[1], frame.data(), frame.size());
   });
   bool timedOut = false;
   bool stopped = false;
   bool pipeOpen = true;
+  // The pipe carried what the child did not write: the script wrote into
+  // drez-host's descriptors.
+  bool channelLost = false;
   char bytes[65536];
   siginfo_t ended = {};
   while (child > 0) {
@@ -145,10 +166,11 @@ Outcome runIsolated(const ChildTask& task, const JobOptions& options, const std:
       pollfd wait = {up[0], POLLIN, 0};
       if (poll(&wait, 1, 100) > 0) {
         const long got = readSome(&up[0], bytes, sizeof bytes);
-        if (got > 0) {
-          side.received(bytes, static_cast<std::size_t>(got));
-        } else {
+        if (got <= 0) {
           pipeOpen = false;  // the script may close it: the process tells the end
+        } else if (!side.received(bytes, static_cast<std::size_t>(got))) {
+          pipeOpen = false;
+          channelLost = true;
         }
       }
     } else {
@@ -179,7 +201,10 @@ Outcome runIsolated(const ChildTask& task, const JobOptions& options, const std:
     fcntl(up[0], F_SETFL, fcntl(up[0], F_GETFL) | O_NONBLOCK);
     long got = 0;
     while ((got = readSome(&up[0], bytes, sizeof bytes)) > 0) {
-      side.received(bytes, static_cast<std::size_t>(got));
+      if (!side.received(bytes, static_cast<std::size_t>(got))) {
+        channelLost = true;
+        break;
+      }
     }
   }
   // Every process the script started ends with the run.
@@ -191,29 +216,26 @@ Outcome runIsolated(const ChildTask& task, const JobOptions& options, const std:
   }
   close(up[0]);
   close(down[1]);
+  // A write to the pipe failed in the child: the script closed it.
+  channelLost = channelLost || status->channelLost.load() != 0;
+  const bool finished = WIFEXITED(result) && status->finished.load() != 0;
+  std::optional<Ending> ending;
   if (child < 0) {
-    markEnded(outcome, Outcome::Kind::Crashed,
-              std::string("drez-host could not start a child process: ") + strerror(errno));
+    ending = endings::Crashed{
+        std::string("drez-host could not start a child process: ") + strerror(errno), {}};
   } else if (stopped) {
-    markEnded(outcome, Outcome::Kind::Stopped, stoppedReason());
+    ending = endings::Hung{stoppedReason(), true, {}};
   } else if (timedOut) {
-    markEnded(outcome, Outcome::Kind::TimedOut, overdueReason(options.timeout));
-  } else if (WIFEXITED(result) && status->finished.load() != 0) {
-    outcome.verdict = static_cast<Verdict>(status->verdict);
-  } else {
-    markEnded(outcome, Outcome::Kind::Crashed, std::string());
-    if (WIFSIGNALED(result)) {
-      outcome.why = "the process died of " + signalName(WTERMSIG(result));
-      if (status->finished.load() != 0) {
-        outcome.why += " as it ended, its work done (the panel library's code that runs at exit)";
-      }
-    } else {
-      outcome.why = "the process ended with exit status " + std::to_string(WEXITSTATUS(result)) +
-                    " in the middle of the run";
-    }
+    ending = endings::Hung{overdueReason(isolation.timeout), false, {}};
+  } else if (channelLost) {
+    ending = endings::Crashed{
+        channelLostReason(finished ? std::string() : whyItEnded(result, *status)), {}};
+  } else if (!finished) {
+    ending = endings::Crashed{whyItEnded(result, *status), {}};
   }
-  readStatus(*status, outcome);
-  if (outcome.kind == Outcome::Kind::Finished) outcome.summary.verdict = outcome.verdict;
+  std::vector<std::string> tail;
+  if (ending && output) tail = tailLines(output->tail(kTailBytes));
+  Outcome outcome = outcomeOf(*status, std::move(ending), std::move(tail), where);
   outcome.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   status->~SharedStatus();
   munmap(memory, sizeof(SharedStatus));

@@ -1,6 +1,7 @@
 // Isolation on Windows: drez-host.exe started again (CreateProcessW) with
-// the hidden first argument kChildArgument, a spec naming the task and the
-// handles it inherits, and the parent's own arguments after them. The child
+// the hidden first argument kChildArgument and a spec naming the handles it
+// inherits; its order (the task and its settings) follows the status in the
+// shared memory, as a frame of isolation/codec.h. The child
 // runs in a job object that ends every process the script starts, and the
 // parent watches it through its process handle. The system tells the parent
 // no more than an exit code, so the child's own exception filter, vectored
@@ -16,8 +17,11 @@
 #include <cstring>
 #include <iostream>
 #include <new>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "isolation/codec.h"
 #include "isolation/isolation_parts.h"
 
 namespace drezhost {
@@ -260,32 +264,30 @@ long readSome(void* from, char* data, std::size_t size) {
   return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
 }
 
-// What the child is told on its command line: the task, the handles it
-// inherits (as numbers, which inheritance keeps) and the payload's size
-// (the payload follows the status in the shared memory), as
-// "<task>:<memory>:<up>:<down>:<payload bytes>".
+// What the child is told on its command line: the handles it inherits (as
+// numbers, which inheritance keeps) and the size of its order's frame (it
+// follows the status in the shared memory), as
+// "<memory>:<up>:<down>:<output>:<order bytes>"; <output> is 0 when the
+// child has no output file of the parent's.
 struct ChildSpec {
-  std::string task;
   std::uint64_t memory = 0;
   std::uint64_t up = 0;    // child -> parent, the write end
   std::uint64_t down = 0;  // parent -> child, the read end
-  std::uint64_t payloadSize = 0;
+  std::uint64_t output = 0;
+  std::uint64_t orderSize = 0;
 
   std::string encode() const {
-    return task + ":" + std::to_string(memory) + ":" + std::to_string(up) + ":" +
-           std::to_string(down) + ":" + std::to_string(payloadSize);
+    return std::to_string(memory) + ":" + std::to_string(up) + ":" + std::to_string(down) + ":" +
+           std::to_string(output) + ":" + std::to_string(orderSize);
   }
 
   bool decode(const char* text) {
-    const char* colon = std::strchr(text, ':');
-    if (colon == nullptr) return false;
-    task.assign(text, colon);
-    std::uint64_t* numbers[] = {&memory, &up, &down, &payloadSize};
-    const char* at = colon + 1;
-    for (std::size_t i = 0; i < 4; ++i) {
+    std::uint64_t* numbers[] = {&memory, &up, &down, &output, &orderSize};
+    const char* at = text;
+    for (std::size_t i = 0; i < 5; ++i) {
       char* end = nullptr;
       *numbers[i] = std::strtoull(at, &end, 10);
-      if (end == at || *end != (i < 3 ? ':' : '\0')) return false;
+      if (end == at || *end != (i < 4 ? ':' : '\0')) return false;
       at = end + 1;
     }
     return true;
@@ -328,23 +330,6 @@ std::wstring thisProgram() {
     }
     path.resize(path.size() * 2);
   }
-}
-
-// The parent's command line without its program name, as the parent's C
-// runtime read its arguments from it: the child's reads them back the same.
-// The program name ends at the next quote when it starts with one,
-// otherwise at the first blank.
-std::wstring argumentsOfThisProcess() {
-  const wchar_t* line = GetCommandLineW();
-  if (*line == L'"') {
-    ++line;
-    while (*line != L'\0' && *line != L'"') ++line;
-    if (*line == L'"') ++line;
-  } else {
-    while (*line != L'\0' && *line != L' ' && *line != L'\t') ++line;
-  }
-  while (*line == L' ' || *line == L'\t') ++line;
-  return line;
 }
 
 std::wstring widened(const std::string& text) {
@@ -404,8 +389,9 @@ bool startSuspended(const std::wstring& program, std::wstring command, HANDLE* i
 }
 
 // Reads what the child's pipe holds now, without waiting. False when it
-// held nothing; `open` turns false once no writer is left.
-bool readWaiting(HANDLE pipe, ParentSide& side, bool& open) {
+// held nothing; `open` turns false once no writer is left, or once it
+// carried what the child did not write (`garbled` is then set).
+bool readWaiting(HANDLE pipe, ParentSide& side, bool& open, bool& garbled) {
   DWORD available = 0;
   if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) {
     open = false;
@@ -419,7 +405,11 @@ bool readWaiting(HANDLE pipe, ParentSide& side, bool& open) {
     open = false;
     return false;
   }
-  side.received(bytes, got);
+  if (!side.received(bytes, got)) {
+    open = false;
+    garbled = true;
+    return false;
+  }
   return true;
 }
 
@@ -455,36 +445,42 @@ bool isChildProcess(int argc, char** argv) {
   return argc >= 3 && std::strcmp(argv[1], kChildArgument) == 0;
 }
 
-void runChildProcess(int argc, char** argv, const std::vector<const ChildTask*>& tasks,
-                     const JobOptions& options) {
+void runChildProcess(int argc, char** argv) {
   prepareForCrashes();
   ChildSpec spec;
   if (argc < 3 || !spec.decode(argv[2])) throw ChildExit{static_cast<int>(kUnusableSpec)};
-  const ChildTask* task = nullptr;
-  for (const ChildTask* candidate : tasks) {
-    if (spec.task == candidate->name) task = candidate;
-  }
   const HANDLE memory = handleOf(spec.memory);
   HANDLE out = handleOf(spec.up);
   HANDLE in = handleOf(spec.down);
-  void* view = task != nullptr ? MapViewOfFile(memory, FILE_MAP_ALL_ACCESS, 0, 0,
-                                               sizeof(SharedStatus) + spec.payloadSize)
-                               : nullptr;
+  void* view =
+      MapViewOfFile(memory, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(SharedStatus) + spec.orderSize);
   if (view == nullptr) throw ChildExit{static_cast<int>(kUnusableSpec)};
   CloseHandle(memory);
   keepToMyself(out);
   keepToMyself(in);
-  // The parent made the status there; the payload follows it.
+  // The parent made the status there; the order follows it.
   childStatus = static_cast<SharedStatus*>(view);
   SharedStatus& status = *childStatus;
-  const std::string payload(static_cast<const char*>(view) + sizeof(SharedStatus),
-                            static_cast<std::size_t>(spec.payloadSize));
+  const std::string frame(static_cast<const char*>(view) + sizeof(SharedStatus),
+                          static_cast<std::size_t>(spec.orderSize));
+  std::optional<TaskOrder> order;
+  try {
+    std::size_t at = 0;
+    order = takeFrame<TaskOrder>(frame, at);
+  } catch (const CodecError&) {
+  }
+  if (!order) throw ChildExit{static_cast<int>(kUnusableSpec)};
+  std::optional<std::uint64_t> output;
+  if (spec.output != 0) {
+    output = spec.output;
+    keepToMyself(handleOf(spec.output));
+  }
   Verdict verdict = Verdict::Crashed;
   {
-    std::unique_ptr<DebugCapture> capture = DebugCapture::start(true);
-    PipeTransport transport(&out, writeAll, &in, readSome);
+    std::unique_ptr<DebugCapture> capture = DebugCapture::into(output);
+    PipeTransport transport(status, &out, writeAll, &in, readSome);
     ChildLink link(status, transport, capture.get());
-    verdict = task->run(options, payload, link);
+    verdict = performTask(*order, link);
     status.verdict = static_cast<std::int32_t>(verdict);
     status.finished.store(1);
   }
@@ -495,17 +491,19 @@ void runChildProcess(int argc, char** argv, const std::vector<const ChildTask*>&
   throw ChildExit{exitCode(exitStatusOf(verdict))};
 }
 
-Outcome runIsolated(const ChildTask& task, const JobOptions& options, const std::string& payload,
+Outcome runIsolated(const TaskOrder& order, const Isolation& isolation, const std::string& where,
                     const ParentHooks& hooks) {
   using Clock = std::chrono::steady_clock;
   const auto start = Clock::now();
-  if (!options.isolate) {
+  if (!isolation.isolate) {
     std::unique_ptr<DebugCapture> capture = DebugCapture::start(false);
-    return runHere(task, options, payload, hooks, capture.get());
+    return runHere(order, where, hooks, capture.get());
   }
-  // Only the child's ends, the memory and NUL are made inheritable.
+  const std::string frame = encodeFrame(order);
+  // Only the child's ends, the memory, its output file and NUL are made
+  // inheritable.
   SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-  const std::uint64_t memorySize = sizeof(SharedStatus) + payload.size();
+  const std::uint64_t memorySize = sizeof(SharedStatus) + frame.size();
   Handle memory(CreateFileMappingW(INVALID_HANDLE_VALUE, &inheritable, PAGE_READWRITE,
                                    static_cast<DWORD>(memorySize >> 32),
                                    static_cast<DWORD>(memorySize & 0xFFFFFFFFu), nullptr));
@@ -528,27 +526,35 @@ Outcome runIsolated(const ChildTask& task, const JobOptions& options, const std:
               << "): running it in this process\n";
     if (view != nullptr) UnmapViewOfFile(view);
     std::unique_ptr<DebugCapture> capture = DebugCapture::start(false);
-    return runHere(task, options, payload, hooks, capture.get());
+    return runHere(order, where, hooks, capture.get());
   }
   auto* status = new (view) SharedStatus();
-  std::memcpy(static_cast<char*>(view) + sizeof(SharedStatus), payload.data(), payload.size());
+  std::memcpy(static_cast<char*>(view) + sizeof(SharedStatus), frame.data(), frame.size());
+  // What the child writes on its standard error, read after it has died.
+  std::unique_ptr<OutputFile> output = OutputFile::create();
+  HANDLE outputHandle =
+      output ? reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(output->handle())) : nullptr;
+  if (outputHandle != nullptr &&
+      !SetHandleInformation(outputHandle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) {
+    output.reset();
+    outputHandle = nullptr;
+  }
 
   ChildSpec spec;
-  spec.task = task.name;
   spec.memory = reinterpret_cast<std::uintptr_t>(memory.get());
   spec.up = reinterpret_cast<std::uintptr_t>(upWrite.get());
   spec.down = reinterpret_cast<std::uintptr_t>(downRead.get());
-  spec.payloadSize = payload.size();
+  spec.output = reinterpret_cast<std::uintptr_t>(outputHandle);
+  spec.orderSize = frame.size();
   std::wstring command =
       L"\"" + program + L"\" " + widened(kChildArgument) + L" " + widened(spec.encode());
-  const std::wstring arguments = argumentsOfThisProcess();
-  if (!arguments.empty()) command += L" " + arguments;
 
   Handle job(makeJob());
-  HANDLE inherited[] = {nothing[0].get(), nothing[1].get(), nothing[2].get(),
-                        memory.get(),     upWrite.get(),    downRead.get()};
+  HANDLE inherited[] = {nothing[0].get(), nothing[1].get(), nothing[2].get(), memory.get(),
+                        upWrite.get(),    downRead.get(),   outputHandle};
   PROCESS_INFORMATION started = {};
-  const bool ok = startSuspended(program, command, inherited, 6, started);
+  const bool ok =
+      startSuspended(program, command, inherited, outputHandle != nullptr ? 7 : 6, started);
   const DWORD startError = GetLastError();
   upWrite.reset();
   downRead.reset();
@@ -560,16 +566,18 @@ Outcome runIsolated(const ChildTask& task, const JobOptions& options, const std:
   if (ok) ResumeThread(thread.get());
   thread.reset();
 
-  Outcome outcome;
-  ParentSide side(hooks, *status, options.timeout, [&downWrite](const std::string& frame) {
+  ParentSide side(hooks, *status, isolation.timeout, [&downWrite](const std::string& reply) {
     HANDLE pipe = downWrite.get();
-    writeAll(&pipe, frame.data(), frame.size());
+    writeAll(&pipe, reply.data(), reply.size());
   });
   bool timedOut = false;
   bool stopped = false;
   bool pipeOpen = true;
+  // The pipe carried what the child did not write: the script wrote into
+  // drez-host's handles.
+  bool channelLost = false;
   while (ok) {
-    const bool got = pipeOpen && readWaiting(upRead.get(), side, pipeOpen);
+    const bool got = pipeOpen && readWaiting(upRead.get(), side, pipeOpen, channelLost);
     // The child is watched through its process, which it cannot close.
     if (WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) break;
     if (side.overdue()) {
@@ -589,7 +597,7 @@ Outcome runIsolated(const ChildTask& task, const JobOptions& options, const std:
     if (!got) WaitForSingleObject(process.get(), pipeOpen ? 10 : 100);
   }
   // What the child wrote before it ended.
-  while (pipeOpen && readWaiting(upRead.get(), side, pipeOpen)) {
+  while (pipeOpen && readWaiting(upRead.get(), side, pipeOpen, channelLost)) {
   }
   // Every process the script started ends with the run.
   job.reset();
@@ -597,24 +605,28 @@ Outcome runIsolated(const ChildTask& task, const JobOptions& options, const std:
   if (ok) GetExitCodeProcess(process.get(), &code);
   upRead.reset();
   downWrite.reset();
+  // A write to the pipe failed in the child: the script closed it.
+  channelLost = channelLost || status->channelLost.load() != 0;
+  const bool finished =
+      status->finished.load() != 0 && status->crashed.load() == 0 && !isExceptionStatus(code);
+  std::optional<Ending> ending;
   if (!ok) {
-    markEnded(outcome, Outcome::Kind::Crashed,
-              "drez-host could not start a child process: " + systemError(startError));
+    ending = endings::Crashed{
+        "drez-host could not start a child process: " + systemError(startError), {}};
   } else if (stopped) {
-    markEnded(outcome, Outcome::Kind::Stopped, stoppedReason());
+    ending = endings::Hung{stoppedReason(), true, {}};
   } else if (timedOut) {
-    markEnded(outcome, Outcome::Kind::TimedOut, overdueReason(options.timeout));
-  } else if (status->finished.load() != 0 && status->crashed.load() == 0 &&
-             !isExceptionStatus(code)) {
-    outcome.verdict = static_cast<Verdict>(status->verdict);
-  } else {
-    markEnded(outcome, Outcome::Kind::Crashed, whyItEnded(*status, code));
-    if (status->finished.load() != 0) {
-      outcome.why += " as it ended, its work done (the panel library's code that runs at exit)";
+    ending = endings::Hung{overdueReason(isolation.timeout), false, {}};
+  } else if (!finished || channelLost) {
+    std::string why = finished ? std::string() : whyItEnded(*status, code);
+    if (!finished && status->finished.load() != 0) {
+      why += " as it ended, its work done (the panel library's code that runs at exit)";
     }
+    ending = endings::Crashed{channelLost ? channelLostReason(why) : why, {}};
   }
-  readStatus(*status, outcome);
-  if (outcome.kind == Outcome::Kind::Finished) outcome.summary.verdict = outcome.verdict;
+  std::vector<std::string> tail;
+  if (ending && output) tail = tailLines(output->tail(kTailBytes));
+  Outcome outcome = outcomeOf(*status, std::move(ending), std::move(tail), where);
   outcome.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   status->~SharedStatus();
   UnmapViewOfFile(view);

@@ -12,6 +12,7 @@
 
 #include "isolation/child_run.h"
 #include "isolation/isolation.h"
+#include "jobs/job_setup.h"
 #include "jobs/run_job.h"
 #include "runner/coverage.h"
 #include "runner/runner.h"
@@ -112,8 +113,9 @@ class EventMaker {
     const Registration& range = *fitting[below(static_cast<unsigned>(fitting.size()))];
     const Device* device = runner_.installation().findDevice(range.device);
     if (device == nullptr || device->kind != kind) return std::nullopt;
-    const std::string label = runner_.installation().label(device->number);
-    const std::string name = label.substr(0, label.find(" / "));
+    const DeviceName* named = runner_.installation().firstName(device->number);
+    if (named == nullptr) return std::nullopt;
+    const std::string& name = named->name;
     const int32_t span = range.last - range.first + 3;
     int32_t index = range.first - 1 + static_cast<int32_t>(below(static_cast<unsigned>(span)));
     index = std::max(1, std::min(index, device->size));
@@ -157,7 +159,7 @@ Verdict playEvents(ScenarioRunner& runner, ChildLink& link, EventMaker* maker, i
         event = (*given)[static_cast<std::size_t>(i)];
       } else {
         event = i == 0 ? maker->first() : maker->next(window);
-        link.send("event\n" + event);
+        link.send(messages::MonkeyEvent{event});
       }
       std::istringstream lines(event);
       std::string text;
@@ -193,58 +195,48 @@ Verdict playEvents(ScenarioRunner& runner, ChildLink& link, EventMaker* maker, i
   return summary.verdict;
 }
 
-// In the child: the events of a seed (options.seed, options.events), or,
-// with items, those events again (a replay of the shortening).
-Verdict monkeyTask(const JobOptions& options, const std::string& payload, ChildLink& link) {
-  const TaskInput input = TaskInput::decode(payload);
-  std::unique_ptr<LoadedLibrary> library = LoadedLibrary::open(options.library, link);
+}  // namespace
+
+Verdict runTask(const tasks::Monkey& monkey, const TaskSettings& settings, ChildLink& link) {
+  std::unique_ptr<LoadedLibrary> library = LoadedLibrary::open(settings.library, link);
   if (!library) return Verdict::BadInput;
   RunSummary summary;
   Verdict verdict = Verdict::Passed;
   {
     Coverage reached;  // observes the host: it must outlive the runner
-    ScenarioRunner runner(library->factory(), nullptr, runOptionsFor(options, input, true));
-    wire(runner, options, link);
+    ScenarioRunner runner(library->factory(), nullptr, runOptionsFor(settings, true));
+    wire(runner, settings, link);
     runner.host().addObserver(&reached);
-    if (input.subject == "replay") {
-      verdict = playEvents(runner, link, nullptr, 0, &input.items, summary);
+    if (monkey.again) {
+      verdict = playEvents(runner, link, nullptr, 0, &*monkey.again, summary);
     } else {
-      EventMaker maker(options.seed, runner, options.path);
-      verdict = playEvents(runner, link, &maker, options.events, nullptr, summary);
-      link.send("reached\n" + reached.reached(runner.installation()));
+      EventMaker maker(monkey.seed, runner, monkey.path);
+      verdict = playEvents(runner, link, &maker, monkey.events, nullptr, summary);
+      link.send(messages::Reached{reached.reached(runner.installation())});
     }
   }
   return verdict;
 }
 
+namespace {
+
 struct Replay {
   ExitStatus status = ExitStatus::Passed;  // held, broken, or crashed or hung
-  std::string what;                        // the first error, or the crash
 };
 
 // Plays `events` again in a child process.
-Replay replay(const std::vector<std::string>& events, const JobOptions& options) {
-  TaskInput input;
-  input.installation = options.installationText;
-  input.subject = "replay";
-  input.items = events;
-  const Outcome outcome = runIsolated(kMonkeyTask, options, input.encode());
-  Replay result;
-  result.status = exitStatusOf(outcome.verdict);
-  if (outcome.kind != Outcome::Kind::Finished) {
-    std::ostringstream report;
-    printOutcome(report, outcome);
-    result.what = report.str();
-  } else if (!outcome.summary.messages.empty()) {
-    result.what = outcome.summary.messages.front();
-  }
-  return result;
+Replay replay(const std::vector<std::string>& events, const TaskSettings& settings,
+              const Isolation& isolation) {
+  tasks::Monkey again;
+  again.again = events;
+  const Outcome outcome = runIsolated(TaskOrder{settings, again}, isolation, "monkey");
+  return Replay{exitStatusOf(outcome.verdict())};
 }
 
 // Removes events while the replay still fails the same way (ddmin-style:
 // halves, then quarters, down to single events).
 std::vector<std::string> shorten(std::vector<std::string> events, ExitStatus failure,
-                                 const JobOptions& options) {
+                                 const TaskSettings& settings, const Isolation& isolation) {
   int replays = 0;
   for (std::size_t chunk = events.size() / 2; chunk >= 1 && replays < kReplays; chunk /= 2) {
     for (std::size_t start = 1; start < events.size() && replays < kReplays;) {
@@ -255,7 +247,7 @@ std::vector<std::string> shorten(std::vector<std::string> events, ExitStatus fai
         if (i < start || i >= end) candidate.push_back(events[i]);
       }
       ++replays;
-      if (replay(candidate, options).status == failure) {
+      if (replay(candidate, settings, isolation).status == failure) {
         events = std::move(candidate);
       } else {
         start = end;
@@ -268,55 +260,65 @@ std::vector<std::string> shorten(std::vector<std::string> events, ExitStatus fai
 
 }  // namespace
 
-const ChildTask kMonkeyTask = {"monkey", monkeyTask};
-
-ExitStatus monkeyJob(const JobOptions& options) {
+ExitStatus monkeyJob(const CommonOptions& common, const MonkeyOptions& options) {
+  Settling learning;
+  learning.learn = true;
+  learning.path = options.path;
+  ExitStatus failed = ExitStatus::Passed;
+  const std::optional<TaskSettings> settings = settleJob(common, learning, &failed);
+  if (!settings) return failed;
+  if (options.printInstallation) return printInstallation(*settings);
+  const std::string name = "monkey, seed " + std::to_string(options.seed);
   std::cout << "monkey: seed " << options.seed << ", " << options.events << " events\n";
   std::cout.flush();
-  TaskInput input;
-  input.installation = options.installationText;
   std::vector<std::string> events;
   std::string reached;
   ParentHooks hooks;
-  hooks.message = [&](const std::string& message) {
-    if (message.rfind("event\n", 0) == 0) events.push_back(message.substr(6));
-    if (message.rfind("reached\n", 0) == 0) reached = message.substr(8);
+  hooks.message = [&](const ChildMessage& message) {
+    if (const auto* event = std::get_if<messages::MonkeyEvent>(&message)) {
+      events.push_back(event->lines);
+    } else if (const auto* what = std::get_if<messages::Reached>(&message)) {
+      reached = what->what;
+    }
   };
-  const Outcome outcome = runIsolated(kMonkeyTask, options, input.encode(), hooks);
-  Result result = resultOf("monkey, seed " + std::to_string(options.seed), outcome);
+  tasks::Monkey monkey;
+  monkey.seed = options.seed;
+  monkey.events = options.events;
+  monkey.path = options.path;
+  const Outcome outcome = runIsolated(TaskOrder{*settings, monkey}, common.isolation, name, hooks);
+  const Result result = resultOf(name, outcome);
   if (!reached.empty()) std::cout << "monkey: reached " << reached << "\n";
-  if (outcome.verdict == Verdict::Passed) {
+  const Verdict verdict = result.verdict();
+  if (verdict == Verdict::Passed) {
     std::cout << "monkey: the host contract held through " << options.events << " events (seed "
               << options.seed << ") and the teardown\n";
-    return finishJob(options, "monkey", {result});
-  }
-  if (outcome.verdict == Verdict::BadInput) {
-    for (const std::string& message : outcome.summary.messages) std::cout << message << "\n";
-    return finishJob(options, "monkey", {result});
-  }
-  const std::size_t reachedEvents = events.empty() ? 0 : events.size() - 1;
-  std::cout << "monkey: seed " << options.seed << ", event " << reachedEvents << " of "
-            << options.events << ": ";
-  if (outcome.kind != Outcome::Kind::Finished) {
-    std::cout << "the script crashed or hung";
-    printOutcome(std::cout, outcome);
+  } else if (verdict == Verdict::BadInput) {
+    for (const std::string& message : details(result.ending)) std::cout << message << "\n";
   } else {
-    std::cout << "the host contract was broken:\n  "
-              << (outcome.summary.messages.empty() ? std::string() : outcome.summary.messages[0])
-              << "\n";
+    const std::size_t reachedEvents = events.empty() ? 0 : events.size() - 1;
+    std::cout << "monkey: seed " << options.seed << ", event " << reachedEvents << " of "
+              << options.events << ": ";
+    if (!outcome.finished()) {
+      std::cout << "the script crashed or hung";
+      printCrashReport(std::cout, result.ending);
+    } else {
+      const std::vector<std::string> findings = details(result.ending);
+      std::cout << "the host contract was broken:\n  "
+                << (findings.empty() ? std::string() : findings.front()) << "\n";
+    }
+    const std::vector<std::string> shortened =
+        shorten(events, result.status(), *settings, common.isolation);
+    std::cout << "\nA scenario that reproduces it ("
+              << (shortened.empty() ? 0 : shortened.size() - 1) << " of " << reachedEvents
+              << " events; drez-host --script LIBRARY FILE runs it):\n";
+    for (const std::string& event : shortened) {
+      std::istringstream lines(event);
+      std::string text;
+      while (std::getline(lines, text)) std::cout << "  " << text << "\n";
+    }
   }
-  const ExitStatus failure = exitStatusOf(outcome.verdict);
-  const std::vector<std::string> shortened = shorten(events, failure, options);
-  std::cout << "\nA scenario that reproduces it (" << (shortened.empty() ? 0 : shortened.size() - 1)
-            << " of " << reachedEvents << " events; drez-host --script LIBRARY FILE runs it):\n";
-  for (const std::string& event : shortened) {
-    std::istringstream lines(event);
-    std::string text;
-    while (std::getline(lines, text)) std::cout << "  " << text << "\n";
-  }
-  std::cout << "\n==== " << namesOf(Verdict::Failed).heading << ": monkey, seed " << options.seed
-            << "\n";
-  return finishJob(options, "monkey", {result});
+  std::cout << "\n==== " << namesOf(verdict).heading << ": " << name << "\n";
+  return finishJob(options.reports, "monkey", {result});
 }
 
 }  // namespace drezhost

@@ -12,22 +12,36 @@
 #ifndef DREZ_HOST_JOBS_MONKEY_H_
 #define DREZ_HOST_JOBS_MONKEY_H_
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "isolation/common_options.h"
 #include "isolation/isolation.h"
-#include "isolation/job_options.h"
+#include "isolation/task.h"
 #include "runner/verdict.h"
 #include "simulator/simulated_host.h"
 
 namespace drezhost {
 
+// The options of 'monkey'.
+struct MonkeyOptions {
+  std::uint64_t seed = 1;
+  int events = 1000;
+  std::string path;  // the export's path argument
+  bool printInstallation = false;
+  std::vector<std::string> reports;  // junit=FILE, tap[=FILE], json=FILE
+};
+
 // The 'monkey' job: options.seed, options.events. Passed when the contract
 // held; failed on a breach; crashed on a crash or hang; bad input.
 // It ends each run by deleting the script, with the teardown checks, prints
-// what the events reached, and writes options.reports.
-ExitStatus monkeyJob(const JobOptions& options);
+// what the events reached, and writes options.reports. The last line names
+// the verdict ("==== CRASHED: monkey, seed 1").
+ExitStatus monkeyJob(const CommonOptions& common, const MonkeyOptions& options);
 
-// The child's task: the seed's events, or (subject "replay") the input's
-// items again.
-extern const ChildTask kMonkeyTask;
+// In the child: the seed's events, or the task's events again.
+Verdict runTask(const tasks::Monkey& monkey, const TaskSettings& settings, ChildLink& link);
 
 }  // namespace drezhost
 

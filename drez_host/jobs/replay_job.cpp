@@ -11,6 +11,7 @@
 #include "capture_reader.h"
 #include "console/terminal.h"
 #include "isolation/child_run.h"
+#include "jobs/job_setup.h"
 #include "jobs/run_job.h"
 #include "scenario/capture_scenario.h"
 #include "simulator/recorded_answers.h"
@@ -301,31 +302,48 @@ class Replayer : public RecordedAnswers {
   std::vector<std::pair<std::string, std::string>> differences_;
 };
 
-Verdict replayTask(const JobOptions& options, const std::string& payload, ChildLink& link) {
-  const TaskInput input = TaskInput::decode(payload);
+// --write-scenario: the capture as a scenario in `file`.
+ExitStatus writeScenarioJob(const ReplayOptions& options) {
   Capture capture;
   try {
-    capture = readCaptureFile(input.subject);
+    capture = readCaptureFile(options.capture);
+  } catch (const CaptureError& error) {
+    return badInput(error.what());
+  }
+  std::ofstream file(options.writeScenario, std::ios::binary);
+  file << scenarioOf(capture, options.capture);
+  file.close();
+  if (!file) return badInput("cannot write the scenario file '" + options.writeScenario + "'");
+  std::cout << "drez-host: wrote " << options.writeScenario << " from " << options.capture << " ("
+            << capture.describe() << ")\n";
+  return ExitStatus::Passed;
+}
+
+}  // namespace
+
+Verdict runTask(const tasks::Replay& replay, const TaskSettings& settings, ChildLink& link) {
+  Capture capture;
+  try {
+    capture = readCaptureFile(replay.capture);
   } catch (const CaptureError& error) {
     link.show(OutputLine{LineKind::Diagnostic, std::string("drez-host: ") + error.what(), false});
     return Verdict::BadInput;
   }
-  std::unique_ptr<LoadedLibrary> library = LoadedLibrary::open(options.library, link);
+  std::unique_ptr<LoadedLibrary> library = LoadedLibrary::open(settings.library, link);
   if (!library) return Verdict::BadInput;
   RunSummary summary;
   {
-    TaskInput studio;
-    RunOptions run = runOptionsFor(options, studio, options.quiet);
-    run.showTrace = !options.quiet;
+    RunOptions run = runOptionsFor(settings, replay.quiet);
+    run.showTrace = !replay.quiet;
     // The capture's devices by name in the trace.
     run.installation = std::make_shared<const Installation>(installationOf(capture));
     ScenarioRunner runner(library->factory(), link.output(), run);
-    wire(runner, options, link);
-    Replayer replayer(capture, input.subject, runner.host(), library->factory());
+    wire(runner, settings, link);
+    Replayer replayer(capture, replay.capture, runner.host(), library->factory());
     runner.host().setRecordedAnswers(&replayer);
     replayer.run(link);
     link.show(OutputLine{LineKind::Heading,
-                         "==== replay of " + input.subject + " (" + capture.describe() +
+                         "==== replay of " + replay.capture + " (" + capture.describe() +
                              "): " + std::to_string(replayer.calls()) + " host calls, " +
                              std::to_string(replayer.compared()) + " commands as recorded, " +
                              std::to_string(replayer.differences().size()) + " differences",
@@ -351,10 +369,6 @@ Verdict replayTask(const JobOptions& options, const std::string& payload, ChildL
   link.setSummary(summary);
   return summary.verdict;
 }
-
-}  // namespace
-
-const ChildTask kReplayTask = {"replay", replayTask};
 
 std::string captureLibrary(const std::string& path) {
   try {
@@ -385,33 +399,26 @@ std::string captureProblem(const std::string& capture) {
   return std::string();
 }
 
-ExitStatus replayJob(const JobOptions& options) {
-  TaskInput input;
-  input.subject = options.capture;
-  const Outcome outcome = runIsolated(kReplayTask, options, input.encode());
+ExitStatus replayJob(const CommonOptions& common, const ReplayOptions& options) {
+  const std::string why = captureProblem(options.capture);
+  if (!why.empty()) return badInput(why);
+  if (!options.writeScenario.empty()) return writeScenarioJob(options);
+  // A replay plays the library the capture names, unless told another.
+  Settling captured;
+  captured.library = captureLibrary(options.capture);
+  ExitStatus failed = ExitStatus::Passed;
+  const std::optional<TaskSettings> settings = settleJob(common, captured, &failed);
+  if (!settings) return failed;
+  const Outcome outcome =
+      runIsolated(TaskOrder{*settings, tasks::Replay{options.capture, common.quiet}},
+                  common.isolation, options.capture);
   const drezhost::Result result = resultOf(options.capture, outcome);
-  if (outcome.kind != Outcome::Kind::Finished) {
-    std::cout << result.crash << "\n==== " << namesOf(result.verdict).heading << ": "
-              << options.capture << "\n"
+  if (!outcome.finished()) {
+    printCrashReport(std::cout, result.ending);
+    std::cout << "\n==== " << namesOf(result.verdict()).heading << ": " << options.capture << "\n"
               << std::flush;
   }
-  return finishJob(options, "replay", {result});
-}
-
-ExitStatus writeScenarioJob(const JobOptions& options) {
-  Capture capture;
-  try {
-    capture = readCaptureFile(options.capture);
-  } catch (const CaptureError& error) {
-    return badInput(error.what());
-  }
-  std::ofstream file(options.writeScenario, std::ios::binary);
-  file << scenarioOf(capture, options.capture);
-  file.close();
-  if (!file) return badInput("cannot write the scenario file '" + options.writeScenario + "'");
-  std::cout << "drez-host: wrote " << options.writeScenario << " from " << options.capture << " ("
-            << capture.describe() << ")\n";
-  return ExitStatus::Passed;
+  return finishJob(options.reports, "replay", {result});
 }
 
 }  // namespace drezhost

@@ -23,23 +23,29 @@
 #define DREZ_HOST_JOBS_REPLAY_JOB_H_
 
 #include <string>
+#include <vector>
 
+#include "isolation/common_options.h"
 #include "isolation/isolation.h"
-#include "isolation/job_options.h"
+#include "isolation/task.h"
 #include "runner/verdict.h"
 
 namespace drezhost {
 
-// The child's task: replays the capture the input's subject names.
-extern const ChildTask kReplayTask;
+// The options of 'replay'.
+struct ReplayOptions {
+  std::string capture;               // the capture file
+  std::string writeScenario;         // --write-scenario FILE
+  std::vector<std::string> reports;  // junit=FILE, tap[=FILE], json=FILE
+};
 
-// The 'replay' job over options.capture. The library: --script, else the
-// one the capture's `begin` names when that file exists, else the usual
-// rule (the command line settles options.library so).
-ExitStatus replayJob(const JobOptions& options);
+// In the child: replays the task's capture.
+Verdict runTask(const tasks::Replay& replay, const TaskSettings& settings, ChildLink& link);
 
-// --write-scenario: the capture as a scenario in `file`.
-ExitStatus writeScenarioJob(const JobOptions& options);
+// The 'replay' job over options.capture (or, with --write-scenario, the
+// capture written as a scenario). The library: --script, else the one the
+// capture's `begin` names when that file exists, else the usual rule.
+ExitStatus replayJob(const CommonOptions& common, const ReplayOptions& options);
 
 // Why `capture` cannot be replayed (it cannot be read, or is no capture);
 // empty text when it can.

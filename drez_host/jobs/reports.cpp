@@ -2,7 +2,7 @@
 
 #include <cstdio>
 #include <fstream>
-#include <sstream>
+#include <variant>
 
 #include "simulator/trace.h"
 
@@ -74,15 +74,10 @@ std::string seconds(double value) {
   return text;
 }
 
-// Every line that says what went wrong.
-std::vector<std::string> details(const Result& result) {
-  std::vector<std::string> lines = result.summary.messages;
-  std::istringstream crash(result.crash);
-  std::string line;
-  while (std::getline(crash, line)) {
-    if (!line.empty()) lines.push_back(line);
-  }
-  return lines;
+std::string jsonList(const std::vector<std::string>& texts) {
+  std::string list = "[";
+  for (std::size_t i = 0; i < texts.size(); ++i) list += (i == 0 ? "" : ", ") + json(texts[i]);
+  return list + "]";
 }
 
 std::string firstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
@@ -99,9 +94,9 @@ void writeJunit(std::ostream& out, const std::string& suite, const std::vector<R
   std::size_t skipped = 0;
   double total = 0;
   for (const Result& result : results) {
-    failures += result.verdict == Verdict::Failed;
-    skipped += result.verdict == Verdict::Skipped;
-    errors += result.status() != ExitStatus::Passed && result.verdict != Verdict::Failed;
+    failures += result.verdict() == Verdict::Failed;
+    skipped += result.verdict() == Verdict::Skipped;
+    errors += result.status() != ExitStatus::Passed && result.verdict() != Verdict::Failed;
     total += result.seconds;
   }
   out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -113,18 +108,18 @@ void writeJunit(std::ostream& out, const std::string& suite, const std::vector<R
   for (const Result& result : results) {
     out << "    <testcase classname=\"drez-host." << xml(suite) << "\" name=\"" << xml(result.name)
         << "\" time=\"" << seconds(result.seconds) << "\"";
-    if (result.verdict == Verdict::Passed) {
+    if (result.verdict() == Verdict::Passed) {
       out << "/>\n";
       continue;
     }
-    const std::vector<std::string> lines = details(result);
-    if (result.verdict == Verdict::Skipped) {
+    const std::vector<std::string> lines = detailsOf(result);
+    if (result.verdict() == Verdict::Skipped) {
       out << ">\n      <skipped message=\""
           << xml(lines.empty() ? "skipped" : firstLine(lines.front())) << "\"/>\n    </testcase>\n";
       continue;
     }
-    const char* element = result.verdict == Verdict::Failed ? "failure" : "error";
-    const char* verdict = namesOf(result.verdict).word;
+    const char* element = result.verdict() == Verdict::Failed ? "failure" : "error";
+    const char* verdict = namesOf(result.verdict()).word;
     out << ">\n      <" << element << " type=\"" << verdict << "\" message=\""
         << xml(lines.empty() ? verdict : firstLine(lines.front())) << "\">" << xml(joined(lines))
         << "</" << element << ">\n    </testcase>\n";
@@ -138,14 +133,14 @@ void writeTap(std::ostream& out, const std::vector<Result>& results) {
     const Result& result = results[i];
     const bool passed = result.status() == ExitStatus::Passed;
     out << (passed ? "ok " : "not ok ") << i + 1 << " - " << shownText(result.name);
-    if (result.verdict == Verdict::Skipped) {
-      const std::vector<std::string> lines = details(result);
+    if (result.verdict() == Verdict::Skipped) {
+      const std::vector<std::string> lines = detailsOf(result);
       out << " # SKIP " << shownText(lines.empty() ? std::string() : lines.front());
     }
     out << "\n";
     if (passed) continue;
-    out << "  ---\n  verdict: " << namesOf(result.verdict).word << "\n  messages:\n";
-    for (const std::string& line : details(result)) out << "    - " << json(line) << "\n";
+    out << "  ---\n  verdict: " << namesOf(result.verdict()).word << "\n  messages:\n";
+    for (const std::string& line : detailsOf(result)) out << "    - " << json(line) << "\n";
     out << "  ...\n";
   }
 }
@@ -156,20 +151,45 @@ void writeJson(std::ostream& out, const std::string& suite, const std::vector<Re
     const Result& result = results[i];
     const RunSummary& summary = result.summary;
     out << (i == 0 ? "\n" : ",\n") << "    {\"name\": " << json(result.name)
-        << ", \"verdict\": " << json(namesOf(result.verdict).word)
+        << ", \"verdict\": " << json(namesOf(result.verdict()).word)
         << ", \"exitCode\": " << exitCode(result.status())
         << ", \"seconds\": " << seconds(result.seconds) << ", \"actions\": " << summary.actions
         << ", \"expectations\": " << summary.expectations << ", \"notMet\": " << summary.notMet
         << ", \"errors\": " << summary.errors << ", \"warnings\": " << summary.warnings
         << ", \"messages\": [";
-    const std::vector<std::string> lines = details(result);
+    const std::vector<std::string> lines = detailsOf(result);
     for (std::size_t j = 0; j < lines.size(); ++j) out << (j == 0 ? "" : ", ") << json(lines[j]);
-    out << "]}";
+    out << "]";
+    if (const CrashScene* scene = sceneOf(result.ending)) {
+      out << ", \"crash\": {\"cause\": " << json(causeOf(result.ending))
+          << ", \"step\": " << json(scene->step) << ", \"call\": " << json(scene->call)
+          << ", \"lastCommands\": " << jsonList(scene->lastCommands)
+          << ", \"standardError\": " << jsonList(scene->standardError) << "}";
+    }
+    out << "}";
   }
   out << "\n  ]\n}\n";
 }
 
 }  // namespace
+
+Result resultOf(const std::string& name, const Outcome& outcome) {
+  Result result;
+  result.name = name;
+  result.ending = outcome.ending;
+  result.summary = outcome.summary;
+  result.seconds = outcome.seconds;
+  return result;
+}
+
+std::vector<std::string> detailsOf(const Result& result) {
+  std::vector<std::string> lines = details(result.ending);
+  // What the run said before it crashed or hung.
+  if (sceneOf(result.ending) != nullptr) {
+    lines.insert(lines.begin(), result.summary.messages.begin(), result.summary.messages.end());
+  }
+  return lines;
+}
 
 bool writeReports(const std::vector<std::string>& reports, const std::string& suite,
                   const std::vector<Result>& results, std::ostream& out, std::string* error) {

@@ -21,10 +21,18 @@ namespace {
 
 const char kSectionMark[] = "=== ";
 
-std::string displayName(const std::string& scenario) {
-  if (scenario.empty()) return "demo";
-  if (scenario == "-") return "<terminal>";
-  return scenario;
+using Source = tasks::Scenario::Source;
+
+std::string displayName(const tasks::Scenario& scenario) {
+  switch (scenario.source) {
+    case Source::Demo:
+      return "demo";
+    case Source::Terminal:
+      return "<terminal>";
+    case Source::File:
+      break;
+  }
+  return scenario.file;
 }
 
 // A scenario's section in a golden trace file: its file name, so that the
@@ -98,9 +106,8 @@ class AskedLines : public LineSource {
     } else if (block_.empty()) {
       block_ = phraseOf(last_);
     }
-    const LineQuestion question =
-        questionFor(runner_, parser.inBlock() ? kBlockPrompt : kPrompt, block_);
-    std::optional<std::string> line = link_.ask(question.encode());
+    std::optional<std::string> line =
+        link_.ask(questionFor(runner_, parser.inBlock() ? kBlockPrompt : kPrompt, block_));
     last_ = line.value_or(std::string());
     return line;
   }
@@ -191,67 +198,73 @@ Verdict playScenario(ScenarioRunner& runner, LineSource& lines, const std::strin
   return runner.finish();
 }
 
-// In the child: one scenario (a file, "" the demo, "-" the terminal).
-Verdict scenarioTask(const JobOptions& options, const std::string& payload, ChildLink& link) {
-  const TaskInput input = TaskInput::decode(payload);
-  const std::string& scenario = input.subject;
+}  // namespace
+
+Verdict runTask(const tasks::Scenario& scenario, const TaskSettings& settings, ChildLink& link) {
   const std::string name = displayName(scenario);
-  RunOptions run = runOptionsFor(options, input, false);
-  run.showStudio = options.showStudio;
-  run.showTrace = !options.quiet;
-  run.coverage = options.coverage;
-  run.updateTraces = options.updateTraces;
+  RunOptions run = runOptionsFor(settings, false);
+  run.showStudio = scenario.showStudio;
+  run.showTrace = !scenario.quiet;
+  run.coverage = scenario.coverage;
+  run.updateTraces = scenario.updateTraces;
   run.keepActionTrace =
-      !options.quiet || scenario.empty() || scenario == "-" || fileExpectsTraces(scenario);
+      !scenario.quiet || scenario.source != Source::File || fileExpectsTraces(scenario.file);
   std::ofstream recorded;
   std::vector<std::string> checked;
-  if (!options.recordTrace.empty()) {
-    recorded.open(options.recordTrace, std::ios::binary | std::ios::app);
+  if (!scenario.recordTrace.empty()) {
+    recorded.open(scenario.recordTrace, std::ios::binary | std::ios::app);
     recorded << kSectionMark << sectionName(name) << "\n";
     run.traceSink = [&](const std::string& line) { recorded << line << "\n"; };
-  } else if (!options.checkTrace.empty()) {
+  } else if (!scenario.checkTrace.empty()) {
     run.traceSink = [&](const std::string& line) { checked.push_back(line); };
   }
-  std::unique_ptr<LoadedLibrary> library = LoadedLibrary::open(options.library, link);
+  std::unique_ptr<LoadedLibrary> library = LoadedLibrary::open(settings.library, link);
   if (!library) return Verdict::BadInput;
   Verdict verdict = Verdict::Passed;
   RunSummary summary;
   {
     ScenarioRunner runner(library->factory(), link.output(), run);
-    wire(runner, options, link);
-    if (scenario.empty()) {
-      std::istringstream demo(dataFileText("demo.scn"));
-      StreamLines lines(demo);
-      verdict = playScenario(runner, lines, "demo", link);
-    } else if (scenario == "-") {
-      say(link, LineKind::Note,
-          "drez-host: type scenario lines ('help' lists them); end with end-of-file.");
-      AskedLines lines(link, runner);
-      verdict = playScenario(runner, lines, "<terminal>", link);
-    } else {
-      std::ifstream file(scenario, std::ios::binary);
-      StreamLines lines(file);
-      verdict = playScenario(runner, lines, scenario, link);
+    wire(runner, settings, link);
+    switch (scenario.source) {
+      case Source::Demo: {
+        std::istringstream demo(dataFileText("demo.scn"));
+        StreamLines lines(demo);
+        verdict = playScenario(runner, lines, "demo", link);
+        break;
+      }
+      case Source::Terminal: {
+        say(link, LineKind::Note,
+            "drez-host: type scenario lines ('help' lists them); end with end-of-file.");
+        AskedLines lines(link, runner);
+        verdict = playScenario(runner, lines, "<terminal>", link);
+        break;
+      }
+      case Source::File: {
+        std::ifstream file(scenario.file, std::ios::binary);
+        StreamLines lines(file);
+        verdict = playScenario(runner, lines, scenario.file, link);
+        break;
+      }
     }
     summary = runner.summary();
   }
-  if (!options.recordTrace.empty()) {
+  if (!scenario.recordTrace.empty()) {
     recorded.flush();
     if (!recorded) {
-      summary.messages.push_back("cannot write the trace file '" + options.recordTrace + "'");
+      summary.messages.push_back("cannot write the trace file '" + scenario.recordTrace + "'");
       say(link, LineKind::Diagnostic, "drez-host: " + summary.messages.back());
       verdict = Verdict::BadInput;
     }
-  } else if (!options.checkTrace.empty()) {
+  } else if (!scenario.checkTrace.empty()) {
     bool found = false;
     const std::vector<std::string> golden =
-        goldenSection(options.checkTrace, sectionName(name), &found);
-    const std::string diff = unifiedDiff(golden, checked, options.checkTrace, name);
+        goldenSection(scenario.checkTrace, sectionName(name), &found);
+    const std::string diff = unifiedDiff(golden, checked, scenario.checkTrace, name);
     if (!found) {
-      summary.messages.push_back("the golden trace " + options.checkTrace + " has no section for " +
-                                 name);
+      summary.messages.push_back("the golden trace " + scenario.checkTrace +
+                                 " has no section for " + name);
     } else if (!diff.empty()) {
-      summary.messages.push_back("the trace differs from " + options.checkTrace);
+      summary.messages.push_back("the trace differs from " + scenario.checkTrace);
     }
     if (!found || !diff.empty()) {
       link.show(OutputLine{LineKind::Failure, summary.messages.back(), true});
@@ -264,26 +277,34 @@ Verdict scenarioTask(const JobOptions& options, const std::string& payload, Chil
   return verdict;
 }
 
-}  // namespace
+tasks::Scenario scenarioTask(const std::string& file, const CommonOptions& common,
+                             const RunJobOptions& options) {
+  tasks::Scenario scenario;
+  scenario.source = file.empty() ? Source::Demo : file == "-" ? Source::Terminal : Source::File;
+  if (scenario.source == Source::File) scenario.file = file;
+  scenario.quiet = common.quiet;
+  scenario.showStudio = options.showStudio;
+  scenario.coverage = options.coverage;
+  scenario.updateTraces = options.updateTraces;
+  scenario.recordTrace = options.recordTrace;
+  scenario.checkTrace = options.checkTrace;
+  return scenario;
+}
 
-const ChildTask kScenarioTask = {"scenario", scenarioTask};
-
-Result runScenario(const std::string& scenario, const JobOptions& options, bool onlyFailed) {
+Result runScenario(const tasks::Scenario& scenario, const TaskSettings& settings,
+                   const Isolation& isolation, bool onlyFailed) {
   Result result;
   result.name = displayName(scenario);
-  if (!scenario.empty() && scenario != "-") {
-    const std::string why = fileProblem(scenario, "scenario file");
+  if (scenario.source == Source::File) {
+    const std::string why = fileProblem(scenario.file, "scenario file");
     if (!why.empty()) {
       badInput(why);
-      result.verdict = Verdict::BadInput;
+      result.ending = endings::BadInput{scenario.file, {why}};
       result.summary.verdict = Verdict::BadInput;
       result.summary.messages.push_back(why);
       return result;
     }
   }
-  TaskInput input;
-  input.installation = options.installationText;
-  input.subject = scenario;
   ParentHooks hooks;
   // Opened at the first question, so in the parent only (the child is
   // forked before it).
@@ -292,42 +313,30 @@ Result runScenario(const std::string& scenario, const JobOptions& options, bool 
   // watchdog, and the session with it. Without a child nothing would end a
   // hung call, so there Ctrl-C is caught only while a line is typed.
   std::optional<InterruptCatch> betweenLines;
-  if (scenario == "-") {
-    hooks.answer = [&](const std::string& question) {
+  if (scenario.source == Source::Terminal) {
+    hooks.answer = [&](const ChildMessage& question) -> std::optional<std::string> {
+      const auto* asked = std::get_if<LineQuestion>(&question);
+      if (asked == nullptr) return std::nullopt;
       if (!reader) {
         reader = LineReader::open();
-        if (options.isolate) betweenLines.emplace(InterruptCatch::Reads::Restart);
+        if (isolation.isolate) betweenLines.emplace(InterruptCatch::Reads::Restart);
       }
-      return reader->read(LineQuestion::decode(question));
+      return reader->read(*asked);
     };
   }
   // Held back until the verdict says whether to show them.
   std::vector<OutputLine> held;
   if (onlyFailed) hooks.show = [&held](const OutputLine& line) { held.push_back(line); };
-  const Outcome outcome = runIsolated(kScenarioTask, options, input.encode(), hooks);
+  const Outcome outcome = runIsolated(TaskOrder{settings, scenario}, isolation, result.name, hooks);
   result = resultOf(result.name, outcome);
   if (onlyFailed && result.status() != ExitStatus::Passed) {
     const OutputSink show = terminalOutput();
     for (const OutputLine& line : held) show(line);
   }
-  if (outcome.kind != Outcome::Kind::Finished) {
-    std::cout << result.crash << "\n==== " << namesOf(result.verdict).heading << ": " << result.name
-              << "\n";
+  if (!outcome.finished()) {
+    printCrashReport(std::cout, result.ending);
+    std::cout << "\n==== " << namesOf(result.verdict()).heading << ": " << result.name << "\n";
     std::cout.flush();
-  }
-  return result;
-}
-
-Result resultOf(const std::string& name, const Outcome& outcome) {
-  Result result;
-  result.name = name;
-  result.verdict = outcome.verdict;
-  result.seconds = outcome.seconds;
-  result.summary = outcome.summary;
-  if (outcome.kind != Outcome::Kind::Finished) {
-    std::ostringstream report;
-    printOutcome(report, outcome);
-    result.crash = report.str();
   }
   return result;
 }
@@ -343,7 +352,7 @@ void printTotals(std::ostream& out, const std::vector<Result>& results, const ch
   std::size_t skipped = 0;
   for (const Result& result : results) {
     // Skipped ones are counted apart from those that passed.
-    if (result.verdict == Verdict::Skipped) {
+    if (result.verdict() == Verdict::Skipped) {
       ++skipped;
     } else {
       ++counts[exitCode(result.status())];
@@ -355,11 +364,18 @@ void printTotals(std::ostream& out, const std::vector<Result>& results, const ch
       << " crashed or hung\n";
   for (const Result& result : results) {
     if (result.status() != ExitStatus::Passed)
-      out << "  " << namesOf(result.verdict).word << ": " << result.name << "\n";
+      out << "  " << namesOf(result.verdict()).word << ": " << result.name << "\n";
   }
 }
 
-ExitStatus runJob(const JobOptions& options) {
+ExitStatus runJob(const CommonOptions& common, const RunJobOptions& options) {
+  if (options.printDemo) {
+    std::cout << dataFileText("demo.scn");
+    return ExitStatus::Passed;
+  }
+  ExitStatus failed = ExitStatus::Passed;
+  const std::optional<TaskSettings> settings = settleJob(common, Settling(), &failed);
+  if (!settings) return failed;
   std::vector<std::string> scenarios = options.scenarios;
   if (options.interactive) scenarios = {"-"};
   if (scenarios.empty()) scenarios = {""};
@@ -372,8 +388,9 @@ ExitStatus runJob(const JobOptions& options) {
   }
   std::vector<Result> results;
   for (const std::string& scenario : scenarios) {
-    results.push_back(runScenario(scenario, options));
-    if (options.failFast && results.back().verdict != Verdict::Passed) break;
+    results.push_back(
+        runScenario(scenarioTask(scenario, common, options), *settings, common.isolation));
+    if (options.failFast && results.back().verdict() != Verdict::Passed) break;
   }
   if (results.size() > 1 || results.size() < scenarios.size()) {
     printTotals(std::cout, results, "scenarios");
@@ -381,13 +398,13 @@ ExitStatus runJob(const JobOptions& options) {
       std::cout << "  (--fail-fast: " << scenarios.size() - results.size() << " not run)\n";
     }
   }
-  return finishJob(options, "run", results);
+  return finishJob(options.reports, "run", results);
 }
 
-ExitStatus finishJob(const JobOptions& options, const char* suite,
+ExitStatus finishJob(const std::vector<std::string>& reports, const char* suite,
                      const std::vector<Result>& results) {
   std::string error;
-  if (!writeReports(options.reports, suite, results, std::cout, &error)) {
+  if (!writeReports(reports, suite, results, std::cout, &error)) {
     return worse(overallStatus(results), badInput(error));
   }
   return overallStatus(results);

@@ -14,6 +14,7 @@
 #include "drez_records.h"
 #include "isolation/child_run.h"
 #include "isolation/isolation.h"
+#include "jobs/job_setup.h"
 #include "jobs/reports.h"
 #include "jobs/run_job.h"
 #include "runner/coverage.h"
@@ -29,12 +30,12 @@ namespace {
 // check reached, and what it found.
 class CheckRun {
  public:
-  CheckRun(const ScriptFactory& factory, const JobOptions& options, const TaskInput& input,
+  CheckRun(const ScriptFactory& factory, const TaskSettings& settings, std::string path,
            ChildLink& link)
       : factory_(factory),
-        path_(options.path),
-        runner_(factory, nullptr, runOptionsFor(options, input, true)) {
-    wire(runner_, options, link);
+        path_(std::move(path)),
+        runner_(factory, nullptr, runOptionsFor(settings, true)) {
+    wire(runner_, settings, link);
     runner_.host().addObserver(&reached_);
   }
 
@@ -84,14 +85,15 @@ class CheckRun {
     }
     return indices;
   }
-  // Changes index `index` of `device` to `text` (a slot) or source `number`.
+  // Changes index `index` of `device` to `text` (a slot) or source `number`,
+  // through the first name the device has (none: nothing changes).
   void change(const Device& device, int32_t index, const std::string& text, int32_t number) {
-    const std::string name = runner_.installation().label(device.number);
-    const std::string first = name.substr(0, name.find(" / "));
+    const DeviceName* name = runner_.installation().firstName(device.number);
+    if (name == nullptr) return;
     if (device.kind == DeviceKind::Router) {
-      host().route(first, index, number, text);
+      host().route(name->name, index, number, text);
     } else {
-      host().setSlot(first, index, text);
+      host().setSlot(name->name, index, text);
     }
   }
   // Deletes what is alive; returns the check's verdict and its messages.
@@ -353,17 +355,17 @@ const Check* findCheck(const std::string& name) {
   return nullptr;
 }
 
-// In the child: the check named by the input's subject.
-Verdict checkTask(const JobOptions& options, const std::string& payload, ChildLink& link) {
-  const TaskInput input = TaskInput::decode(payload);
-  const Check* check = findCheck(input.subject);
+}  // namespace
+
+Verdict runTask(const tasks::Check& task, const TaskSettings& settings, ChildLink& link) {
+  const Check* check = findCheck(task.name);
   if (check == nullptr) return Verdict::BadInput;
   link.setStep("check " + std::string(check->name));
-  std::unique_ptr<LoadedLibrary> library = LoadedLibrary::open(options.library, link);
+  std::unique_ptr<LoadedLibrary> library = LoadedLibrary::open(settings.library, link);
   if (!library) return Verdict::BadInput;
   RunSummary summary;
   {
-    CheckRun run(library->factory(), options, input, link);
+    CheckRun run(library->factory(), settings, task.path, link);
     std::vector<std::string> messages;
     try {
       check->run(run);
@@ -372,19 +374,41 @@ Verdict checkTask(const JobOptions& options, const std::string& payload, ChildLi
       run.fail(std::string("the check could not run: ") + error.what());
     }
     summary.verdict = run.finish(&messages);
-    if (summary.verdict == Verdict::Skipped) messages.push_back("skipped: " + run.skipped());
+    if (summary.verdict == Verdict::Skipped) messages.push_back(run.skipped());
     summary.messages = messages;
-    link.send(run.reached());
+    link.send(messages::Reached{run.reached()});
   }
   link.setSummary(summary);
   return summary.verdict;
 }
 
+namespace {
+
+// One check's line, and the lines under it: what it reached, what went
+// wrong, or the crash report.
+void printCheck(const std::string& name, const Result& result, const std::string& reached) {
+  std::cout << std::left << std::setw(7) << namesOf(result.verdict()).tag << std::setw(20) << name;
+  if (result.verdict() == Verdict::Passed) {
+    std::cout << reached << "\n";
+  } else if (const std::vector<std::string> report = crashReport(result.ending); !report.empty()) {
+    for (const std::string& line : report) std::cout << line << "\n";
+  } else {
+    const std::vector<std::string> lines = details(result.ending);
+    std::cout << (lines.empty() ? std::string("failed") : lines.front()) << "\n";
+    for (std::size_t i = 1; i < lines.size() && i < 5; ++i) {
+      std::cout << std::string(27, ' ') << lines[i] << "\n";
+    }
+  }
+  std::cout.flush();
+}
+
 }  // namespace
 
-const ChildTask kCheckTask = {"check", checkTask};
-
-ExitStatus validateJob(const JobOptions& options) {
+ExitStatus validateJob(const CommonOptions& common, const ValidateOptions& options) {
+  if (options.listChecks) {
+    listChecks(std::cout);
+    return ExitStatus::Passed;
+  }
   std::vector<const Check*> chosen;
   for (const std::string& name : options.only) {
     const Check* check = findCheck(name);
@@ -396,43 +420,39 @@ ExitStatus validateJob(const JobOptions& options) {
   if (chosen.empty()) {
     for (const Check& check : checks()) chosen.push_back(&check);
   }
+  Settling learning;
+  learning.learn = true;
+  learning.path = options.path;
+  ExitStatus failed = ExitStatus::Passed;
+  const std::optional<TaskSettings> settings = settleJob(common, learning, &failed);
+  if (!settings) return failed;
+  if (options.printInstallation) return printInstallation(*settings);
   std::vector<Result> results;
   for (const Check* check : chosen) {
-    TaskInput input;
-    input.installation = options.installationText;
-    input.subject = check->name;
     std::string reached;
     ParentHooks hooks;
-    hooks.message = [&reached](const std::string& message) { reached = message; };
-    const Outcome outcome = runIsolated(kCheckTask, options, input.encode(), hooks);
+    hooks.message = [&reached](const ChildMessage& message) {
+      if (const auto* what = std::get_if<messages::Reached>(&message)) reached = what->what;
+    };
+    const Outcome outcome =
+        runIsolated(TaskOrder{*settings, tasks::Check{check->name, options.path}}, common.isolation,
+                    check->name, hooks);
     const Result result = resultOf(check->name, outcome);
-    const bool passed = result.verdict == Verdict::Passed;
-    if (!passed || !options.onlyFailed) {
-      std::cout << std::left << std::setw(7) << namesOf(result.verdict).tag << std::setw(20)
-                << check->name;
-      if (passed) {
-        std::cout << reached << "\n";
-      } else if (!result.crash.empty()) {
-        std::cout << result.crash.substr(result.crash.find_first_not_of('\n'));
-      } else {
-        const auto& messages = result.summary.messages;
-        std::cout << (messages.empty() ? std::string("failed") : messages.front()) << "\n";
-        for (std::size_t i = 1; i < messages.size() && i < 5; ++i) {
-          std::cout << std::string(27, ' ') << messages[i] << "\n";
-        }
-      }
-      std::cout.flush();
+    if (result.verdict() != Verdict::Passed || !options.onlyFailed) {
+      printCheck(check->name, result, reached);
     }
     results.push_back(result);
     if (options.failFast && result.status() != ExitStatus::Passed) break;
   }
   printTotals(std::cout, results, "checks");
+  RunJobOptions run;
   for (const std::string& scenario : options.scenarios) {
     if (options.failFast && overallStatus(results) != ExitStatus::Passed) break;
-    results.push_back(runScenario(scenario, options, options.onlyFailed));
+    results.push_back(runScenario(scenarioTask(scenario, common, run), *settings, common.isolation,
+                                  options.onlyFailed));
   }
   if (!options.scenarios.empty()) printTotals(std::cout, results, "checks and scenarios");
-  return finishJob(options, "validate", results);
+  return finishJob(options.reports, "validate", results);
 }
 
 }  // namespace drezhost

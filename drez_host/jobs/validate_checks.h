@@ -13,23 +13,38 @@
 #define DREZ_HOST_JOBS_VALIDATE_CHECKS_H_
 
 #include <ostream>
+#include <string>
+#include <vector>
 
+#include "isolation/common_options.h"
 #include "isolation/isolation.h"
-#include "isolation/job_options.h"
+#include "isolation/task.h"
 #include "runner/verdict.h"
 #include "simulator/simulated_host.h"
 
 namespace drezhost {
+
+// The options of 'validate'.
+struct ValidateOptions {
+  std::vector<std::string> only;  // --only CHECK...; none: every check
+  bool onlyFailed = false;
+  bool listChecks = false;
+  bool printInstallation = false;
+  bool failFast = false;
+  std::string path;                    // the export's path argument
+  std::vector<std::string> reports;    // junit=FILE, tap[=FILE], json=FILE
+  std::vector<std::string> scenarios;  // run after the checks
+};
 
 // Prints each check's name and what it does, one a line.
 void listChecks(std::ostream& out);
 
 // The 'validate' job: options.only (or every check), then options.scenarios.
 // Returns the exit status: the worst of the checks' and scenarios'.
-ExitStatus validateJob(const JobOptions& options);
+ExitStatus validateJob(const CommonOptions& common, const ValidateOptions& options);
 
-// The child's task: one check (payload: a TaskInput whose subject is its name).
-extern const ChildTask kCheckTask;
+// In the child: one check.
+Verdict runTask(const tasks::Check& task, const TaskSettings& settings, ChildLink& link);
 
 }  // namespace drezhost
 

@@ -13,7 +13,6 @@
 #include "jobs/job_setup.h"
 #include "jobs/panel_library.h"
 #include "scenario/data_files.h"
-#include "scenario/installation_file.h"
 #include "serve/state_json.h"
 #include "serve/studio_channel.h"
 #include "serve/studio_server.h"
@@ -47,35 +46,15 @@ std::string urlHost(const std::string& address) {
   return address.find(':') != std::string::npos ? "[" + address + "]" : address;
 }
 
-// The installation the studio starts from, as steps; empty: Studio A.
-bool installationText(const ServeSettings& settings, std::string* text) {
-  if (settings.installation.empty()) return true;
-  if (settings.installation == "studio-a") {
-    *text = dataFileText("studio_a.scn");
-    return true;
-  }
-  const std::string why = fileProblem(settings.installation, "installation file");
-  if (!why.empty()) {
-    badInput(why);
-    return false;
-  }
-  *text = fileText(settings.installation);
-  try {
-    readInstallation(*text, settings.installation);
-  } catch (const ScenarioError& error) {
-    badInput(error.what());
-    return false;
-  }
-  return true;
-}
-
 // Drives the studio's child processes from the main thread: forwards the
 // page's requests to the studio, publishes its state, and, when a studio
 // crashes or hangs, shows the report and waits for the page's restart.
 class StudioHost {
  public:
-  StudioHost(const ServeSettings& settings, JobOptions options, TaskInput input)
-      : settings_(settings), options_(std::move(options)), input_(std::move(input)) {}
+  StudioHost(const ServeSettings& settings, TaskOrder order)
+      : settings_(settings), order_(std::move(order)) {
+    isolation_.timeout = settings.timeout;
+  }
 
   // Runs until drez-host is told to stop; returns the exit status.
   ExitStatus run() {
@@ -85,7 +64,10 @@ class StudioHost {
       ParentHooks hooks;
       hooks.show = terminalOutput();
       hooks.stopRequested = [this] { return stopOverdue(); };
-      hooks.answer = [&](const std::string& answer) -> std::optional<std::string> {
+      hooks.answer = [&](const ChildMessage& question) -> std::optional<std::string> {
+        const auto* studio = std::get_if<messages::StudioAnswer>(&question);
+        if (studio == nullptr) return std::nullopt;
+        const std::string& answer = studio->json;
         const nlohmann::json reply = nlohmann::json::parse(answer);
         if (reply.contains("state") && !reply["state"].is_null()) publish(reply["state"]);
         if (first) {
@@ -105,7 +87,7 @@ class StudioHost {
         }
         return channel_.next(answer, stopRequested);
       };
-      const Outcome outcome = runIsolated(kStudioTask, options_, input_.encode(), hooks);
+      const Outcome outcome = runIsolated(order_, isolation_, "the studio", hooks);
       if (startFailed && !server_) return badInput(failedStart_);
       if (startFailed) {
         // A restart found a library that no longer loads: no script until the next.
@@ -114,15 +96,14 @@ class StudioHost {
         if (!waitForRestart()) return verdict_;
         continue;
       }
-      if (outcome.kind == Outcome::Kind::Finished) {
-        return worse(verdict_, exitStatusOf(outcome.verdict));
-      }
+      if (outcome.finished()) return worse(verdict_, exitStatusOf(outcome.verdict()));
       std::ostringstream report;
-      printOutcome(report, outcome);
-      std::cout << report.str() << "\n==== " << namesOf(outcome.verdict).heading << ": the studio"
+      printCrashReport(report, outcome.ending);
+      std::cout << report.str() << "\n==== " << namesOf(outcome.verdict()).heading << ": the studio"
                 << std::flush;
-      verdict_ = worse(verdict_, exitStatusOf(outcome.verdict));
-      if (outcome.kind == Outcome::Kind::Stopped || stopRequested()) {
+      verdict_ = worse(verdict_, exitStatusOf(outcome.verdict()));
+      const auto* hung = std::get_if<endings::Hung>(&outcome.ending);
+      if ((hung != nullptr && hung->stopped) || stopRequested()) {
         std::cout << "\n";
         return verdict_;
       }
@@ -131,15 +112,16 @@ class StudioHost {
       // The state shows the crash before the waiting request learns of it,
       // so that a page that asks at once reads why.
       publishCrash(report.str());
-      channel_.studioEnded("the studio " + std::string(namesOf(outcome.verdict).word) + ": " +
-                           outcome.why + " (restart it from the page)");
+      channel_.studioEnded("the studio " + std::string(namesOf(outcome.verdict()).word) + ": " +
+                           causeOf(outcome.ending) + " (restart it from the page)");
       if (!waitForRestart()) return verdict_;
     }
   }
 
  private:
-  // True a few seconds after drez-host was told to stop, when the studio
-  // has not ended by itself (its scripts deleted) in that time.
+  // True a moment after drez-host was told to stop, when the studio has
+  // not ended by itself (its scripts deleted) in that time: a script busy
+  // in a call cannot hold drez-host for longer than about a second.
   bool stopOverdue() {
     if (!stopRequested()) return false;
     const auto now = std::chrono::steady_clock::now();
@@ -147,7 +129,7 @@ class StudioHost {
       stopSeen_ = true;
       stopSince_ = now;
     }
-    return now - stopSince_ > std::chrono::seconds(3);
+    return now - stopSince_ > kStopGrace;
   }
 
   bool startServer() {
@@ -202,14 +184,20 @@ class StudioHost {
  public:
   ~StudioHost() {
     channel_.stop();
+    // The request the studio was busy with when it was ended: its handler
+    // waits for an answer, and the server cannot stop before it has one.
+    channel_.studioEnded("drez-host is stopping");
     if (server_) server_->stop();
     if (http_.joinable()) http_.join();
   }
 
  private:
+  // How long the studio has to delete its scripts once drez-host is told to stop.
+  static constexpr std::chrono::milliseconds kStopGrace{600};
+
   const ServeSettings& settings_;
-  JobOptions options_;
-  TaskInput input_;
+  TaskOrder order_;
+  Isolation isolation_;
   StudioChannel channel_;
   std::unique_ptr<StudioServer> server_;
   std::thread http_;
@@ -228,26 +216,26 @@ ExitStatus runServe(const ServeSettings& settings) {
     const std::string why = fileProblem(scenario, "scenario file");
     if (!why.empty()) return badInput(why);
   }
-  std::string installation;
-  if (!installationText(settings, &installation)) return ExitStatus::BadInput;
-  JobOptions options;
-  options.polls = settings.polls;
-  options.timeout = settings.timeout;
+  TaskOrder order;
+  if (installationSteps(settings.installation, &order.settings.installation) !=
+      ExitStatus::Passed) {
+    return ExitStatus::BadInput;
+  }
+  order.settings.polls = settings.polls;
   try {
-    options.library = choosePanelLibrary(settings.script);
+    order.settings.library = choosePanelLibrary(settings.script);
   } catch (const LibraryError& failure) {
     return badInput(failure.what());
   }
-  std::cout << "drez-host: panel library " << options.library << "\n";
-  const TaskInput input = studioInput(options.library, settings.polls, installation,
-                                      scenario.empty() ? std::string() : fileText(scenario),
-                                      scenario.empty() ? "studio" : scenario);
+  std::cerr << "drez-host: panel library " << order.settings.library << "\n";
+  order.task = tasks::Studio{scenario.empty() ? std::string() : fileText(scenario),
+                             scenario.empty() ? "studio" : scenario};
   stopSignal = 0;
   auto previousInt = std::signal(SIGINT, onStopSignal);
   auto previousTerm = std::signal(SIGTERM, onStopSignal);
   ExitStatus status = ExitStatus::Passed;
   {
-    StudioHost host(settings, options, input);
+    StudioHost host(settings, order);
     status = host.run();
     std::cout << "\ndrez-host: stopped\n" << std::flush;
   }

@@ -28,6 +28,12 @@ std::string lowered(std::string text) {
   return text;
 }
 
+// True when the request's Content-Type is `kind`, with or without parameters.
+bool typed(const httplib::Request& request, const char* kind) {
+  const std::string type = lowered(request.get_header_value("Content-Type"));
+  return type == kind || type.rfind(std::string(kind) + ";", 0) == 0;
+}
+
 }  // namespace
 
 StudioServer::StudioServer(StudioChannel& channel)
@@ -155,10 +161,7 @@ void StudioServer::routes() {
   });
 
   http.Post("/api/step", [this](const httplib::Request& request, httplib::Response& response) {
-    const std::string type = lowered(request.get_header_value("Content-Type"));
-    auto is = [&type](const char* kind) {
-      return type == kind || type.rfind(std::string(kind) + ";", 0) == 0;
-    };
+    auto is = [&request](const char* kind) { return typed(request, kind); };
     std::string line = request.body;
     bool action = false;
     if (is("application/json")) {
@@ -184,8 +187,16 @@ void StudioServer::routes() {
     forward(dumpJson({{"op", "step"}, {"line", line}, {"action", action}}), response);
   });
 
-  // An empty POST, as a page or curl -X POST sends it, is a restart.
-  http.Post("/api/restart", [this](const httplib::Request&, httplib::Response& response) {
+  // An empty POST, as a page or curl -X POST sends it, is a restart. It
+  // reads no body, so it takes none that says it holds something to read
+  // (JSON, a file): only the types a page or curl sends an empty one as.
+  http.Post("/api/restart", [this](const httplib::Request& request, httplib::Response& response) {
+    if (request.has_header("Content-Type") && !typed(request, "text/plain") &&
+        !typed(request, "application/x-www-form-urlencoded")) {
+      return refuse(response, 415,
+                    "a restart takes no body: send it empty, as text/plain, not '" +
+                        request.get_header_value("Content-Type") + "'");
+    }
     forward(dumpJson({{"op", "restart"}}), response);
   });
 

@@ -29,22 +29,15 @@ std::vector<std::string> splitLines(const std::string& text) {
 
 }  // namespace
 
-StudioSession::StudioSession(std::string libraryPath, PollDelivery polls,
-                             const std::string& installation, ChildLink& link,
-                             const JobOptions& options)
-    : libraryPath_(std::move(libraryPath)),
+StudioSession::StudioSession(const TaskSettings& settings, ChildLink& link)
+    : libraryPath_(settings.library),
       link_(link),
       library_(std::make_unique<LoadedLibrary>(libraryPath_, link)),
       runner_([this](drez_client_host* host, const char* path) { return createScript(host, path); },
               [this](const OutputLine& line) { output_.push_back(line); },
-              [&] {
-                TaskInput input;
-                input.installation = installation;
-                return runOptionsFor(options, input, false);
-              }()),
+              runOptionsFor(settings, false)),
       parser_(kSessionFile) {
-  wire(runner_, options, link);
-  runner_.host().setPollDelivery(polls);
+  wire(runner_, settings, link);
 }
 
 void StudioSession::onHostThread() const {

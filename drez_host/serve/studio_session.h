@@ -31,6 +31,7 @@
 
 #include "isolation/child_run.h"
 #include "isolation/isolation.h"
+#include "isolation/task.h"
 #include "runner/output.h"
 #include "runner/runner.h"
 #include "scenario/parser.h"
@@ -50,11 +51,11 @@ class StudioSession {
   // The trace lines the page gets; older ones drop out.
   static constexpr std::size_t kTraceKept = 400;
 
-  // Loads the panel library at `libraryPath` (throws LibraryError) over
-  // `installation` (installation steps; empty: Studio A). Every line is
-  // shown through `link` as it comes; the link must outlive the session.
-  StudioSession(std::string libraryPath, PollDelivery polls, const std::string& installation,
-                ChildLink& link, const JobOptions& options);
+  // Loads the settings' panel library (throws LibraryError) over their
+  // installation (installation steps; empty: Studio A), polls answered and
+  // calls limited as they say. Every line is shown through `link` as it
+  // comes; the link must outlive the session.
+  StudioSession(const TaskSettings& settings, ChildLink& link);
   StudioSession(const StudioSession&) = delete;
   StudioSession& operator=(const StudioSession&) = delete;
 

@@ -63,17 +63,15 @@ std::string handle(StudioSession& session, const std::string& text) {
   return answer(400, "no request '" + op + "'", session.state());
 }
 
-Verdict studioTask(const JobOptions& options, const std::string& payload, ChildLink& link) {
-  const TaskInput input = TaskInput::decode(payload);
-  const std::string& scenarioText = input.items.at(0);
-  const std::string& library = input.items.at(1);
-  const PollDelivery polls = static_cast<PollDelivery>(std::stoi(input.items.at(2)));
+}  // namespace
+
+Verdict runTask(const tasks::Studio& studio, const TaskSettings& settings, ChildLink& link) {
   std::unique_ptr<StudioSession> session;
   std::string first;
   Verdict failed = Verdict::Passed;
   try {
-    session = std::make_unique<StudioSession>(library, polls, input.installation, link, options);
-    session->start(scenarioText, input.subject);
+    session = std::make_unique<StudioSession>(settings, link);
+    session->start(studio.scenarioText, studio.scenarioName);
     first = answer(200, json::object(), session->state());
   } catch (const LibraryError& failure) {
     first = answer(409, failure.what(), json());
@@ -83,33 +81,19 @@ Verdict studioTask(const JobOptions& options, const std::string& payload, ChildL
     failed = Verdict::BadInput;
   }
   if (failed != Verdict::Passed) {
-    link.ask(first);  // the parent reads how it went, and ends the studio
+    link.ask(messages::StudioAnswer{first});  // the parent reads how it went, and ends the studio
     if (session) session->finish();
     RunSummary summary;
     summary.verdict = failed;
     link.setSummary(summary);
     return failed;
   }
-  std::optional<std::string> request = link.ask(first);
-  while (request) request = link.ask(handle(*session, *request));
+  std::optional<std::string> request = link.ask(messages::StudioAnswer{first});
+  while (request) request = link.ask(messages::StudioAnswer{handle(*session, *request)});
   RunSummary summary;
   summary.verdict = session->finish();
   link.setSummary(summary);
   return summary.verdict;
-}
-
-}  // namespace
-
-const ChildTask kStudioTask = {"studio", studioTask};
-
-TaskInput studioInput(const std::string& library, PollDelivery polls,
-                      const std::string& installation, const std::string& scenarioText,
-                      const std::string& scenarioName) {
-  TaskInput input;
-  input.installation = installation;
-  input.subject = scenarioName;
-  input.items = {scenarioText, library, std::to_string(static_cast<int>(polls))};
-  return input;
 }
 
 }  // namespace drezhost

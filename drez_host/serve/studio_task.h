@@ -1,6 +1,7 @@
 // drez-host serve's studio, in its child process: the session
 // (studio_session.h) answering the requests the parent forwards from the
-// page, one at a time, over ChildLink::ask.
+// page, one at a time, over ChildLink::ask: each answer is a
+// messages::StudioAnswer, and the parent's answer to it the next request.
 //
 //   request  {"op": "step", "line": <scenario line>, "action": <bool>}
 //            {"op": "restart"}
@@ -18,18 +19,13 @@
 
 #include "isolation/child_run.h"
 #include "isolation/isolation.h"
-#include "serve/serve_settings.h"
+#include "isolation/task.h"
 
 namespace drezhost {
 
-// The studio's task; its payload comes from studioInput().
-extern const ChildTask kStudioTask;
-
-// What the studio starts from: the library, how polls are answered, the
-// installation's steps and the scenario's text, named `scenarioName`.
-TaskInput studioInput(const std::string& library, PollDelivery polls,
-                      const std::string& installation, const std::string& scenarioText,
-                      const std::string& scenarioName);
+// In the child: the studio, from the task's scenario, in the settings'
+// installation with their library and polls.
+Verdict runTask(const tasks::Studio& studio, const TaskSettings& settings, ChildLink& link);
 
 }  // namespace drezhost
 

@@ -163,6 +163,13 @@ std::string Installation::label(int32_t number) const {
   return text.empty() ? "device " + std::to_string(number) : text;
 }
 
+const DeviceName* Installation::firstName(int32_t number) const {
+  for (const DeviceName& entry : names_) {
+    if (entry.number == number) return &entry;
+  }
+  return nullptr;
+}
+
 void Installation::setSlot(const std::string& infodriver, int32_t slot, const std::string& text) {
   Device& device = deviceNamed(infodriver, DeviceKind::Infodriver);
   if (slot < 1 || slot > device.size) {

@@ -114,6 +114,8 @@ class Installation {
   const std::vector<DeviceName>& names() const { return names_; }
   // The names of device `number`, joined with " / "; "device <n>" for none.
   std::string label(int32_t number) const;
+  // The first name of device `number`; null when it has none.
+  const DeviceName* firstName(int32_t number) const;
 
   // Sets an infodriver slot (1..size). Throws for an unknown name or slot.
   void setSlot(const std::string& infodriver, int32_t slot, const std::string& text);

@@ -112,9 +112,14 @@ const char* HostilePanel::callback(void* data, int kind) {
       if (reply != nullptr) std::strcpy(reply, text);
       return reply;
     }
-    case CB_RELEASE_REPLY:
-      if (mode_ != "static-reply") delete[] static_cast<char*>(data);
+    case CB_RELEASE_REPLY: {
+      if (mode_ == "static-reply") return nullptr;
+      // Read through a volatile, so that the compiler keeps the second free.
+      char* volatile reply = static_cast<char*>(data);
+      delete[] reply;
+      if (mode_ == "double-free") delete[] reply;
       return nullptr;
+    }
     default:
       return nullptr;
   }
@@ -134,9 +139,9 @@ void HostilePanel::onEventId(int id) {
       other.join();
     }
 #if !defined(_WIN32)
-    if (mode_ == "close-fds-hang") {
+    if (mode_ == "close-fds-hang" || mode_ == "close-fds") {
       for (int fd = 0; fd < 4096; ++fd) close(fd);
-      spin();
+      if (mode_ == "close-fds-hang") spin();
     }
     if (mode_ == "fork-sleep" && fork() == 0) {
       sleep(60);

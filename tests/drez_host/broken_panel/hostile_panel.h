@@ -12,6 +12,7 @@
 //   escape     event id 13 throws an exception out of callback, as a script
 //              that bypasses the framework might
 //   close-fds-hang   event id 13 closes every file descriptor, then hangs
+//   close-fds  event id 13 closes every file descriptor and returns
 //   fork-sleep event id 13 starts a process of its own that sleeps a minute
 //   fork-abort event id 13 starts a process that sleeps, then aborts
 //   thread     event id 13 sends a command from a thread of its own
@@ -32,6 +33,7 @@
 //   raw-text   event id 1 sends commands holding a line feed, terminal escape
 //              codes, bytes that are not UTF-8, and one of 50 MB
 //   static-reply     every request is answered from one static buffer
+//   double-free      releasing a reply frees it twice
 //   singleton  the export returns the same object while it is alive
 //   nonsense   the export returns the address 16
 // Any other path: a script that keeps the contract. Other event ids are

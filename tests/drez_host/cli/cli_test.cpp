@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,55 +19,87 @@ namespace {
 using ::testing::HasSubstr;
 using namespace drezhost;
 
-bool parse(std::vector<const char*> args, CommandLine* line, std::string* error) {
+// Reads `args`; true when the job may run. What CLI11 says goes to `*said`.
+bool parse(std::vector<const char*> args, CommandLine* line, std::string* said,
+           ExitStatus* status = nullptr) {
   args.insert(args.begin(), "drez-host");
-  return parseCommandLine(static_cast<int>(args.size()), args.data(), line, error);
+  std::ostringstream out;
+  std::ostringstream err;
+  const std::optional<ExitStatus> ended =
+      parseCommandLine(static_cast<int>(args.size()), args.data(), line, out, err);
+  *said = out.str() + err.str();
+  if (status != nullptr) *status = ended.value_or(ExitStatus::Passed);
+  return !ended;
 }
 
 TEST(Options, NoArgumentsPlayTheDemo) {
   CommandLine options;
   std::string error;
   ASSERT_TRUE(parse({}, &options, &error));
-  EXPECT_TRUE(options.options.scenarios.empty());
-  EXPECT_EQ(options.job, Job::Run);
-  EXPECT_FALSE(options.options.script.has_value());
-  EXPECT_FALSE(options.options.interactive);
-  EXPECT_EQ(options.options.polls, PollDelivery::Reentrant);
+  EXPECT_STREQ(options.job->name, "run");
+  EXPECT_TRUE(options.run.scenarios.empty());
+  EXPECT_FALSE(options.common.script.has_value());
+  EXPECT_FALSE(options.run.interactive);
+  EXPECT_EQ(options.common.polls, PollDelivery::Reentrant);
+  EXPECT_TRUE(options.common.isolation.isolate);
 }
 
 TEST(Options, ReadsEveryOption) {
   CommandLine options;
   std::string error;
-  ASSERT_TRUE(parse({"--script=lib.so", "--polls", "queued", "--studio", "--quiet", "--timeout=0.5",
-                     "--report", "junit=r.xml", "--report=tap", "run.scn", "more.scn"},
-                    &options, &error))
+  ASSERT_TRUE(
+      parse({"--script=lib.so", "--polls", "queued", "--studio", "--quiet", "--timeout=0.5",
+             "--report", "junit=r.xml", "--report=tap", "--no-isolate", "run.scn", "more.scn"},
+            &options, &error))
       << error;
-  EXPECT_EQ(options.options.script, "lib.so");
-  EXPECT_THAT(options.options.scenarios, ::testing::ElementsAre("run.scn", "more.scn"));
-  EXPECT_THAT(options.options.reports, ::testing::ElementsAre("junit=r.xml", "tap"));
-  EXPECT_EQ(options.options.timeout, 0.5);
-  EXPECT_EQ(options.options.polls, PollDelivery::Queued);
-  EXPECT_TRUE(options.options.showStudio);
-  EXPECT_TRUE(options.options.quiet);
+  EXPECT_EQ(options.common.script, "lib.so");
+  EXPECT_THAT(options.run.scenarios, ::testing::ElementsAre("run.scn", "more.scn"));
+  EXPECT_THAT(options.run.reports, ::testing::ElementsAre("junit=r.xml", "tap"));
+  EXPECT_EQ(options.common.isolation.timeout, 0.5);
+  EXPECT_FALSE(options.common.isolation.isolate);
+  EXPECT_EQ(options.common.polls, PollDelivery::Queued);
+  EXPECT_TRUE(options.run.showStudio);
+  EXPECT_TRUE(options.common.quiet);
 }
 
 TEST(Options, OneSubcommandPerJob) {
   CommandLine validate;
   CommandLine monkey;
+  CommandLine replay;
+  CommandLine serve;
   std::string error;
   ASSERT_TRUE(parse(
       {"validate", "--script", "l.so", "--only=odd-kinds,null-host", "--only-failed", "x.scn"},
       &validate, &error))
       << error;
-  EXPECT_EQ(validate.job, Job::Validate);
-  EXPECT_THAT(validate.options.only, ::testing::ElementsAre("odd-kinds", "null-host"));
-  EXPECT_TRUE(validate.options.onlyFailed);
-  EXPECT_THAT(validate.options.scenarios, ::testing::ElementsAre("x.scn"));
-  ASSERT_TRUE(parse({"monkey", "--seed", "7", "--events=50", "--path", "p"}, &monkey, &error));
-  EXPECT_EQ(monkey.job, Job::Monkey);
-  EXPECT_EQ(monkey.options.seed, 7u);
-  EXPECT_EQ(monkey.options.events, 50);
-  EXPECT_EQ(monkey.options.path, "p");
+  EXPECT_STREQ(validate.job->name, "validate");
+  EXPECT_THAT(validate.validate.only, ::testing::ElementsAre("odd-kinds", "null-host"));
+  EXPECT_TRUE(validate.validate.onlyFailed);
+  EXPECT_THAT(validate.validate.scenarios, ::testing::ElementsAre("x.scn"));
+  EXPECT_TRUE(validate.run.scenarios.empty());
+  ASSERT_TRUE(parse({"monkey", "--seed", "7", "--events=50", "--path", "p", "--print-installation"},
+                    &monkey, &error));
+  EXPECT_STREQ(monkey.job->name, "monkey");
+  EXPECT_EQ(monkey.monkey.seed, 7u);
+  EXPECT_EQ(monkey.monkey.events, 50);
+  EXPECT_EQ(monkey.monkey.path, "p");
+  EXPECT_TRUE(monkey.monkey.printInstallation);
+  ASSERT_TRUE(parse({"replay", "c.capture", "--write-scenario", "f.scn"}, &replay, &error));
+  EXPECT_STREQ(replay.job->name, "replay");
+  EXPECT_EQ(replay.replay.capture, "c.capture");
+  EXPECT_EQ(replay.replay.writeScenario, "f.scn");
+  ASSERT_TRUE(parse({"serve", "--port", "0", "--timeout", "2", "--script", "l.so", "s.scn"}, &serve,
+                    &error))
+      << error;
+  EXPECT_STREQ(serve.job->name, "serve");
+  EXPECT_EQ(serve.serve.port, 0);
+  EXPECT_EQ(serve.serve.timeout, 2);
+  EXPECT_EQ(serve.serve.script, "l.so");
+  EXPECT_EQ(serve.serve.scenario, "s.scn");
+  // Every job is a row of the one table, and the subcommand that chose it.
+  std::vector<std::string> names;
+  for (const JobEntry& job : jobs()) names.emplace_back(job.name);
+  EXPECT_THAT(names, ::testing::ElementsAre("run", "validate", "monkey", "replay", "serve"));
 }
 
 TEST(Options, ADashOrMinusIMeansTheTerminal) {
@@ -73,27 +107,54 @@ TEST(Options, ADashOrMinusIMeansTheTerminal) {
   CommandLine flag;
   std::string error;
   ASSERT_TRUE(parse({"-"}, &dash, &error));
-  EXPECT_TRUE(dash.options.interactive);
+  EXPECT_TRUE(dash.run.interactive);
+  EXPECT_TRUE(dash.run.scenarios.empty());
   ASSERT_TRUE(parse({"-i"}, &flag, &error));
-  EXPECT_TRUE(flag.options.interactive);
+  EXPECT_TRUE(flag.run.interactive);
 }
 
-TEST(Options, RejectsWhatDoesNotFit) {
+TEST(Options, CliElevenSaysWhatDoesNotFit) {
   const std::vector<std::pair<std::vector<const char*>, std::string>> cases = {
-      {{"--colour"}, "unknown option '--colour'"},
+      {{"--colour"},
+       "drez-host: unknown option '--colour'\n(drez-host --help lists the options)\n"},
+      {{"monkey", "a", "b"}, "drez-host: unexpected argument: a b\n"},
+      {{"validate", "--seed", "3"}, "unknown option '--seed'"},
       {{"--script"}, "--script: 1 required TEXT missing"},
       {{"--polls", "later"}, "--polls: Check later value in {"},
       {{"a.scn", "-"}, "'-' (the terminal) cannot stand beside scenario files"},
       {{"-i", "a.scn"}, "-i reads the terminal; it takes no scenario file"},
+      {{"run", "-i", "a.scn"}, "-i reads the terminal; it takes no scenario file"},
       {{"--report", "xml=a"}, "expected junit=FILE, tap, tap=FILE or json=FILE, not 'xml=a'"},
       {{"--timeout", "0"}, "--timeout: Value 0 not in range"},
+      {{"serve", "a.scn", "b.scn"}, "unexpected argument: b.scn"},
+      {{"replay"}, "capture is required"},
   };
   for (const auto& entry : cases) {
     CommandLine options;
-    std::string error;
-    EXPECT_FALSE(parse(entry.first, &options, &error));
-    EXPECT_THAT(error, HasSubstr(entry.second));
+    std::string said;
+    ExitStatus status = ExitStatus::Passed;
+    EXPECT_FALSE(parse(entry.first, &options, &said, &status)) << entry.second;
+    EXPECT_EQ(status, ExitStatus::BadInput) << entry.second;
+    EXPECT_THAT(said, HasSubstr(entry.second));
   }
+}
+
+TEST(Options, HelpOfEachJobAndWhatThisBuildLacks) {
+  CommandLine line;
+  std::string said;
+  ExitStatus status = ExitStatus::BadInput;
+  EXPECT_FALSE(parse({"--help"}, &line, &said, &status));
+  EXPECT_EQ(status, ExitStatus::Passed);
+  EXPECT_THAT(said, HasSubstr("Usage: drez-host"));
+  // Each job's summary comes from its row.
+  for (const JobEntry& job : jobs()) EXPECT_THAT(said, HasSubstr(job.summary));
+#if !defined(DREZ_HOST_SERVE)
+  // This build refuses serve, and its help says so plainly.
+  EXPECT_THAT(said, HasSubstr("a feature of the native build, which this drez-host lacks"));
+#endif
+  EXPECT_FALSE(parse({"validate", "--help"}, &line, &said, &status));
+  EXPECT_EQ(status, ExitStatus::Passed);
+  EXPECT_THAT(said, HasSubstr("--list-checks"));
 }
 
 TEST(ScriptLibrary, LoadsAPanelLibraryAndFindsItsExport) {

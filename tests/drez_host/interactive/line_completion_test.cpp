@@ -1,4 +1,4 @@
-// What Tab offers at drez-host -i, and the question that carries the live
+// What Tab offers at drez-host -i, from the question that carries the live
 // installation's names from the child to the parent.
 
 #include <gmock/gmock.h>
@@ -11,7 +11,6 @@
 
 namespace {
 
-using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
 using namespace drezhost;
 
@@ -142,52 +141,6 @@ TEST(LineCompletion, ListsAreCutAndFitTheTerminal) {
   for (std::size_t i = 1; i < action.shown.size(); ++i) {
     EXPECT_LE(action.shown[i].size(), 40u) << action.shown[i];
   }
-}
-
-TEST(LineQuestion, CarriesEveryNameAScenarioCanHold) {
-  LineQuestion question = oddNames();
-  question.prompt = "...> ";
-  question.block = "expect commands";
-  question.devices.push_back({"it's \"quoted\" 'twice'", DeviceKind::Router, -7, 3, 9});
-  question.panelFiles = {{"p 1.drez_ui", {"#hash", "to", "x\ty"}}};
-  question.panels = {{"panel two", "p 1.drez_ui", {"#hash"}}};
-  const LineQuestion back = LineQuestion::decode(question.encode());
-  EXPECT_EQ(back.prompt, "...> ");
-  EXPECT_EQ(back.block, "expect commands");
-  ASSERT_EQ(back.devices.size(), question.devices.size());
-  for (std::size_t i = 0; i < back.devices.size(); ++i) {
-    EXPECT_EQ(back.devices[i].name, question.devices[i].name);
-    EXPECT_EQ(back.devices[i].kind, question.devices[i].kind);
-    EXPECT_EQ(back.devices[i].number, question.devices[i].number);
-    EXPECT_EQ(back.devices[i].offset, question.devices[i].offset);
-    EXPECT_EQ(back.devices[i].size, question.devices[i].size);
-  }
-  ASSERT_EQ(back.panelFiles.size(), 1u);
-  EXPECT_EQ(back.panelFiles[0].file, "p 1.drez_ui");
-  EXPECT_THAT(back.panelFiles[0].controls, ElementsAreArray({"#hash", "to", "x\ty"}));
-  ASSERT_EQ(back.panels.size(), 1u);
-  EXPECT_EQ(back.panels[0].id, "panel two");
-  EXPECT_THAT(back.panels[0].controls, ElementsAreArray({"#hash"}));
-  EXPECT_THAT(back.scripts, ElementsAreArray({"it's", "a 'b' c"}));
-}
-
-TEST(LineQuestion, DropsWhatNoLineCanNameAndReadsABarePrompt) {
-  LineQuestion question;
-  question.prompt = "drez> ";
-  question.scripts = {"two\nlines", "fine"};
-  question.devices = {{"a\nb", DeviceKind::Outputs, 1, 0, 1}};
-  const LineQuestion back = LineQuestion::decode(question.encode());
-  EXPECT_THAT(back.scripts, ElementsAreArray({"fine"}));
-  EXPECT_TRUE(back.devices.empty());
-  // An older child, or another task, asks with the prompt alone.
-  EXPECT_EQ(LineQuestion::decode("drez> ").prompt, "drez> ");
-  // Records that do not read are passed over.
-  const LineQuestion odd = LineQuestion::decode(
-      "drez-line-question 1\nprompt 'p> '\ndevice lamp 1 0 1 x\ndevice router one 0 1 y\n"
-      "script 'open\nfuture thing\nscript s9\n");
-  EXPECT_EQ(odd.prompt, "p> ");
-  EXPECT_TRUE(odd.devices.empty());
-  EXPECT_THAT(odd.scripts, ElementsAreArray({"s9"}));
 }
 
 TEST(LineCompletion, PhraseOfALine) {

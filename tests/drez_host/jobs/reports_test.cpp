@@ -22,15 +22,23 @@ std::vector<Result> results() {
   passed.name = "a.scn";
   Result failed;
   failed.name = "b <&> \"c\".scn";
-  failed.verdict = Verdict::Failed;
   failed.summary.messages = {
       std::string("expectation not met: x\x01y\x1b[31m & <z>"),
       "a command held \xef\xbf\xbe and \xef\xbf\xbf\nand \xff on a line of its own"};
+  failed.ending = endings::Failed{failed.summary.messages};
   Result crashed;
   crashed.name = "hostile\xff.scn";
-  crashed.verdict = Verdict::Crashed;
-  crashed.crash = "\n!! the script crashed: signal 11\n   during step s:3\n";
-  return {passed, failed, crashed};
+  CrashScene scene;
+  scene.step = "s:3";
+  scene.lastCommands = {"ET 12"};
+  // The tail of its standard error, as the C library and a sanitizer write it.
+  scene.standardError = {"free(): double free detected in tcache 2",
+                         "==1==ERROR: <AddressSanitizer> \"double-free\" & more"};
+  crashed.ending = endings::Crashed{"the process died of signal 6", scene};
+  Result skipped;
+  skipped.name = "reentrant-update";
+  skipped.ending = endings::Skipped{"nothing registered"};
+  return {passed, failed, crashed, skipped};
 }
 
 std::string written(const std::string& kind) {
@@ -78,10 +86,19 @@ bool wellFormedText(const std::string& xml) {
 TEST(Reports, JunitNamesEachVerdictAndEscapesEveryText) {
   const std::string xml = written("junit");
   EXPECT_TRUE(wellFormedText(xml)) << xml;
-  EXPECT_THAT(xml, HasSubstr("tests=\"3\" failures=\"1\" errors=\"1\""));
+  EXPECT_THAT(xml, HasSubstr("tests=\"4\" failures=\"1\" errors=\"1\""));
+  EXPECT_THAT(xml, HasSubstr("skipped=\"1\""));
+  EXPECT_THAT(xml, HasSubstr("<skipped message=\"skipped: nothing registered\"/>"));
   EXPECT_THAT(xml, HasSubstr("name=\"b &lt;&amp;&gt; &quot;c&quot;.scn\""));
   EXPECT_THAT(xml, HasSubstr("<failure type=\"failed\""));
-  EXPECT_THAT(xml, HasSubstr("<error type=\"crashed\" message=\"!! the script crashed"));
+  EXPECT_THAT(xml, HasSubstr("<error type=\"crashed\" message=\"!! the script crashed: the process "
+                             "died of signal 6\">"));
+  // The crash report, with what the process wrote last, in the element's text.
+  EXPECT_THAT(
+      xml, HasSubstr("   during step s:3\n   the last commands sent, oldest first:\n     ET "
+                     "12\n   the last lines it wrote on standard error:\n     free(): "
+                     "double free detected in tcache 2\n     ==1==ERROR: &lt;AddressSanitizer&gt; "
+                     "&quot;double-free&quot; &amp; more\n"));
   EXPECT_THAT(xml, Not(HasSubstr("\x1b")));
   EXPECT_THAT(xml, HasSubstr("a command held \\u{FFFE} and \\u{FFFF}\nand \\xFF on a line"));
   EXPECT_THAT(xml, HasSubstr("name=\"hostile\\xFF.scn\""));
@@ -91,7 +108,8 @@ TEST(Reports, TapAndJsonCarryTheVerdictAndTheMessages) {
   std::ostringstream tap;
   std::string error;
   ASSERT_TRUE(writeReports({"tap"}, "run", results(), tap, &error));
-  EXPECT_THAT(tap.str(), HasSubstr("1..3\nok 1 - a.scn\nnot ok 2 - b <&> \"c\".scn\n"));
+  EXPECT_THAT(tap.str(), HasSubstr("1..4\nok 1 - a.scn\nnot ok 2 - b <&> \"c\".scn\n"));
+  EXPECT_THAT(tap.str(), HasSubstr("ok 4 - reentrant-update # SKIP skipped: nothing registered\n"));
   EXPECT_THAT(tap.str(), HasSubstr("  verdict: crashed\n"));
   EXPECT_THAT(tap.str(), HasSubstr("not ok 3 - hostile\\xFF.scn\n"));
   const std::string json = written("json");
@@ -99,6 +117,11 @@ TEST(Reports, TapAndJsonCarryTheVerdictAndTheMessages) {
   EXPECT_THAT(json, HasSubstr("\"verdict\": \"crashed\", \"exitCode\": 3"));
   // Control characters are shown as the trace shows them.
   EXPECT_THAT(json, HasSubstr("x\\\\x01y\\\\x1B[31m"));
+  // A crash's parts, each in a field of its own.
+  EXPECT_THAT(json,
+              HasSubstr("\"crash\": {\"cause\": \"the process died of signal 6\", \"step\": "
+                        "\"s:3\", \"call\": \"\", \"lastCommands\": [\"ET 12\"], "
+                        "\"standardError\": [\"free(): double free detected in tcache 2\", "));
 }
 
 TEST(Reports, SayWhenAFileCannotBeWritten) {

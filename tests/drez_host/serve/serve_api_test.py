@@ -111,6 +111,15 @@ class ServeApi(unittest.TestCase):
             self.assertIn("send Content-Length", json.loads(response.read())["error"])
             connection.close()
             self.assertEqual(studio.request("POST", "/api/restart", "")[0], 200)
+            # A restart reads no body: one that says it holds JSON is refused.
+            for kind, status in [("application/json", 415), ("text/html", 415),
+                                 ("text/plain; charset=utf-8", 200),
+                                 ("application/x-www-form-urlencoded", 200)]:
+                with self.subTest(kind=kind):
+                    answer = studio.request("POST", "/api/restart", "{}", {"Content-Type": kind})
+                    self.assertEqual(answer[0], status, answer[1])
+            self.assertIn("takes no body", studio.request(
+                "POST", "/api/restart", "", {"Content-Type": "application/json"})[1])
             self.assertEqual(studio.stop(), 0)
 
     def test_page_actions_are_written_as_scenario_lines(self):
@@ -225,6 +234,26 @@ class ServeApi(unittest.TestCase):
                 code = studio.process.wait(30)
                 self.assertLess(time.monotonic() - started, 10)
                 self.assertEqual(code, 0)
+
+    def test_sigterm_ends_serve_at_once_while_the_script_hangs_in_a_call(self):
+        with tempfile.TemporaryDirectory() as directory:
+            scenario = os.path.join(directory, "hang.scn")
+            with open(scenario, "w") as file:
+                file.write("create path hang\n")
+            # The watchdog would wait a minute: only the stop may end the call.
+            with ServedStudio(scenario, "--timeout", "60", script=HOSTILE) as studio:
+                step = threading.Thread(target=lambda: studio.step("event 13"), daemon=True)
+                step.start()
+                time.sleep(0.5)
+                started = time.monotonic()
+                studio.process.send_signal(signal.SIGTERM)
+                code = studio.process.wait(30)
+                # Far below the three seconds it once gave a busy script.
+                self.assertLess(time.monotonic() - started, 2.5)
+                self.assertEqual(code, 3)
+                studio.reader.join(10)
+                self.assertIn("!! the script was stopped: drez-host was told to stop",
+                              "\n".join(studio.output))
 
     def test_an_installation_without_lights_shows_none(self):
         with tempfile.TemporaryDirectory() as directory:

@@ -108,8 +108,7 @@ def replayed_trace(session_file):
     teardown at its end, and its exit code."""
     run = subprocess.run([DREZ_HOST, "--script", DREZ_SCRIPT, session_file],
                          capture_output=True, text=True, timeout=120)
-    lines = run.stdout.splitlines()
-    lines = lines[1:]  # "drez-host: panel library ..."
+    lines = run.stdout.splitlines()  # "drez-host: panel library ..." is on standard error
     end = next(i for i, line in enumerate(lines) if line.startswith(">> teardown"))
     return trace_of(lines[:end - 1]), run.returncode
 
