@@ -96,14 +96,16 @@ void SimulatedHost::destroy(Script& script) {
   const std::string context = callInto(script, HostCall::deleting(), "delete " + script.name,
                                        [&] { drez_delete_script(object); });
   script.object = nullptr;
-  if (!script.detached) validator_.error(context + ": the script was deleted without sending AS");
+  if (!script.detached) {
+    validator_.error(context + ": the script was deleted without sending " + codeOf(DREZ_DETACH));
+  }
   for (const Registration& registration : script.registrations.open()) {
     validator_.error(context + ": registration " + registration.describe() +
                      " was still open when the script was deleted");
   }
   for (int32_t id : script.unacknowledgedEvents) {
     validator_.warning(context + ": event id " + std::to_string(id) +
-                       " was never acknowledged with ET");
+                       " was never acknowledged with " + codeOf(DREZ_END_EVENT));
   }
   scripts_.erase(
       std::find_if(scripts_.begin(), scripts_.end(),
@@ -453,6 +455,8 @@ intptr_t DREZ_THISCALL SimulatedHost::command(const char* text, int kind) {
 }
 
 intptr_t SimulatedHost::executeCommand(const char* text) {
+  const drez_command_spec* spec = drez_find_command(text);
+  const bool carriesReply = spec != nullptr && spec->result == DREZ_RESULT_REPLY;
   if (in_outermost_ && ++outermost_commands_ > max_commands_) {
     if (!runaway_) {
       runaway_ = true;
@@ -470,11 +474,11 @@ intptr_t SimulatedHost::executeCommand(const char* text) {
   if (!frames_.empty()) frames_.back().lastCommand = command_text;
   for (HostObserver* observer : observers_) observer->commandSent(command_text);
   ++commands_active_;
-  const std::optional<std::string> answer = respond(command_text);
+  const std::optional<std::string> answer = respond(command_text, spec);
   afterExecute(command_text);
   --commands_active_;
-  if (recorded_ != nullptr && !carriesReply(command_text)) return recorded_result_;
-  if (!carriesReply(command_text)) return answer ? 1 : 0;
+  if (recorded_ != nullptr && !carriesReply) return recorded_result_;
+  if (!carriesReply) return answer ? 1 : 0;
   return answer ? reinterpret_cast<intptr_t>(ledger_.handOut(*answer, command_text)) : 0;
 }
 
@@ -491,7 +495,9 @@ void SimulatedHost::releaseReply(const char* reply) {
   }
 }
 
-std::optional<std::string> SimulatedHost::respond(const std::string& text) {
+std::optional<std::string> SimulatedHost::respond(const std::string& text,
+                                                  const drez_command_spec* spec) {
+  const bool carriesReply = spec != nullptr && spec->result == DREZ_RESULT_REPLY;
   Script* sender = current();
   findings_.clear();
   answers_.clear();
@@ -500,12 +506,14 @@ std::optional<std::string> SimulatedHost::respond(const std::string& text) {
   if (sender == nullptr) {
     fail("a command outside any call into a script");
   } else if (sender->detached) {
-    fail("a command after AS: the script had already detached; ignored");
+    fail(std::string("a command after ") + codeOf(DREZ_DETACH) +
+         ": the script had already detached; ignored");
   } else if (std::optional<HostCommand> parsed = parseHostCommand(text, &error)) {
+    for (HostObserver* observer : observers_) observer->commandRead(*parsed);
     if (recorded_ != nullptr) {
       keepTrack(*sender, *parsed);
     } else {
-      answer = execute(sender, *parsed);
+      answer = execute(*sender, *parsed);
     }
   } else {
     fail(error);
@@ -514,17 +522,17 @@ std::optional<std::string> SimulatedHost::respond(const std::string& text) {
     const RecordedAnswers::Answer recorded = recorded_->answer(*sender, text);
     answer = recorded.reply;
     recorded_result_ = recorded.result;
-    if (!carriesReply(text)) answer = std::to_string(recorded.result);
+    if (!carriesReply) answer = std::to_string(recorded.result);
   }
   const int level = depth() - 1;
   int entry = 0;
   if (trace_.active()) {
     std::string line = shownText(text);
-    if (carriesReply(text)) {
+    if (carriesReply) {
       line += answer ? "  => " + quoteText(*answer) : "  => no reply";
     } else if (recorded_ != nullptr) {
       line += "  => " + std::to_string(recorded_result_);
-    } else if (text.compare(0, 2, "PS") == 0) {
+    } else if (spec != nullptr && spec->result == DREZ_RESULT_STATUS) {
       line += answer ? "  => 1" : "  => 0";
     }
     entry = trace_.entry(level, sender != nullptr ? sender->name : "", line);

@@ -17,15 +17,15 @@
 // changes it from inside a script's command, re-entrantly or queued like a
 // poll answer.
 //
-// What the scripts get wrong goes to the Validator as errors: a reply
-// released twice or never handed out, a reply still held when the script's
-// call returns, a command after "AS", a command outside the vocabulary or
-// whose operands do not parse, "AS" missing or a registration still open when
-// the script is deleted, an exception escaping the script, an export that
-// returns nonsense or a script that is alive already, and re-entrant
-// delivery nested deeper than the limit (a script that polls from inside its
-// own update handler). What they address that the studio lacks goes there as
-// warnings.
+// What the scripts get wrong goes to the Validator as errors: a reply released
+// twice or never handed out, a reply still held when the script's call
+// returns, a command after the script detached, a command outside the
+// vocabulary (abi/drez_commands.h) or whose operands do not parse, no detach
+// or a registration still open when the script is deleted, an exception
+// escaping the script, an export that returns nonsense or a script that is
+// alive already, and re-entrant delivery nested deeper than the limit (a
+// script that polls from inside its own update handler). What they address
+// that the studio lacks goes there as warnings.
 //
 // Everything a host keeps is bounded or freed as it goes: the commands of the
 // last call (the window, at most kWindowLimit texts), the replies held (hash
@@ -71,7 +71,7 @@ struct Script {
   // Null while the export runs, and once deleted.
   drez_client_callback* object = nullptr;
   bool deleting = false;
-  bool detached = false;  // it sent "AS"
+  bool detached = false;  // it sent the detach command
   Registrations registrations;
   std::vector<int32_t> unacknowledgedEvents;
 };
@@ -99,7 +99,7 @@ class SimulatedHost : public drez_client_host {
   SimulatedHost& operator=(const SimulatedHost&) = delete;
 
   void setPollDelivery(PollDelivery delivery) { polls_ = delivery; }
-  // Off: "SD" gets no reply, whatever the name.
+  // Off: a device lookup gets no reply, whatever the name.
   void setAnswerLookups(bool answer) { answer_lookups_ = answer; }
   // The nesting of calls into scripts at which re-entrant delivery stops:
   // the delivery is reported as an error, with the chain of calls and
@@ -196,6 +196,21 @@ class SimulatedHost : public drez_client_host {
     std::string text;
     std::string description;
   };
+  // What the host does for one command of the vocabulary (host_commands.cpp).
+  using CommandAction = std::optional<std::string> (SimulatedHost::*)(Script& sender,
+                                                                      const HostCommand& command);
+  struct Behaviour {
+    drez_command_id command;
+    // Executes the command against the studio. Returns its reply, or for a
+    // command without one something for success and nothing for failure.
+    CommandAction execute;
+    // Under recorded answers, instead: only what follows the script's own
+    // state (its registrations, its detach, the events it acknowledges).
+    CommandAction track;
+  };
+  // One row per command, at the command's id.
+  static const Behaviour kBehaviours[];
+  static constexpr bool behavioursInOrder();
   struct Frame {
     int scriptId = 0;
     std::string context;         // "#<entry> <what>"
@@ -232,25 +247,44 @@ class SimulatedHost : public drez_client_host {
 
   intptr_t executeCommand(const char* text);
   void releaseReply(const char* reply);
-  // Executes and traces `text`; returns its reply, or for commands without
-  // one something for success and nothing for failure.
-  std::optional<std::string> respond(const std::string& text);
+  // Executes and traces `text`, whose row of the vocabulary is `spec` (null
+  // for none); returns its reply, or for commands without one something for
+  // success and nothing for failure.
+  std::optional<std::string> respond(const std::string& text, const drez_command_spec* spec);
   // Delivers what the command made the studio send, and fires its trigger.
   void afterExecute(const std::string& text);
   // Delivers now, or at the end of the current call when the script cannot
   // be reached or the delivery mode is queued.
   void dispatch(const Delivery& delivery);
-  std::optional<std::string> execute(Script* sender, const HostCommand& command);
-  // A command with recorded answers: only the script's own state follows it
-  // (its registrations, "AS", the events it acknowledges).
+  // Executes `command` for `sender` through its behaviour, the learner (if
+  // any) learning from it first.
+  std::optional<std::string> execute(Script& sender, const HostCommand& command);
+  // A command with recorded answers: only the script's own state follows it.
   void keepTrack(Script& sender, const HostCommand& command);
-  std::optional<std::string> executeLookup(const HostCommand& command);
-  std::optional<std::string> executeProperty(const HostCommand& command);
-  void executeRegistration(Script& sender, const HostCommand& command);
-  void executePoll(Script& sender, const HostCommand& command);
-  // Checks that device `number` is of `kind`; a warning and null otherwise.
-  // `first` and `last` are the indices the command uses (for a learner).
-  Device* deviceFor(int32_t number, DeviceKind kind, int32_t first, int32_t last);
+  // The behaviours.
+  std::optional<std::string> ignore(Script& sender, const HostCommand& command);
+  std::optional<std::string> loadPanel(Script& sender, const HostCommand& command);
+  std::optional<std::string> setProperty(Script& sender, const HostCommand& command);
+  std::optional<std::string> getProperty(Script& sender, const HostCommand& command);
+  std::optional<std::string> lookUp(Script& sender, const HostCommand& command);
+  std::optional<std::string> listControls(Script& sender, const HostCommand& command);
+  std::optional<std::string> setOutput(Script& sender, const HostCommand& command);
+  std::optional<std::string> registerRange(Script& sender, const HostCommand& command);
+  std::optional<std::string> unregister(Script& sender, const HostCommand& command);
+  std::optional<std::string> poll(Script& sender, const HostCommand& command);
+  std::optional<std::string> endEvent(Script& sender, const HostCommand& command);
+  std::optional<std::string> endEventQuietly(Script& sender, const HostCommand& command);
+  std::optional<std::string> detach(Script& sender, const HostCommand& command);
+  // Takes event id `id` off the script's unacknowledged ones; false when it
+  // was not there.
+  bool acknowledge(Script& sender, int32_t id);
+  // The panel the command names, loaded; a warning and null otherwise.
+  Panel* loadedPanel(const HostCommand& command);
+  // The control the command names on that panel; a warning and null otherwise.
+  Control* addressedControl(const HostCommand& command);
+  // The device the command names, if it is of the kind the command names;
+  // a warning and null otherwise.
+  Device* deviceFor(const HostCommand& command);
   void warn(const std::string& message) {
     findings_.push_back({Severity::Warning, message, false});
   }
