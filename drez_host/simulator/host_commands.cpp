@@ -178,6 +178,7 @@ std::optional<std::string> SimulatedHost::poll(Script& sender, const HostCommand
   for (int32_t index = std::max(first, 1); index <= std::min(last, device->size); ++index) {
     Delivery answer = update(*device, index);
     answer.scriptId = sender.id;
+    answer.answersPoll = true;
     answers_.push_back(answer);
   }
   if (answers_.empty()) note("nothing in that range to answer");

@@ -332,10 +332,11 @@ void SimulatedHost::route(const std::string& router, int32_t destination, int32_
   broadcast(installation_.deviceNamed(router, DeviceKind::Router), destination);
 }
 
-SimulatedHost::Delivery SimulatedHost::update(const Device& device, int32_t index) const {
+SimulatedHost::Delivery SimulatedHost::update(const Device& device, int32_t index) {
   Delivery delivery;
   delivery.device = device.number;
   delivery.index = index;
+  delivery.made = ++states_read_;
   const std::string label = "device update " + shownText(installation_.label(device.number)) +
                             " (" + std::to_string(device.number) + ")";
   if (device.kind == DeviceKind::Router) {
@@ -394,17 +395,36 @@ std::vector<std::string> SimulatedHost::pendingTriggers() const {
   return commands;
 }
 
-void SimulatedHost::deliver(const Delivery& delivery) {
-  Script* script = findScript(delivery.scriptId);
+const SimulatedHost::Delivery& SimulatedHost::current(const Delivery& queued, const Script& script,
+                                                      Delivery* refreshed) {
+  auto told = script.delivered.find({queued.device, queued.index});
+  const bool overtaken = told != script.delivered.end() && told->second.made > queued.made;
+  if (!queued.answersPoll && !overtaken) return queued;
+  const Device* device = installation_.findDevice(queued.device);
+  if (device == nullptr) return queued;
+  *refreshed = update(*device, queued.index);
+  refreshed->scriptId = queued.scriptId;
+  return *refreshed;
+}
+
+void SimulatedHost::deliver(const Delivery& queued) {
+  Script* script = findScript(queued.scriptId);
   if (script == nullptr || script->object == nullptr || script->deleting) {
-    trace_.note(depth(), "(" + delivery.description + " not delivered: the script is gone)");
+    trace_.note(depth(), "(" + queued.description + " not delivered: the script is gone)");
     return;
   }
-  if (runaway_) return;
+  // A delivery the script misses: what it was told of the index is no
+  // longer what the host stands by.
+  const std::pair<int32_t, int32_t> index(queued.device, queued.index);
+  if (runaway_) {
+    script->delivered.erase(index);
+    return;
+  }
   if (static_cast<int>(frames_.size()) >= max_depth_) {
+    script->delivered.erase(index);
     if (too_deep_++ == 0) {
       validator_.error(context() + ": calls into scripts nested " + std::to_string(max_depth_) +
-                       " deep: " + delivery.description +
+                       " deep: " + queued.description +
                        " was not delivered, nor is anything else until the host's call "
                        "returns. The chain of calls:" +
                        chain());
@@ -412,9 +432,16 @@ void SimulatedHost::deliver(const Delivery& delivery) {
     return;
   }
   if (too_deep_ != 0) {
+    script->delivered.erase(index);
     ++too_deep_;
     return;
   }
+  Delivery refreshed;
+  const Delivery& delivery = current(queued, *script, &refreshed);
+  DeliveredState& told = script->delivered[index];
+  told.made = delivery.made;
+  told.number = delivery.number;
+  told.text = delivery.text;
   if (!observers_.empty()) {
     if (const Device* device = installation_.findDevice(delivery.device)) {
       for (HostObserver* observer : observers_) observer->updateDelivered(*device, delivery.index);
@@ -423,6 +450,46 @@ void SimulatedHost::deliver(const Delivery& delivery) {
   DeviceUpdateRecord record(delivery.device, delivery.index, delivery.number, delivery.text);
   callInto(*script, HostCall::callback(CB_DEVICE_UPDATE), delivery.description,
            [&] { checkResult(script->object->callback(record.get(), CB_DEVICE_UPDATE)); });
+}
+
+std::vector<StateBreach> SimulatedHost::deliveredStateBreaches() const {
+  std::vector<StateBreach> breaches;
+  for (const auto& script : scripts_) {
+    if (script->object == nullptr || script->deleting) continue;
+    for (const auto& entry : script->delivered) {
+      const Device* device = installation_.findDevice(entry.first.first);
+      const int32_t index = entry.first.second;
+      if (device == nullptr || device->kind == DeviceKind::Outputs) continue;
+      if (!script->registrations.covers(device->kind, device->number, index)) continue;
+      StateBreach breach;
+      if (device->kind == DeviceKind::Router) {
+        const Route route = device->route(index);
+        breach.number = route.source;
+        breach.text = route.name;
+      } else {
+        breach.text = device->slot(index);
+        breach.number = drez_string::toInt(breach.text.c_str());
+      }
+      const DeliveredState& told = entry.second;
+      if (told.number == breach.number && told.text == breach.text) continue;
+      breach.script = script->name;
+      breach.device = device->number;
+      breach.index = index;
+      breach.told = told;
+      const bool router = device->kind == DeviceKind::Router;
+      auto state = [&](int32_t number, const std::string& text) {
+        return router ? "source " + std::to_string(number) + " " + quoteText(text)
+                      : quoteText(text) + " (number " + std::to_string(number) + ")";
+      };
+      breach.message =
+          script->name + " was left believing " + shownText(installation_.label(device->number)) +
+          " (" + std::to_string(device->number) + ") " + (router ? "destination " : "slot ") +
+          std::to_string(index) + ": " + state(told.number, told.text) + ", while the " +
+          (router ? "router routes " : "infodriver holds ") + state(breach.number, breach.text);
+      breaches.push_back(std::move(breach));
+    }
+  }
+  return breaches;
 }
 
 std::vector<std::string> SimulatedHost::takeCommands(std::size_t* total) {

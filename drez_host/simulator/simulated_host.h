@@ -17,6 +17,17 @@
 // changes it from inside a script's command, re-entrantly or queued like a
 // poll answer.
 //
+// The studio never tells a script an older state than it told it before: a
+// poll's answer carries the state of its slot or destination as the host
+// delivers it, so an index that changed since the poll began is answered
+// with the newer state; and a change whose delivery comes after the script
+// was already told of a newer state of that index (queued deliveries of a
+// nested call overtake those of the call around it) carries the state as it
+// is then. Every change is delivered after it is made, so once an outermost
+// call is over, the last state delivered to a script for each slot and
+// destination it is registered for is the device's: deliveredStateBreaches()
+// checks that, in every poll mode.
+//
 // What the scripts get wrong goes to the Validator as errors: a reply released
 // twice or never handed out, a reply still held when the script's call
 // returns, a command after the script detached, a command outside the
@@ -65,6 +76,14 @@ using ScriptFactory = std::function<drez_client_callback*(drez_client_host*, con
 
 enum class PollDelivery { Reentrant, Queued, Off };
 
+// The state of a slot or destination as the host last delivered it to a
+// script.
+struct DeliveredState {
+  uint64_t made = 0;  // when the host read it from the device: later is newer
+  int32_t number = 0;
+  std::string text;
+};
+
 struct Script {
   int id = 0;
   std::string name;
@@ -74,6 +93,25 @@ struct Script {
   bool detached = false;  // it sent the detach command
   Registrations registrations;
   std::vector<int32_t> unacknowledgedEvents;
+  // What the script was last told of each (device, index): what it may
+  // believe. An index whose delivery was dropped (calls nested too deeply,
+  // a runaway loop) is forgotten: the host reported that as an error.
+  std::map<std::pair<int32_t, int32_t>, DeliveredState> delivered;
+};
+
+// A script left believing a state the studio no longer has: the last update
+// the host delivered to it for a slot or destination it is registered for
+// differs from the device's state. A fault of the host, never the script's.
+struct StateBreach {
+  std::string script;
+  int32_t device = 0;
+  int32_t index = 0;
+  DeliveredState told;
+  int32_t number = 0;  // the device's state
+  std::string text;
+  // In words: "s1 was left believing RIR Audio Router (22) destination 62:
+  // source 5 "Desk A", while the router routes source 7 "Desk C"".
+  std::string message;
 };
 
 class InstallationLearner;
@@ -183,6 +221,14 @@ class SimulatedHost : public drez_client_host {
   // start and end of each of its outermost calls.
   void reportForeignCommands(const std::string& during);
 
+  // The host's check of itself: for every live script, each slot and
+  // destination it is registered for and was told of, whose last delivered
+  // state differs from the device's. Call it between outermost calls (as
+  // monkey and validate may after each); inside one, deliveries may still be
+  // on their way. Empty when every script was told the truth. Under recorded
+  // answers (a replay) the studio is not the truth, and nothing is recorded.
+  std::vector<StateBreach> deliveredStateBreaches() const;
+
   // What scripts call: executes a command (HOST_CMD_EXECUTE) or takes a
   // reply back (HOST_CMD_RELEASE), tracing and validating both.
   intptr_t DREZ_THISCALL command(const char* text, int kind) override;
@@ -195,6 +241,8 @@ class SimulatedHost : public drez_client_host {
     int32_t number = 0;
     std::string text;
     std::string description;
+    uint64_t made = 0;         // when the state was read from the device
+    bool answersPoll = false;  // read again as it is delivered
   };
   // What the host does for one command of the vocabulary (host_commands.cpp).
   using CommandAction = std::optional<std::string> (SimulatedHost::*)(Script& sender,
@@ -241,9 +289,14 @@ class SimulatedHost : public drez_client_host {
   int depth() const { return static_cast<int>(frames_.size()) + commands_active_; }
   // A call that expects no result got one.
   void checkResult(const char* result);
-  void deliver(const Delivery& delivery);
+  void deliver(const Delivery& queued);
   void broadcast(const Device& device, int32_t index);
-  Delivery update(const Device& device, int32_t index) const;
+  // The state of `index` of `device` now, as a delivery.
+  Delivery update(const Device& device, int32_t index);
+  // `queued` as it must go to `script` now: read again when it answers a
+  // poll and the index changed since, or when the script was already told
+  // of a newer state of the index. Returns `queued` or `*refreshed`.
+  const Delivery& current(const Delivery& queued, const Script& script, Delivery* refreshed);
 
   intptr_t executeCommand(const char* text);
   void releaseReply(const char* reply);
@@ -334,6 +387,7 @@ class SimulatedHost : public drez_client_host {
   std::vector<HostObserver*> observers_;
   std::vector<Finding> findings_;  // of the command being executed
   std::vector<Delivery> answers_;  // of the poll being executed
+  uint64_t states_read_ = 0;       // the `made` of the last delivery read
   std::vector<Delivery> startup_;  // deferred to the end of the export
   struct Trigger {
     std::size_t order = 0;
