@@ -1,6 +1,7 @@
 #include "simulator/command_parser.h"
 
 #include <charconv>
+#include <utility>
 
 #include "simulator/trace.h"
 
@@ -114,7 +115,7 @@ std::optional<HostCommand> parseHostCommand(const std::string& text, std::string
     ++pos;
     Operand operand;
     if (!readOperand(text, pos, operand, error)) return std::nullopt;
-    command.operands.push_back(operand);
+    command.operands.push_back(std::move(operand));
     if (pos < text.size() && text[pos] != ' ') {
       *error = "text follows the closing quote of " + ordinal(command.operands.size() - 1);
       return std::nullopt;
