@@ -3,6 +3,7 @@
 // command without its behaviour does not compile.
 
 #include <algorithm>
+#include <cstdint>
 #include <iterator>
 
 #include "simulator/installation_learner.h"
@@ -159,6 +160,11 @@ std::optional<std::string> SimulatedHost::registerRange(Script& sender,
 std::optional<std::string> SimulatedHost::unregister(Script& sender, const HostCommand& command) {
   const DeviceKind kind = deviceKindOf(command.spec->device);
   const int32_t device = command.numberOf(DREZ_OPERAND_DEVICE);
+  // What it was told of the device is no longer kept up to date.
+  for (auto told = sender.delivered.lower_bound({device, INT32_MIN});
+       told != sender.delivered.end() && told->first.first == device; ++told) {
+    told->second.followed = false;
+  }
   if (sender.registrations.remove(kind, device) == 0) {
     note(std::string("nothing left registered for ") + kindName(kind) + " " +
          std::to_string(device));

@@ -395,18 +395,6 @@ std::vector<std::string> SimulatedHost::pendingTriggers() const {
   return commands;
 }
 
-const SimulatedHost::Delivery& SimulatedHost::current(const Delivery& queued, const Script& script,
-                                                      Delivery* refreshed) {
-  auto told = script.delivered.find({queued.device, queued.index});
-  const bool overtaken = told != script.delivered.end() && told->second.made > queued.made;
-  if (!queued.answersPoll && !overtaken) return queued;
-  const Device* device = installation_.findDevice(queued.device);
-  if (device == nullptr) return queued;
-  *refreshed = update(*device, queued.index);
-  refreshed->scriptId = queued.scriptId;
-  return *refreshed;
-}
-
 void SimulatedHost::deliver(const Delivery& queued) {
   Script* script = findScript(queued.scriptId);
   if (script == nullptr || script->object == nullptr || script->deleting) {
@@ -436,19 +424,29 @@ void SimulatedHost::deliver(const Delivery& queued) {
     ++too_deep_;
     return;
   }
+  // A poll's answer, and a change the script was already told a newer
+  // state of, go as the device is now.
+  const Device* device = installation_.findDevice(queued.device);
+  const auto [entry, first] = script->delivered.try_emplace(index);
+  const bool overtaken = !first && entry->second.made > queued.made;
+  const Delivery* delivery = &queued;
   Delivery refreshed;
-  const Delivery& delivery = current(queued, *script, &refreshed);
-  DeliveredState& told = script->delivered[index];
-  told.made = delivery.made;
-  told.number = delivery.number;
-  told.text = delivery.text;
-  if (!observers_.empty()) {
-    if (const Device* device = installation_.findDevice(delivery.device)) {
-      for (HostObserver* observer : observers_) observer->updateDelivered(*device, delivery.index);
-    }
+  if (device != nullptr && (queued.answersPoll || overtaken)) {
+    refreshed = update(*device, queued.index);
+    refreshed.scriptId = queued.scriptId;
+    delivery = &refreshed;
   }
-  DeviceUpdateRecord record(delivery.device, delivery.index, delivery.number, delivery.text);
-  callInto(*script, HostCall::callback(CB_DEVICE_UPDATE), delivery.description,
+  DeliveredState& told = entry->second;
+  told.made = delivery->made;
+  told.number = delivery->number;
+  told.text = delivery->text;
+  told.followed = device != nullptr &&
+                  script->registrations.covers(device->kind, device->number, delivery->index);
+  if (device != nullptr) {
+    for (HostObserver* observer : observers_) observer->updateDelivered(*device, delivery->index);
+  }
+  DeviceUpdateRecord record(delivery->device, delivery->index, delivery->number, delivery->text);
+  callInto(*script, HostCall::callback(CB_DEVICE_UPDATE), delivery->description,
            [&] { checkResult(script->object->callback(record.get(), CB_DEVICE_UPDATE)); });
 }
 
@@ -460,6 +458,7 @@ std::vector<StateBreach> SimulatedHost::deliveredStateBreaches() const {
       const Device* device = installation_.findDevice(entry.first.first);
       const int32_t index = entry.first.second;
       if (device == nullptr || device->kind == DeviceKind::Outputs) continue;
+      if (!entry.second.followed) continue;
       if (!script->registrations.covers(device->kind, device->number, index)) continue;
       StateBreach breach;
       if (device->kind == DeviceKind::Router) {

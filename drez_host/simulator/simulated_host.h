@@ -82,6 +82,10 @@ struct DeliveredState {
   uint64_t made = 0;  // when the host read it from the device: later is newer
   int32_t number = 0;
   std::string text;
+  // The script has been registered for the index since it was told: every
+  // change since then reaches it. False for a poll's answer to an index it
+  // was not registered for, and once it unregisters from the device.
+  bool followed = false;
 };
 
 struct Script {
@@ -289,14 +293,12 @@ class SimulatedHost : public drez_client_host {
   int depth() const { return static_cast<int>(frames_.size()) + commands_active_; }
   // A call that expects no result got one.
   void checkResult(const char* result);
+  // Delivers `queued`: as it is, or read again from the device when it
+  // answers a poll or the script was already told of a newer state.
   void deliver(const Delivery& queued);
   void broadcast(const Device& device, int32_t index);
   // The state of `index` of `device` now, as a delivery.
   Delivery update(const Device& device, int32_t index);
-  // `queued` as it must go to `script` now: read again when it answers a
-  // poll and the index changed since, or when the script was already told
-  // of a newer state of the index. Returns `queued` or `*refreshed`.
-  const Delivery& current(const Delivery& queued, const Script& script, Delivery* refreshed);
 
   intptr_t executeCommand(const char* text);
   void releaseReply(const char* reply);

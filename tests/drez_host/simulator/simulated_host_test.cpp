@@ -343,6 +343,41 @@ TEST_F(SimulatedHostTest, ReportsAScriptLeftBelievingAStateTheStudioNoLongerHas)
   EXPECT_THAT(host.deliveredStateBreaches(), ::testing::IsEmpty());
 }
 
+TEST_F(SimulatedHostTest, HoldsItselfOnlyToWhatItPromisedToKeepUpToDate) {
+  // The script polls a slot before it registers, and leaves the infodriver
+  // and comes back: the changes in between it was never promised.
+  std::string next;  // what the next notify makes the script send
+  make(
+      [&](drez_client_host* h, void*, int kind) -> const char* {
+        if (kind == CB_NOTIFY6) send(h, next.c_str());
+        return nullptr;
+      },
+      nullptr,
+      [](drez_client_host* h) {
+        send(h, "IU 11");
+        detach(h);
+      });
+  auto sendNext = [&](const char* command) {
+    next = command;
+    host.notify(script("s1"), CB_NOTIFY6, 0);
+  };
+  sendNext("IP 11 3 3");
+  host.setSlot("RIR Tally Infodriver", 3, "9");
+  sendNext("IR 11 1 6");
+  EXPECT_THAT(host.deliveredStateBreaches(), ::testing::IsEmpty());
+  host.setSlot("RIR Tally Infodriver", 3, "8");
+  sendNext("IU 11");
+  host.setSlot("RIR Tally Infodriver", 3, "7");
+  sendNext("IR 11 1 6");
+  EXPECT_THAT(host.deliveredStateBreaches(), ::testing::IsEmpty());
+  // Registered and told, then changed behind the host's back: a breach.
+  host.setSlot("RIR Tally Infodriver", 3, "6");
+  studio.setSlot("RIR Tally Infodriver", 3, "5");
+  ASSERT_EQ(host.deliveredStateBreaches().size(), 1u);
+  EXPECT_EQ(host.deliveredStateBreaches()[0].told.text, "6");
+  EXPECT_EQ(host.deliveredStateBreaches()[0].text, "5");
+}
+
 TEST_F(SimulatedHostTest, ReportsReplyMistakesWithTheCallThatMadeThem) {
   make([](drez_client_host* h, void*, int kind) -> const char* {
     if (kind == CB_EVENT_ID) {
