@@ -10,6 +10,8 @@
 //   - drez_records.h          the records the host hands over, with their
 //                             32-bit layout checks
 //   - drez_export.h           the library's one export and its type
+//   - drez_commands.h         the command vocabulary: each command's code,
+//                             operands and result, as one table
 // Every header of this folder compiles on its own, without a C++ standard
 // library, so that a freestanding host can include it.
 

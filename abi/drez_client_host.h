@@ -42,6 +42,7 @@ class drez_client_host {
   //     operation that sent it returns. A 0 reply is never handed back;
   //   for "PS": non-zero when the panel file was loaded;
   //   for anything else: a value the script ignores and never hands back.
+  // drez_commands.h gives every command's result as its row's `result`.
   // With HOST_CMD_RELEASE, `text` is such a reply pointer; the result is
   // ignored. The result is pointer-sized: 32 bits on the studio's 32-bit
   // hosts, and wide enough for a reply pointer on 64-bit ones.

@@ -1,5 +1,7 @@
 #include "capture_format.h"
 
+#include "drez_commands.h"
+
 namespace drezcapture {
 
 namespace {
@@ -15,12 +17,7 @@ int hexValue(char digit) {
 
 }  // namespace
 
-bool carriesReply(const char* text) {
-  if (text == nullptr || text[0] == '\0') return false;
-  const char a = text[0];
-  const char b = text[1];
-  return (a == 'S' && b == 'D') || (a == 'X' && b == 'I') || (a == 'T' && b == 'G');
-}
+bool carriesReply(const char* text) { return drez_carries_reply(text); }
 
 std::size_t escapeByte(unsigned char byte, char* out) {
   switch (byte) {

@@ -13,8 +13,9 @@
 // gave the script concerned (1 for the first export, 2 for the next, ...; 0
 // for none). The fields follow in the order of the entry's row below.
 //
-// Depends on nothing but the C++ standard library. Everything here is pure:
-// no state, no allocation, safe on any thread.
+// Depends on nothing but the C++ standard library and the binary contract's
+// command vocabulary. Everything here is pure: no state, no allocation, safe
+// on any thread.
 
 #ifndef CAPTURE_CAPTURE_FORMAT_H_
 #define CAPTURE_CAPTURE_FORMAT_H_
@@ -214,8 +215,8 @@ constexpr const char* kResultWords[] = {"null", "script", "done", "pointer", "op
 constexpr const char kNoneWord[] = "none";
 constexpr const char kUnknownWord[] = "unknown";
 
-// True for the commands whose result is a reply the script hands back:
-// "SD", "XI" and "TG" (by their first two characters, as hosts tell them).
+// True for the commands whose result is a reply the script hands back, by
+// their first two characters, as hosts tell them (abi/drez_commands.h).
 // `text` may be null.
 bool carriesReply(const char* text);
 

@@ -87,7 +87,7 @@ std::string lines(const std::vector<std::string>& commands) {
 // The text an operand list gives back when written as the vocabulary
 // writes it: equal to the command only when it was written exactly so.
 std::string rewrite(const drezhost::HostCommand& command) {
-  std::string text = command.code;
+  std::string text = command.code();
   for (const drezhost::Operand& operand : command.operands) {
     text += operand.isText ? " '" + operand.text + "'" : " " + str(operand.number);
   }
@@ -423,7 +423,7 @@ class PanelRun {
     std::string error;
     const std::optional<drezhost::HostCommand> parsed = drezhost::parseHostCommand(command, &error);
     FUZZ_CHECK_DETAIL(parsed && rewrite(*parsed) == command, "\"" + command + "\": " + error);
-    if (parsed->code == "GS") {
+    if (parsed->id() == DREZ_SET_OUTPUT) {
       const uint32_t output =
           static_cast<uint32_t>(parsed->number(1)) - static_cast<uint32_t>(devices_.lightsOffset);
       FUZZ_CHECK_DETAIL(parsed->number(0) == devices_.lights && output <= 9 &&

@@ -16,15 +16,17 @@
 #include <vector>
 
 #include "drez_client_host.h"
+#include "drez_commands.h"
 #include "simulator/reply_ledger.h"
 
 namespace drezhost {
 
 class RecordingHost : public drez_client_host {
  public:
-  // The answer to one executed command. For "SD", "XI" and "TG": the reply
-  // text, or nothing for a null reply. For any other command: something for
-  // success (result 1) and nothing for failure (result 0).
+  // The answer to one executed command. For a command whose result is a
+  // reply (drez_commands.h): the reply text, or nothing for a null reply.
+  // For any other command: something for success (result 1) and nothing for
+  // failure (result 0).
   using Responder = std::function<std::optional<std::string>(const std::string& command)>;
   // Runs inside `command`, after the command is recorded and before its
   // result goes back: where a host delivers events re-entrantly.
@@ -46,7 +48,9 @@ class RecordingHost : public drez_client_host {
   void setExecuteHook(ExecuteHook hook);
 
   // True for the commands whose result is a reply the script must release.
-  static bool carriesReply(const std::string& command) { return drezhost::carriesReply(command); }
+  static bool carriesReply(const std::string& command) {
+    return drez_carries_reply(command.c_str());
+  }
 
   // Every executed command text, in order.
   const std::vector<std::string>& commands() const { return commands_; }

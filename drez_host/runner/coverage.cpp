@@ -2,7 +2,6 @@
 
 #include <sstream>
 
-#include "simulator/command_parser.h"
 #include "simulator/trace.h"
 
 namespace drezhost {
@@ -12,8 +11,17 @@ namespace {
 const char* const kKindNames[] = {
     "create (the export)", "device update", "control event", "request", "event id",
     "release the reply",   "notify 6",      "notify 7"};
-const char* const kCodes[] = {"PS", "TP", "TG", "SD", "XI", "GS", "IR",
-                              "IU", "IP", "RR", "RU", "RP", "ET", "AS"};
+
+// The commands that address a control on a panel.
+bool addressesControl(const drez_command_spec& spec) {
+  bool panel = false;
+  bool control = false;
+  for (drez_operand_kind kind : spec.operands) {
+    panel = panel || kind == DREZ_OPERAND_PANEL;
+    control = control || kind == DREZ_OPERAND_CONTROL;
+  }
+  return panel && control;
+}
 
 // "1-6, 9, 12-13".
 std::string ranges(const std::set<int32_t>& values) {
@@ -48,13 +56,17 @@ void Coverage::enteringCall(const HostCall& call, const std::string&) {
 
 void Coverage::commandSent(const std::string& text) {
   ++commands_;
-  ++codes_[text.substr(0, 2)];
-  const std::string code = text.substr(0, 2);
-  if (code != "TP" && code != "TG") return;
-  if (std::optional<HostCommand> parsed = parseHostCommand(text, nullptr)) {
-    const std::size_t panel = code == "TP" ? 1 : 0;
-    controls_addressed_.insert(parsed->text(panel) + " " + parsed->text(panel + 1));
+  if (const drez_command_spec* spec = drez_find_command(text.c_str())) {
+    ++codes_[spec->id];
+  } else {
+    ++unknown_codes_[text.substr(0, 2)];
   }
+}
+
+void Coverage::commandRead(const HostCommand& command) {
+  if (!addressesControl(*command.spec)) return;
+  controls_addressed_.insert(command.textOf(DREZ_OPERAND_PANEL) + " " +
+                             command.textOf(DREZ_OPERAND_CONTROL));
 }
 
 void Coverage::updateDelivered(const Device& device, int32_t index) {
@@ -93,15 +105,14 @@ std::string Coverage::reached(const Installation& installation) const {
 std::string Coverage::report(const Installation& installation) const {
   std::ostringstream out;
   out << "==== coverage\n  command codes sent:";
-  for (const char* code : kCodes) {
-    auto found = codes_.find(code);
-    out << " " << code << " " << (found != codes_.end() ? found->second : 0);
+  std::string addressing;  // the codes of the commands that address a control
+  for (const drez_command_spec& spec : drez_commands) {
+    out << " " << spec.code << " " << codes_[spec.id];
+    if (!addressesControl(spec)) continue;
+    addressing += (addressing.empty() ? "" : " and ") + std::string(spec.code);
   }
-  for (const auto& entry : codes_) {
-    bool known = false;
-    for (const char* code : kCodes) known = known || entry.first == code;
-    if (!known)
-      out << "  (outside the vocabulary: " << shownText(entry.first) << " " << entry.second << ")";
+  for (const auto& entry : unknown_codes_) {
+    out << "  (outside the vocabulary: " << shownText(entry.first) << " " << entry.second << ")";
   }
   out << "\n  callback kinds called:";
   for (int kind = 0; kind <= 7; ++kind) {
@@ -121,7 +132,7 @@ std::string Coverage::report(const Installation& installation) const {
   if (control_events_.empty()) out << " none";
   for (const auto& entry : control_events_)
     out << " " << shownText(entry.first) << " " << entry.second;
-  out << "\n  controls addressed by TP and TG (panel control):";
+  out << "\n  controls addressed by " << addressing << " (panel control):";
   if (controls_addressed_.empty()) out << " none";
   for (const std::string& control : controls_addressed_) out << "\n    " << shownText(control);
   out << "\n  triggers fired: " << fired_.size();

@@ -1,11 +1,12 @@
 // What a run exercised, for --coverage: the command codes scripts sent, the
 // callback kinds the host made, the slots and destinations it delivered, the
-// controls that sent events or were addressed by "TP" and "TG", the triggers
-// that fired, and the expectations a run never reached.
+// controls that sent events or that commands addressed, the triggers that
+// fired, and the expectations a run never reached.
 
 #ifndef DREZ_HOST_RUNNER_COVERAGE_H_
 #define DREZ_HOST_RUNNER_COVERAGE_H_
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <set>
@@ -23,6 +24,7 @@ class Coverage : public HostObserver {
   void enteringCall(const HostCall& call, const std::string& context) override;
   void leftCall() override {}
   void commandSent(const std::string& text) override;
+  void commandRead(const HostCommand& command) override;
   void updateDelivered(const Device& device, int32_t index) override;
   void controlEventSent(const std::string& control) override;
   void triggerFired(const std::string& command) override;
@@ -43,8 +45,9 @@ class Coverage : public HostObserver {
   std::size_t indicesReached() const;
 
  private:
-  std::map<std::string, std::size_t> codes_;
-  std::map<int, std::size_t> kinds_;  // callbacks by kind
+  std::array<std::size_t, DREZ_COMMAND_COUNT> codes_{};  // by the vocabulary's order
+  std::map<std::string, std::size_t> unknown_codes_;     // by their first two characters
+  std::map<int, std::size_t> kinds_;                     // callbacks by kind
   std::size_t exports_ = 0;
   std::size_t calls_ = 0;
   std::size_t commands_ = 0;

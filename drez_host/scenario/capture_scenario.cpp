@@ -10,6 +10,7 @@
 #include "scenario/installation_file.h"
 #include "scenario/writer.h"
 #include "simulator/command_parser.h"
+#include "simulator/installation_learner.h"
 #include "simulator/trace.h"
 
 namespace drezhost {
@@ -20,85 +21,24 @@ using namespace drezcapture;
 
 std::string textOf(const Text& text) { return text ? *text : std::string(); }
 
-std::string fileName(const std::string& text) {
-  const std::size_t slash = text.find_last_of("/\\");
-  return slash == std::string::npos ? text : text.substr(slash + 1);
-}
-
-// What the capture shows of the studio, read from the commands and the
-// host's answers in it.
-struct Studio {
-  struct Lookup {
-    std::string name;
-    int32_t number = 0;
-    int32_t offset = 0;
-  };
-  std::vector<Lookup> lookups;  // in the order of their first lookup
-  std::map<int32_t, DeviceKind> kinds;
-  std::map<int32_t, int32_t> highest;  // the highest index used
-  std::vector<std::pair<std::string, std::vector<std::string>>> files;
-  std::map<std::string, std::string> loaded;  // panel id -> file
-
-  void addControl(const std::string& panel, const std::string& control) {
-    auto file = loaded.find(panel);
-    if (file == loaded.end()) return;
-    for (auto& entry : files) {
-      if (entry.first != file->second) continue;
-      if (std::find(entry.second.begin(), entry.second.end(), control) == entry.second.end()) {
-        entry.second.push_back(control);
-      }
-    }
-  }
-  void use(int32_t number, DeviceKind kind, int32_t index) {
-    kinds.emplace(number, kind);
-    int32_t& top = highest[number];
-    top = std::max(top, index);
-  }
-  void read(const CommandEntry& entry) {
-    std::optional<HostCommand> command = parseHostCommand(textOf(entry.text), nullptr);
-    if (!command) return;
-    const std::string& code = command->code;
-    auto has = [&](std::size_t count) { return command->operands.size() >= count; };
-    if (code == "SD" && has(1) && entry.result.kind == ResultKind::kReply) {
-      std::istringstream reply(entry.result.text);
-      Lookup lookup;
-      lookup.name = command->text(0);
-      if (!(reply >> lookup.number)) return;
-      reply >> lookup.offset;
-      for (const Lookup& known : lookups) {
-        if (known.name == lookup.name) return;
-      }
-      lookups.push_back(lookup);
-    } else if (code == "PS" && has(2)) {
-      const std::string file = fileName(command->text(1));
-      loaded[command->text(0)] = file;
-      if (std::none_of(files.begin(), files.end(),
-                       [&](const auto& known) { return known.first == file; })) {
-        files.emplace_back(file, std::vector<std::string>());
-      }
-    } else if (code == "TP" && has(3)) {
-      addControl(command->text(1), command->text(2));
-    } else if (code == "TG" && has(3)) {
-      addControl(command->text(0), command->text(1));
-    } else if ((code == "IR" || code == "IP") && has(3)) {
-      use(command->number(0), DeviceKind::Infodriver, command->number(2));
-    } else if ((code == "RR" || code == "RP") && has(3)) {
-      use(command->number(0), DeviceKind::Router, command->number(2));
-    } else if (code == "GS" && has(2)) {
-      use(command->number(0), DeviceKind::Outputs, command->number(1));
-    }
-  }
-};
-
-Studio studioOf(const Capture& capture) {
-  Studio studio;
+// The studio the capture shows, learned from its commands and the host's
+// answers to them as the simulated host learns a script's: every control
+// event came from a control of panel "1".
+Installation installationFrom(const Capture& capture) {
+  Installation installation;
+  InstallationLearner learner(installation, InstallationLearner::Sizing::AsUsed);
   for (const Entry& entry : capture.entries) {
-    if (const auto* command = std::get_if<CommandEntry>(&entry)) studio.read(*command);
-    if (const auto* control = std::get_if<ControlEntry>(&entry)) {
-      studio.addControl("1", textOf(control->id));
+    if (const auto* command = std::get_if<CommandEntry>(&entry)) {
+      if (std::optional<HostCommand> parsed = parseHostCommand(textOf(command->text), nullptr)) {
+        const bool replied = command->result.kind == ResultKind::kReply;
+        learner.learn(*parsed, replied ? &command->result.text : nullptr);
+      }
+    } else if (const auto* control = std::get_if<ControlEntry>(&entry)) {
+      learner.addControl("1", textOf(control->id));
     }
   }
-  return studio;
+  learner.finish();
+  return installation;
 }
 
 // The name a scenario uses for device `number`.
@@ -107,33 +47,6 @@ std::string nameOf(const Installation& installation, int32_t number) {
     if (name.number == number) return name.name;
   }
   return "Device " + std::to_string(number);
-}
-
-Installation installationFrom(const Studio& studio) {
-  Installation installation;
-  auto add = [&](const std::string& name, int32_t number, int32_t offset) {
-    auto kind = studio.kinds.find(number);
-    const DeviceKind chosen = kind != studio.kinds.end() ? kind->second : DeviceKind::Infodriver;
-    auto top = studio.highest.find(number);
-    const int32_t highest = top != studio.highest.end() ? top->second : 0;
-    const int32_t size = chosen == DeviceKind::Outputs ? 0 : std::max(highest, 0);
-    const int32_t lamps =
-        chosen == DeviceKind::Outputs ? std::min(std::max(highest - offset + 1, 0), 256) : 0;
-    try {
-      installation.addDevice(name, chosen, number, offset, size, lamps);
-    } catch (const InstallationError&) {
-      // One name twice, or one number for two kinds: the first stays.
-    }
-  };
-  for (const Studio::Lookup& lookup : studio.lookups)
-    add(lookup.name, lookup.number, lookup.offset);
-  for (const auto& kind : studio.kinds) {
-    if (installation.findDevice(kind.first) == nullptr) {
-      add("Device " + std::to_string(kind.first), kind.first, 0);
-    }
-  }
-  for (const auto& file : studio.files) installation.addPanelFile(file.first, file.second);
-  return installation;
 }
 
 // The scenario's lines, as they are written.
@@ -199,19 +112,19 @@ class Writer {
     return found != ends_.end() ? found->second : capture_.entries.size() - 1;
   }
 
-  // The device updates that answer a poll ("IP", "RP") the script sent
-  // before: the simulated studio answers those polls itself.
+  // The device updates that answer a poll the script sent before: the
+  // simulated studio answers those polls itself.
   void findPollAnswers() {
     std::set<std::pair<int64_t, int64_t>> pending;
     for (std::size_t i = 0; i < capture_.entries.size(); ++i) {
       const Entry& entry = capture_.entries[i];
       if (const auto* command = std::get_if<CommandEntry>(&entry)) {
         std::optional<HostCommand> parsed = parseHostCommand(textOf(command->text), nullptr);
-        if (parsed && (parsed->code == "IP" || parsed->code == "RP") &&
-            parsed->operands.size() >= 3) {
-          for (int64_t index = parsed->number(1);
-               index <= parsed->number(2) && index - parsed->number(1) < 4096; ++index) {
-            pending.insert({parsed->number(0), index});
+        if (parsed && parsed->spec->use == DREZ_USE_POLL) {
+          const int64_t first = parsed->numberOf(DREZ_OPERAND_FIRST);
+          const int64_t last = parsed->numberOf(DREZ_OPERAND_LAST);
+          for (int64_t index = first; index <= last && index - first < 4096; ++index) {
+            pending.insert({parsed->numberOf(DREZ_OPERAND_DEVICE), index});
           }
         }
       } else if (const auto* device = std::get_if<DeviceEntry>(&entry)) {
@@ -383,7 +296,7 @@ class Writer {
 
 }  // namespace
 
-Installation installationOf(const Capture& capture) { return installationFrom(studioOf(capture)); }
+Installation installationOf(const Capture& capture) { return installationFrom(capture); }
 
 std::string scenarioOf(const Capture& capture, const std::string& name) {
   const Installation installation = installationOf(capture);

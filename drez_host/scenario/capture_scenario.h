@@ -2,12 +2,14 @@
 // in, and a capture said in the scenario language, so that a field case can
 // be kept as a regression test (drez-host replay --write-scenario).
 //
-// The studio: every name the script looked up with "SD" is a device with the
-// number and offset the host replied; the commands that use a number ("IR",
-// "IP", "RR", "RP", "GS") give its kind and the indices it has; a number
-// used without a lookup is "Device <n>"; a panel file loaded with "PS" holds
-// the controls "TP" and "TG" addressed on that panel, and those control
-// events came from. What answered a poll is the studio's state.
+// The studio, learned by the simulator's InstallationLearner from the
+// capture's commands and the host's replies, sized as far as the capture
+// shows: every name the script looked up is a device with the number and
+// offset the host replied; the commands that use a number with a range or
+// an output give its kind and the indices it has; a number used without a
+// lookup is "Device <n>"; a panel file loaded holds the controls commands
+// addressed on that panel, and those control events came from. What
+// answered a poll is the studio's state.
 //
 // Threading: pure functions of the capture.
 

@@ -1,7 +1,7 @@
 #include "simulator/command_parser.h"
 
 #include <charconv>
-#include <cstring>
+#include <utility>
 
 #include "simulator/trace.h"
 
@@ -9,27 +9,13 @@ namespace drezhost {
 
 namespace {
 
-// Operand shapes: 't' text, 'i' integer; after '|' the rest are optional.
-struct Signature {
-  const char* code;
-  const char* operands;
-};
-
-const Signature kVocabulary[] = {
-    {"PS", "tt|t"}, {"TP", "ttt"},   {"TG", "ttt"}, {"SD", "t"},   {"XI", "tt"},
-    {"GS", "iiii"}, {"IR", "iii|t"}, {"IU", "i"},   {"IP", "iii"}, {"RR", "iii|t"},
-    {"RU", "i"},    {"RP", "iii"},   {"ET", "i"},   {"AS", ""},
-};
-
-const Signature* findSignature(const std::string& code) {
-  if (code.size() != 2) return nullptr;
-  for (const Signature& signature : kVocabulary) {
-    if (code[0] == signature.code[0] && code[1] == signature.code[1]) return &signature;
-  }
-  return nullptr;
-}
-
 std::string ordinal(std::size_t i) { return "operand " + std::to_string(i + 1); }
+
+// "first" to "fourth", for the operand at `i`.
+const char* ordinalWord(std::size_t i) {
+  static const char* const kWords[DREZ_MAX_OPERANDS] = {"first", "second", "third", "fourth"};
+  return kWords[i];
+}
 
 // Reads one operand starting at `pos`; advances `pos` past it.
 bool readOperand(const std::string& text, std::size_t& pos, Operand& operand, std::string* error) {
@@ -68,46 +54,57 @@ bool readOperand(const std::string& text, std::size_t& pos, Operand& operand, st
   return true;
 }
 
-bool checkValues(const HostCommand& command, std::string* error) {
-  const std::string& code = command.code;
-  if (code == "TP" && command.text(0).find('=') == std::string::npos) {
-    *error = "the first operand of TP is not '<property>=<value>'";
-    return false;
-  }
-  if (code == "GS") {
-    if (command.number(2) < 0 || command.number(2) > 255) {
-      *error = "the state of GS is outside 0 to 255";
+// Checks the value the operand at `i` needs for its kind.
+bool checkValue(const HostCommand& command, std::size_t i, std::string* error) {
+  const Operand& operand = command.operands[i];
+  const char* code = command.code();
+  switch (command.spec->operands[i]) {
+    case DREZ_OPERAND_ASSIGNMENT:
+      if (operand.text.find('=') != std::string::npos) return true;
+      *error = std::string("the ") + ordinalWord(i) + " operand of " + code +
+               " is not '<property>=<value>'";
       return false;
-    }
-    if (command.number(3) != 0 && command.number(3) != 1) {
-      *error = "the flag of GS is neither 0 nor 1";
+    case DREZ_OPERAND_STATE:
+      if (operand.number >= 0 && operand.number <= 255) return true;
+      *error = std::string("the state of ") + code + " is outside 0 to 255";
       return false;
-    }
+    case DREZ_OPERAND_FLAG:
+      if (operand.number == 0 || operand.number == 1) return true;
+      *error = std::string("the flag of ") + code + " is neither 0 nor 1";
+      return false;
+    case DREZ_OPERAND_ADD:
+      if (operand.text == "ADD") return true;
+      *error = std::string("the ") + ordinalWord(i) + " operand of " + code + " is not 'ADD'";
+      return false;
+    default:
+      return true;
   }
-  if ((code == "IR" || code == "RR") && command.has(3) && command.text(3) != "ADD") {
-    *error = "the fourth operand of " + code + " is not 'ADD'";
-    return false;
-  }
-  return true;
 }
 
 }  // namespace
+
+const Operand* HostCommand::operand(drez_operand_kind kind) const {
+  for (std::size_t i = 0; i < operands.size(); ++i) {
+    if (spec->operands[i] == kind) return &operands[i];
+  }
+  return nullptr;
+}
 
 std::optional<HostCommand> parseHostCommand(const std::string& text, std::string* error) {
   std::string ignored;
   if (error == nullptr) error = &ignored;
   HostCommand command;
-  command.code = text.substr(0, 2);
-  const Signature* signature = findSignature(command.code);
-  if (text.size() < 2 || signature == nullptr || (text.size() > 2 && text[2] != ' ')) {
+  command.spec = drez_find_command(text.c_str());
+  if (command.spec == nullptr || (text.size() > 2 && text[2] != ' ')) {
     *error = "unknown command code '" + shownText(text.substr(0, text.find(' '))) + "'";
     return std::nullopt;
   }
-  if (*signature->operands == '\0' && text.size() > 2) {
-    *error = command.code + " takes no operands";
+  const drez_command_spec& spec = *command.spec;
+  if (spec.count == 0 && text.size() > 2) {
+    *error = std::string(spec.code) + " takes no operands";
     return std::nullopt;
   }
-  command.operands.reserve(4);
+  command.operands.reserve(DREZ_MAX_OPERANDS);
   std::size_t pos = 2;
   while (pos < text.size()) {
     // Here text[pos] is the space before an operand.
@@ -118,34 +115,31 @@ std::optional<HostCommand> parseHostCommand(const std::string& text, std::string
     ++pos;
     Operand operand;
     if (!readOperand(text, pos, operand, error)) return std::nullopt;
-    command.operands.push_back(operand);
+    command.operands.push_back(std::move(operand));
     if (pos < text.size() && text[pos] != ' ') {
       *error = "text follows the closing quote of " + ordinal(command.operands.size() - 1);
       return std::nullopt;
     }
   }
-  const char* shapes = signature->operands;
-  const char* bar = std::strchr(shapes, '|');
-  const std::size_t required =
-      bar != nullptr ? static_cast<std::size_t>(bar - shapes) : std::strlen(shapes);
-  const std::size_t allowed = std::strlen(shapes) - (bar != nullptr ? 1 : 0);
+  const std::size_t required = spec.required;
+  const std::size_t allowed = spec.count;
   if (command.operands.size() < required || command.operands.size() > allowed) {
-    *error = command.code + " takes " + std::to_string(required) +
+    *error = std::string(spec.code) + " takes " + std::to_string(required) +
              (allowed != required ? " or " + std::to_string(allowed) : std::string()) +
              " operands, not " + std::to_string(command.operands.size());
     return std::nullopt;
   }
-  std::size_t shape = 0;
-  for (std::size_t i = 0; i < command.operands.size(); ++i, ++shape) {
-    if (shapes[shape] == '|') ++shape;
-    const bool wantText = shapes[shape] == 't';
+  for (std::size_t i = 0; i < command.operands.size(); ++i) {
+    const bool wantText = drez_operand_is_text(spec.operands[i]);
     if (command.operands[i].isText != wantText) {
-      *error = ordinal(i) + " of " + command.code + " must be " +
+      *error = ordinal(i) + " of " + spec.code + " must be " +
                (wantText ? "a quoted text" : "an integer");
       return std::nullopt;
     }
   }
-  if (!checkValues(command, error)) return std::nullopt;
+  for (std::size_t i = 0; i < command.operands.size(); ++i) {
+    if (!checkValue(command, i, error)) return std::nullopt;
+  }
   return command;
 }
 

@@ -1,6 +1,7 @@
-// Reads a script's command text exactly as the host vocabulary writes it: a
-// two-letter code, then operands each preceded by one space; text operands
-// between single quotes, integers in signed decimal.
+// Reads a script's command text exactly as the host vocabulary
+// (abi/drez_commands.h) writes it: a two-letter code, then operands each
+// preceded by one space; text operands between single quotes, integers in
+// signed decimal.
 //
 // A text operand ends at the first quote that is followed by a space or by
 // the end of the text, so a quote inside an operand survives as long as no
@@ -14,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "drez_commands.h"
+
 namespace drezhost {
 
 struct Operand {
@@ -23,22 +26,32 @@ struct Operand {
 };
 
 struct HostCommand {
-  std::string code;
+  // The command's row of the vocabulary; never null in a parsed command.
+  const drez_command_spec* spec = nullptr;
+  // As sent: the row's operands in order, the optional ones perhaps left off.
   std::vector<Operand> operands;
 
+  drez_command_id id() const { return spec->id; }
+  const char* code() const { return spec->code; }
   const std::string& text(std::size_t i) const { return operands.at(i).text; }
   int32_t number(std::size_t i) const { return operands.at(i).number; }
   bool has(std::size_t i) const { return i < operands.size(); }
+  // The operand the row names `kind`; null when the row has none, or when
+  // it is an optional one that was left off.
+  const Operand* operand(drez_operand_kind kind) const;
+  // The text or number of the operand of `kind`, which the command must have.
+  const std::string& textOf(drez_operand_kind kind) const { return operand(kind)->text; }
+  int32_t numberOf(drez_operand_kind kind) const { return operand(kind)->number; }
 };
 
-// Parses `text` and checks it against the vocabulary:
-//   PS 'panel' 'file' ['extra']    TP 'property=value' 'panel' 'control'
-//   TG 'panel' 'control' 'property'    SD 'name'    XI 'panel' 'filter'
-//   GS device index state(0-255) flag(0/1)
-//   IR|RR device first last ['ADD']    IP|RP device first last
-//   IU|RU device    ET id    AS
-// Returns nothing and sets `*error` (what was wrong, in words) when the code
-// is not in the vocabulary or the operands do not fit it.
+// The two letters of command `id`, as messages name it.
+inline const char* codeOf(drez_command_id id) { return drez_commands[id].code; }
+
+// Parses `text` and checks it against the vocabulary: the code, the number
+// of operands, each operand's shape (text or integer), and the values some
+// kinds of operand need (a property assignment holds '=', a state is 0 to
+// 255, a flag 0 or 1, the option is exactly ADD). Returns nothing and sets
+// `*error` (what was wrong, in words; `error` may be null) otherwise.
 std::optional<HostCommand> parseHostCommand(const std::string& text, std::string* error);
 
 }  // namespace drezhost

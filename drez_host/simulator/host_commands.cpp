@@ -1,6 +1,10 @@
-// What the simulated host does for each command of the vocabulary.
+// What the simulated host does for each command of the vocabulary: one row
+// per command of abi/drez_commands.h, at the command's id, so that a
+// command without its behaviour does not compile.
 
 #include <algorithm>
+#include <cstdint>
+#include <iterator>
 
 #include "simulator/installation_learner.h"
 #include "simulator/simulated_host.h"
@@ -11,140 +15,117 @@ namespace {
 
 std::string quoted(const std::string& text) { return "'" + shownText(text) + "'"; }
 
-// The two letters of a command code as one number, for a switch.
-constexpr int codeKey(const char* code) {
-  return (static_cast<unsigned char>(code[0]) << 8) | static_cast<unsigned char>(code[1]);
-}
-
-DeviceKind familyOf(const std::string& code) {
-  return code[0] == 'R' ? DeviceKind::Router : DeviceKind::Infodriver;
-}
-
 }  // namespace
 
-std::optional<std::string> SimulatedHost::execute(Script* sender, const HostCommand& command) {
-  std::optional<std::string> done = std::string();
-  // A switch on the two letters: this runs for every command a script sends.
-  switch (codeKey(command.code.c_str())) {
-    case codeKey("PS"):
-      if (installation_.loadPanel(command.text(0), command.text(1))) return done;
-      if (learner_ != nullptr) {
-        learner_->addPanelFile(command.text(1));
-        if (installation_.loadPanel(command.text(0), command.text(1))) return done;
-      }
-      warn("no panel file " + quoted(command.text(1)));
-      return std::nullopt;
-    case codeKey("TP"):
-    case codeKey("TG"):
-    case codeKey("XI"):
-      return executeProperty(command);
-    case codeKey("SD"):
-      return executeLookup(command);
-    case codeKey("GS"):
-      if (Device* device = deviceFor(command.number(0), DeviceKind::Outputs, command.number(1),
-                                     command.number(1))) {
-        device->outputs[command.number(1)] = command.number(2);
-      }
-      return done;
-    case codeKey("IR"):
-    case codeKey("RR"):
-    case codeKey("IU"):
-    case codeKey("RU"):
-      executeRegistration(*sender, command);
-      return done;
-    case codeKey("IP"):
-    case codeKey("RP"):
-      executePoll(*sender, command);
-      return done;
-    case codeKey("ET"): {
-      auto& pending = sender->unacknowledgedEvents;
-      auto found = std::find(pending.begin(), pending.end(), command.number(0));
-      if (found != pending.end()) {
-        pending.erase(found);
-      } else {
-        warn("event id " + std::to_string(command.number(0)) +
-             " is not waiting for acknowledgement");
-      }
-      return done;
-    }
-    case codeKey("AS"):
-      sender->detached = true;
-      return done;
-    default:
-      return done;
+constexpr SimulatedHost::Behaviour SimulatedHost::kBehaviours[] = {
+    {DREZ_LOAD_PANEL, &SimulatedHost::loadPanel, &SimulatedHost::ignore},
+    {DREZ_SET_PROPERTY, &SimulatedHost::setProperty, &SimulatedHost::ignore},
+    {DREZ_GET_PROPERTY, &SimulatedHost::getProperty, &SimulatedHost::ignore},
+    {DREZ_LOOKUP_DEVICE, &SimulatedHost::lookUp, &SimulatedHost::ignore},
+    {DREZ_LIST_CONTROLS, &SimulatedHost::listControls, &SimulatedHost::ignore},
+    {DREZ_SET_OUTPUT, &SimulatedHost::setOutput, &SimulatedHost::ignore},
+    {DREZ_REGISTER_INFODRIVER, &SimulatedHost::registerRange, &SimulatedHost::registerRange},
+    {DREZ_UNREGISTER_INFODRIVER, &SimulatedHost::unregister, &SimulatedHost::unregister},
+    {DREZ_POLL_INFODRIVER, &SimulatedHost::poll, &SimulatedHost::ignore},
+    {DREZ_REGISTER_ROUTER, &SimulatedHost::registerRange, &SimulatedHost::registerRange},
+    {DREZ_UNREGISTER_ROUTER, &SimulatedHost::unregister, &SimulatedHost::unregister},
+    {DREZ_POLL_ROUTER, &SimulatedHost::poll, &SimulatedHost::ignore},
+    {DREZ_END_EVENT, &SimulatedHost::endEvent, &SimulatedHost::endEventQuietly},
+    {DREZ_DETACH, &SimulatedHost::detach, &SimulatedHost::detach},
+};
+
+constexpr bool SimulatedHost::behavioursInOrder() {
+  for (int i = 0; i < DREZ_COMMAND_COUNT; ++i) {
+    if (kBehaviours[i].command != i) return false;
   }
+  return true;
+}
+
+std::optional<std::string> SimulatedHost::execute(Script& sender, const HostCommand& command) {
+  static_assert(std::size(kBehaviours) == DREZ_COMMAND_COUNT,
+                "one behaviour for each command of the vocabulary");
+  static_assert(behavioursInOrder(), "each behaviour stands at its command's id");
+  if (learner_ != nullptr) learner_->learn(command, nullptr);
+  return (this->*kBehaviours[command.id()].execute)(sender, command);
 }
 
 void SimulatedHost::keepTrack(Script& sender, const HostCommand& command) {
-  switch (codeKey(command.code.c_str())) {
-    case codeKey("IR"):
-    case codeKey("RR"):
-    case codeKey("IU"):
-    case codeKey("RU"):
-      executeRegistration(sender, command);
-      return;
-    case codeKey("ET"): {
-      auto& pending = sender.unacknowledgedEvents;
-      auto found = std::find(pending.begin(), pending.end(), command.number(0));
-      if (found != pending.end()) pending.erase(found);
-      return;
-    }
-    case codeKey("AS"):
-      sender.detached = true;
-      return;
-    default:
-      return;
-  }
+  (this->*kBehaviours[command.id()].track)(sender, command);
 }
 
-std::optional<std::string> SimulatedHost::executeLookup(const HostCommand& command) {
+std::optional<std::string> SimulatedHost::ignore(Script&, const HostCommand&) {
+  return std::string();
+}
+
+std::optional<std::string> SimulatedHost::loadPanel(Script&, const HostCommand& command) {
+  const std::string& file = command.textOf(DREZ_OPERAND_FILE);
+  if (installation_.loadPanel(command.textOf(DREZ_OPERAND_PANEL), file)) return std::string();
+  warn("no panel file " + quoted(file));
+  return std::nullopt;
+}
+
+std::optional<std::string> SimulatedHost::lookUp(Script&, const HostCommand& command) {
   if (!answer_lookups_) {
     note("this host answers no lookups");
     return std::nullopt;
   }
-  const DeviceName* entry = installation_.findName(command.text(0));
+  const std::string& name = command.textOf(DREZ_OPERAND_NAME);
+  const DeviceName* entry = installation_.findName(name);
   if (entry == nullptr && learner_ != nullptr) {
-    const DeviceName learned = learner_->lookup(command.text(0));
+    const DeviceName learned = learner_->lookup(name);
     return std::to_string(learned.number) + " " + std::to_string(learned.offset);
   }
   if (entry == nullptr) {
-    warn("no device named " + quoted(command.text(0)));
+    warn("no device named " + quoted(name));
     return std::nullopt;
   }
   return std::to_string(entry->number) + " " + std::to_string(entry->offset);
 }
 
-std::optional<std::string> SimulatedHost::executeProperty(const HostCommand& command) {
-  const std::string& code = command.code;
-  const std::string& panelId = command.text(code == "TP" ? 1 : 0);
+Panel* SimulatedHost::loadedPanel(const HostCommand& command) {
+  const std::string& panelId = command.textOf(DREZ_OPERAND_PANEL);
   Panel* loaded = installation_.panel(panelId);
-  if (loaded == nullptr) {
-    warn("no panel " + quoted(panelId) + " is loaded");
-    return std::nullopt;
-  }
-  if (code == "XI") {
-    std::string ids;
-    for (const Control& control : loaded->controls) {
-      if (control.id.find(command.text(1)) == std::string::npos) continue;
-      if (!ids.empty()) ids += ',';
-      ids += control.id;
-    }
-    return ids;
-  }
-  const std::string& controlId = command.text(code == "TP" ? 2 : 1);
-  if (learner_ != nullptr) learner_->addControl(panelId, controlId);
+  if (loaded == nullptr) warn("no panel " + quoted(panelId) + " is loaded");
+  return loaded;
+}
+
+Control* SimulatedHost::addressedControl(const HostCommand& command) {
+  Panel* loaded = loadedPanel(command);
+  if (loaded == nullptr) return nullptr;
+  const std::string& controlId = command.textOf(DREZ_OPERAND_CONTROL);
   Control* control = loaded->control(controlId);
   if (control == nullptr) {
-    warn("panel " + quoted(panelId) + " has no control " + quoted(controlId));
-    return std::nullopt;
+    warn("panel " + quoted(loaded->id) + " has no control " + quoted(controlId));
   }
-  if (code == "TP") {
-    const std::string& assignment = command.text(0);
-    const std::size_t equals = assignment.find('=');
-    control->setProperty(assignment.substr(0, equals), assignment.substr(equals + 1));
-    return std::string();
+  return control;
+}
+
+std::optional<std::string> SimulatedHost::listControls(Script&, const HostCommand& command) {
+  const Panel* loaded = loadedPanel(command);
+  if (loaded == nullptr) return std::nullopt;
+  const std::string& filter = command.textOf(DREZ_OPERAND_FILTER);
+  std::string ids;
+  for (const Control& control : loaded->controls) {
+    if (control.id.find(filter) == std::string::npos) continue;
+    if (!ids.empty()) ids += ',';
+    ids += control.id;
   }
-  const std::string& property = command.text(2);
+  return ids;
+}
+
+std::optional<std::string> SimulatedHost::setProperty(Script&, const HostCommand& command) {
+  Control* control = addressedControl(command);
+  if (control == nullptr) return std::nullopt;
+  const std::string& assignment = command.textOf(DREZ_OPERAND_ASSIGNMENT);
+  const std::size_t equals = assignment.find('=');
+  control->setProperty(assignment.substr(0, equals), assignment.substr(equals + 1));
+  return std::string();
+}
+
+std::optional<std::string> SimulatedHost::getProperty(Script&, const HostCommand& command) {
+  const Control* control = addressedControl(command);
+  if (control == nullptr) return std::nullopt;
+  const std::string& property = command.textOf(DREZ_OPERAND_PROPERTY);
   if (property != "all") return property + "=" + control->property(property);
   std::string all;
   for (const auto& entry : control->properties) {
@@ -154,46 +135,92 @@ std::optional<std::string> SimulatedHost::executeProperty(const HostCommand& com
   return all;
 }
 
-void SimulatedHost::executeRegistration(Script& sender, const HostCommand& command) {
-  const DeviceKind kind = familyOf(command.code);
-  if (command.code[1] == 'U') {
-    if (sender.registrations.remove(kind, command.number(0)) == 0) {
-      note(std::string("nothing left registered for ") + kindName(kind) + " " +
-           std::to_string(command.number(0)));
-    }
-    return;
+std::optional<std::string> SimulatedHost::setOutput(Script&, const HostCommand& command) {
+  const int32_t index = command.numberOf(DREZ_OPERAND_INDEX);
+  if (Device* device = deviceFor(command)) {
+    device->outputs[index] = command.numberOf(DREZ_OPERAND_STATE);
   }
-  if (recorded_ == nullptr)
-    deviceFor(command.number(0), kind, command.number(1), command.number(2));
-  Registration registration;
-  registration.kind = kind;
-  registration.device = command.number(0);
-  registration.first = command.number(1);
-  registration.last = command.number(2);
-  if (registration.first > registration.last) warn("the range is empty");
-  sender.registrations.add(registration);  // 'ADD' or not: ranges accumulate
+  return std::string();
 }
 
-void SimulatedHost::executePoll(Script& sender, const HostCommand& command) {
-  const Device* device =
-      deviceFor(command.number(0), familyOf(command.code), command.number(1), command.number(2));
-  if (device == nullptr) return;
+std::optional<std::string> SimulatedHost::registerRange(Script& sender,
+                                                        const HostCommand& command) {
+  Registration registration;
+  registration.kind = deviceKindOf(command.spec->device);
+  registration.device = command.numberOf(DREZ_OPERAND_DEVICE);
+  registration.first = command.numberOf(DREZ_OPERAND_FIRST);
+  registration.last = command.numberOf(DREZ_OPERAND_LAST);
+  // With recorded answers there is no studio to check the device against.
+  if (recorded_ == nullptr) deviceFor(command);
+  if (registration.first > registration.last) warn("the range is empty");
+  sender.registrations.add(registration);  // 'ADD' or not: ranges accumulate
+  return std::string();
+}
+
+std::optional<std::string> SimulatedHost::unregister(Script& sender, const HostCommand& command) {
+  const DeviceKind kind = deviceKindOf(command.spec->device);
+  const int32_t device = command.numberOf(DREZ_OPERAND_DEVICE);
+  // What it was told of the device is no longer kept up to date.
+  for (auto told = sender.delivered.lower_bound({device, INT32_MIN});
+       told != sender.delivered.end() && told->first.first == device; ++told) {
+    told->second.followed = false;
+  }
+  if (sender.registrations.remove(kind, device) == 0) {
+    note(std::string("nothing left registered for ") + kindName(kind) + " " +
+         std::to_string(device));
+  }
+  return std::string();
+}
+
+std::optional<std::string> SimulatedHost::poll(Script& sender, const HostCommand& command) {
+  const int32_t first = command.numberOf(DREZ_OPERAND_FIRST);
+  const int32_t last = command.numberOf(DREZ_OPERAND_LAST);
+  const Device* device = deviceFor(command);
+  if (device == nullptr) return std::string();
   if (polls_ == PollDelivery::Off) {
     note("this host answers no polls");
-    return;
+    return std::string();
   }
-  const int32_t first = std::max(command.number(1), 1);
-  const int32_t last = std::min(command.number(2), device->size);
-  for (int32_t index = first; index <= last; ++index) {
+  for (int32_t index = std::max(first, 1); index <= std::min(last, device->size); ++index) {
     Delivery answer = update(*device, index);
     answer.scriptId = sender.id;
+    answer.answersPoll = true;
     answers_.push_back(answer);
   }
   if (answers_.empty()) note("nothing in that range to answer");
+  return std::string();
 }
 
-Device* SimulatedHost::deviceFor(int32_t number, DeviceKind kind, int32_t first, int32_t last) {
-  if (learner_ != nullptr) learner_->use(number, kind, first, last);
+std::optional<std::string> SimulatedHost::endEvent(Script& sender, const HostCommand& command) {
+  const int32_t id = command.numberOf(DREZ_OPERAND_EVENT);
+  if (!acknowledge(sender, id)) {
+    warn("event id " + std::to_string(id) + " is not waiting for acknowledgement");
+  }
+  return std::string();
+}
+
+std::optional<std::string> SimulatedHost::endEventQuietly(Script& sender,
+                                                          const HostCommand& command) {
+  acknowledge(sender, command.numberOf(DREZ_OPERAND_EVENT));
+  return std::string();
+}
+
+bool SimulatedHost::acknowledge(Script& sender, int32_t id) {
+  auto& pending = sender.unacknowledgedEvents;
+  auto found = std::find(pending.begin(), pending.end(), id);
+  if (found == pending.end()) return false;
+  pending.erase(found);
+  return true;
+}
+
+std::optional<std::string> SimulatedHost::detach(Script& sender, const HostCommand&) {
+  sender.detached = true;
+  return std::string();
+}
+
+Device* SimulatedHost::deviceFor(const HostCommand& command) {
+  const int32_t number = command.numberOf(DREZ_OPERAND_DEVICE);
+  const DeviceKind kind = deviceKindOf(command.spec->device);
   Device* device = installation_.findDevice(number);
   if (device == nullptr) {
     warn("no device " + std::to_string(number));

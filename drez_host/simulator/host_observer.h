@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <string>
 
+#include "simulator/command_parser.h"
+
 namespace drezhost {
 
 struct Device;
@@ -38,6 +40,9 @@ class HostObserver {
   virtual void leftCall() = 0;
   // A script sent `text` with HOST_CMD_EXECUTE.
   virtual void commandSent(const std::string& text) = 0;
+  // The host read that command as `command` (a command it cannot read is
+  // not told again): its row of the vocabulary and its operands.
+  virtual void commandRead(const HostCommand& command) { (void)command; }
   // The host delivers index `index` of `device` to a script.
   virtual void updateDelivered(const Device& device, int32_t index) = 0;
   // A control event from control `control` goes to a script.

@@ -16,6 +16,19 @@ auto findBy(List& list, const Key& key) {
 
 }  // namespace
 
+DeviceKind deviceKindOf(drez_device_kind kind) {
+  switch (kind) {
+    case DREZ_DEVICE_ROUTER:
+      return DeviceKind::Router;
+    case DREZ_DEVICE_OUTPUTS:
+      return DeviceKind::Outputs;
+    case DREZ_DEVICE_INFODRIVER:
+    case DREZ_DEVICE_NONE:
+      break;
+  }
+  return DeviceKind::Infodriver;
+}
+
 const char* kindName(DeviceKind kind) {
   switch (kind) {
     case DeviceKind::Infodriver:

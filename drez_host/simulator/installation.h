@@ -19,9 +19,15 @@
 #include <utility>
 #include <vector>
 
+#include "drez_commands.h"
+
 namespace drezhost {
 
 enum class DeviceKind { Infodriver, Router, Outputs };
+
+// The kind of device a command of the vocabulary names (`kind` is its
+// row's `device`, never DREZ_DEVICE_NONE).
+DeviceKind deviceKindOf(drez_device_kind kind);
 
 // "infodriver", "router" or "outputs".
 const char* kindName(DeviceKind kind);

@@ -1,8 +1,52 @@
 #include "simulator/installation_learner.h"
 
 #include <algorithm>
+#include <sstream>
 
 namespace drezhost {
+
+namespace {
+
+// The part of a file's text after the last '/' or '\'.
+std::string fileName(const std::string& fileText) {
+  const std::size_t slash = fileText.find_last_of("/\\");
+  return slash == std::string::npos ? fileText : fileText.substr(slash + 1);
+}
+
+}  // namespace
+
+void InstallationLearner::learn(const HostCommand& command, const std::string* reply) {
+  if (const Operand* name = command.operand(DREZ_OPERAND_NAME)) {
+    if (reply == nullptr) return;
+    std::istringstream words(*reply);
+    int32_t number = 0;
+    int32_t offset = 0;
+    if (words >> number) {
+      words >> offset;
+      answered(name->text, number, offset);
+    }
+    return;
+  }
+  if (const Operand* panel = command.operand(DREZ_OPERAND_PANEL)) {
+    if (const Operand* file = command.operand(DREZ_OPERAND_FILE))
+      panelLoaded(panel->text, file->text);
+    if (const Operand* control = command.operand(DREZ_OPERAND_CONTROL)) {
+      addControl(panel->text, control->text);
+    }
+    return;
+  }
+  const Operand* device = command.operand(DREZ_OPERAND_DEVICE);
+  if (device == nullptr) return;
+  const DeviceKind kind = deviceKindOf(command.spec->device);
+  const Operand* index = command.operand(DREZ_OPERAND_INDEX);
+  const Operand* first = command.operand(DREZ_OPERAND_FIRST);
+  const Operand* last = command.operand(DREZ_OPERAND_LAST);
+  if (index != nullptr) {
+    use(device->number, kind, index->number, index->number);
+  } else if (first != nullptr && last != nullptr) {
+    use(device->number, kind, first->number, last->number);
+  }
+}
 
 DeviceName InstallationLearner::lookup(const std::string& name) {
   auto known = numbers_.find(name);
@@ -21,11 +65,23 @@ DeviceName InstallationLearner::lookup(const std::string& name) {
   return entry;
 }
 
+void InstallationLearner::answered(const std::string& name, int32_t number, int32_t offset) {
+  // The first answer stays.
+  if (!numbers_.emplace(name, number).second) return;
+  pending_[number].push_back({name, offset});
+  notes_.push_back("'" + name + "' looked up: device " + std::to_string(number) + ", offset " +
+                   std::to_string(offset));
+}
+
 bool InstallationLearner::use(int32_t number, DeviceKind kind, int32_t first, int32_t last) {
   auto pending = pending_.find(number);
   if (pending != pending_.end()) {
     for (const Pending& name : pending->second) {
-      installation_.addDevice(name.name, kind, number, name.offset, 0, 0);
+      try {
+        installation_.addDevice(name.name, kind, number, name.offset, 0, 0);
+      } catch (const InstallationError&) {
+        // The number is a device of another kind already: the first stays.
+      }
     }
     notes_.push_back("device " + std::to_string(number) + " is " + kindDescription(kind));
     pending_.erase(pending);
@@ -33,7 +89,11 @@ bool InstallationLearner::use(int32_t number, DeviceKind kind, int32_t first, in
   }
   if (learned_.count(number) == 0 && installation_.findDevice(number) == nullptr) {
     // A number the script knew without asking: a device under a name of ours.
-    installation_.addDevice("Device " + std::to_string(number), kind, number, 0, 0, 0);
+    try {
+      installation_.addDevice("Device " + std::to_string(number), kind, number, 0, 0, 0);
+    } catch (const InstallationError&) {
+      return false;  // a device looked up under that very name has another number
+    }
     notes_.push_back("device " + std::to_string(number) + " was used without a lookup: '" +
                      "Device " + std::to_string(number) + "', " + kindDescription(kind));
     learned_.insert(number);
@@ -44,13 +104,22 @@ bool InstallationLearner::use(int32_t number, DeviceKind kind, int32_t first, in
   auto& range = used_.emplace(number, std::make_pair(first, last)).first->second;
   range.first = std::min(range.first, first);
   range.second = std::max(range.second, last);
-  if (kind != DeviceKind::Outputs) device->size = std::max(device->size, last);
+  if (kind != DeviceKind::Outputs && sizing_ == Sizing::AtLeastDefault) {
+    device->size = std::max(device->size, last);
+  }
   return true;
 }
 
+void InstallationLearner::panelLoaded(const std::string& panelId, const std::string& fileText) {
+  const std::string file =
+      installation_.panelFile(fileText) != nullptr ? fileText : fileName(fileText);
+  addPanelFile(fileText);
+  loaded_[panelId] = file;
+}
+
 void InstallationLearner::addPanelFile(const std::string& fileText) {
-  const std::size_t slash = fileText.find_last_of("/\\");
-  const std::string file = slash == std::string::npos ? fileText : fileText.substr(slash + 1);
+  if (installation_.panelFile(fileText) != nullptr) return;
+  const std::string file = fileName(fileText);
   if (installation_.panelFile(file) != nullptr) return;
   installation_.addPanelFile(file, {});
   notes_.push_back("panel file '" + file + "' loaded");
@@ -58,17 +127,25 @@ void InstallationLearner::addPanelFile(const std::string& fileText) {
 
 void InstallationLearner::addControl(const std::string& panelId, const std::string& control) {
   Panel* panel = installation_.panel(panelId);
-  if (panel == nullptr || panel->control(control) != nullptr) return;
-  Control added;
-  added.id = control;
-  panel->controls.push_back(added);
-  installation_.addPanelFile(panel->file, {control});
+  auto loaded = loaded_.find(panelId);
+  if (panel == nullptr && loaded == loaded_.end()) return;
+  if (panel != nullptr) {
+    if (panel->control(control) != nullptr) return;
+    Control added;
+    added.id = control;
+    panel->controls.push_back(added);
+  }
+  installation_.addPanelFile(panel != nullptr ? panel->file : loaded->second, {control});
 }
 
 void InstallationLearner::finish() {
   for (const auto& entry : pending_) {
     for (const Pending& name : entry.second) {
-      installation_.addDevice(name.name, DeviceKind::Infodriver, entry.first, name.offset, 0, 0);
+      try {
+        installation_.addDevice(name.name, DeviceKind::Infodriver, entry.first, name.offset, 0, 0);
+      } catch (const InstallationError&) {
+        continue;  // the number is a device of another kind already: the first stays
+      }
       notes_.push_back("'" + name.name + "' was looked up but never used: taken for an infodriver");
     }
   }
@@ -82,9 +159,18 @@ void InstallationLearner::finish() {
       // Every output it switched is shown, from each name's offset on.
       for (const DeviceName& name : installation_.names()) {
         if (name.number != device->number) continue;
-        const int32_t lamps = std::max(last - name.offset + 1, name.lamps);
+        const int32_t needed = last - name.offset + 1;
+        if (sizing_ == Sizing::AsUsed) {
+          if (needed > 0) installation_.showLamps(name.name, std::min(needed, 256));
+          continue;
+        }
+        const int32_t lamps = std::max(needed, name.lamps);
         if (lamps > name.lamps && lamps <= 256) installation_.showLamps(name.name, lamps);
       }
+      continue;
+    }
+    if (sizing_ == Sizing::AsUsed) {
+      if (last > 0) device->size = last;
       continue;
     }
     for (int32_t index = first; index <= last && index <= device->size; ++index) {

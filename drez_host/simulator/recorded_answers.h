@@ -2,7 +2,7 @@
 // installation: a replay of a capture (jobs/replay_job.h) gives the script
 // the very results and replies the studio's host gave it. The simulated
 // host still reads every command, keeps the script's registrations and its
-// "AS", holds the replies it hands out, and traces and checks everything.
+// detach, holds the replies it hands out, and traces and checks everything.
 //
 // Threading: the host's.
 
@@ -20,7 +20,8 @@ struct Script;
 class RecordedAnswers {
  public:
   struct Answer {
-    // "SD", "XI", "TG": the reply to hand out; nothing for none.
+    // A command whose result is a reply: the reply to hand out; nothing for
+    // none.
     std::optional<std::string> reply;
     // Any other command: the result to return.
     intptr_t result = 0;

@@ -5,8 +5,12 @@
 namespace drezhost {
 
 std::string Registration::describe() const {
-  return std::string(kind == DeviceKind::Router ? "RR " : "IR ") + std::to_string(device) + " " +
-         std::to_string(first) + " " + std::to_string(last);
+  const char* code = "";
+  for (const drez_command_spec& spec : drez_commands) {
+    if (spec.use == DREZ_USE_REGISTER && deviceKindOf(spec.device) == kind) code = spec.code;
+  }
+  return std::string(code) + " " + std::to_string(device) + " " + std::to_string(first) + " " +
+         std::to_string(last);
 }
 
 void Registrations::add(const Registration& registration) { open_.push_back(registration); }

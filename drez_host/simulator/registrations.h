@@ -1,5 +1,5 @@
-// The index ranges one script has registered for: infodriver slots ("IR")
-// and router destinations ("RR"), per device number.
+// The index ranges one script has registered for: infodriver slots and
+// router destinations, per device number.
 
 #ifndef DREZ_HOST_SIMULATOR_REGISTRATIONS_H_
 #define DREZ_HOST_SIMULATOR_REGISTRATIONS_H_
@@ -18,7 +18,7 @@ struct Registration {
   int32_t first = 0;
   int32_t last = 0;
 
-  // The command that made it, e.g. "IR 11 1 6".
+  // The command that made it, without an option: IR 11 1 6.
   std::string describe() const;
 };
 

@@ -11,13 +11,6 @@ std::string numbered(std::size_t number) { return "reply #" + std::to_string(num
 
 }  // namespace
 
-bool carriesReply(const std::string& command) {
-  if (command.size() < 2) return false;
-  const char a = command[0];
-  const char b = command[1];
-  return (a == 'S' && b == 'D') || (a == 'X' && b == 'I') || (a == 'T' && b == 'G');
-}
-
 const char* ReplyLedger::handOut(const std::string& text, const std::string& command) {
   Held held;
   held.text.reset(new char[text.size() + 1]);

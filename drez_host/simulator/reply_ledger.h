@@ -21,10 +21,6 @@
 
 namespace drezhost {
 
-// True for the commands whose result is a reply the script must hand back:
-// "SD", "XI" and "TG".
-bool carriesReply(const std::string& command);
-
 class ReplyLedger {
  public:
   // Keeps a NUL-terminated copy of `text`, the reply to `command`, and

@@ -96,14 +96,16 @@ void SimulatedHost::destroy(Script& script) {
   const std::string context = callInto(script, HostCall::deleting(), "delete " + script.name,
                                        [&] { drez_delete_script(object); });
   script.object = nullptr;
-  if (!script.detached) validator_.error(context + ": the script was deleted without sending AS");
+  if (!script.detached) {
+    validator_.error(context + ": the script was deleted without sending " + codeOf(DREZ_DETACH));
+  }
   for (const Registration& registration : script.registrations.open()) {
     validator_.error(context + ": registration " + registration.describe() +
                      " was still open when the script was deleted");
   }
   for (int32_t id : script.unacknowledgedEvents) {
     validator_.warning(context + ": event id " + std::to_string(id) +
-                       " was never acknowledged with ET");
+                       " was never acknowledged with " + codeOf(DREZ_END_EVENT));
   }
   scripts_.erase(
       std::find_if(scripts_.begin(), scripts_.end(),
@@ -330,10 +332,11 @@ void SimulatedHost::route(const std::string& router, int32_t destination, int32_
   broadcast(installation_.deviceNamed(router, DeviceKind::Router), destination);
 }
 
-SimulatedHost::Delivery SimulatedHost::update(const Device& device, int32_t index) const {
+SimulatedHost::Delivery SimulatedHost::update(const Device& device, int32_t index) {
   Delivery delivery;
   delivery.device = device.number;
   delivery.index = index;
+  delivery.made = ++states_read_;
   const std::string label = "device update " + shownText(installation_.label(device.number)) +
                             " (" + std::to_string(device.number) + ")";
   if (device.kind == DeviceKind::Router) {
@@ -392,17 +395,24 @@ std::vector<std::string> SimulatedHost::pendingTriggers() const {
   return commands;
 }
 
-void SimulatedHost::deliver(const Delivery& delivery) {
-  Script* script = findScript(delivery.scriptId);
+void SimulatedHost::deliver(const Delivery& queued) {
+  Script* script = findScript(queued.scriptId);
   if (script == nullptr || script->object == nullptr || script->deleting) {
-    trace_.note(depth(), "(" + delivery.description + " not delivered: the script is gone)");
+    trace_.note(depth(), "(" + queued.description + " not delivered: the script is gone)");
     return;
   }
-  if (runaway_) return;
+  // A delivery the script misses: what it was told of the index is no
+  // longer what the host stands by.
+  const std::pair<int32_t, int32_t> index(queued.device, queued.index);
+  if (runaway_) {
+    script->delivered.erase(index);
+    return;
+  }
   if (static_cast<int>(frames_.size()) >= max_depth_) {
+    script->delivered.erase(index);
     if (too_deep_++ == 0) {
       validator_.error(context() + ": calls into scripts nested " + std::to_string(max_depth_) +
-                       " deep: " + delivery.description +
+                       " deep: " + queued.description +
                        " was not delivered, nor is anything else until the host's call "
                        "returns. The chain of calls:" +
                        chain());
@@ -410,17 +420,75 @@ void SimulatedHost::deliver(const Delivery& delivery) {
     return;
   }
   if (too_deep_ != 0) {
+    script->delivered.erase(index);
     ++too_deep_;
     return;
   }
-  if (!observers_.empty()) {
-    if (const Device* device = installation_.findDevice(delivery.device)) {
-      for (HostObserver* observer : observers_) observer->updateDelivered(*device, delivery.index);
+  // A poll's answer, and a change the script was already told a newer
+  // state of, go as the device is now.
+  const Device* device = installation_.findDevice(queued.device);
+  const auto [entry, first] = script->delivered.try_emplace(index);
+  const bool overtaken = !first && entry->second.made > queued.made;
+  const Delivery* delivery = &queued;
+  Delivery refreshed;
+  if (device != nullptr && (queued.answersPoll || overtaken)) {
+    refreshed = update(*device, queued.index);
+    refreshed.scriptId = queued.scriptId;
+    delivery = &refreshed;
+  }
+  DeliveredState& told = entry->second;
+  told.made = delivery->made;
+  told.number = delivery->number;
+  told.text = delivery->text;
+  told.followed = device != nullptr &&
+                  script->registrations.covers(device->kind, device->number, delivery->index);
+  if (device != nullptr) {
+    for (HostObserver* observer : observers_) observer->updateDelivered(*device, delivery->index);
+  }
+  DeviceUpdateRecord record(delivery->device, delivery->index, delivery->number, delivery->text);
+  callInto(*script, HostCall::callback(CB_DEVICE_UPDATE), delivery->description,
+           [&] { checkResult(script->object->callback(record.get(), CB_DEVICE_UPDATE)); });
+}
+
+std::vector<StateBreach> SimulatedHost::deliveredStateBreaches() const {
+  std::vector<StateBreach> breaches;
+  for (const auto& script : scripts_) {
+    if (script->object == nullptr || script->deleting) continue;
+    for (const auto& entry : script->delivered) {
+      const Device* device = installation_.findDevice(entry.first.first);
+      const int32_t index = entry.first.second;
+      if (device == nullptr || device->kind == DeviceKind::Outputs) continue;
+      if (!entry.second.followed) continue;
+      if (!script->registrations.covers(device->kind, device->number, index)) continue;
+      StateBreach breach;
+      if (device->kind == DeviceKind::Router) {
+        const Route route = device->route(index);
+        breach.number = route.source;
+        breach.text = route.name;
+      } else {
+        breach.text = device->slot(index);
+        breach.number = drez_string::toInt(breach.text.c_str());
+      }
+      const DeliveredState& told = entry.second;
+      if (told.number == breach.number && told.text == breach.text) continue;
+      breach.script = script->name;
+      breach.device = device->number;
+      breach.index = index;
+      breach.told = told;
+      const bool router = device->kind == DeviceKind::Router;
+      auto state = [&](int32_t number, const std::string& text) {
+        return router ? "source " + std::to_string(number) + " " + quoteText(text)
+                      : quoteText(text) + " (number " + std::to_string(number) + ")";
+      };
+      breach.message =
+          script->name + " was left believing " + shownText(installation_.label(device->number)) +
+          " (" + std::to_string(device->number) + ") " + (router ? "destination " : "slot ") +
+          std::to_string(index) + ": " + state(told.number, told.text) + ", while the " +
+          (router ? "router routes " : "infodriver holds ") + state(breach.number, breach.text);
+      breaches.push_back(std::move(breach));
     }
   }
-  DeviceUpdateRecord record(delivery.device, delivery.index, delivery.number, delivery.text);
-  callInto(*script, HostCall::callback(CB_DEVICE_UPDATE), delivery.description,
-           [&] { checkResult(script->object->callback(record.get(), CB_DEVICE_UPDATE)); });
+  return breaches;
 }
 
 std::vector<std::string> SimulatedHost::takeCommands(std::size_t* total) {
@@ -453,6 +521,8 @@ intptr_t DREZ_THISCALL SimulatedHost::command(const char* text, int kind) {
 }
 
 intptr_t SimulatedHost::executeCommand(const char* text) {
+  const drez_command_spec* spec = drez_find_command(text);
+  const bool carriesReply = spec != nullptr && spec->result == DREZ_RESULT_REPLY;
   if (in_outermost_ && ++outermost_commands_ > max_commands_) {
     if (!runaway_) {
       runaway_ = true;
@@ -470,11 +540,11 @@ intptr_t SimulatedHost::executeCommand(const char* text) {
   if (!frames_.empty()) frames_.back().lastCommand = command_text;
   for (HostObserver* observer : observers_) observer->commandSent(command_text);
   ++commands_active_;
-  const std::optional<std::string> answer = respond(command_text);
+  const std::optional<std::string> answer = respond(command_text, spec);
   afterExecute(command_text);
   --commands_active_;
-  if (recorded_ != nullptr && !carriesReply(command_text)) return recorded_result_;
-  if (!carriesReply(command_text)) return answer ? 1 : 0;
+  if (recorded_ != nullptr && !carriesReply) return recorded_result_;
+  if (!carriesReply) return answer ? 1 : 0;
   return answer ? reinterpret_cast<intptr_t>(ledger_.handOut(*answer, command_text)) : 0;
 }
 
@@ -491,7 +561,9 @@ void SimulatedHost::releaseReply(const char* reply) {
   }
 }
 
-std::optional<std::string> SimulatedHost::respond(const std::string& text) {
+std::optional<std::string> SimulatedHost::respond(const std::string& text,
+                                                  const drez_command_spec* spec) {
+  const bool carriesReply = spec != nullptr && spec->result == DREZ_RESULT_REPLY;
   Script* sender = current();
   findings_.clear();
   answers_.clear();
@@ -500,12 +572,14 @@ std::optional<std::string> SimulatedHost::respond(const std::string& text) {
   if (sender == nullptr) {
     fail("a command outside any call into a script");
   } else if (sender->detached) {
-    fail("a command after AS: the script had already detached; ignored");
+    fail(std::string("a command after ") + codeOf(DREZ_DETACH) +
+         ": the script had already detached; ignored");
   } else if (std::optional<HostCommand> parsed = parseHostCommand(text, &error)) {
+    for (HostObserver* observer : observers_) observer->commandRead(*parsed);
     if (recorded_ != nullptr) {
       keepTrack(*sender, *parsed);
     } else {
-      answer = execute(sender, *parsed);
+      answer = execute(*sender, *parsed);
     }
   } else {
     fail(error);
@@ -514,17 +588,17 @@ std::optional<std::string> SimulatedHost::respond(const std::string& text) {
     const RecordedAnswers::Answer recorded = recorded_->answer(*sender, text);
     answer = recorded.reply;
     recorded_result_ = recorded.result;
-    if (!carriesReply(text)) answer = std::to_string(recorded.result);
+    if (!carriesReply) answer = std::to_string(recorded.result);
   }
   const int level = depth() - 1;
   int entry = 0;
   if (trace_.active()) {
     std::string line = shownText(text);
-    if (carriesReply(text)) {
+    if (carriesReply) {
       line += answer ? "  => " + quoteText(*answer) : "  => no reply";
     } else if (recorded_ != nullptr) {
       line += "  => " + std::to_string(recorded_result_);
-    } else if (text.compare(0, 2, "PS") == 0) {
+    } else if (spec != nullptr && spec->result == DREZ_RESULT_STATUS) {
       line += answer ? "  => 1" : "  => 0";
     }
     entry = trace_.entry(level, sender != nullptr ? sender->name : "", line);

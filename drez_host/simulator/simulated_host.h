@@ -17,15 +17,26 @@
 // changes it from inside a script's command, re-entrantly or queued like a
 // poll answer.
 //
-// What the scripts get wrong goes to the Validator as errors: a reply
-// released twice or never handed out, a reply still held when the script's
-// call returns, a command after "AS", a command outside the vocabulary or
-// whose operands do not parse, "AS" missing or a registration still open when
-// the script is deleted, an exception escaping the script, an export that
-// returns nonsense or a script that is alive already, and re-entrant
-// delivery nested deeper than the limit (a script that polls from inside its
-// own update handler). What they address that the studio lacks goes there as
-// warnings.
+// The studio never tells a script an older state than it told it before: a
+// poll's answer carries the state of its slot or destination as the host
+// delivers it, so an index that changed since the poll began is answered
+// with the newer state; and a change whose delivery comes after the script
+// was already told of a newer state of that index (queued deliveries of a
+// nested call overtake those of the call around it) carries the state as it
+// is then. Every change is delivered after it is made, so once an outermost
+// call is over, the last state delivered to a script for each slot and
+// destination it is registered for is the device's: deliveredStateBreaches()
+// checks that, in every poll mode.
+//
+// What the scripts get wrong goes to the Validator as errors: a reply released
+// twice or never handed out, a reply still held when the script's call
+// returns, a command after the script detached, a command outside the
+// vocabulary (abi/drez_commands.h) or whose operands do not parse, no detach
+// or a registration still open when the script is deleted, an exception
+// escaping the script, an export that returns nonsense or a script that is
+// alive already, and re-entrant delivery nested deeper than the limit (a
+// script that polls from inside its own update handler). What they address
+// that the studio lacks goes there as warnings.
 //
 // Everything a host keeps is bounded or freed as it goes: the commands of the
 // last call (the window, at most kWindowLimit texts), the replies held (hash
@@ -65,15 +76,46 @@ using ScriptFactory = std::function<drez_client_callback*(drez_client_host*, con
 
 enum class PollDelivery { Reentrant, Queued, Off };
 
+// The state of a slot or destination as the host last delivered it to a
+// script.
+struct DeliveredState {
+  uint64_t made = 0;  // when the host read it from the device: later is newer
+  int32_t number = 0;
+  std::string text;
+  // The script has been registered for the index since it was told: every
+  // change since then reaches it. False for a poll's answer to an index it
+  // was not registered for, and once it unregisters from the device.
+  bool followed = false;
+};
+
 struct Script {
   int id = 0;
   std::string name;
   // Null while the export runs, and once deleted.
   drez_client_callback* object = nullptr;
   bool deleting = false;
-  bool detached = false;  // it sent "AS"
+  bool detached = false;  // it sent the detach command
   Registrations registrations;
   std::vector<int32_t> unacknowledgedEvents;
+  // What the script was last told of each (device, index): what it may
+  // believe. An index whose delivery was dropped (calls nested too deeply,
+  // a runaway loop) is forgotten: the host reported that as an error.
+  std::map<std::pair<int32_t, int32_t>, DeliveredState> delivered;
+};
+
+// A script left believing a state the studio no longer has: the last update
+// the host delivered to it for a slot or destination it is registered for
+// differs from the device's state. A fault of the host, never the script's.
+struct StateBreach {
+  std::string script;
+  int32_t device = 0;
+  int32_t index = 0;
+  DeliveredState told;
+  int32_t number = 0;  // the device's state
+  std::string text;
+  // In words: "s1 was left believing RIR Audio Router (22) destination 62:
+  // source 5 "Desk A", while the router routes source 7 "Desk C"".
+  std::string message;
 };
 
 class InstallationLearner;
@@ -99,7 +141,7 @@ class SimulatedHost : public drez_client_host {
   SimulatedHost& operator=(const SimulatedHost&) = delete;
 
   void setPollDelivery(PollDelivery delivery) { polls_ = delivery; }
-  // Off: "SD" gets no reply, whatever the name.
+  // Off: a device lookup gets no reply, whatever the name.
   void setAnswerLookups(bool answer) { answer_lookups_ = answer; }
   // The nesting of calls into scripts at which re-entrant delivery stops:
   // the delivery is reported as an error, with the chain of calls and
@@ -183,6 +225,14 @@ class SimulatedHost : public drez_client_host {
   // start and end of each of its outermost calls.
   void reportForeignCommands(const std::string& during);
 
+  // The host's check of itself: for every live script, each slot and
+  // destination it is registered for and was told of, whose last delivered
+  // state differs from the device's. Call it between outermost calls (as
+  // monkey and validate may after each); inside one, deliveries may still be
+  // on their way. Empty when every script was told the truth. Under recorded
+  // answers (a replay) the studio is not the truth, and nothing is recorded.
+  std::vector<StateBreach> deliveredStateBreaches() const;
+
   // What scripts call: executes a command (HOST_CMD_EXECUTE) or takes a
   // reply back (HOST_CMD_RELEASE), tracing and validating both.
   intptr_t DREZ_THISCALL command(const char* text, int kind) override;
@@ -195,7 +245,24 @@ class SimulatedHost : public drez_client_host {
     int32_t number = 0;
     std::string text;
     std::string description;
+    uint64_t made = 0;         // when the state was read from the device
+    bool answersPoll = false;  // read again as it is delivered
   };
+  // What the host does for one command of the vocabulary (host_commands.cpp).
+  using CommandAction = std::optional<std::string> (SimulatedHost::*)(Script& sender,
+                                                                      const HostCommand& command);
+  struct Behaviour {
+    drez_command_id command;
+    // Executes the command against the studio. Returns its reply, or for a
+    // command without one something for success and nothing for failure.
+    CommandAction execute;
+    // Under recorded answers, instead: only what follows the script's own
+    // state (its registrations, its detach, the events it acknowledges).
+    CommandAction track;
+  };
+  // One row per command, at the command's id.
+  static const Behaviour kBehaviours[];
+  static constexpr bool behavioursInOrder();
   struct Frame {
     int scriptId = 0;
     std::string context;         // "#<entry> <what>"
@@ -226,31 +293,53 @@ class SimulatedHost : public drez_client_host {
   int depth() const { return static_cast<int>(frames_.size()) + commands_active_; }
   // A call that expects no result got one.
   void checkResult(const char* result);
-  void deliver(const Delivery& delivery);
+  // Delivers `queued`: as it is, or read again from the device when it
+  // answers a poll or the script was already told of a newer state.
+  void deliver(const Delivery& queued);
   void broadcast(const Device& device, int32_t index);
-  Delivery update(const Device& device, int32_t index) const;
+  // The state of `index` of `device` now, as a delivery.
+  Delivery update(const Device& device, int32_t index);
 
   intptr_t executeCommand(const char* text);
   void releaseReply(const char* reply);
-  // Executes and traces `text`; returns its reply, or for commands without
-  // one something for success and nothing for failure.
-  std::optional<std::string> respond(const std::string& text);
+  // Executes and traces `text`, whose row of the vocabulary is `spec` (null
+  // for none); returns its reply, or for commands without one something for
+  // success and nothing for failure.
+  std::optional<std::string> respond(const std::string& text, const drez_command_spec* spec);
   // Delivers what the command made the studio send, and fires its trigger.
   void afterExecute(const std::string& text);
   // Delivers now, or at the end of the current call when the script cannot
   // be reached or the delivery mode is queued.
   void dispatch(const Delivery& delivery);
-  std::optional<std::string> execute(Script* sender, const HostCommand& command);
-  // A command with recorded answers: only the script's own state follows it
-  // (its registrations, "AS", the events it acknowledges).
+  // Executes `command` for `sender` through its behaviour, the learner (if
+  // any) learning from it first.
+  std::optional<std::string> execute(Script& sender, const HostCommand& command);
+  // A command with recorded answers: only the script's own state follows it.
   void keepTrack(Script& sender, const HostCommand& command);
-  std::optional<std::string> executeLookup(const HostCommand& command);
-  std::optional<std::string> executeProperty(const HostCommand& command);
-  void executeRegistration(Script& sender, const HostCommand& command);
-  void executePoll(Script& sender, const HostCommand& command);
-  // Checks that device `number` is of `kind`; a warning and null otherwise.
-  // `first` and `last` are the indices the command uses (for a learner).
-  Device* deviceFor(int32_t number, DeviceKind kind, int32_t first, int32_t last);
+  // The behaviours.
+  std::optional<std::string> ignore(Script& sender, const HostCommand& command);
+  std::optional<std::string> loadPanel(Script& sender, const HostCommand& command);
+  std::optional<std::string> setProperty(Script& sender, const HostCommand& command);
+  std::optional<std::string> getProperty(Script& sender, const HostCommand& command);
+  std::optional<std::string> lookUp(Script& sender, const HostCommand& command);
+  std::optional<std::string> listControls(Script& sender, const HostCommand& command);
+  std::optional<std::string> setOutput(Script& sender, const HostCommand& command);
+  std::optional<std::string> registerRange(Script& sender, const HostCommand& command);
+  std::optional<std::string> unregister(Script& sender, const HostCommand& command);
+  std::optional<std::string> poll(Script& sender, const HostCommand& command);
+  std::optional<std::string> endEvent(Script& sender, const HostCommand& command);
+  std::optional<std::string> endEventQuietly(Script& sender, const HostCommand& command);
+  std::optional<std::string> detach(Script& sender, const HostCommand& command);
+  // Takes event id `id` off the script's unacknowledged ones; false when it
+  // was not there.
+  bool acknowledge(Script& sender, int32_t id);
+  // The panel the command names, loaded; a warning and null otherwise.
+  Panel* loadedPanel(const HostCommand& command);
+  // The control the command names on that panel; a warning and null otherwise.
+  Control* addressedControl(const HostCommand& command);
+  // The device the command names, if it is of the kind the command names;
+  // a warning and null otherwise.
+  Device* deviceFor(const HostCommand& command);
   void warn(const std::string& message) {
     findings_.push_back({Severity::Warning, message, false});
   }
@@ -300,6 +389,7 @@ class SimulatedHost : public drez_client_host {
   std::vector<HostObserver*> observers_;
   std::vector<Finding> findings_;  // of the command being executed
   std::vector<Delivery> answers_;  // of the poll being executed
+  uint64_t states_read_ = 0;       // the `made` of the last delivery read
   std::vector<Delivery> startup_;  // deferred to the end of the export
   struct Trigger {
     std::size_t order = 0;

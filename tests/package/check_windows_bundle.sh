@@ -91,7 +91,7 @@ required=(
   share/drez-host/studio_a.scn share/drez-host/demo.scn
   README.md drez_host/README.md
   include/drez/drez_abi.h include/drez/drez_client_callback.h include/drez/drez_client_host.h
-  include/drez/drez_export.h include/drez/drez_records.h
+  include/drez/drez_commands.h include/drez/drez_export.h include/drez/drez_records.h
   include/drez/drez_script_helper.h include/drez/drez_string.h
   lib/libdrez_abi.a lib/libdrez_string.a lib/libdrez_script_helper.a
   lib/cmake/drez_script_helper/drez_script_helperConfig.cmake

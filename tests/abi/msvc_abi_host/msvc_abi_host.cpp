@@ -31,6 +31,7 @@
 #include "drez_abi.h"
 #include "drez_client_callback.h"
 #include "drez_client_host.h"
+#include "drez_commands.h"
 #include "drez_export.h"
 
 #if !defined(_MSC_VER) || !DREZ_MSVC_ABI
@@ -397,9 +398,7 @@ class TraceHost : public drez_client_host {
                    << (text == nullptr ? " with null text" : ""));
       return 0;
     }
-    if (startsWith(text, "SD ") || startsWith(text, "XI ") || startsWith(text, "TG ")) {
-      return lookup(text);
-    }
+    if (drez_carries_reply(text)) return lookup(text);
     (Line() << text).write(g_depth);
     rememberPoll(text);
     if (nestInStatesheet && script != nullptr && startsWith(text, "TP 'statesheet=")) {

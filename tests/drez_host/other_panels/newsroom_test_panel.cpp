@@ -67,6 +67,9 @@ drez_string NewsroomTestPanel::onHostRequest(HostRequest* request) {
   if (request->name() == "return" && (request->value() == "all" || request->value() == "wall")) {
     return "wall=" + wallSource;
   }
+  if (request->name() == "refresh" && routerRegistered) {
+    pollRouter(routerDevice, destination(kDesk), destination(kWall));
+  }
   return drez_string();
 }
 

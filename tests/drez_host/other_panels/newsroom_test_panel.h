@@ -22,7 +22,9 @@
 //                 cursed one): "TP 'text=<source name>' '1' 'desk_source'"
 //                 or 'wall_source'.
 //   request       "return=all" and "return=wall" reply "wall=<source name
-//                 last shown on the wall>"; anything else, no reply.
+//                 last shown on the wall>"; "refresh" polls the router again
+//                 ("RP <router> <offset+1> <offset+2>", when registered);
+//                 anything else, no reply.
 //   event id      "ET <id>".
 //   destruction   "IU <tally>", "RU <router>" (for what was registered),
 //                 then the framework's "AS".

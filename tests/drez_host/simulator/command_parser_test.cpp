@@ -21,7 +21,9 @@ TEST(CommandParser, ReadsTextAndIntegerOperands) {
   std::string error;
   auto command = parseHostCommand("TP 'statesheet=QZ_Studio_TX' '1' 'StA_Floor'", &error);
   ASSERT_TRUE(command) << error;
-  EXPECT_EQ(command->code, "TP");
+  EXPECT_STREQ(command->code(), "TP");
+  EXPECT_EQ(command->id(), DREZ_SET_PROPERTY);
+  EXPECT_EQ(command->textOf(DREZ_OPERAND_CONTROL), "StA_Floor");
   ASSERT_EQ(command->operands.size(), 3u);
   EXPECT_EQ(command->text(0), "statesheet=QZ_Studio_TX");
   EXPECT_EQ(command->text(2), "StA_Floor");

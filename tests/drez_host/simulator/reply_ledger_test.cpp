@@ -12,15 +12,6 @@ namespace {
 
 using namespace drezhost;
 
-TEST(ReplyLedger, KnowsWhichCommandsCarryAReply) {
-  for (const char* command : {"SD 'x'", "XI '1' ''", "TG '1' 'a' 'b'", "SD"}) {
-    EXPECT_TRUE(carriesReply(command)) << command;
-  }
-  for (const char* command : {"", "S", "sd 'x'", "TP 'a=b' '1' 'c'", "GS 1 2 3 0", "AS"}) {
-    EXPECT_FALSE(carriesReply(command)) << command;
-  }
-}
-
 TEST(ReplyLedger, HandsOutNumberedCopiesAndTakesEachBackOnce) {
   ReplyLedger ledger;
   std::string text = "11 0";

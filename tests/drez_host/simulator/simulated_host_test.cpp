@@ -248,6 +248,136 @@ TEST_F(SimulatedHostTest, ATriggerChangesTheStudioFromInsideACommand) {
   EXPECT_THAT(order, ElementsAre("after ET", "update 0"));
 }
 
+// The panel's label for the audio router, as the studio shows it.
+std::string audioLabel(const Installation& studio) {
+  return studio.panel("1")->control("als_name")->property("text");
+}
+
+TEST(SimulatedHostDelivery, APollsAnswerNeverTakesAPanelBackToAnOlderSource) {
+  // Vantrel's start-up: the SDI router's answer makes the audio router
+  // change from inside a command, before the audio router's own answer.
+  // Then a change inside an event's acknowledgement.
+  const struct {
+    PollDelivery mode;
+    const char* afterStart;  // the label once the panel has started
+  } cases[] = {
+      {PollDelivery::Reentrant, "Desk B"},
+      {PollDelivery::Queued, "Desk B"},
+      {PollDelivery::Off, ""},  // nothing answered, nothing changed
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.mode));
+    std::ostringstream out;
+    Installation studio = studioA();
+    Trace trace{&out};
+    Validator validator;
+    SimulatedHost host{studio, trace, validator};
+    host.setPollDelivery(c.mode);
+    host.onCommand("TP 'text=CAM 1' '1' 'vls_name'",
+                   [&] { host.route("RIR Audio Router", 62, 6, ""); });
+    Script* vantrel = host.create("vantrel", load_drez_client_script, "");
+    ASSERT_NE(vantrel, nullptr);
+    EXPECT_THAT(host.deliveredStateBreaches(), ::testing::IsEmpty());
+    EXPECT_EQ(audioLabel(studio), c.afterStart);
+    host.onCommand("ET 7", [&] { host.route("RIR Audio Router", 62, 9, ""); });
+    host.fireEvent(*vantrel, 7);
+    EXPECT_THAT(host.deliveredStateBreaches(), ::testing::IsEmpty());
+    EXPECT_EQ(audioLabel(studio), "VT 1 audio");
+    host.destroy(*vantrel);
+    EXPECT_EQ(validator.unexpectedErrors(), 0u) << out.str();
+  }
+}
+
+TEST_F(SimulatedHostTest, AQueuedChangeOvertakenByANewerOneCarriesTheNewerState) {
+  // Both changes of the event's acknowledgement wait for its end; slot 1's
+  // delivery makes slot 2 change again, and that change is delivered first.
+  std::vector<std::string> told;
+  make(
+      [&](drez_client_host* h, void* data, int kind) -> const char* {
+        if (kind == CB_DEVICE_UPDATE) {
+          const auto* update = static_cast<DeviceUpdate*>(data);
+          told.push_back(std::to_string(update->index) + "=" + update->text);
+          if (update->index == 1) send(h, "GS 31 100 1 0");
+        } else {
+          send(h, "ET 9");
+        }
+        return nullptr;
+      },
+      [](drez_client_host* h) { send(h, "IR 11 1 2"); },
+      [](drez_client_host* h) {
+        send(h, "IU 11");
+        detach(h);
+      });
+  host.setPollDelivery(PollDelivery::Queued);
+  host.onCommand("ET 9", [&] {
+    host.setSlot("RIR Tally Infodriver", 1, "p");
+    host.setSlot("RIR Tally Infodriver", 2, "x");
+  });
+  host.onCommand("GS 31 100 1 0", [&] { host.setSlot("RIR Tally Infodriver", 2, "y"); });
+  host.fireEvent(script("s1"), 9);
+  EXPECT_THAT(told, ElementsAre("1=p", "2=y", "2=y"));
+  EXPECT_THAT(host.deliveredStateBreaches(), ::testing::IsEmpty());
+}
+
+TEST_F(SimulatedHostTest, ReportsAScriptLeftBelievingAStateTheStudioNoLongerHas) {
+  Script* vantrel = host.create("vantrel", load_drez_client_script, "");
+  ASSERT_NE(vantrel, nullptr);
+  EXPECT_THAT(host.deliveredStateBreaches(), ::testing::IsEmpty());
+  // Changed behind the host's back: nothing is delivered.
+  studio.route("RIR Audio Router", 62, 6, "");
+  studio.setSlot("RIR Tally Infodriver", 2, "x");
+  std::vector<std::string> found;
+  for (const StateBreach& breach : host.deliveredStateBreaches()) found.push_back(breach.message);
+  EXPECT_THAT(found,
+              ElementsAre("vantrel was left believing RIR Tally Infodriver (11) slot 2: \"\" "
+                          "(number 0), while the infodriver holds \"x\" (number 0)",
+                          "vantrel was left believing RIR Audio Router (22) destination 62: "
+                          "source 5 \"Desk A\", while the router routes source 6 \"Desk B\""));
+  // A fault of the host: nothing is held against the script.
+  EXPECT_THAT(validator.problems(), ::testing::IsEmpty());
+  // Once the change is delivered, the script knows.
+  host.route("RIR Audio Router", 62, 6, "");
+  ASSERT_EQ(host.deliveredStateBreaches().size(), 1u);
+  EXPECT_EQ(host.deliveredStateBreaches()[0].index, 2);
+  host.setSlot("RIR Tally Infodriver", 2, "x");
+  EXPECT_THAT(host.deliveredStateBreaches(), ::testing::IsEmpty());
+}
+
+TEST_F(SimulatedHostTest, HoldsItselfOnlyToWhatItPromisedToKeepUpToDate) {
+  // The script polls a slot before it registers, and leaves the infodriver
+  // and comes back: the changes in between it was never promised.
+  std::string next;  // what the next notify makes the script send
+  make(
+      [&](drez_client_host* h, void*, int kind) -> const char* {
+        if (kind == CB_NOTIFY6) send(h, next.c_str());
+        return nullptr;
+      },
+      nullptr,
+      [](drez_client_host* h) {
+        send(h, "IU 11");
+        detach(h);
+      });
+  auto sendNext = [&](const char* command) {
+    next = command;
+    host.notify(script("s1"), CB_NOTIFY6, 0);
+  };
+  sendNext("IP 11 3 3");
+  host.setSlot("RIR Tally Infodriver", 3, "9");
+  sendNext("IR 11 1 6");
+  EXPECT_THAT(host.deliveredStateBreaches(), ::testing::IsEmpty());
+  host.setSlot("RIR Tally Infodriver", 3, "8");
+  sendNext("IU 11");
+  host.setSlot("RIR Tally Infodriver", 3, "7");
+  sendNext("IR 11 1 6");
+  EXPECT_THAT(host.deliveredStateBreaches(), ::testing::IsEmpty());
+  // Registered and told, then changed behind the host's back: a breach.
+  host.setSlot("RIR Tally Infodriver", 3, "6");
+  studio.setSlot("RIR Tally Infodriver", 3, "5");
+  ASSERT_EQ(host.deliveredStateBreaches().size(), 1u);
+  EXPECT_EQ(host.deliveredStateBreaches()[0].told.text, "6");
+  EXPECT_EQ(host.deliveredStateBreaches()[0].text, "5");
+}
+
 TEST_F(SimulatedHostTest, ReportsReplyMistakesWithTheCallThatMadeThem) {
   make([](drez_client_host* h, void*, int kind) -> const char* {
     if (kind == CB_EVENT_ID) {
