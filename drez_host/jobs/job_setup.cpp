@@ -1,11 +1,7 @@
 #include "jobs/job_setup.h"
 
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <memory>
-#include <sstream>
-#include <system_error>
 
 #include "console/terminal.h"
 #include "isolation/child_run.h"
@@ -50,30 +46,9 @@ Verdict libraryTask(const JobOptions& options, const std::string& payload, Child
   return Verdict::Passed;
 }
 
-std::string fileText(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
 }  // namespace
 
 const ChildTask kLibraryTask = {"library", libraryTask};
-
-std::string fileProblem(const std::string& path, const std::string& what) {
-  std::error_code error;
-  const auto status = std::filesystem::status(path, error);
-  const std::string named = "cannot read the " + what + " '" + path + "': ";
-  if (error || !std::filesystem::exists(status)) return named + "it does not exist";
-  if (std::filesystem::is_directory(status)) return named + "it is a directory";
-  if (!std::filesystem::is_regular_file(status)) {
-    return named + "it is not a regular file (a pipe or a device is not read)";
-  }
-  std::ifstream file(path);
-  if (!file) return "cannot read the " + what + " '" + path + "'";
-  return std::string();
-}
 
 ExitStatus prepareJob(JobOptions& options, bool learn) {
   std::string installation;
@@ -82,9 +57,8 @@ ExitStatus prepareJob(JobOptions& options, bool learn) {
   } else if (!options.installation.empty()) {
     const std::string why = fileProblem(options.installation, "installation file");
     if (!why.empty()) return badInput(why);
-    installation = fileText(options.installation);
     try {
-      readInstallation(installation, options.installation);
+      installation = installationFileText(options.installation);
     } catch (const ScenarioError& error) {
       return badInput(error.what());
     }

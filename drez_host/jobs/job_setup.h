@@ -10,6 +10,7 @@
 #include "isolation/isolation.h"
 #include "isolation/job_options.h"
 #include "runner/verdict.h"
+#include "scenario/scenario_files.h"
 
 namespace drezhost {
 
@@ -18,14 +19,10 @@ namespace drezhost {
 // sent back as installation steps).
 extern const ChildTask kLibraryTask;
 
-// Why `path` cannot be read as a `what` ("scenario file", "installation
-// file"), or empty text: it does not exist, is a directory, is no regular
-// file (a pipe or a device would be read for ever), or cannot be opened.
-std::string fileProblem(const std::string& path, const std::string& what);
-
 // Loads the library in a child and says so ("drez-host: panel library
 // PATH"); then sets options.installationText: the file --installation
-// names, Studio A for "studio-a", or, when none is named and `learn`, what
+// names (with the files it includes, in their place), Studio A for
+// "studio-a", or, when none is named and `learn`, what
 // the script's start-up reached (learned in that child). A library that
 // does not load is bad input; one that crashes or hangs while loading is
 // reported. Returns Passed when the runs can go ahead.

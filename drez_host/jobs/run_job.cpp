@@ -6,6 +6,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "console/completion.h"
 #include "console/line_editor.h"
 #include "console/terminal.h"
 #include "isolation/child_run.h"
@@ -13,6 +14,7 @@
 #include "runner/text_diff.h"
 #include "scenario/data_files.h"
 #include "scenario/parser.h"
+#include "scenario/scenario_files.h"
 #include "simulator/trace.h"
 
 namespace drezhost {
@@ -31,12 +33,6 @@ std::string displayName(const std::string& scenario) {
 // file serves wherever the scenario is run from.
 std::string sectionName(const std::string& name) {
   return std::filesystem::path(name).filename().string();
-}
-
-// True when the file holds an "expect trace" step (or cannot be read).
-bool fileExpectsTraces(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return !file || expectsTraces(file);
 }
 
 // The prompts of an interactive run.
@@ -141,7 +137,6 @@ Verdict playScenario(ScenarioRunner& runner, LineSource& lines, const std::strin
       if (cut) parser.tooLong();
       if (std::optional<Step> step = parser.feed(*line)) {
         ++steps;
-        link.setStep(step->where() + ": " + shownText(step->source));
         runner.run(*step);
       }
     } catch (const ContractStop& error) {
@@ -202,7 +197,11 @@ Verdict scenarioTask(const JobOptions& options, const std::string& payload, Chil
   run.coverage = options.coverage;
   run.updateTraces = options.updateTraces;
   run.keepActionTrace =
-      !options.quiet || scenario.empty() || scenario == "-" || fileExpectsTraces(scenario);
+      !options.quiet || scenario.empty() || scenario == "-" || expectsTraces(scenario);
+  // The watchdog's report names the step, one of an included file too.
+  run.stepStarted = [&link](const Step& step) {
+    link.setStep(step.where() + ": " + shownText(step.source));
+  };
   std::ofstream recorded;
   std::vector<std::string> checked;
   if (!options.recordTrace.empty()) {

@@ -47,7 +47,8 @@ std::string urlHost(const std::string& address) {
   return address.find(':') != std::string::npos ? "[" + address + "]" : address;
 }
 
-// The installation the studio starts from, as steps; empty: Studio A.
+// The installation the studio starts from, as steps (with those of the
+// files it includes); empty: Studio A.
 bool installationText(const ServeSettings& settings, std::string* text) {
   if (settings.installation.empty()) return true;
   if (settings.installation == "studio-a") {
@@ -59,9 +60,8 @@ bool installationText(const ServeSettings& settings, std::string* text) {
     badInput(why);
     return false;
   }
-  *text = fileText(settings.installation);
   try {
-    readInstallation(*text, settings.installation);
+    *text = installationFileText(settings.installation);
   } catch (const ScenarioError& error) {
     badInput(error.what());
     return false;
