@@ -248,10 +248,12 @@ class IncludedFiles : public ::testing::Test {
 
   // Writes `text` into `name` (relative to the folder); returns its path.
   std::string write(const std::string& name, const std::string& text) {
-    std::ofstream(folder_ / name, std::ios::binary) << text;
+    std::ofstream(path(name), std::ios::binary) << text;
     return path(name);
   }
-  std::string path(const std::string& name) const { return (folder_ / name).string(); }
+  std::string path(const std::string& name) const {
+    return (folder_ / name).lexically_normal().string();  // as an include names it
+  }
 
   // The steps of `file`, the files it includes read in their place.
   std::vector<Step> read(const std::string& file) {
