@@ -1,5 +1,6 @@
 #include "scenario/scenario_files.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <system_error>
@@ -56,6 +57,12 @@ IncludedFile::IncludedFile(const Step& step, const steps::Include& include)
     chain.insert(chain.begin(), outer->file);
   }
   const std::string refused = step.where() + ": cannot include '" + shownText(path_) + "': ";
+  // Its name is shown in every message about its lines: nothing in it may
+  // move the cursor or colour the terminal.
+  if (std::any_of(path_.begin(), path_.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; })) {
+    throw ScenarioError(refused + "a file name holds no control character");
+  }
   if (chain.size() > static_cast<std::size_t>(kDepthLimit)) {
     throw ScenarioError(refused + "files include files more than " + std::to_string(kDepthLimit) +
                         " deep");

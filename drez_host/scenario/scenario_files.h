@@ -34,9 +34,10 @@ class IncludedFile {
   static constexpr int kDepthLimit = 32;
 
   // Opens the file that `include`, the body of `step`, names. Throws
-  // ScenarioError at `step` when fileProblem finds a problem with it, when
-  // it is `step`'s own file or one of those that include it (the chain
-  // named, file by file), or when includes nest deeper than kDepthLimit.
+  // ScenarioError at `step` when its name holds a control character, when
+  // fileProblem finds a problem with it, when it is `step`'s own file or one
+  // of those that include it (the chain named, file by file), or when
+  // includes nest deeper than kDepthLimit.
   IncludedFile(const Step& step, const steps::Include& include);
 
   // The file as messages name it: the including file's folder, then the

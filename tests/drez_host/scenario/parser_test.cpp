@@ -19,6 +19,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using namespace drezhost;
 
 std::vector<Step> parse(const std::string& text) {
@@ -307,6 +308,10 @@ TEST_F(IncludedFiles, RefusesACycleWithItsChainAndWhatIsNoFile) {
               HasSubstr("cannot read the included file '" + path("sub") + "': it is a directory"));
   EXPECT_THAT(error(write("missing.scn", "include nothing.scn\n")),
               HasSubstr("'" + path("nothing.scn") + "': it does not exist"));
+  // A name that would colour the terminal is refused, shown escaped.
+  EXPECT_THAT(error(write("escape.scn", "include '\x1b[31mred.scn'\n")),
+              HasSubstr("red.scn': a file name holds no control character"));
+  EXPECT_THAT(error(path("escape.scn")), Not(HasSubstr("\x1b")));
 #ifndef _WIN32
   EXPECT_THAT(error(write("device.scn", "include /dev/zero\n")),
               HasSubstr("'/dev/zero': it is not a regular file"));
