@@ -3,8 +3,9 @@
 // (scenario/writer.h) makes the line, so that the page quotes nothing itself.
 //
 // An action is any step of the step table (scenario/step_table.h): "step"
-// is its phrase, and each operand is the field named as the usage names it,
-// an option by its keyword. The page sends these:
+// is its phrase, and each operand is the field named as the usage names it
+// (StepOperand::name; a choice by the name its row gives it), an option by
+// its keyword. The page sends these:
 //
 //   {"step": "set",     "infodriver": name, "slot": n, "text": text}
 //   {"step": "route",   "router": name, "destination": n, "source": n}
