@@ -9,21 +9,18 @@
 // The parent reads with libedit where the build has it (the macro
 // DREZ_HOST_LINE_EDITOR) and standard input and output are a terminal:
 // line editing, the user's ~/.editrc, history kept in ~/.drez_host_history,
-// and Tab completion of the step words (from the step table) and of the
-// names the question carries, written as the language's writer writes them
-// (wordFor). libedit is Debian's libedit-dev, BSD-licensed, with the
-// histedit interface, which gives the completion function the line itself
-// (to replace the word being typed and redraw) and keeps the terminal
-// right across Ctrl-Z and window changes; replxx, the other candidate, is
-// not packaged by Debian 12. Elsewhere (input from a file or a pipe, or a
-// build without libedit: Windows, -m32) lines are read plainly, as before.
+// and Tab completion (completion.h) of the step words and operands (from the
+// step table) and of the names the question carries. libedit is Debian's libedit-dev, BSD-licensed,
+// with the histedit interface, which gives the completion function the line itself (to replace the
+// word being typed and redraw) and keeps the terminal right across Ctrl-Z and window changes;
+// replxx, the other candidate, is not packaged by Debian 12. Elsewhere (input from a file or a
+// pipe, or a build without libedit: Windows, -m32) lines are read plainly, as before.
 //
 // Ctrl-C cancels the line being typed and reads the next; Ctrl-D on an empty
 // line ends the input (the child then deletes the scripts and prints the
 // result).
 //
-// Threading: the parent's one thread. The completion (completeLine,
-// tabAction) is plain code without state, the same on every build.
+// Threading: the parent's one thread.
 
 #ifndef DREZ_HOST_CONSOLE_LINE_EDITOR_H_
 #define DREZ_HOST_CONSOLE_LINE_EDITOR_H_
@@ -77,43 +74,6 @@ struct LineQuestion {
 // `block` as in LineQuestion.
 LineQuestion questionFor(ScenarioRunner& runner, const std::string& prompt,
                          const std::string& block);
-
-// The phrase of the step form `line` begins with ("expect no reply"), or
-// empty text when it begins none.
-std::string phraseOf(const std::string& line);
-
-// What may stand where the cursor is, the text before it being `before`.
-struct Completion {
-  struct Candidate {
-    std::string word;  // as it is inserted: "'RIR Tally Infodriver'"
-    std::string text;  // what it says: "RIR Tally Infodriver"
-  };
-  // The word being typed: the end of `before` from its last word's start
-  // (empty after a blank).
-  std::string partial;
-  // Every word that may stand there, whether it fits the partial or not.
-  std::vector<Candidate> candidates;
-  // Words that are not candidates may stand there too (a new name, a text,
-  // a number): an empty partial is then not completed, only hinted.
-  bool open = false;
-  // The usage line of the step that the words before name ("set
-  // <infodriver> <slot> <text>"); empty while no step is named yet.
-  std::string usage;
-};
-Completion completeLine(const std::string& before, const LineQuestion& question);
-
-// What one Tab does to the line: take away `erase` characters (not bytes)
-// before the cursor, the word being typed, insert `insert`, and show
-// `shown` above the line.
-// Nothing at all: there is nothing to offer.
-struct TabAction {
-  std::size_t erase = 0;
-  std::string insert;
-  std::vector<std::string> shown;
-  bool nothing() const { return erase == 0 && insert.empty() && shown.empty(); }
-};
-// `columns`: the terminal's width, for the list of candidates.
-TabAction tabAction(const std::string& before, const LineQuestion& question, int columns);
 
 // How many lines the history file keeps, at most.
 constexpr std::size_t kHistoryLines = 1000;

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "console/completion.h"
 #include "console/line_editor.h"
 #include "scenario/words.h"
 

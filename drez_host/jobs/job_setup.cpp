@@ -1,31 +1,17 @@
 #include "jobs/job_setup.h"
 
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <memory>
-#include <sstream>
-#include <system_error>
 
 #include "console/terminal.h"
 #include "jobs/panel_library.h"
 #include "scenario/data_files.h"
 #include "scenario/installation_file.h"
+#include "scenario/scenario_files.h"
 #include "simulator/installation_learner.h"
 #include "simulator/script_library.h"
 
 namespace drezhost {
-
-namespace {
-
-std::string fileText(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-}  // namespace
 
 Verdict runTask(const tasks::LibraryProbe& probe, const TaskSettings& settings, ChildLink& link) {
   try {
@@ -64,20 +50,6 @@ Verdict runTask(const tasks::LibraryProbe& probe, const TaskSettings& settings, 
   return Verdict::Passed;
 }
 
-std::string fileProblem(const std::string& path, const std::string& what) {
-  std::error_code error;
-  const auto status = std::filesystem::status(path, error);
-  const std::string named = "cannot read the " + what + " '" + path + "': ";
-  if (error || !std::filesystem::exists(status)) return named + "it does not exist";
-  if (std::filesystem::is_directory(status)) return named + "it is a directory";
-  if (!std::filesystem::is_regular_file(status)) {
-    return named + "it is not a regular file (a pipe or a device is not read)";
-  }
-  std::ifstream file(path);
-  if (!file) return "cannot read the " + what + " '" + path + "'";
-  return std::string();
-}
-
 ExitStatus installationSteps(const std::string& option, std::string* steps) {
   steps->clear();
   if (option.empty()) return ExitStatus::Passed;
@@ -87,9 +59,8 @@ ExitStatus installationSteps(const std::string& option, std::string* steps) {
   }
   const std::string why = fileProblem(option, "installation file");
   if (!why.empty()) return badInput(why);
-  *steps = fileText(option);
   try {
-    readInstallation(*steps, option);
+    *steps = installationFileText(option);
   } catch (const ScenarioError& error) {
     return badInput(error.what());
   }

@@ -13,6 +13,7 @@
 #include "isolation/isolation.h"
 #include "isolation/task.h"
 #include "runner/verdict.h"
+#include "scenario/scenario_files.h"
 
 namespace drezhost {
 
@@ -21,13 +22,8 @@ namespace drezhost {
 // sends it back (messages::LearnedInstallation).
 Verdict runTask(const tasks::LibraryProbe& probe, const TaskSettings& settings, ChildLink& link);
 
-// Why `path` cannot be read as a `what` ("scenario file", "installation
-// file"), or empty text: it does not exist, is a directory, is no regular
-// file (a pipe or a device would be read for ever), or cannot be opened.
-std::string fileProblem(const std::string& path, const std::string& what);
-
-// The installation steps that --installation names ("studio-a", or a file,
-// read and checked), in `*steps` (empty when none is named). Bad input
+// The installation steps that --installation names ("studio-a", or a file
+// with the files it includes in their place, read and checked), in `*steps` (empty when none is named). Bad input
 // otherwise, said on standard error.
 ExitStatus installationSteps(const std::string& option, std::string* steps);
 

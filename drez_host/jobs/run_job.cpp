@@ -6,6 +6,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "console/completion.h"
 #include "console/line_editor.h"
 #include "console/terminal.h"
 #include "isolation/child_run.h"
@@ -13,6 +14,7 @@
 #include "runner/text_diff.h"
 #include "scenario/data_files.h"
 #include "scenario/parser.h"
+#include "scenario/scenario_files.h"
 #include "simulator/trace.h"
 
 namespace drezhost {
@@ -39,12 +41,6 @@ std::string displayName(const tasks::Scenario& scenario) {
 // file serves wherever the scenario is run from.
 std::string sectionName(const std::string& name) {
   return std::filesystem::path(name).filename().string();
-}
-
-// True when the file holds an "expect trace" step (or cannot be read).
-bool fileExpectsTraces(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return !file || expectsTraces(file);
 }
 
 // The prompts of an interactive run.
@@ -148,7 +144,6 @@ Verdict playScenario(ScenarioRunner& runner, LineSource& lines, const std::strin
       if (cut) parser.tooLong();
       if (std::optional<Step> step = parser.feed(*line)) {
         ++steps;
-        link.setStep(step->where() + ": " + shownText(step->source));
         runner.run(*step);
       }
     } catch (const ContractStop& error) {
@@ -208,7 +203,11 @@ Verdict runTask(const tasks::Scenario& scenario, const TaskSettings& settings, C
   run.coverage = scenario.coverage;
   run.updateTraces = scenario.updateTraces;
   run.keepActionTrace =
-      !scenario.quiet || scenario.source != Source::File || fileExpectsTraces(scenario.file);
+      !scenario.quiet || scenario.source != Source::File || expectsTraces(scenario.file);
+  // The watchdog's report names the step, one of an included file too.
+  run.stepStarted = [&link](const Step& step) {
+    link.setStep(step.where() + ": " + shownText(step.source));
+  };
   std::ofstream recorded;
   std::vector<std::string> checked;
   if (!scenario.recordTrace.empty()) {

@@ -8,6 +8,7 @@
 #include "runner/studio_view.h"
 #include "runner/text_diff.h"
 #include "scenario/installation_file.h"
+#include "scenario/scenario_files.h"
 #include "scenario/step_table.h"
 
 namespace drezhost {
@@ -95,6 +96,7 @@ void ScenarioRunner::dispatch(const Step& step) {
 }
 
 void ScenarioRunner::run(const Step& step) {
+  if (options_.stepStarted) options_.stepStarted(step);
   try {
     // A step counts once it ran: a refused one changes nothing, the tally
     // neither.
@@ -108,13 +110,14 @@ void ScenarioRunner::run(const Step& step) {
       if (options_.traceSink) options_.traceSink(">> " + text);
       host_.takeCommands();
       window_.clear();
+      senders_.clear();
       action_trace_.clear();
       action_trace_total_ = 0;
       validator_.forgetBefore(mark_);
       mark_ = validator_.mark();
       dispatch(step);
       ++actions_;
-      window_ = host_.takeCommands(&window_total_);
+      window_ = host_.takeCommands(&window_total_, &senders_);
       if (options_.showStudio)
         showLines(LineKind::View, renderStudio(installation_, host_.scripts()));
     } else {
@@ -132,7 +135,10 @@ void ScenarioRunner::apply(const Step& step, const steps::Installation& body) {
     throw ScenarioError(step.where() +
                         ": the installation can be replaced only while no script is alive");
   }
+  // How a view colours statesheets outlives the studio it was said in.
+  const std::map<std::string, std::string> colours = installation_.statesheetColours();
   installation_ = body.empty ? Installation() : studioA();
+  for (const auto& colour : colours) installation_.setStatesheetColour(colour.first, colour.second);
 }
 
 void ScenarioRunner::apply(const Step&, const steps::Device& body) {
@@ -172,7 +178,12 @@ void ScenarioRunner::apply(const Step&, const steps::HostLookups& body) {
 }
 
 void ScenarioRunner::apply(const Step&, const steps::Statesheet& body) {
-  colours_[body.name] = body.colour;
+  installation_.setStatesheetColour(body.name, body.colour);
+}
+
+void ScenarioRunner::apply(const Step& step, const steps::Include& body) {
+  IncludedFile file(step, body);
+  while (std::optional<Step> inner = file.next()) run(*inner);
 }
 
 // Actions.
@@ -184,6 +195,7 @@ void ScenarioRunner::apply(const Step& step, const steps::Create& body) {
                         "' is alive already");
   }
   ++created_;
+  names_.insert(name);
   if (host_.create(name, factory_, body.path) == nullptr) {
     if (host_.rejectedLastScript()) {
       throw ContractStop(step.where() +
@@ -264,11 +276,34 @@ void ScenarioRunner::apply(const Step&, const steps::Help&) {
 
 void ScenarioRunner::apply(const Step& step, const steps::ExpectCommands& body) {
   const std::vector<std::string>& expected = body.commands;
-  if (window_ == expected && window_total_ == window_.size()) return;
+  const bool whole = window_total_ == window_.size();  // not cut at its limit
+  if (body.script.empty()) {
+    if (window_ == expected && whole) return;
+    return failedCommands(step, expected, window_, window_total_, "");
+  }
+  if (names_.count(body.script) == 0) {
+    throw ScenarioError(step.where() + ": no script named '" + shownText(body.script) +
+                        "' was created");
+  }
+  std::vector<std::string> own;
+  for (std::size_t i = 0; i < window_.size(); ++i) {
+    if (senders_[i] == body.script) own.push_back(window_[i]);
+  }
+  if (own == expected && whole) return;
+  // A window cut at its limit cannot show all of one script's commands.
+  failedCommands(step, expected, own, own.size(),
+                 whole ? ""
+                       : "    (among the first " + std::to_string(window_.size()) + " of " +
+                             std::to_string(window_total_) + " commands sent)\n");
+}
+
+void ScenarioRunner::failedCommands(const Step& step, const std::vector<std::string>& expected,
+                                    const std::vector<std::string>& sent, std::size_t total,
+                                    const std::string& note) {
   std::size_t same = 0;
-  while (same < window_.size() && same < expected.size() && window_[same] == expected[same]) ++same;
+  while (same < sent.size() && same < expected.size() && sent[same] == expected[same]) ++same;
   failed(step, counted(expected.size()) + listed(expected, expected.size()),
-         counted(window_total_) + listed(window_, window_total_) + "  first difference: command " +
+         counted(total) + listed(sent, total) + note + "  first difference: command " +
              std::to_string(same + 1));
 }
 

@@ -30,6 +30,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,9 @@ struct RunOptions {
   // <step>", without where they stand), the numbered entries and notes, and
   // the problems; the same for the same run, whatever the options.
   std::function<void(const std::string& line)> traceSink;
+  // Told of each step as it begins to run, those of included files too (a
+  // watchdog names the step in its report).
+  std::function<void(const Step& step)> stepStarted;
 };
 
 class ScenarioRunner {
@@ -84,10 +88,12 @@ class ScenarioRunner {
   // (may be null: nothing is shown, and a run without trace is cheapest).
   ScenarioRunner(ScriptFactory factory, OutputSink out, RunOptions options = RunOptions());
 
-  // Runs one step. Throws ScenarioError when it cannot run: an unknown
+  // Runs one step; an "include" runs the steps of its file, one by one as
+  // they are read. Throws ScenarioError when it cannot run: an unknown
   // device, control or script, a change the installation refuses, an
-  // expectation that names what cannot be checked, or a script the export
-  // did not create (ContractStop when it returned something unusable).
+  // expectation that names what cannot be checked, a file that cannot be
+  // included or a bad line in it, or a script the export did not create
+  // (ContractStop when it returned something unusable).
   void run(const Step& step);
 
   // The run stops early: `why` (bad input, or a ContractStop's message)
@@ -115,8 +121,11 @@ class ScenarioRunner {
   // The reply to the last request; nothing for none, or before any request.
   const std::optional<std::string>& lastReply() const { return reply_; }
   const RunSummary& summary() const { return summary_; }
-  // Statesheet name -> colour, from the "statesheet" steps run so far.
-  const std::map<std::string, std::string>& statesheetColours() const { return colours_; }
+  // Statesheet name -> colour, from the installation the run started with
+  // and the "statesheet" steps run so far.
+  const std::map<std::string, std::string>& statesheetColours() const {
+    return installation_.statesheetColours();
+  }
 
  private:
   // One arm per kind of step, chosen by std::visit: a kind without its arm
@@ -132,6 +141,7 @@ class ScenarioRunner {
   void apply(const Step& step, const steps::HostPolls& body);
   void apply(const Step& step, const steps::HostLookups& body);
   void apply(const Step& step, const steps::Statesheet& body);
+  void apply(const Step& step, const steps::Include& body);
   void apply(const Step& step, const steps::Create& body);
   void apply(const Step& step, const steps::Delete& body);
   void apply(const Step& step, const steps::Use& body);
@@ -159,6 +169,11 @@ class ScenarioRunner {
   Control& control(const Step& step, const std::string& panel, const std::string& id);
   std::pair<const Device*, const DeviceName*> outputs(const Step& step, const std::string& name);
   void failed(const Step& step, const std::string& expected, const std::string& actual);
+  // "expect commands" failed: `total` commands were sent, `sent` the first of
+  // them; `note` (may be empty) ends the list.
+  void failedCommands(const Step& step, const std::vector<std::string>& expected,
+                      const std::vector<std::string>& sent, std::size_t total,
+                      const std::string& note);
   // Hands a line of the normalised trace to the sinks.
   void record(const std::string& line);
   // Hands a line to the output, when there is one.
@@ -178,13 +193,15 @@ class ScenarioRunner {
   Validator validator_;
   SimulatedHost host_;
 
-  std::vector<std::string> window_;  // commands sent during the last action
-  std::size_t window_total_ = 0;     // how many there were
-  std::size_t mark_ = 0;             // problems from the last action on
+  std::vector<std::string> window_;   // commands sent during the last action
+  std::vector<std::string> senders_;  // the script that sent each
+  std::size_t window_total_ = 0;      // how many there were
+  std::size_t mark_ = 0;              // problems from the last action on
   bool requested_ = false;
   std::optional<std::string> reply_;  // to the last request
   std::string current_;               // the script actions go to
   int created_ = 0;
+  std::set<std::string> names_;  // of every script created
   int actions_ = 0;
   int expectations_ = 0;
   std::vector<std::string> failures_;
@@ -194,7 +211,6 @@ class ScenarioRunner {
   std::optional<std::string> stopped_;
   bool contract_stop_ = false;
   RunSummary summary_;
-  std::map<std::string, std::string> colours_;
 };
 
 }  // namespace drezhost

@@ -1,11 +1,15 @@
 #include "scenario/installation_file.h"
 
+#include <fstream>
+#include <functional>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <variant>
 
 #include "scenario/data_files.h"
 #include "scenario/parser.h"
+#include "scenario/scenario_files.h"
 #include "scenario/writer.h"
 #include "simulator/trace.h"
 
@@ -37,44 +41,85 @@ void applyStep(Installation& installation, const steps::PanelFile& step) {
 
 namespace {
 
-// What an installation file may hold; anything else is refused.
+// What an installation file may hold; anything else is refused. Hands
+// each step it applied to `applied` (may be empty), the steps of included
+// files in their place.
 struct FileStep {
   Installation& installation;
   const Step& step;
+  const std::function<void(const Step&)>& applied;
 
   template <typename Body>
   auto operator()(const Body& body) -> decltype(applyStep(installation, body)) {
     applyStep(installation, body);
+    if (applied) applied(step);
   }
   // No script can be registered yet: a slot or a route is only set.
   void operator()(const steps::Set& set) {
     installation.setSlot(set.infodriver, set.slot, set.text);
+    if (applied) applied(step);
   }
   void operator()(const steps::Route& route) {
     installation.route(route.router, route.destination, route.source, route.sourceName);
+    if (applied) applied(step);
+  }
+  void operator()(const steps::Statesheet& statesheet) {
+    installation.setStatesheetColour(statesheet.name, statesheet.colour);
+    if (applied) applied(step);
+  }
+  void operator()(const steps::Include& include) {
+    IncludedFile file(step, include);
+    while (std::optional<Step> inner = file.next()) apply(installation, *inner, applied);
   }
   template <typename... Other>
   void operator()(const Other&...) {
     throw ScenarioError(step.where() +
                         ": an installation file holds only device, source, panelfile, remove, "
-                        "set and route lines, not: " +
+                        "statesheet, include, set and route lines, not: " +
                         shownText(step.source));
   }
-};
 
-}  // namespace
-
-Installation readInstallation(const std::string& text, const std::string& file) {
-  Installation installation;
-  std::istringstream in(text);
-  for (const Step& step : parseScenario(in, file)) {
+  static void apply(Installation& installation, const Step& step,
+                    const std::function<void(const Step&)>& applied) {
     try {
-      std::visit(FileStep{installation, step}, step.body);
+      std::visit(FileStep{installation, step, applied}, step.body);
     } catch (const InstallationError& error) {
       throw ScenarioError(step.where() + ": " + error.what());
     }
   }
+};
+
+Installation readSteps(std::istream& in, const std::string& file,
+                       const std::function<void(const Step&)>& applied) {
+  Installation installation;
+  ScenarioParser parser(file);
+  std::string line;
+  bool cut = false;
+  while (readScenarioLine(in, line, &cut)) {
+    if (cut) parser.tooLong();
+    if (std::optional<Step> step = parser.feed(line)) FileStep::apply(installation, *step, applied);
+  }
+  parser.finish();
   return installation;
+}
+
+}  // namespace
+
+Installation readInstallation(const std::string& text, const std::string& file) {
+  std::istringstream in(text);
+  return readSteps(in, file, {});
+}
+
+std::string installationFileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw ScenarioError("cannot read the installation file '" + path + "'");
+  std::string text;
+  readSteps(in, path, [&text](const Step& step) {
+    std::optional<std::string> line = writeStep(step.body);
+    if (!line) throw ScenarioError(step.where() + ": a text of this line cannot be passed on");
+    text += *line + "\n";
+  });
+  return text;
 }
 
 namespace {
@@ -124,6 +169,9 @@ std::string writeInstallation(const Installation& installation,
   }
   for (const auto& file : installation.panelFiles()) {
     text += lineOf(steps::PanelFile{file.first, file.second});
+  }
+  for (const auto& colour : installation.statesheetColours()) {
+    text += lineOf(steps::Statesheet{colour.first, colour.second});
   }
   return text + state;
 }

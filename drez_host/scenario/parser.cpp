@@ -81,17 +81,17 @@ const StepForm& findForm(WordReader& words) {
 
 }  // namespace
 
-Step ScenarioParser::parse(const std::string& line, bool* opensBlock) {
+Step ScenarioParser::parse(const std::string& line, const StepForm** form, bool* opensBlock) {
   Step step;
   step.file = file_;
   step.line = line_;
   step.source = trimmed(line);
+  step.includedFrom = includedFrom_;
   try {
     WordReader words(step.source);
-    const StepForm& form = findForm(words);
-    step.body = form.parse(words);
+    *form = &findForm(words);
+    step.body = (*form)->parse(words, opensBlock);
     words.end();
-    *opensBlock = form.opensBlock;
   } catch (const std::invalid_argument& error) {
     throw ScenarioError(step.where() + ": " + error.what() + " in: " + shownText(step.source));
   }
@@ -110,24 +110,40 @@ std::optional<Step> ScenarioParser::feed(const std::string& line) {
       return done;
     }
     if (text.empty() || text[0] == '#') return std::nullopt;
-    if (auto* expected = std::get_if<steps::ExpectCommands>(&block_->body)) {
-      expected->commands.push_back(text);
+    if (blockForm_->block != BlockLines::Steps) {
+      blockForm_->addLine(block_->body, text);
       return std::nullopt;
     }
+    const StepForm* form = nullptr;
     bool opensBlock = false;
-    Step change = parse(text, &opensBlock);
-    if (!change.as<steps::Set>() && !change.as<steps::Route>()) {
-      throw ScenarioError(change.where() + ": an 'on' block holds only set and route steps, not: " +
-                          shownText(text));
+    std::optional<Step> inner;
+    try {
+      inner = parse(text, &form, &opensBlock);
+    } catch (const ScenarioError&) {
+      block_.reset();
+      throw;
     }
-    std::get<steps::On>(block_->body).changes.push_back(std::move(change));
+    if (opensBlock || !blockForm_->holds(*form)) {
+      std::string steps;
+      for (std::size_t i = 0; i < blockForm_->blockSteps.size(); ++i) {
+        if (i != 0) steps += i + 1 == blockForm_->blockSteps.size() ? " and " : ", ";
+        steps += blockForm_->blockSteps[i];
+      }
+      const std::string where = inner->where();
+      block_.reset();
+      throw ScenarioError(where + ": an '" + blockForm_->phrase + "' block holds only " + steps +
+                          " steps, not: " + shownText(text));
+    }
+    blockForm_->addStep(block_->body, std::move(*inner));
     return std::nullopt;
   }
   if (text.empty() || text[0] == '#') return std::nullopt;
+  const StepForm* form = nullptr;
   bool opensBlock = false;
-  Step step = parse(text, &opensBlock);
+  Step step = parse(text, &form, &opensBlock);
   if (opensBlock) {
     block_ = std::move(step);
+    blockForm_ = form;
     return std::nullopt;
   }
   return step;
@@ -135,8 +151,8 @@ std::optional<Step> ScenarioParser::feed(const std::string& line) {
 
 void ScenarioParser::tooLong() {
   ++line_;
-  throw ScenarioError(file_ + ":" + std::to_string(line_) + ": the line is longer than " +
-                      std::to_string(kLineLimit) + " bytes");
+  throw ScenarioError(Step::placeOf(file_, line_, includedFrom_.get()) +
+                      ": the line is longer than " + std::to_string(kLineLimit) + " bytes");
 }
 
 bool readScenarioLine(std::istream& in, std::string& line, bool* cut) {
@@ -179,21 +195,6 @@ std::vector<Step> parseScenario(std::istream& in, const std::string& file) {
   }
   parser.finish();
   return steps;
-}
-
-bool expectsTraces(std::istream& in) {
-  ScenarioParser parser("scan");
-  std::string line;
-  bool cut = false;
-  while (readScenarioLine(in, line, &cut)) {
-    if (cut) continue;
-    try {
-      std::optional<Step> step = parser.feed(line);
-      if (step && step->as<steps::ExpectTrace>() != nullptr) return true;
-    } catch (const ScenarioError&) {
-    }
-  }
-  return false;
 }
 
 }  // namespace drezhost

@@ -1,15 +1,20 @@
 // Reads the scenario language line by line into steps, through the step
 // table (step_table.h). Blank lines and lines whose first non-blank
 // character is '#' are skipped; a UTF-8 byte-order mark in front of the
-// first line is no part of it. "expect commands" opens a block of command
-// texts, one a line, closed by "end"; "on <command>" opens a block of "set"
-// and "route" steps, closed by "end". words.h says how words are read.
+// first line is no part of it. Some steps open a block of lines closed by
+// "end", as their row says: "expect commands" a block of command texts, one
+// a line; "expect reply" alone the lines of a reply; "on <command>" a block
+// of "set" and "route" steps. words.h says how words are read.
+//
+// An "include" step is read like any other; scenario_files.h reads the
+// file it names, with a parser whose steps carry where it was included.
 
 #ifndef DREZ_HOST_SCENARIO_PARSER_H_
 #define DREZ_HOST_SCENARIO_PARSER_H_
 
 #include <cstddef>
 #include <istream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,10 +23,15 @@
 
 namespace drezhost {
 
+struct StepForm;
+
 class ScenarioParser {
  public:
-  // `file` names the source in messages ("<terminal>" for a terminal).
-  explicit ScenarioParser(std::string file) : file_(std::move(file)) {}
+  // `file` names the source in messages ("<terminal>" for a terminal);
+  // `includedFrom` (may be null) is where that file was included, which
+  // every step and message carries.
+  explicit ScenarioParser(std::string file, std::shared_ptr<const Inclusion> includedFrom = nullptr)
+      : file_(std::move(file)), includedFrom_(std::move(includedFrom)) {}
 
   // Reads the next line. Returns the step it completes, or nothing for a
   // blank or comment line or a line inside a block. Throws ScenarioError
@@ -42,11 +52,13 @@ class ScenarioParser {
   static constexpr std::size_t kLineLimit = std::size_t{1024} * 1024;
 
  private:
-  Step parse(const std::string& line, bool* opensBlock);
+  Step parse(const std::string& line, const StepForm** form, bool* opensBlock);
 
   std::string file_;
+  std::shared_ptr<const Inclusion> includedFrom_;
   int line_ = 0;
   std::optional<Step> block_;
+  const StepForm* blockForm_ = nullptr;  // the form of block_
 };
 
 // Reads the next line of `in`, without its line feed, into `line`; false at
@@ -56,10 +68,6 @@ bool readScenarioLine(std::istream& in, std::string& line, bool* cut);
 
 // Reads a whole scenario. Throws ScenarioError at the first bad line.
 std::vector<Step> parseScenario(std::istream& in, const std::string& file);
-
-// True when the scenario read from `in` holds an "expect trace" step. Lines
-// that do not parse are passed over: the run itself reports them.
-bool expectsTraces(std::istream& in);
 
 }  // namespace drezhost
 

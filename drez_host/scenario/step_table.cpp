@@ -1,538 +1,322 @@
 #include "scenario/step_table.h"
 
-#include <stdexcept>
-#include <type_traits>
-#include <variant>
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
 
-#include "simulator/trace.h"
+#include "scenario/step_row.h"
 
 namespace drezhost {
 
 namespace {
 
-// The position of `T` among the alternatives of a variant.
-template <typename T, typename... Alternatives>
-constexpr std::size_t indexIn(const std::variant<Alternatives...>*) {
-  constexpr bool matches[] = {std::is_same_v<T, Alternatives>...};
-  for (std::size_t i = 0; i < sizeof...(Alternatives); ++i) {
-    if (matches[i]) return i;
-  }
-  return sizeof...(Alternatives);
+// Operands, by what they are.
+StepOperand word(OperandKind kind, const char* name, const char* expected) {
+  StepOperand operand;
+  operand.kind = kind;
+  operand.name = name;
+  operand.expected = expected;
+  return operand;
+}
+StepOperand optional(StepOperand operand) {
+  operand.arity = Arity::Optional;
+  return operand;
+}
+StepOperand repeated(StepOperand operand, bool atLeastOne) {
+  operand.arity = atLeastOne ? Arity::Several : Arity::Any;
+  return operand;
+}
+StepOperand atLeast(StepOperand operand, int32_t least) {
+  operand.least = least;
+  return operand;
+}
+StepOperand rest(const char* name, const char* expected, bool unquote) {
+  StepOperand operand = word(OperandKind::Text, name, expected);
+  operand.arity = Arity::Rest;
+  operand.unquote = unquote;
+  return operand;
+}
+StepOperand option(const char* keyword, StepOperand value) {
+  value.arity = Arity::Option;
+  value.keyword = keyword;
+  return value;
 }
 
-// One row of the table, for the alternative `T`.
+// The options many steps share.
+StepOperand panelOption() {
+  return option("panel", word(OperandKind::Panel, "id", "a panel id after 'panel'"));
+}
+StepOperand toOption() {
+  return option("to", word(OperandKind::Script, "script", "a script name after 'to'"));
+}
+
 template <typename T>
-StepForm form(const char* phrase, const char* operands, StepGroup group, T (*parse)(WordReader&),
-              bool (*write)(const T&, LineWriter&), const char* note = "",
-              bool opensBlock = false) {
-  constexpr std::size_t index = indexIn<T>(static_cast<const StepBody*>(nullptr));
-  static_assert(index < std::variant_size_v<StepBody>, "a form reads an alternative of StepBody");
-  StepForm row;
-  row.phrase = phrase;
-  row.operands = operands;
-  row.note = note;
-  row.group = group;
-  row.opensBlock = opensBlock;
-  row.index = index;
-  row.parse = [parse](WordReader& words) { return StepBody(parse(words)); };
-  row.write = [write](const StepBody& step, LineWriter& line) {
-    return write(std::get<T>(step), line);
-  };
-  return row;
+StepRow<T> form(const char* phrase, StepGroup group) {
+  return StepRow<T>(phrase, group);
 }
 
-// The trailing options "panel <id>" and "to <script>", in any order; null
-// for an option the step does not take.
-void readOptions(WordReader& words, std::string* panel, std::string* script) {
-  while (!words.done()) {
-    if (panel != nullptr && words.accept("panel")) {
-      *panel = words.text("a panel id after 'panel'");
-    } else if (script != nullptr && words.accept("to")) {
-      *script = words.text("a script name after 'to'");
-    } else {
-      words.end();
-    }
-  }
-}
-
-void writePanel(LineWriter& line, const std::string& panel) {
-  if (panel != "1") line.keyword("panel").word(panel);
-}
-
-void writeTarget(LineWriter& line, const std::string& script) {
-  if (!script.empty()) line.keyword("to").word(script);
-}
-
-// The installation and the host.
-
-steps::Installation readStudioA(WordReader&) { return steps::Installation{false}; }
-steps::Installation readEmpty(WordReader&) { return steps::Installation{true}; }
-bool writeStudioA(const steps::Installation& step, LineWriter&) { return !step.empty; }
-bool writeEmpty(const steps::Installation& step, LineWriter&) { return step.empty; }
-
-steps::Device readDevice(WordReader& words, DeviceKind kind) {
-  steps::Device device;
-  device.kind = kind;
-  device.name = words.text("a device name");
-  device.number = words.integer("a device number");
-  const char* size = kind == DeviceKind::Infodriver ? "slots"
-                     : kind == DeviceKind::Router   ? "destinations"
-                                                    : "lamps";
-  while (!words.done()) {
-    if (words.accept("offset")) {
-      device.offset = words.atLeast("an offset", 0);
-    } else if (words.accept(size)) {
-      (kind == DeviceKind::Outputs ? device.lamps : device.size) =
-          words.atLeast(std::string("a count of ") + size, 1);
-    } else {
-      throw std::invalid_argument(std::string("expected 'offset' or '") + size + "', found '" +
-                                  shownText(words.text("")) + "'");
-    }
-  }
-  return device;
-}
-
-bool writeDevice(const steps::Device& device, LineWriter& line, DeviceKind kind) {
-  if (device.kind != kind) return false;
-  line.word(device.name).number(device.number);
-  if (device.offset != 0) line.keyword("offset").number(device.offset);
-  if (kind == DeviceKind::Outputs) {
-    if (device.lamps != 0) line.keyword("lamps").number(device.lamps);
-  } else if (device.size != 0) {
-    line.keyword(kind == DeviceKind::Infodriver ? "slots" : "destinations").number(device.size);
-  }
-  return true;
-}
-
-steps::Device readInfodriver(WordReader& words) {
-  return readDevice(words, DeviceKind::Infodriver);
-}
-steps::Device readRouter(WordReader& words) { return readDevice(words, DeviceKind::Router); }
-steps::Device readOutputs(WordReader& words) { return readDevice(words, DeviceKind::Outputs); }
-bool writeInfodriver(const steps::Device& device, LineWriter& line) {
-  return writeDevice(device, line, DeviceKind::Infodriver);
-}
-bool writeRouter(const steps::Device& device, LineWriter& line) {
-  return writeDevice(device, line, DeviceKind::Router);
-}
-bool writeOutputs(const steps::Device& device, LineWriter& line) {
-  return writeDevice(device, line, DeviceKind::Outputs);
-}
-
-steps::Source readSource(WordReader& words) {
-  steps::Source source;
-  source.router = words.text("a router name");
-  source.source = words.integer("a source number");
-  source.name = words.text("a source name");
-  return source;
-}
-bool writeSource(const steps::Source& source, LineWriter& line) {
-  line.word(source.router).number(source.source).word(source.name);
-  return true;
-}
-
-steps::PanelFile readPanelFile(WordReader& words) {
-  steps::PanelFile file;
-  file.file = words.text("a panel file name");
-  while (!words.done()) file.controls.push_back(words.text("a control id"));
-  return file;
-}
-bool writePanelFile(const steps::PanelFile& file, LineWriter& line) {
-  line.word(file.file);
-  for (const std::string& control : file.controls) line.word(control);
-  return true;
-}
-
-steps::RemoveDevice readRemoveDevice(WordReader& words) {
-  return steps::RemoveDevice{words.text("a device name")};
-}
-bool writeRemoveDevice(const steps::RemoveDevice& remove, LineWriter& line) {
-  line.word(remove.name);
-  return true;
-}
-
-steps::RemovePanelFile readRemovePanelFile(WordReader& words) {
-  return steps::RemovePanelFile{words.text("a panel file name")};
-}
-bool writeRemovePanelFile(const steps::RemovePanelFile& remove, LineWriter& line) {
-  line.word(remove.file);
-  return true;
-}
-
-steps::RemoveControl readRemoveControl(WordReader& words) {
-  steps::RemoveControl remove;
-  remove.file = words.text("a panel file name");
-  remove.control = words.text("a control id");
-  return remove;
-}
-bool writeRemoveControl(const steps::RemoveControl& remove, LineWriter& line) {
-  line.word(remove.file).word(remove.control);
-  return true;
-}
-
-steps::Property readProperty(WordReader& words) {
-  steps::Property property;
-  property.control = words.text("a control id");
-  property.property = words.text("a property name");
-  property.value = words.text("a value");
-  readOptions(words, &property.panel, nullptr);
-  return property;
-}
-bool writeProperty(const steps::Property& property, LineWriter& line) {
-  line.word(property.control).word(property.property).word(property.value);
-  writePanel(line, property.panel);
-  return true;
-}
-
-const char* pollsName(PollDelivery delivery) {
-  return delivery == PollDelivery::Queued ? "queued"
-         : delivery == PollDelivery::Off  ? "off"
-                                          : "reentrant";
-}
-
-steps::HostPolls readHostPolls(WordReader& words) {
-  const std::string mode = words.choice("reentrant, queued or off", {"reentrant", "queued", "off"});
-  return steps::HostPolls{mode == "queued" ? PollDelivery::Queued
-                          : mode == "off"  ? PollDelivery::Off
-                                           : PollDelivery::Reentrant};
-}
-bool writeHostPolls(const steps::HostPolls& polls, LineWriter& line) {
-  line.keyword(pollsName(polls.delivery));
-  return true;
-}
-
-steps::HostLookups readHostLookups(WordReader& words) {
-  return steps::HostLookups{words.choice("on or off", {"on", "off"}) == "on"};
-}
-bool writeHostLookups(const steps::HostLookups& lookups, LineWriter& line) {
-  line.keyword(lookups.answer ? "on" : "off");
-  return true;
-}
-
-// A colour a view can show safely: a name from a short list, or hex digits.
-bool isColour(const std::string& text) {
-  for (const char* name : {"grey", "amber", "red", "green", "blue", "white"}) {
-    if (text == name) return true;
-  }
-  if ((text.size() != 4 && text.size() != 7) || text[0] != '#') return false;
-  return text.find_first_not_of("0123456789abcdefABCDEF", 1) == std::string::npos;
-}
-
-steps::Statesheet readStatesheet(WordReader& words) {
-  steps::Statesheet statesheet;
-  statesheet.name = words.text("a statesheet name");
-  statesheet.colour = words.text("a colour");
-  if (!isColour(statesheet.colour)) {
-    throw std::invalid_argument(
-        "expected a colour (grey, amber, red, green, blue, white, #rgb or #rrggbb), found '" +
-        shownText(statesheet.colour) + "'");
-  }
-  return statesheet;
-}
-bool writeStatesheet(const steps::Statesheet& statesheet, LineWriter& line) {
-  line.word(statesheet.name).keyword(statesheet.colour);
-  return true;
-}
-
-// Actions.
-
-steps::Create readCreate(WordReader& words) {
-  steps::Create create;
-  if (!words.done() && !words.peek("path")) create.name = words.text("a script name");
-  if (words.accept("path")) create.path = words.text("a path text after 'path'");
-  return create;
-}
-bool writeCreate(const steps::Create& create, LineWriter& line) {
-  if (!create.name.empty()) line.word(create.name);
-  if (!create.path.empty()) line.keyword("path").word(create.path);
-  return true;
-}
-
-steps::Delete readDelete(WordReader& words) {
-  steps::Delete remove;
-  if (!words.done()) remove.script = words.text("a script name");
-  return remove;
-}
-bool writeDelete(const steps::Delete& remove, LineWriter& line) {
-  if (!remove.script.empty()) line.word(remove.script);
-  return true;
-}
-
-steps::Use readUse(WordReader& words) { return steps::Use{words.text("a script name")}; }
-bool writeUse(const steps::Use& use, LineWriter& line) {
-  line.word(use.script);
-  return true;
-}
-
-steps::Set readSet(WordReader& words) {
-  steps::Set set;
-  set.infodriver = words.text("an infodriver name");
-  set.slot = words.integer("a slot number");
-  set.text = words.text("the slot's text (quote it when empty or with blanks)");
-  return set;
-}
-bool writeSet(const steps::Set& set, LineWriter& line) {
-  line.word(set.infodriver).number(set.slot).word(set.text);
-  return true;
-}
-
-steps::Route readRoute(WordReader& words) {
-  steps::Route route;
-  route.router = words.text("a router name");
-  route.destination = words.integer("a destination");
-  route.source = words.integer("a source");
-  if (!words.done()) route.sourceName = words.text("a source name");
-  return route;
-}
-bool writeRoute(const steps::Route& route, LineWriter& line) {
-  line.word(route.router).number(route.destination).number(route.source);
-  if (!route.sourceName.empty()) line.word(route.sourceName);
-  return true;
-}
-
-steps::Request readRequest(WordReader& words) {
-  steps::Request request;
-  request.text = words.text("the request text");
-  readOptions(words, nullptr, &request.script);
-  return request;
-}
-bool writeRequest(const steps::Request& request, LineWriter& line) {
-  line.word(request.text);
-  writeTarget(line, request.script);
-  return true;
-}
-
-steps::Event readEvent(WordReader& words) {
-  steps::Event event;
-  event.id = words.integer("an event id");
-  readOptions(words, nullptr, &event.script);
-  return event;
-}
-bool writeEvent(const steps::Event& event, LineWriter& line) {
-  line.number(event.id);
-  writeTarget(line, event.script);
-  return true;
-}
-
-steps::Control readControl(WordReader& words) {
-  steps::Control control;
-  control.control = words.text("a control id");
-  control.command = words.text("the event's command text");
-  readOptions(words, &control.panel, &control.script);
-  return control;
-}
-bool writeControl(const steps::Control& control, LineWriter& line) {
-  line.word(control.control).word(control.command);
-  writePanel(line, control.panel);
-  writeTarget(line, control.script);
-  return true;
-}
-
-steps::Notify readNotify(WordReader& words) {
-  steps::Notify notify;
-  notify.kind = words.choice("6 or 7", {"6", "7"}) == "6" ? 6 : 7;
-  notify.value = words.integer("a value");
-  readOptions(words, nullptr, &notify.script);
-  return notify;
-}
-bool writeNotify(const steps::Notify& notify, LineWriter& line) {
-  line.number(notify.kind).number(notify.value);
-  writeTarget(line, notify.script);
-  return true;
-}
-
-// The block's "set" and "route" steps are read by the parser.
-steps::On readOn(WordReader& words) {
-  return steps::On{words.rest("the command text that triggers the changes", false), {}};
-}
-bool writeOn(const steps::On& on, LineWriter& line) {
-  line.rest(on.command, false);
-  for (const Step& change : on.changes) line.blockLine(writeStep(change.body));
-  line.end();
-  return true;
-}
-
-steps::Show readShow(WordReader&) { return steps::Show{}; }
-bool writeShow(const steps::Show&, LineWriter&) { return true; }
-
-steps::Say readSay(WordReader& words) { return steps::Say{words.rest("a text", true)}; }
-bool writeSay(const steps::Say& say, LineWriter& line) {
-  line.rest(say.text, true);
-  return true;
-}
-
-steps::Help readHelp(WordReader&) { return steps::Help{}; }
-bool writeHelp(const steps::Help&, LineWriter&) { return true; }
-
-// Expectations.
-
-// The block's command texts are read by the parser.
-steps::ExpectCommands readExpectCommands(WordReader&) { return steps::ExpectCommands{}; }
-bool writeExpectCommands(const steps::ExpectCommands& expect, LineWriter& line) {
-  if (expect.commands.empty()) return false;
-  for (const std::string& command : expect.commands) line.blockLine(command);
-  line.end();
-  return true;
-}
-bool writeExpectNoCommands(const steps::ExpectCommands& expect, LineWriter&) {
-  return expect.commands.empty();
-}
-
-steps::ExpectSent readExpectSent(WordReader& words) {
-  steps::ExpectSent sent;
-  sent.command = words.rest("a command text", false);
-  return sent;
-}
-bool writeExpectSent(const steps::ExpectSent& sent, LineWriter& line) {
-  line.rest(sent.command, false);
-  return true;
-}
-
-steps::ExpectReply readExpectReply(WordReader& words) {
-  steps::ExpectReply reply;
-  reply.reply = words.rest("the reply text", true);
-  return reply;
-}
-steps::ExpectReply readExpectNoReply(WordReader&) { return steps::ExpectReply{}; }
-bool writeExpectReply(const steps::ExpectReply& reply, LineWriter& line) {
-  if (!reply.reply) return false;
-  line.rest(*reply.reply, true);
-  return true;
-}
-bool writeExpectNoReply(const steps::ExpectReply& reply, LineWriter&) { return !reply.reply; }
-
-steps::ExpectOutput readExpectOutput(WordReader& words) {
-  steps::ExpectOutput output;
-  output.device = words.text("an output device name");
-  output.index = words.integer("an output index");
-  output.state = words.integer("a state");
-  return output;
-}
-bool writeExpectOutput(const steps::ExpectOutput& output, LineWriter& line) {
-  line.word(output.device).number(output.index).number(output.state);
-  return true;
-}
-
-steps::ExpectLamps readExpectLamps(WordReader& words) {
-  steps::ExpectLamps lamps;
-  lamps.device = words.text("an output device name");
-  lamps.states.push_back(words.integer("a lamp state"));
-  while (!words.done()) lamps.states.push_back(words.integer("a lamp state"));
-  return lamps;
-}
-bool writeExpectLamps(const steps::ExpectLamps& lamps, LineWriter& line) {
-  line.word(lamps.device);
-  for (int32_t state : lamps.states) line.number(state);
-  return !lamps.states.empty();
-}
-
-steps::ExpectProperty readExpectProperty(WordReader& words) {
-  steps::ExpectProperty property;
-  property.control = words.text("a control id");
-  property.property = words.text("a property name");
-  property.value = words.text("a value");
-  readOptions(words, &property.panel, nullptr);
-  return property;
-}
-bool writeExpectProperty(const steps::ExpectProperty& property, LineWriter& line) {
-  line.word(property.control).word(property.property).word(property.value);
-  writePanel(line, property.panel);
-  return true;
-}
-
-steps::ExpectTrace readExpectTrace(WordReader& words) {
-  return steps::ExpectTrace{{}, words.text("a trace file")};
-}
-bool writeExpectTrace(const steps::ExpectTrace& trace, LineWriter& line) {
-  line.word(trace.file);
-  return true;
-}
-
-steps::ExpectProblem readProblem(WordReader& words, Severity severity) {
-  steps::ExpectProblem problem;
-  problem.severity = severity;
-  problem.text = words.rest("part of the message", true);
-  return problem;
-}
-steps::ExpectProblem readExpectError(WordReader& words) {
-  return readProblem(words, Severity::Error);
-}
-steps::ExpectProblem readExpectWarning(WordReader& words) {
-  return readProblem(words, Severity::Warning);
-}
-bool writeExpectError(const steps::ExpectProblem& problem, LineWriter& line) {
-  if (problem.severity != Severity::Error) return false;
-  line.rest(problem.text, true);
-  return true;
-}
-bool writeExpectWarning(const steps::ExpectProblem& problem, LineWriter& line) {
-  if (problem.severity != Severity::Warning) return false;
-  line.rest(problem.text, true);
-  return true;
+// "device infodriver", "device router", "device outputs": the kind fixed,
+// and the count of slots, destinations or lamps an option of its own.
+StepForm deviceForm(const char* phrase, DeviceKind kind, const char* size,
+                    int32_t steps::Device::*sizeField, const char* countOf) {
+  return form<steps::Device>(phrase, StepGroup::Installation)
+      .fixed(&steps::Device::kind, kind)
+      .operand(word(OperandKind::Text, "name", "a device name"), &steps::Device::name)
+      .operand(word(OperandKind::Number, "number", "a device number"), &steps::Device::number)
+      .operand(option("offset", atLeast(word(OperandKind::Number, "n", "an offset"), 0)),
+               &steps::Device::offset)
+      .operand(option(size, atLeast(word(OperandKind::Number, "n", countOf), 1)), sizeField)
+      .done();
 }
 
 std::vector<StepForm> makeForms() {
+  using K = OperandKind;
   const StepGroup setUp = StepGroup::Installation;
   const StepGroup act = StepGroup::Action;
   const StepGroup check = StepGroup::Expectation;
+  const StepOperand control = word(K::Control, "control", "a control id");
+  const StepOperand script = word(K::Script, "script", "a script name");
+  const StepOperand outputs = word(K::OutputDevice, "device", "an output device name");
   return {
-      form("installation studio-a", "", setUp, readStudioA, writeStudioA,
-           "(only while no script is alive)"),
-      form("installation empty", "", setUp, readEmpty, writeEmpty),
-      form("device infodriver", "<name> <number> [offset <n>] [slots <n>]", setUp, readInfodriver,
-           writeInfodriver),
-      form("device router", "<name> <number> [offset <n>] [destinations <n>]", setUp, readRouter,
-           writeRouter),
-      form("device outputs", "<name> <number> [offset <n>] [lamps <n>]", setUp, readOutputs,
-           writeOutputs),
-      form("source", "<router> <source> <name>", setUp, readSource, writeSource),
-      form("panelfile", "<file> <control>...", setUp, readPanelFile, writePanelFile),
-      form("remove device", "<name>", setUp, readRemoveDevice, writeRemoveDevice),
-      form("remove panelfile", "<file>", setUp, readRemovePanelFile, writeRemovePanelFile),
-      form("remove control", "<file> <control>", setUp, readRemoveControl, writeRemoveControl),
-      form("property", "<control> <property> <value> [panel <id>]", setUp, readProperty,
-           writeProperty),
-      form("host polls", "reentrant|queued|off", setUp, readHostPolls, writeHostPolls),
-      form("host lookups", "on|off", setUp, readHostLookups, writeHostLookups),
-      form("statesheet", "<name> <colour>", setUp, readStatesheet, writeStatesheet,
-           "(grey, amber, red, green, blue, white, #rgb, #rrggbb)"),
-      form("create", "[<script>] [path <text>]", act, readCreate, writeCreate),
-      form("delete", "[<script>]", act, readDelete, writeDelete),
-      form("use", "<script>", act, readUse, writeUse),
-      form("set", "<infodriver> <slot> <text>", act, readSet, writeSet),
-      form("route", "<router> <destination> <source> [<source name>]", act, readRoute, writeRoute),
-      form("request", "<text> [to <script>]", act, readRequest, writeRequest),
-      form("event", "<id> [to <script>]", act, readEvent, writeEvent),
-      form("control", "<control> <command> [panel <id>] [to <script>]", act, readControl,
-           writeControl),
-      form("notify", "6|7 <value> [to <script>]", act, readNotify, writeNotify),
-      form("on", "<command text>", act, readOn, writeOn, "(then set and route steps, then: end)",
-           true),
-      form("show", "", act, readShow, writeShow),
-      form("say", "<text>", act, readSay, writeSay),
-      form("help", "", act, readHelp, writeHelp),
-      form("expect commands", "", check, readExpectCommands, writeExpectCommands,
-           "(then one command text a line, then: end)", true),
-      form("expect no commands", "", check, readExpectCommands, writeExpectNoCommands),
-      form("expect sent", "<command text>", check, readExpectSent, writeExpectSent),
-      form("expect reply", "<text>", check, readExpectReply, writeExpectReply),
-      form("expect no reply", "", check, readExpectNoReply, writeExpectNoReply),
-      form("expect output", "<device> <index> <state>", check, readExpectOutput, writeExpectOutput),
-      form("expect lamps", "<device> <state>...", check, readExpectLamps, writeExpectLamps),
-      form("expect property", "<control> <property> <value> [panel <id>]", check,
-           readExpectProperty, writeExpectProperty),
-      form("expect trace", "<file>", check, readExpectTrace, writeExpectTrace,
-           "(the last action's trace, as --record-trace writes it)"),
-      form("expect error", "<text>", check, readExpectError, writeExpectError),
-      form("expect warning", "<text>", check, readExpectWarning, writeExpectWarning),
+      form<steps::Installation>("installation studio-a", setUp)
+          .fixed(&steps::Installation::empty, false)
+          .note("(only while no script is alive)")
+          .done(),
+      form<steps::Installation>("installation empty", setUp)
+          .fixed(&steps::Installation::empty, true)
+          .done(),
+      deviceForm("device infodriver", DeviceKind::Infodriver, "slots", &steps::Device::size,
+                 "a count of slots"),
+      deviceForm("device router", DeviceKind::Router, "destinations", &steps::Device::size,
+                 "a count of destinations"),
+      deviceForm("device outputs", DeviceKind::Outputs, "lamps", &steps::Device::lamps,
+                 "a count of lamps"),
+      form<steps::Source>("source", setUp)
+          .operand(word(K::Router, "router", "a router name"), &steps::Source::router)
+          .operand(word(K::Number, "source", "a source number"), &steps::Source::source)
+          .operand(word(K::Text, "name", "a source name"), &steps::Source::name)
+          .done(),
+      form<steps::PanelFile>("panelfile", setUp)
+          .operand(word(K::PanelFile, "file", "a panel file name"), &steps::PanelFile::file)
+          .operand(repeated(word(K::Text, "control", "a control id"), false),
+                   &steps::PanelFile::controls)
+          .done(),
+      form<steps::RemoveDevice>("remove device", setUp)
+          .operand(word(K::Device, "name", "a device name"), &steps::RemoveDevice::name)
+          .done(),
+      form<steps::RemovePanelFile>("remove panelfile", setUp)
+          .operand(word(K::PanelFile, "file", "a panel file name"), &steps::RemovePanelFile::file)
+          .done(),
+      form<steps::RemoveControl>("remove control", setUp)
+          .operand(word(K::PanelFile, "file", "a panel file name"), &steps::RemoveControl::file)
+          .operand(word(K::ControlOfFile, "control", "a control id"),
+                   &steps::RemoveControl::control)
+          .done(),
+      form<steps::Property>("property", setUp)
+          .operand(control, &steps::Property::control)
+          .operand(word(K::Text, "property", "a property name"), &steps::Property::property)
+          .operand(word(K::Text, "value", "a value"), &steps::Property::value)
+          .operand(panelOption(), &steps::Property::panel)
+          .done(),
+      form<steps::HostPolls>("host polls", setUp)
+          .choice(word(K::Choice, "mode", ""), &steps::HostPolls::delivery,
+                  {{"reentrant", PollDelivery::Reentrant},
+                   {"queued", PollDelivery::Queued},
+                   {"off", PollDelivery::Off}})
+          .done(),
+      form<steps::HostLookups>("host lookups", setUp)
+          .choice(word(K::Choice, "answer", ""), &steps::HostLookups::answer,
+                  {{"on", true}, {"off", false}})
+          .done(),
+      form<steps::Statesheet>("statesheet", setUp)
+          .operand(word(K::Text, "name", "a statesheet name"), &steps::Statesheet::name)
+          .operand(
+              [] {
+                StepOperand colour = word(K::Colour, "colour", "a colour");
+                colour.choices = {"grey", "amber", "red", "green", "blue", "white"};
+                return colour;
+              }(),
+              &steps::Statesheet::colour)
+          .note("(grey, amber, red, green, blue, white, #rgb, #rrggbb)")
+          .done(),
+      form<steps::Include>("include", setUp)
+          .operand(word(K::File, "file", "the file to include"), &steps::Include::file)
+          .note("(that file's steps; its path from this file's folder)")
+          .done(),
+      form<steps::Create>("create", act)
+          .operand(optional(word(K::Text, "script", "a script name")), &steps::Create::name)
+          .operand(option("path", word(K::Text, "text", "a path text after 'path'")),
+                   &steps::Create::path)
+          .done(),
+      form<steps::Delete>("delete", act).operand(optional(script), &steps::Delete::script).done(),
+      form<steps::Use>("use", act).operand(script, &steps::Use::script).done(),
+      form<steps::Set>("set", act)
+          .operand(word(K::Infodriver, "infodriver", "an infodriver name"), &steps::Set::infodriver)
+          .operand(word(K::Slot, "slot", "a slot number"), &steps::Set::slot)
+          .operand(word(K::Text, "text", "the slot's text (quote it when empty or with blanks)"),
+                   &steps::Set::text)
+          .done(),
+      form<steps::Route>("route", act)
+          .operand(word(K::Router, "router", "a router name"), &steps::Route::router)
+          .operand(word(K::Destination, "destination", "a destination"), &steps::Route::destination)
+          .operand(word(K::Number, "source", "a source"), &steps::Route::source)
+          .operand(optional(word(K::Text, "source name", "a source name")),
+                   &steps::Route::sourceName)
+          .done(),
+      form<steps::Request>("request", act)
+          .operand(word(K::Text, "text", "the request text"), &steps::Request::text)
+          .operand(toOption(), &steps::Request::script)
+          .done(),
+      form<steps::Event>("event", act)
+          .operand(word(K::Number, "id", "an event id"), &steps::Event::id)
+          .operand(toOption(), &steps::Event::script)
+          .done(),
+      form<steps::Control>("control", act)
+          .operand(control, &steps::Control::control)
+          .operand(word(K::Text, "command", "the event's command text"), &steps::Control::command)
+          .operand(panelOption(), &steps::Control::panel)
+          .operand(toOption(), &steps::Control::script)
+          .done(),
+      form<steps::Notify>("notify", act)
+          .choice(word(K::Choice, "kind", ""), &steps::Notify::kind, {{"6", 6}, {"7", 7}})
+          .operand(word(K::Number, "value", "a value"), &steps::Notify::value)
+          .operand(toOption(), &steps::Notify::script)
+          .done(),
+      form<steps::On>("on", act)
+          .operand(rest("command text", "the command text that triggers the changes", false),
+                   &steps::On::command)
+          .block(BlockLines::Steps, &steps::On::changes, {"set", "route"})
+          .note("(then set and route steps, then: end)")
+          .done(),
+      form<steps::Show>("show", act).done(),
+      form<steps::Say>("say", act).operand(rest("text", "a text", true), &steps::Say::text).done(),
+      form<steps::Help>("help", act).done(),
+      form<steps::ExpectCommands>("expect commands", check)
+          .operand(option("from", script), &steps::ExpectCommands::script)
+          .block(BlockLines::Commands, &steps::ExpectCommands::commands)
+          .note("(then one command text a line, then: end)")
+          .done(),
+      form<steps::ExpectCommands>("expect no commands", check)
+          .fixed(&steps::ExpectCommands::commands, std::vector<std::string>())
+          .operand(option("from", script), &steps::ExpectCommands::script)
+          .done(),
+      form<steps::ExpectSent>("expect sent", check)
+          .operand(rest("command text", "a command text", false), &steps::ExpectSent::command)
+          .done(),
+      form<steps::ExpectReply>("expect reply", check)
+          .operand(rest("text", "the reply text", true), &steps::ExpectReply::reply)
+          .block(BlockLines::Text, &steps::ExpectReply::reply)
+          .blockWithoutRest()
+          .note("(alone: then the reply's lines, one a line, then: end)")
+          .done(),
+      form<steps::ExpectReply>("expect no reply", check)
+          .fixed(&steps::ExpectReply::reply, std::optional<std::string>())
+          .done(),
+      form<steps::ExpectOutput>("expect output", check)
+          .operand(outputs, &steps::ExpectOutput::device)
+          .operand(word(K::Output, "index", "an output index"), &steps::ExpectOutput::index)
+          .operand(word(K::Number, "state", "a state"), &steps::ExpectOutput::state)
+          .done(),
+      form<steps::ExpectLamps>("expect lamps", check)
+          .operand(outputs, &steps::ExpectLamps::device)
+          .operand(repeated(word(K::Number, "state", "a lamp state"), true),
+                   &steps::ExpectLamps::states)
+          .done(),
+      form<steps::ExpectProperty>("expect property", check)
+          .operand(control, &steps::ExpectProperty::control)
+          .operand(word(K::Text, "property", "a property name"), &steps::ExpectProperty::property)
+          .operand(word(K::Text, "value", "a value"), &steps::ExpectProperty::value)
+          .operand(panelOption(), &steps::ExpectProperty::panel)
+          .done(),
+      form<steps::ExpectTrace>("expect trace", check)
+          .operand(word(K::File, "file", "a trace file"), &steps::ExpectTrace::file)
+          .note("(the last action's trace, as --record-trace writes it)")
+          .done(),
+      form<steps::ExpectProblem>("expect error", check)
+          .fixed(&steps::ExpectProblem::severity, Severity::Error)
+          .operand(rest("text", "part of the message", true), &steps::ExpectProblem::text)
+          .done(),
+      form<steps::ExpectProblem>("expect warning", check)
+          .fixed(&steps::ExpectProblem::severity, Severity::Warning)
+          .operand(rest("text", "part of the message", true), &steps::ExpectProblem::text)
+          .done(),
   };
 }
 
 }  // namespace
 
+std::string StepOperand::usage() const {
+  std::string text;
+  if (kind == OperandKind::Choice) {
+    for (const char* choice : choices) text += (text.empty() ? "" : "|") + std::string(choice);
+  } else {
+    text = "<" + std::string(name) + ">";
+  }
+  switch (arity) {
+    case Arity::Optional:
+      return "[" + text + "]";
+    case Arity::Any:
+    case Arity::Several:
+      return text + "...";
+    case Arity::Option:
+      return "[" + std::string(keyword) + " " + text + "]";
+    case Arity::One:
+    case Arity::Rest:
+      break;
+  }
+  return text;
+}
+
+bool StepOperand::numeric() const {
+  switch (kind) {
+    case OperandKind::Number:
+    case OperandKind::Slot:
+    case OperandKind::Destination:
+    case OperandKind::Output:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::string StepForm::usage() const {
+  std::string text = phrase;
+  for (const StepOperand& operand : operands) text += " " + operand.usage();
+  return text;
+}
+
+bool StepForm::holds(const StepForm& form) const {
+  return std::any_of(blockSteps.begin(), blockSteps.end(),
+                     [&](const char* step) { return std::string(step) == form.phrase; });
+}
+
 const std::vector<StepForm>& stepForms() {
   static const std::vector<StepForm> forms = makeForms();
   return forms;
+}
+
+const StepForm* formNamed(const std::string& phrase) {
+  for (const StepForm& form : stepForms()) {
+    if (phrase == form.phrase) return &form;
+  }
+  return nullptr;
+}
+
+const std::vector<std::string>& optionKeywords() {
+  static const std::vector<std::string> keywords = [] {
+    std::vector<std::string> all;
+    for (const StepForm& form : stepForms()) {
+      for (const StepOperand& operand : form.operands) {
+        if (operand.arity == Arity::Option &&
+            std::find(all.begin(), all.end(), operand.keyword) == all.end()) {
+          all.push_back(operand.keyword);
+        }
+      }
+    }
+    return all;
+  }();
+  return keywords;
 }
 
 std::string scenarioHelp() {
@@ -548,8 +332,7 @@ std::string scenarioHelp() {
     help += std::string(group.heading) + "\n";
     for (const StepForm& form : stepForms()) {
       if (form.group != group.group) continue;
-      std::string usage = std::string("  ") + form.phrase;
-      if (*form.operands != '\0') usage += std::string(" ") + form.operands;
+      std::string usage = "  " + form.usage();
       if (*form.note != '\0') {
         if (usage.size() < kUsageWidth) usage.resize(kUsageWidth, ' ');
         usage += std::string(" ") + form.note;

@@ -1,17 +1,21 @@
 // The steps of the scenario language: one struct per kind of step, with
 // named fields, in the variant StepBody. The parser (parser.h) fills them
-// from a line (or, for "expect commands" and "on", a block of lines), the
-// writer (writer.h) turns them back into lines, and the runner runs them.
-// drez_host/README.md describes the language; step_table.h lists its forms.
+// from a line (or, for "expect commands", "expect reply" and "on", a block
+// of lines), the writer (writer.h) turns them back into lines, and the
+// runner runs them. drez_host/README.md describes the language;
+// step_table.h lists its forms.
 //
 // Adding a step: its struct here (and in StepBody), its row in
-// step_table.cpp (keyword, usage, parse, write), and its arm in the
-// runner's visitor (runner/runner.cpp), which does not compile without it.
+// step_table.cpp (its phrase and its typed operands, each bound to a field
+// of the struct), and its arm in the runner's visitor (runner/runner.cpp),
+// which does not compile without it. The parser, the writer, the help, the
+// completion of -i and serve's page actions follow the row.
 
 #ifndef DREZ_HOST_SCENARIO_STEPS_H_
 #define DREZ_HOST_SCENARIO_STEPS_H_
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -85,6 +89,11 @@ struct Statesheet {
   // grey, amber, red, green, blue, white, or #rgb / #rrggbb.
   std::string colour;
 };
+// The steps of another file, read in its place (scenario_files.h): its path
+// relative to the folder of the file that names it.
+struct Include {
+  std::string file;
+};
 
 // Actions.
 struct Create : Action {
@@ -144,12 +153,15 @@ struct On {
 // Expectations about the last action.
 struct ExpectCommands : Expectation {
   std::vector<std::string> commands;  // empty for "expect no commands"
+  std::string script;                 // only this script's; empty: every script's
 };
 struct ExpectSent : Expectation {
   std::string command;
 };
 struct ExpectReply : Expectation {
-  std::optional<std::string> reply;  // nothing for "expect no reply"
+  // Nothing for "expect no reply"; the lines of a reply of several joined
+  // by line feeds.
+  std::optional<std::string> reply;
 };
 struct ExpectOutput : Expectation {
   std::string device;
@@ -185,18 +197,32 @@ using StepBody =
                  steps::Route, steps::Request, steps::Event, steps::Control, steps::Notify,
                  steps::Use, steps::Show, steps::Say, steps::Help, steps::On, steps::ExpectCommands,
                  steps::ExpectSent, steps::ExpectReply, steps::ExpectOutput, steps::ExpectLamps,
-                 steps::ExpectProperty, steps::ExpectTrace, steps::ExpectProblem,
-                 steps::Statesheet>;
+                 steps::ExpectProperty, steps::ExpectTrace, steps::ExpectProblem, steps::Statesheet,
+                 steps::Include>;
+
+// Where a file was included: the "include" step's file and line, and where
+// that file was included in turn (null for a file read for itself).
+struct Inclusion {
+  std::string file;
+  int line = 0;
+  std::shared_ptr<const Inclusion> outer;
+};
 
 struct Step {
   std::string file;
   int line = 0;
   std::string source;  // the line as written, trimmed
   StepBody body;
+  // Null for a step of a file read for itself.
+  std::shared_ptr<const Inclusion> includedFrom;
 
   // "<file>:<line>"; "<file>" alone for a step that no line of it holds
-  // (line 0: one drez-host adds).
-  std::string where() const { return line == 0 ? file : file + ":" + std::to_string(line); }
+  // (line 0: one drez-host adds). A step of an included file names the
+  // chain: "b.scn:3 (included from a.scn:2)", "c.scn:1 (included from
+  // b.scn:4, from a.scn:2)".
+  std::string where() const { return placeOf(file, line, includedFrom.get()); }
+  // The same for any line of `file`.
+  static std::string placeOf(const std::string& file, int line, const Inclusion* includedFrom);
   bool isAction() const;
   bool isExpectation() const;
   template <typename T>
@@ -204,6 +230,15 @@ struct Step {
     return std::get_if<T>(&body);
   }
 };
+
+inline std::string Step::placeOf(const std::string& file, int line, const Inclusion* includedFrom) {
+  std::string place = line == 0 ? file : file + ":" + std::to_string(line);
+  for (const Inclusion* outer = includedFrom; outer != nullptr; outer = outer->outer.get()) {
+    place += (outer == includedFrom ? " (included from " : ", from ") + outer->file + ":" +
+             std::to_string(outer->line);
+  }
+  return includedFrom == nullptr ? place : place + ")";
+}
 
 inline bool Step::isAction() const {
   return std::visit(

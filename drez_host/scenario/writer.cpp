@@ -1,5 +1,8 @@
 #include "scenario/writer.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "scenario/step_table.h"
 #include "scenario/words.h"
 
@@ -7,18 +10,15 @@ namespace drezhost {
 
 namespace {
 
-// Words a step reads as keywords where a text could also stand.
-const char* const kReserved[] = {"path", "panel", "to", "offset", "slots", "destinations", "lamps"};
-
 bool fitsOnALine(const std::string& text) {
   return text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
 }
 
+// Words a step reads as keywords where a text could also stand: the
+// options' keywords.
 bool isReserved(const std::string& text) {
-  for (const char* word : kReserved) {
-    if (text == word) return true;
-  }
-  return false;
+  const std::vector<std::string>& keywords = optionKeywords();
+  return std::find(keywords.begin(), keywords.end(), text) != keywords.end();
 }
 
 // True when `quote` around `text` reads back as `text`: no such quote

@@ -20,9 +20,9 @@
 namespace drezhost {
 
 // The word that reads back as `text`: the text itself when it holds no
-// blank, does not start with a quote and is no keyword of the language
-// ("path", "panel", "to", ...), otherwise the text between quotes. Nothing
-// when no word can say it.
+// blank, does not start with a quote and is no option's keyword ("path",
+// "panel", "to", ...: step_table.h), otherwise the text between quotes.
+// Nothing when no word can say it.
 std::optional<std::string> wordFor(const std::string& text);
 
 // The rest of a line that reads back as `text`, for the steps that take the
@@ -44,8 +44,9 @@ class LineWriter {
   LineWriter& number(int64_t value);
   // The rest of the line (see restFor).
   LineWriter& rest(const std::string& text, bool unquoted);
-  // A line of a block, indented: a command text of "expect commands", or a
-  // step's text inside "on" (nothing: the step did not fit).
+  // A line of a block, indented: a command text of "expect commands", a
+  // line of a reply, or a step's text inside "on" (nothing: the step did
+  // not fit).
   LineWriter& blockLine(const std::optional<std::string>& line);
   // Closes a block.
   LineWriter& end();

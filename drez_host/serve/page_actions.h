@@ -2,14 +2,21 @@
 // JSON with the texts a person typed, and the scenario writer
 // (scenario/writer.h) makes the line, so that the page quotes nothing itself.
 //
+// An action is any step of the step table (scenario/step_table.h): "step"
+// is its phrase, and each operand is the field named as the usage names it
+// (StepOperand::name; a choice by the name its row gives it), an option by
+// its keyword. The page sends these:
+//
 //   {"step": "set",     "infodriver": name, "slot": n, "text": text}
 //   {"step": "route",   "router": name, "destination": n, "source": n}
 //   {"step": "control", "control": id, "command": text, "panel": id}
 //   {"step": "request", "text": text}
 //   {"step": "event",   "id": n}
 //
-// Numbers may come as JSON numbers or as the text typed; a text that is no
-// integer is refused by the parser when the line runs, as a typed line is.
+// An option present is written even where it says what the step would take
+// anyway ("panel 1"). Numbers may come as JSON numbers or as the text typed;
+// a text that is no integer is refused by the parser when the line runs, as
+// a typed line is. A repeated operand is a JSON array.
 
 #ifndef DREZ_HOST_SERVE_PAGE_ACTIONS_H_
 #define DREZ_HOST_SERVE_PAGE_ACTIONS_H_

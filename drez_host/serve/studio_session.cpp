@@ -1,10 +1,12 @@
 #include "serve/studio_session.h"
 
 #include <algorithm>
+#include <functional>
 #include <sstream>
 #include <stdexcept>
 #include <utility>
 
+#include "scenario/scenario_files.h"
 #include "scenario/writer.h"
 #include "serve/state_json.h"
 
@@ -51,36 +53,63 @@ drez_client_callback* StudioSession::createScript(drez_client_host* host, const 
 }
 
 void StudioSession::start(const std::string& text, const std::string& file) {
-  // Read whole first: a line that does not parse stops the start before
-  // anything runs.
-  std::istringstream whole(text);
-  const std::vector<Step> steps = parseScenario(whole, file);
-  bool created = std::any_of(steps.begin(), steps.end(),
-                             [](const Step& step) { return step.as<steps::Create>() != nullptr; });
+  // Read whole first, with the files it includes: a line that does not
+  // parse stops the start before anything runs. The file's lines are
+  // recorded as written; an included file's steps as drez-host writes them,
+  // so that the saved session replays wherever it is kept. Each step runs as
+  // its file names it, so that a message points into that file.
+  struct Planned {
+    Step step;
+    std::vector<std::string> lines;  // what the session records for it
+  };
+  std::vector<Planned> plan;
+  std::vector<std::string> lines;  // since the last step
+  std::function<void(const Step&, const steps::Include&)> expand =
+      [&](const Step& step, const steps::Include& include) {
+        IncludedFile included(step, include);
+        lines.push_back("# " + step.source + ": its steps follow");
+        while (std::optional<Step> inner = included.next()) {
+          if (const auto* nested = inner->as<steps::Include>()) {
+            expand(*inner, *nested);
+            continue;
+          }
+          lines.push_back(writeStep(inner->body).value_or(inner->source));
+          plan.push_back(Planned{std::move(*inner), std::move(lines)});
+          lines.clear();
+        }
+      };
+  ScenarioParser parser(file);
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();  // a file from Windows
+    std::optional<Step> step = parser.feed(line);
+    if (!step || step->as<steps::Include>() == nullptr) lines.push_back(line);
+    if (!step) continue;
+    if (const auto* include = step->as<steps::Include>()) {
+      expand(*step, *include);
+      continue;
+    }
+    plan.push_back(Planned{std::move(*step), std::move(lines)});
+    lines.clear();
+  }
+  parser.finish();
+
+  bool created = std::any_of(plan.begin(), plan.end(), [](const Planned& planned) {
+    return planned.step.as<steps::Create>() != nullptr;
+  });
   // The create drez-host adds stands on no line of the file.
   Step create;
   create.file = "drez-host serve";
   create.line = 0;
   create.source = "create";
   create.body = steps::Create{};
-
-  // The file's lines are recorded as written, and its steps run as the file
-  // names them, so that a message points into the file.
-  ScenarioParser parser(file);
-  std::vector<std::string> lines;  // since the last step
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();  // a file from Windows
-    lines.push_back(line);
-    std::optional<Step> step = parser.feed(line);
-    if (!step) continue;
-    if (!created && step->isAction()) {
+  for (const Planned& planned : plan) {
+    if (!created && planned.step.isAction()) {
       run(create, {"create"});
       created = true;
     }
-    run(*step, lines);
-    lines.clear();
+    run(planned.step, planned.lines);
   }
   recorded_.insert(recorded_.end(), lines.begin(), lines.end());
   if (!created) run(create, {"create"});
@@ -94,6 +123,12 @@ std::vector<TraceLine> StudioSession::step(const std::string& line) {
   std::optional<Step> parsed;
   try {
     parsed = parser_.feed(line);
+    // The page reaches no file on disk: a file's steps would show it.
+    if (parsed && parsed->as<steps::Include>() != nullptr) {
+      throw ScenarioError(parsed->where() +
+                          ": the page cannot include a file; name the scenario that includes it "
+                          "on drez-host serve's command line");
+    }
   } catch (const ScenarioError&) {
     pending_.clear();
     reparse();

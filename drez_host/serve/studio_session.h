@@ -59,17 +59,19 @@ class StudioSession {
   StudioSession(const StudioSession&) = delete;
   StudioSession& operator=(const StudioSession&) = delete;
 
-  // Plays a scenario file's text, named `file` in messages: its set-up lines
-  // build the installation, and when it creates no script itself, "create"
-  // runs before its first action (or at its end). Throws ScenarioError for a
-  // line that does not parse or cannot run.
+  // Plays a scenario file's text, named `file` in messages (and whose
+  // folder the files it includes are found from): its set-up lines build
+  // the installation, and when it creates no script itself, "create" runs
+  // before its first action (or at its end). The session records the steps
+  // of the files it includes in their place. Throws ScenarioError for a line
+  // that does not parse or cannot run, or a file that cannot be included.
   void start(const std::string& text, const std::string& file);
 
   // Runs one scenario line and returns the trace lines it printed (none for
   // a blank line, a comment or a line inside a block). Throws ScenarioError
   // for a line that does not parse or cannot run (an unknown device, control
-  // or script); nothing is run or recorded then, and an open block is
-  // dropped.
+  // or script), and for "include": the page reaches no file. Nothing is run
+  // or recorded then, and an open block is dropped.
   std::vector<TraceLine> step(const std::string& line);
 
   // Deletes every script, unloads the panel library, loads it again from

@@ -151,11 +151,20 @@ class Installation {
   const Panel* panel(const std::string& id) const;
   const std::vector<Panel>& panels() const { return panels_; }
 
+  // How a view colours a control that shows statesheet `name`: the host
+  // itself does nothing with it.
+  void setStatesheetColour(const std::string& name, const std::string& colour) {
+    colours_[name] = colour;
+  }
+  // Statesheet name -> colour.
+  const std::map<std::string, std::string>& statesheetColours() const { return colours_; }
+
  private:
   std::vector<DeviceName> names_;  // in the order they were added
   std::map<int32_t, Device> devices_;
   std::vector<std::pair<std::string, std::vector<std::string>>> files_;
   std::vector<Panel> panels_;
+  std::map<std::string, std::string> colours_;
 };
 
 }  // namespace drezhost

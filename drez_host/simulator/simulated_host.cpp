@@ -491,10 +491,13 @@ std::vector<StateBreach> SimulatedHost::deliveredStateBreaches() const {
   return breaches;
 }
 
-std::vector<std::string> SimulatedHost::takeCommands(std::size_t* total) {
+std::vector<std::string> SimulatedHost::takeCommands(std::size_t* total,
+                                                     std::vector<std::string>* senders) {
   if (total != nullptr) *total = sent_total_;
   std::vector<std::string> sent;
   sent.swap(sent_);
+  if (senders != nullptr) senders->swap(senders_);
+  senders_.clear();
   sent_total_ = 0;
   return sent;
 }
@@ -535,7 +538,11 @@ intptr_t SimulatedHost::executeCommand(const char* text) {
   }
   takeDebugLines(false);
   const std::string command_text(text);
-  if (sent_.size() < kWindowLimit) sent_.push_back(command_text);
+  if (sent_.size() < kWindowLimit) {
+    sent_.push_back(command_text);
+    const Script* sender = current();
+    senders_.push_back(sender != nullptr ? sender->name : std::string());
+  }
   ++sent_total_;
   if (!frames_.empty()) frames_.back().lastCommand = command_text;
   for (HostObserver* observer : observers_) observer->commandSent(command_text);

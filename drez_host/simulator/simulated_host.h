@@ -216,8 +216,10 @@ class SimulatedHost : public drez_client_host {
   Installation& installation() { return installation_; }
 
   // The commands scripts sent since the last call, at most kWindowLimit of
-  // them, and forgets them; `*total` (may be null) gets how many were sent.
-  std::vector<std::string> takeCommands(std::size_t* total = nullptr);
+  // them, and forgets them; `*total` (may be null) gets how many were sent,
+  // and `*senders` (may be null) the name of the script that sent each.
+  std::vector<std::string> takeCommands(std::size_t* total = nullptr,
+                                        std::vector<std::string>* senders = nullptr);
   // Replies handed out and not yet taken back.
   std::size_t repliesHeld() const { return ledger_.heldCount(); }
   // Reports, as an error of the call `during` names, the commands that
@@ -371,7 +373,8 @@ class SimulatedHost : public drez_client_host {
   std::size_t outermost_commands_ = 0;
   std::size_t max_commands_ = kDefaultMaxCommands;
   bool runaway_ = false;
-  std::vector<std::string> sent_;  // since the last takeCommands, at most kWindowLimit
+  std::vector<std::string> sent_;     // since the last takeCommands, at most kWindowLimit
+  std::vector<std::string> senders_;  // of each of sent_
   std::size_t sent_total_ = 0;
   Trace& trace_;
   Validator& validator_;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "console/completion.h"
 #include "console/line_editor.h"
 
 namespace {
@@ -94,11 +95,18 @@ const TabCase kTabCases[] = {
     {"create p", 0, "ath ", {}},
     {"event ", 0, "", {"event <id> [to <script>]"}},
     {"device infodriver 'New' 40 ", 0, "", {"device infodriver", "offset  slots"}},
+    {"include ", 0, "", {"include <file>"}},
+    // Options by their keywords, and what their values name.
+    {"expect commands ", 0, "from ", {"expect commands [from <script>]"}},
+    {"expect no commands from ", 0, "s", {"expect no commands", "s1  s2"}},
+    {"statesheet QZ_Studio_TX ", 0, "", {"statesheet <name> <colour>", "grey", "amber", "white"}},
+    {"statesheet QZ_Studio_TX am", 0, "ber ", {}},
     // Inside a block, its own lines.
     {"", 0, "", {"on <command text>", "set", "route", "end"}, studio, "on"},
     {"r", 0, "oute ", {}, studio, "on"},
     {"e", 0, "nd ", {}, studio, "expect commands"},
     {"GS 31 ", 0, "", {}, studio, "expect commands"},
+    {"", 0, "end ", {"expect reply <text>"}, studio, "expect reply"},
     // Odd names: keywords and quotes are quoted, characters kept whole.
     {"set pan", 3, "'panel' ", {}, oddNames},
     {"use it", 0, "'s ", {}, oddNames},
@@ -148,6 +156,8 @@ TEST(LineCompletion, PhraseOfALine) {
     const char* line;
     const char* phrase;
   } cases[] = {{"expect no reply", "expect no reply"},
+               {"expect commands from s2", "expect commands"},
+               {"expect reply", "expect reply"},
                {"  on TP 'statesheet=x' '1' 'StA_Floor'", "on"},
                {"expect commands", "expect commands"},
                {"expect", ""},

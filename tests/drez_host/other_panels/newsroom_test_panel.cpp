@@ -54,7 +54,8 @@ void NewsroomTestPanel::onDeviceUpdate(DeviceUpdateView* update) {
   }
   if (routerRegistered && update->device() == routerDevice) {
     if (update->index() == destination(kDesk)) {
-      setControlProperty("text", update->text(), kPanel, "desk_source");
+      deskSource = update->text();
+      setControlProperty("text", deskSource, kPanel, "desk_source");
     } else if (update->index() == destination(kWall)) {
       curse();
       wallSource = update->text();
@@ -64,12 +65,13 @@ void NewsroomTestPanel::onDeviceUpdate(DeviceUpdateView* update) {
 }
 
 drez_string NewsroomTestPanel::onHostRequest(HostRequest* request) {
-  if (request->name() == "return" && (request->value() == "all" || request->value() == "wall")) {
-    return "wall=" + wallSource;
-  }
   if (request->name() == "refresh" && routerRegistered) {
     pollRouter(routerDevice, destination(kDesk), destination(kWall));
   }
+  if (request->name() != "return") return drez_string();
+  if (request->value() == "all") return "desk=" + deskSource + "\nwall=" + wallSource;
+  if (request->value() == "desk") return "desk=" + deskSource;
+  if (request->value() == "wall") return "wall=" + wallSource;
   return drez_string();
 }
 

@@ -21,10 +21,11 @@
 //                 'story'; router destination offset + 1 or offset + 2 (the
 //                 cursed one): "TP 'text=<source name>' '1' 'desk_source'"
 //                 or 'wall_source'.
-//   request       "return=all" and "return=wall" reply "wall=<source name
-//                 last shown on the wall>"; "refresh" polls the router again
-//                 ("RP <router> <offset+1> <offset+2>", when registered);
-//                 anything else, no reply.
+//   request       "return=desk" and "return=wall" reply "desk=<source name
+//                 last shown on the desk>" and "wall=<... on the wall>";
+//                 "return=all" replies both, one a line; "refresh" polls the
+//                 router again ("RP <router> <offset+1> <offset+2>", when
+//                 registered); anything else, no reply.
 //   event id      "ET <id>".
 //   destruction   "IU <tally>", "RU <router>" (for what was registered),
 //                 then the framework's "AS".
@@ -58,6 +59,7 @@ class NewsroomTestPanel : public drez_script_helper {
   int32_t routerOffset = 0;
   bool tallyRegistered = false;
   bool routerRegistered = false;
+  drez_string deskSource;
   drez_string wallSource;
 };
 

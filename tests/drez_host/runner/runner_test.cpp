@@ -3,13 +3,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "drez_export.h"
 #include "runner/runner.h"
 #include "scenario/data_files.h"
+#include "scenario/installation_file.h"
 #include "scenario/parser.h"
 #include "simulator/trace.h"
 
@@ -89,6 +92,36 @@ TEST_F(ScenarioRunnerTest, StopsAtWhatTheStudioDoesNotHave) {
   }
   EXPECT_THROW(runner.run(parse("installation empty")[0]), ScenarioError);
   EXPECT_THROW(runner.run(parse("create s1")[0]), ScenarioError);
+}
+
+TEST_F(ScenarioRunnerTest, ComparesTheCommandsOfOneScriptWithFrom) {
+  EXPECT_EQ(run("create\ncreate s2\n"
+                "route 'RIR SDI Router' 97 3\n"
+                "expect commands from s2\n  TP 'text=3' '1' 'vls_id'\n  TP 'text=CAM 3' '1' "
+                "'vls_name'\nend\n"
+                "event 5 to s2\n"
+                "expect no commands from s1\n"
+                "expect commands from s1\n  ET 5\nend\n"),
+            Verdict::Failed);
+  EXPECT_THAT(runner.failures(), ElementsAre("test.scn:10: expect commands from s1"));
+  EXPECT_THAT(out.str(), HasSubstr("  expected: 1 command\n    ET 5\n  actual:   0 commands\n    "
+                                   "(no commands)\n  first difference: command 1"));
+  // A script never created is a mistake of the scenario, not of the panel.
+  EXPECT_THROW(runner.run(parse("expect no commands from s3")[0]), ScenarioError);
+}
+
+TEST_F(ScenarioRunnerTest, KeepsStatesheetColoursFromTheInstallationOn) {
+  Installation studio = studioA();
+  studio.setStatesheetColour("QZ_Studio_TX", "red");
+  RunOptions options;
+  options.installation = std::make_shared<const Installation>(studio);
+  ScenarioRunner coloured(load_drez_client_script, nullptr, options);
+  for (const Step& step : parse("statesheet QZ_Studio_OFF #777\ninstallation empty\n")) {
+    coloured.run(step);
+  }
+  EXPECT_THAT(coloured.statesheetColours(),
+              ElementsAre(std::pair<const std::string, std::string>("QZ_Studio_OFF", "#777"),
+                          std::pair<const std::string, std::string>("QZ_Studio_TX", "red")));
 }
 
 TEST_F(ScenarioRunnerTest, FailsWhenATriggerNeverFired) {

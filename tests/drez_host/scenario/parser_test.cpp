@@ -3,25 +3,35 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "drez_export.h"
-#include "runner/runner.h"
-#include "scenario/data_files.h"
+#include "scenario/installation_file.h"
 #include "scenario/parser.h"
+#include "scenario/scenario_files.h"
 #include "simulator/trace.h"
 
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using namespace drezhost;
 
 std::vector<Step> parse(const std::string& text) {
   std::istringstream in(text);
   return parseScenario(in, "test.scn");
+}
+
+std::string fileText(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
 }
 
 std::string parseError(const std::string& text) {
@@ -103,8 +113,19 @@ TEST(ScenarioParser, ReadsBlocks) {
       "on ET 5\n"
       "  set 'RIR Tally Infodriver' 1 2\n"
       "  route 'RIR SDI Router' 97 3\n"
+      "end\n"
+      "expect commands from s2\n"
+      "  ET 5\n"
+      "end\n"
+      "expect no commands from 'my script'\n"
+      "expect reply\n"
+      "    desk=CAM 1  \n"
+      "  # not a line of the reply\n"
+      "  'wall=VT 12'\n"
+      "end\n"
+      "expect reply\n"
       "end\n");
-  ASSERT_EQ(steps.size(), 3u);
+  ASSERT_EQ(steps.size(), 7u);
   EXPECT_THAT(steps[0].as<steps::ExpectCommands>()->commands, ElementsAre("GS 31 100 0 0", "AS"));
   ASSERT_NE(steps[1].as<steps::ExpectCommands>(), nullptr);
   EXPECT_TRUE(steps[1].as<steps::ExpectCommands>()->commands.empty());
@@ -114,6 +135,17 @@ TEST(ScenarioParser, ReadsBlocks) {
   ASSERT_EQ(on->changes.size(), 2u);
   EXPECT_NE(on->changes[1].as<steps::Route>(), nullptr);
   EXPECT_EQ(on->changes[1].line, 9);
+  const auto* from = steps[3].as<steps::ExpectCommands>();
+  ASSERT_NE(from, nullptr);
+  EXPECT_EQ(from->script, "s2");
+  EXPECT_THAT(from->commands, ElementsAre("ET 5"));
+  EXPECT_EQ(steps[4].as<steps::ExpectCommands>()->script, "my script");
+  EXPECT_TRUE(steps[4].as<steps::ExpectCommands>()->commands.empty());
+  EXPECT_TRUE(steps[0].as<steps::ExpectCommands>()->script.empty());
+  // A reply's lines, each trimmed, joined by line feeds; none: empty text.
+  EXPECT_EQ(steps[5].as<steps::ExpectReply>()->reply, "desk=CAM 1\n'wall=VT 12'");
+  EXPECT_EQ(steps[5].line, 15);
+  EXPECT_EQ(steps[6].as<steps::ExpectReply>()->reply, "");
 }
 
 TEST(ScenarioParser, SaysWhereAndWhatItExpected) {
@@ -128,7 +160,17 @@ TEST(ScenarioParser, SaysWhereAndWhatItExpected) {
   EXPECT_THAT(parseError("statesheet QZ_Studio_TX red;x:url(y)\n"),
               HasSubstr("test.scn:1: expected a colour (grey, amber, red, green, blue, white, "
                         "#rgb or #rrggbb), found 'red;x:url(y)'"));
-  EXPECT_THAT(parseError("event 5 too\n"), HasSubstr("unexpected 'too' at the end of the line"));
+  // Where an option may stand, the message names the options.
+  EXPECT_THAT(parseError("event 5 too\n"), HasSubstr("expected 'to', found 'too'"));
+  EXPECT_THAT(parseError("control a b panel 2 to s1 via x\n"),
+              HasSubstr("expected 'panel' or 'to', found 'via'"));
+  EXPECT_THAT(parseError("show now\n"), HasSubstr("unexpected 'now' at the end of the line"));
+  EXPECT_THAT(parseError("expect no commands to s2\n"), HasSubstr("expected 'from', found 'to'"));
+  EXPECT_THAT(parseError("expect commands from\n"),
+              HasSubstr("expected a script name, found the end of the line"));
+  EXPECT_EQ(parseError("request x\nexpect reply\n  a=1\n"), "test.scn:2: this block has no 'end'");
+  EXPECT_THAT(parseError("include\n"),
+              HasSubstr("expected the file to include, found the end of the line"));
   EXPECT_THAT(parseError("host polls sometimes\n"),
               HasSubstr("expected reentrant, queued or off, found 'sometimes'"));
   EXPECT_THAT(parseError("device infodriver T 3 lamps 4\n"),
@@ -187,7 +229,141 @@ TEST(ScenarioParser, LeavesNoBlockOpenAfterAnError) {
   EXPECT_TRUE(parser.feed("end"));
   EXPECT_THROW(parser.feed("nonsense"), ScenarioError);
   EXPECT_FALSE(parser.inBlock());
+  // A bad line inside a block drops the block too.
+  EXPECT_FALSE(parser.feed("on AS"));
+  EXPECT_THROW(parser.feed("  event x"), ScenarioError);
+  EXPECT_FALSE(parser.inBlock());
   EXPECT_NO_THROW(parser.finish());
+}
+
+// Files in a folder of their own, for the steps of included files.
+class IncludedFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    folder_ = std::filesystem::path(::testing::TempDir()) / (std::string("drez_") + test->name());
+    std::filesystem::remove_all(folder_);
+    std::filesystem::create_directories(folder_ / "sub");
+  }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
+
+  // Writes `text` into `name` (relative to the folder); returns its path.
+  std::string write(const std::string& name, const std::string& text) {
+    std::ofstream(path(name), std::ios::binary) << text;
+    return path(name);
+  }
+  std::string path(const std::string& name) const {
+    return (folder_ / name).lexically_normal().string();  // as an include names it
+  }
+
+  // The steps of `file`, the files it includes read in their place.
+  std::vector<Step> read(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::vector<Step> steps;
+    for (Step& step : parseScenario(in, file)) expand(step, steps);
+    return steps;
+  }
+  void expand(const Step& step, std::vector<Step>& steps) {
+    const auto* include = step.as<steps::Include>();
+    if (include == nullptr) return steps.push_back(step);
+    IncludedFile file(step, *include);
+    while (std::optional<Step> inner = file.next()) expand(*inner, steps);
+  }
+  std::string error(const std::string& file) {
+    try {
+      read(file);
+    } catch (const ScenarioError& error) {
+      return error.what();
+    }
+    ADD_FAILURE() << "no error for " << file;
+    return std::string();
+  }
+
+  std::filesystem::path folder_;
+};
+
+TEST_F(IncludedFiles, ReadsTheStepsInPlaceAndSaysWhereEachWasIncluded) {
+  write("sub/c.scn", "\nevent 3\n");
+  write("sub/b.scn", "event 2\ninclude c.scn\n");
+  const std::string a = write("a.scn", "include 'sub/b.scn'\nevent 4\n");
+  const std::vector<Step> steps = read(a);
+  ASSERT_EQ(steps.size(), 3u);
+  EXPECT_EQ(steps[0].where(), path("sub/b.scn") + ":1 (included from " + a + ":1)");
+  EXPECT_EQ(steps[1].where(),
+            path("sub/c.scn") + ":2 (included from " + path("sub/b.scn") + ":2, from " + a + ":1)");
+  EXPECT_EQ(steps[1].as<steps::Event>()->id, 3);
+  EXPECT_EQ(steps[2].where(), a + ":2");
+}
+
+TEST_F(IncludedFiles, RefusesACycleWithItsChainAndWhatIsNoFile) {
+  write("sub/b.scn", "event 2\ninclude ../a.scn\n");
+  const std::string a = write("a.scn", "include sub/b.scn\n");
+  EXPECT_EQ(error(a), path("sub/b.scn") + ":2 (included from " + a + ":1): cannot include '" + a +
+                          "': the files include each other: " + a + " includes " +
+                          path("sub/b.scn") + ", which includes " + a);
+  EXPECT_THAT(error(write("self.scn", "include self.scn\n")),
+              HasSubstr("the files include each other: " + path("self.scn") + " includes " +
+                        path("self.scn")));
+  EXPECT_THAT(error(write("folder.scn", "include sub\n")),
+              HasSubstr("cannot read the included file '" + path("sub") + "': it is a directory"));
+  EXPECT_THAT(error(write("missing.scn", "include nothing.scn\n")),
+              HasSubstr("'" + path("nothing.scn") + "': it does not exist"));
+  // A name that would colour the terminal is refused, shown escaped.
+  EXPECT_THAT(error(write("escape.scn", "include '\x1b[31mred.scn'\n")),
+              HasSubstr("red.scn': a file name holds no control character"));
+  EXPECT_THAT(error(path("escape.scn")), Not(HasSubstr("\x1b")));
+#ifndef _WIN32
+  EXPECT_THAT(error(write("device.scn", "include /dev/zero\n")),
+              HasSubstr("'/dev/zero': it is not a regular file"));
+#endif
+}
+
+TEST_F(IncludedFiles, ABadLineOfAnIncludedFileIsReportedThereWithTheChain) {
+  write("sub/b.scn", "event 2\njump 3\n");
+  const std::string a = write("a.scn", "\ninclude sub/b.scn\n");
+  EXPECT_EQ(error(a), path("sub/b.scn") + ":2 (included from " + a +
+                          ":2): unknown step 'jump' (try: help) in: jump 3");
+  write("sub/open.scn", "expect commands\n  AS\n");
+  EXPECT_EQ(error(write("open.scn", "include sub/open.scn\n")),
+            path("sub/open.scn") + ":1 (included from " + path("open.scn") +
+                ":1): this block has no 'end'");
+}
+
+TEST_F(IncludedFiles, AnInstallationFileIncludesAndColoursStatesheets) {
+  write("sub/router.scn", "device router R 21\nstatesheet QZ_Studio_TX #c0ffee\n");
+  const std::string file =
+      write("studio.scn", "include sub/router.scn\nstatesheet QZ_Studio_OFF grey\nroute R 1 2\n");
+  const Installation installation = readInstallation(fileText(file), file);
+  EXPECT_NE(installation.findName("R"), nullptr);
+  EXPECT_EQ(installation.findDevice(21)->route(1).source, 2);
+  EXPECT_THAT(installation.statesheetColours(),
+              ElementsAre(std::pair<const std::string, std::string>("QZ_Studio_OFF", "grey"),
+                          std::pair<const std::string, std::string>("QZ_Studio_TX", "#c0ffee")));
+  // As one text, the included steps in place, for a process that reads no file.
+  const std::string text = installationFileText(file);
+  EXPECT_EQ(text,
+            "device router R 21\nstatesheet QZ_Studio_TX #c0ffee\nstatesheet QZ_Studio_OFF grey\n"
+            "route R 1 2\n");
+  EXPECT_EQ(writeInstallation(readInstallation(text, "flat"), {}),
+            writeInstallation(installation, {}));
+  EXPECT_THAT(writeInstallation(installation, {}), HasSubstr("statesheet QZ_Studio_TX #c0ffee\n"));
+  // Only installation steps, in the included file too, which is named.
+  write("sub/acts.scn", "create\n");
+  EXPECT_THROW(readInstallation("include sub/acts.scn\n", path("x.scn")), ScenarioError);
+  try {
+    installationFileText(write("acts.scn", "include sub/acts.scn\n"));
+    ADD_FAILURE() << "an action in an included installation file";
+  } catch (const ScenarioError& error) {
+    EXPECT_THAT(error.what(), HasSubstr(path("sub/acts.scn") + ":1 (included from"));
+    EXPECT_THAT(error.what(), HasSubstr("statesheet, include, set and route lines, not: create"));
+  }
+}
+
+TEST_F(IncludedFiles, ATraceExpectedInAnIncludedFileIsFound) {
+  write("sub/trace.scn", "expect trace golden.trace\n");
+  EXPECT_TRUE(expectsTraces(write("a.scn", "create\ninclude sub/trace.scn\n")));
+  EXPECT_FALSE(expectsTraces(write("b.scn", "create\ninclude b.scn\njump\ninclude none.scn\n")));
+  EXPECT_TRUE(expectsTraces(path("unreadable.scn")));
 }
 
 }  // namespace

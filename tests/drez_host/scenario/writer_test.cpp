@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -75,8 +76,12 @@ TEST(Writer, RefusesWhatNoLineCanHold) {
   }
   EXPECT_EQ(restFor(" padded ", false), std::nullopt);  // "expect sent" reads it trimmed
   EXPECT_EQ(restFor("", false), std::nullopt);
-  EXPECT_EQ(writeStep(steps::ExpectCommands{{}, {"end"}}), std::nullopt);
-  EXPECT_EQ(writeStep(steps::ExpectCommands{{}, {"# a comment"}}), std::nullopt);
+  EXPECT_EQ(writeStep(steps::ExpectCommands{{}, {"end"}, ""}), std::nullopt);
+  EXPECT_EQ(writeStep(steps::ExpectCommands{{}, {"# a comment"}, ""}), std::nullopt);
+  // A reply's lines are read trimmed, and blank ones and comments skipped.
+  for (const char* reply : {"a\n", "a\n\nb", "a\n  b", "a\n# b", "a\nend", "\na"}) {
+    EXPECT_EQ(writeStep(steps::ExpectReply{{}, std::string(reply)}), std::nullopt) << reply;
+  }
 }
 
 TEST(Writer, StepsWithOddTextsParseBackToThemselves) {
@@ -92,14 +97,18 @@ TEST(Writer, StepsWithOddTextsParseBackToThemselves) {
         steps::Request{{}, text, ""},
         steps::Say{text},
         steps::ExpectReply{{}, text},
+        steps::ExpectReply{{}, "x=1\n" + (text.empty() ? "y" : text)},
         steps::ExpectProblem{{}, Severity::Warning, text},
         steps::PanelFile{text.empty() ? "f" : text, {text, text}},
     };
     for (const StepBody& body : bodies) {
       const std::optional<std::string> line = writeStep(body);
       if (!line) {
-        // Only a rest of the line cannot hold both quote kinds.
-        EXPECT_TRUE(text.find('\'') != std::string::npos && text.find('"') != std::string::npos)
+        // Only a rest of the line cannot hold both quote kinds, nor a block
+        // line that a blank begins or ends, a comment or "end".
+        const bool blockLine = trimmed(text) != text || text[0] == '#';
+        EXPECT_TRUE(blockLine ||
+                    (text.find('\'') != std::string::npos && text.find('"') != std::string::npos))
             << text;
         continue;
       }
@@ -126,6 +135,7 @@ TEST(Writer, WritesEveryFormOfTheLanguage) {
       "host polls queued",
       "host lookups off",
       "statesheet QZ_Studio_TX #c0ffee",
+      "include '../common/newsroom studio.scn'",
       "create main path 'a b'",
       "delete main",
       "use main",
@@ -140,9 +150,13 @@ TEST(Writer, WritesEveryFormOfTheLanguage) {
       "say the studio goes on air",
       "help",
       "expect commands\n  GS 31 100 1 0\n  AS\nend",
+      "expect commands from s2\n  ET 5\nend",
       "expect no commands",
+      "expect no commands from 'a b'",
       "expect sent TP 'text=x' '1' 'a'",
       "expect reply myParam=abc",
+      "expect reply\n  desk=CAM 1\n  wall='Weather'\nend",
+      "expect reply ''",
       "expect no reply",
       "expect output Lamps 100 1",
       "expect lamps Lamps 1 0 1",
@@ -175,15 +189,53 @@ TEST(StepTable, HasAFormForEveryKindOfStepAndNoPhraseBeginsAnother) {
   EXPECT_EQ(kinds.size(), std::variant_size_v<StepBody>);
 }
 
-TEST(StepTable, TheHelpAndTheManualNameEveryForm) {
+// The steps the manual's tables of the language show, as written there: the
+// first cell of each row of its three tables, each text between backticks.
+std::vector<std::string> manualSteps(const std::string& manual) {
+  std::vector<std::string> steps;
+  const std::size_t language = manual.find("\n## The scenario language");
+  const std::size_t end = manual.find("\n### Examples", language);
+  std::istringstream lines(manual.substr(language, end - language));
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.rfind("| `", 0) != 0) continue;
+    std::string cell;  // up to the first bar that no backslash escapes
+    for (std::size_t i = 1; i < line.size() && !(line[i] == '|' && line[i - 1] != '\\'); ++i) {
+      cell += line[i];
+    }
+    for (std::size_t open = cell.find('`'); open != std::string::npos;
+         open = cell.find('`', cell.find('`', open + 1) + 1)) {
+      std::string step = cell.substr(open + 1, cell.find('`', open + 1) - open - 1);
+      for (std::size_t bar = step.find("\\|"); bar != std::string::npos; bar = step.find("\\|"))
+        step.erase(bar, 1);
+      steps.push_back(step);
+    }
+  }
+  return steps;
+}
+
+TEST(StepTable, TheManualsGrammarAndTheHelpAreTheTables) {
   std::ifstream file(DREZ_TEST_MANUAL, std::ios::binary);
   ASSERT_TRUE(file) << DREZ_TEST_MANUAL;
   std::ostringstream manual;
   manual << file.rdbuf();
+  const std::vector<std::string> shown = manualSteps(manual.str());
+  ASSERT_FALSE(shown.empty());
   const std::string help = scenarioHelp();
   for (const StepForm& form : stepForms()) {
-    EXPECT_THAT(manual.str(), HasSubstr(std::string("`") + form.phrase)) << "the manual";
-    EXPECT_THAT(help, HasSubstr(std::string("  ") + form.phrase)) << "the help";
+    EXPECT_NE(std::find(shown.begin(), shown.end(), form.usage()), shown.end())
+        << "the manual's tables lack " << form.usage();
+    EXPECT_THAT(help, HasSubstr("  " + form.usage())) << "the help";
+  }
+  // Nothing else: a usage, the "end" of a block, or the phrase alone of a
+  // step whose block opens without its operand.
+  for (const std::string& step : shown) {
+    const bool known =
+        step == "end" ||
+        std::any_of(stepForms().begin(), stepForms().end(), [&](const StepForm& form) {
+          return step == form.usage() || (form.blockWithoutRest && step == form.phrase);
+        });
+    EXPECT_TRUE(known) << "the manual shows a step the table does not have: " << step;
   }
 }
 

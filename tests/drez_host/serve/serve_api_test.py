@@ -74,6 +74,9 @@ class ServeApi(unittest.TestCase):
             ("control StB_Floor pressed", {}, 400, "panel '1' has no control 'StB_Floor'"),
             (f"set {TALLY} 1 2\nset {TALLY} 1 0", {}, 400, "one scenario line"),
             ("x" * 5000, {}, 413, "over 4096 bytes"),
+            ("include /etc/hostname", {}, 400, "the page cannot include a file"),
+            ('{"step": "include", "file": "x.scn"}', {"Content-Type": "application/json"}, 400,
+             "the page cannot include a file"),
             (f"set {TALLY} 1 2", {"Content-Type": "text/html"}, 415, "text/plain"),
             (f"set {TALLY} 1 2", {"Content-Type": "application/json"}, 400, "parse error"),
             ('{"step": "jump"}', {"Content-Type": "application/json"}, 400, "no action 'jump'"),
@@ -144,6 +147,18 @@ class ServeApi(unittest.TestCase):
             status, answer = act(step="request", text="myParam=abc")
             self.assertIsNone(answer["reply"])
             self.assertEqual(act(step="event", id=5)[1]["line"], "event 5")
+            # Any step of the language, its operands named as its usage names them.
+            self.assertEqual(act(step="event", id=6, to="s1")[1]["line"], "event 6 to s1")
+            self.assertEqual(act(step="expect commands", **{"from": "s1"})[1]["inBlock"], True)
+            self.assertEqual(studio.step("  ET 6")[0], 200)
+            self.assertEqual(studio.step("end")[0], 200)
+            self.assertEqual(act(step="say", text="it's done")[1]["line"], "say it's done")
+            self.assertEqual(act(step="notify", kind=7, value=1)[1]["line"], "notify 7 1")
+            self.assertEqual(act(step="panelfile", file="extra.drez_ui",
+                                 control=["a b", "c"])[1]["line"],
+                             "panelfile extra.drez_ui 'a b' c")
+            self.assertEqual(act(step="panelfile", file="x", control="a")[1]["error"],
+                             "the action needs the list field 'control'")
             # The session replays: every line was written to read back as run.
             self.assertIn("set 'RIR Tally Infodriver' 1 'it's a \"test\"'\n",
                           studio.state()["session"])
@@ -183,6 +198,22 @@ class ServeApi(unittest.TestCase):
             self.assertEqual([router["label"] for router in state["routers"]],
                              ["RIR SDI Router / RIR Audio Router"])
             self.assertEqual(state["counts"]["expectationsNotMet"], 0)
+
+    def test_the_session_holds_the_steps_of_the_files_a_scenario_includes(self):
+        with tempfile.TemporaryDirectory() as directory:
+            os.mkdir(os.path.join(directory, "common"))
+            with open(os.path.join(directory, "common", "on_air.scn"), "w") as file:
+                file.write("set 'RIR Tally Infodriver' 1 2\n")
+            scenario = os.path.join(directory, "main.scn")
+            with open(scenario, "w") as file:
+                file.write("include common/on_air.scn\nexpect property StA_Floor statesheet "
+                           "QZ_Studio_TX\n")
+            with ServedStudio(scenario) as studio:
+                state = studio.state()
+                self.assertEqual(state["counts"]["expectationsNotMet"], 0)
+                self.assertIn("create\n# include common/on_air.scn: its steps follow\n"
+                              "set 'RIR Tally Infodriver' 1 2\nexpect property", state["session"])
+                self.assertEqual(studio.stop(), 0)
 
     def test_a_crash_shows_on_the_page_and_a_restart_brings_the_studio_back(self):
         with tempfile.TemporaryDirectory() as directory:
@@ -258,11 +289,17 @@ class ServeApi(unittest.TestCase):
     def test_an_installation_without_lights_shows_none(self):
         with tempfile.TemporaryDirectory() as directory:
             installation = os.path.join(directory, "room.scn")
+            with open(os.path.join(directory, "router.scn"), "w") as file:
+                file.write("device router 'Room Router' 42 offset 40 destinations 60\n")
             with open(installation, "w") as file:
                 file.write("device infodriver 'Room Tally' 41 slots 4\n"
-                           "device router 'Room Router' 42 offset 40 destinations 60\n")
+                           "include router.scn\n"
+                           "statesheet QZ_Room_ON green\n")
             with ServedStudio("--installation", installation) as studio:
                 state = studio.state()
+                # The installation file's colours beside those every studio knows.
+                self.assertEqual(state["statesheets"]["QZ_Room_ON"], "green")
+                self.assertEqual(state["statesheets"]["QZ_Studio_TX"], "red")
                 self.assertEqual(state["lights"], [])
                 self.assertEqual([d["name"] for d in state["devices"]],
                                  ["Room Tally", "Room Router"])

@@ -1,0 +1,134 @@
+#include "scenario/scenario_files.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "simulator/trace.h"
+
+namespace drezhost {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// `path` relative to the folder of `file` (as written: "<terminal>" and
+// the other names of files that are not on disk have none, so the current
+// one).
+std::string besideFile(const std::string& file, const std::string& path) {
+  return (fs::path(file).parent_path() / fs::path(path)).lexically_normal().string();
+}
+
+// One name for one file, however it is reached.
+std::string identity(const std::string& path) {
+  std::error_code error;
+  fs::path canonical = fs::weakly_canonical(fs::path(path), error);
+  if (error) canonical = fs::absolute(fs::path(path), error).lexically_normal();
+  return canonical.string();
+}
+
+}  // namespace
+
+std::string fileProblem(const std::string& path, const std::string& what) {
+  std::error_code error;
+  const auto status = fs::status(path, error);
+  const std::string named = "cannot read the " + what + " '" + path + "': ";
+  if (error || !fs::exists(status)) return named + "it does not exist";
+  if (fs::is_directory(status)) return named + "it is a directory";
+  if (!fs::is_regular_file(status)) {
+    return named + "it is not a regular file (a pipe or a device is not read)";
+  }
+  std::ifstream file(path);
+  if (!file) return "cannot read the " + what + " '" + path + "'";
+  return std::string();
+}
+
+IncludedFile::IncludedFile(const Step& step, const steps::Include& include)
+    : path_(besideFile(step.file, include.file)),
+      parser_(path_, std::make_shared<const Inclusion>(
+                         Inclusion{step.file, step.line, step.includedFrom})) {
+  // The files open, the outermost first.
+  std::vector<std::string> chain = {step.file};
+  for (const Inclusion* outer = step.includedFrom.get(); outer != nullptr;
+       outer = outer->outer.get()) {
+    chain.insert(chain.begin(), outer->file);
+  }
+  const std::string refused = step.where() + ": cannot include '" + shownText(path_) + "': ";
+  // Its name is shown in every message about its lines: nothing in it may
+  // move the cursor or colour the terminal.
+  if (std::any_of(path_.begin(), path_.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; })) {
+    throw ScenarioError(refused + "a file name holds no control character");
+  }
+  if (chain.size() > static_cast<std::size_t>(kDepthLimit)) {
+    throw ScenarioError(refused + "files include files more than " + std::to_string(kDepthLimit) +
+                        " deep");
+  }
+  const std::string target = identity(path_);
+  for (const std::string& file : chain) {
+    if (identity(file) != target) continue;
+    std::string cycle;
+    for (const std::string& link : chain) {
+      cycle += shownText(link) + (cycle.empty() ? " includes " : ", which includes ");
+    }
+    throw ScenarioError(refused + "the files include each other: " + cycle + shownText(path_));
+  }
+  const std::string why = fileProblem(path_, "included file");
+  if (!why.empty()) throw ScenarioError(step.where() + ": " + why);
+  in_.open(path_, std::ios::binary);
+  if (!in_) throw ScenarioError(step.where() + ": cannot read the included file '" + path_ + "'");
+}
+
+std::optional<Step> IncludedFile::next() {
+  std::string line;
+  bool cut = false;
+  while (!ended_ && readScenarioLine(in_, line, &cut)) {
+    if (cut) parser_.tooLong();
+    if (std::optional<Step> step = parser_.feed(line)) return step;
+  }
+  if (!ended_) {
+    ended_ = true;
+    parser_.finish();
+  }
+  return std::nullopt;
+}
+
+namespace {
+
+bool scanForTraces(const std::string& path, std::set<std::string>& seen) {
+  if (!seen.insert(identity(path)).second) return false;
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return true;
+  ScenarioParser parser(path);
+  std::string line;
+  bool cut = false;
+  while (readScenarioLine(file, line, &cut)) {
+    if (cut) continue;
+    try {
+      std::optional<Step> step = parser.feed(line);
+      if (!step) continue;
+      if (step->as<steps::ExpectTrace>() != nullptr) return true;
+      const auto* include = step->as<steps::Include>();
+      if (include != nullptr &&
+          seen.size() <= static_cast<std::size_t>(IncludedFile::kDepthLimit) &&
+          fileProblem(besideFile(path, include->file), "file").empty() &&
+          scanForTraces(besideFile(path, include->file), seen)) {
+        return true;
+      }
+    } catch (const ScenarioError&) {
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool expectsTraces(const std::string& path) {
+  std::set<std::string> seen;
+  return scanForTraces(path, seen);
+}
+
+}  // namespace drezhost
