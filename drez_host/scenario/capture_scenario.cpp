@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "scenario/installation_file.h"
+#include "scenario/parser.h"
 #include "scenario/writer.h"
 #include "simulator/command_parser.h"
 #include "simulator/trace.h"
@@ -136,15 +137,33 @@ Installation installationFrom(const Studio& studio) {
   return installation;
 }
 
-// The scenario's lines, as they are written.
+// The scenario's lines, as they are written: only what the parser reads
+// back, each line within its limit.
 class ScenarioText {
  public:
   void step(const StepBody& step, const std::string& what) {
-    if (std::optional<std::string> line = writeStep(step)) {
-      text_ += *line + "\n";
-    } else {
+    const std::optional<std::string> text = writeStep(step);
+    if (!text) {
       comment(what + ": a text of it no scenario line can hold");
+      return;
     }
+    std::istringstream lines(*text);
+    ScenarioParser parser("the scenario written");
+    try {
+      for (std::string line; std::getline(lines, line);) {
+        if (line.size() >= ScenarioParser::kLineLimit) {
+          comment(what + ": a text of it longer than a scenario line may be (" +
+                  std::to_string(ScenarioParser::kLineLimit) + " bytes)");
+          return;
+        }
+        parser.feed(line);
+      }
+      parser.finish();
+    } catch (const ScenarioError&) {
+      comment(what + ": a text of it no scenario line reads back");
+      return;
+    }
+    text_ += *text + "\n";
   }
   void comment(const std::string& text) { text_ += "# " + shownText(text) + "\n"; }
   void raw(const std::string& text) { text_ += text; }
@@ -167,8 +186,10 @@ class Writer {
 
   void write(ScenarioText& out) {
     const std::vector<Entry>& entries = capture_.entries;
+    // The calls the capture holds whole; one it ends inside is left out.
+    const std::size_t whole = capture_.completeEntries;
     std::size_t i = 0;
-    while (i < entries.size()) {
+    while (i < whole) {
       const LineHead& head = headOf(entries[i]);
       if (head.depth != 0 || !isCall(entries[i])) {
         ++i;
@@ -183,12 +204,26 @@ class Writer {
         continue;
       }
       flush(out);
+      if (lookupsFailed(i, end)) {
+        // The host answered no lookup in this call, though the studio has
+        // the names (another script's lookups of them were answered).
+        out.step(steps::HostLookups{false}, "the lookups it did not answer");
+        lookups_off_ = true;
+      }
       writeTriggers(out, i, end);
       writeCall(out, i);
       appendCommands(i, end);
+      thrown_ = std::get<EndEntry>(entries[end]).result.kind == ResultKind::kException;
       i = end + 1;
     }
     flush(out);
+    for (std::size_t k = whole; k < entries.size(); ++k) {
+      if (headOf(entries[k]).depth == 0 && isCall(entries[k])) {
+        out.comment("the capture ends inside the call at its line " +
+                    std::to_string(headOf(entries[k]).line) + ", which is left out");
+        break;
+      }
+    }
   }
 
  private:
@@ -360,11 +395,36 @@ class Writer {
       expect.commands = window_;
       out.step(expect, "the commands of the step before");
       if (expectReply_) out.step(steps::ExpectReply{{}, reply_}, "the reply");
+      if (thrown_) {
+        out.step(steps::ExpectProblem{{}, Severity::Error, "an exception escaped the script"},
+                 "the exception that ended it");
+      }
     }
+    if (lookups_off_) out.step(steps::HostLookups{true}, "the lookups answered again");
     window_.clear();
     open_ = false;
     skipped_ = false;
     expectReply_ = false;
+    thrown_ = false;
+    lookups_off_ = false;
+  }
+
+  // True when the call's lookups ("SD") all went unanswered and one of
+  // them names a device the studio has.
+  bool lookupsFailed(std::size_t begin, std::size_t end) const {
+    bool known_failed = false;
+    for (std::size_t k = begin + 1; k < end; ++k) {
+      const auto* command = std::get_if<CommandEntry>(&capture_.entries[k]);
+      if (command == nullptr) continue;
+      const std::optional<HostCommand> parsed = parseHostCommand(textOf(command->text), nullptr);
+      if (!parsed || parsed->code != "SD" || parsed->operands.empty()) continue;
+      if (command->result.kind == ResultKind::kReply) return false;
+      const std::string name = parsed->text(0);
+      for (const DeviceName& known : installation_.names()) {
+        if (known.name == name) known_failed = true;
+      }
+    }
+    return known_failed;
   }
 
   const Capture& capture_;
@@ -379,6 +439,8 @@ class Writer {
   bool expectReply_ = false;
   bool open_ = false;
   bool skipped_ = false;
+  bool thrown_ = false;       // the call ended by an exception
+  bool lookups_off_ = false;  // the host answers no lookup in this call
 };
 
 }  // namespace
