@@ -259,11 +259,21 @@ class Writer {
         }
       }
     }
+    // A host that left a polled index unanswered does not answer polls as
+    // the simulated studio does: the scenario's host answers none, and the
+    // updates that came are the scenario's own steps.
+    if (!pending.empty()) {
+      polls_off_ = true;
+      answers_.clear();
+      state_.clear();
+      initial_.clear();
+    }
   }
 
  public:
   // The studio's state before the first action: what the polls answered.
   void writeState(ScenarioText& out) const {
+    if (polls_off_) out.step(steps::HostPolls{PollDelivery::Off}, "the polls its host left");
     for (std::size_t i : initial_) {
       const auto& device = std::get<DeviceEntry>(capture_.entries[i]);
       if (std::optional<StepBody> change = changeOf(device)) out.step(*change, "a poll's answer");
@@ -328,11 +338,29 @@ class Writer {
   void writeCall(ScenarioText& out, std::size_t index) {
     const Entry& entry = capture_.entries[index];
     const LineHead& head = headOf(entry);
+    const std::string at = " (capture line " + std::to_string(head.line) + ")";
     reply_.reset();
+    open_ = true;
+    if (uncreated_.count(script(head)) != 0) {
+      out.comment("a call of " + script(head) + ", which no step of this scenario creates" + at);
+      skipped_ = true;
+      return;
+    }
     std::visit(
         [&](const auto& call) {
           using Call = std::decay_t<decltype(call)>;
           if constexpr (std::is_same_v<Call, ExportEntry>) {
+            const ResultKind made = std::get<EndEntry>(capture_.entries[endOf(index)]).result.kind;
+            if (!call.host || made != ResultKind::kScript) {
+              // A scenario's create gives the script a host, and must make one.
+              out.comment(std::string("the export of ") + script(head) +
+                          (!call.host ? ", which the host gave no host object,"
+                                      : ", which made no script,") +
+                          " as no scenario step can say" + at);
+              uncreated_.insert(script(head));
+              skipped_ = true;
+              return;
+            }
             steps::Create create;
             create.name = script(head);
             create.path = textOf(call.path);
@@ -376,7 +404,6 @@ class Writer {
           }
         },
         entry);
-    open_ = true;
   }
 
   // The commands of the call from `begin` to `end`, those of the calls
@@ -433,14 +460,16 @@ class Writer {
   std::set<std::size_t> answers_;            // device updates that answer a poll
   std::map<std::pair<int64_t, int64_t>, std::size_t> state_;
   std::vector<std::size_t> initial_;
+  bool polls_off_ = false;  // the capture's host left polls unanswered
   std::string current_;
   std::vector<std::string> window_;
   Text reply_;
   bool expectReply_ = false;
   bool open_ = false;
   bool skipped_ = false;
-  bool thrown_ = false;       // the call ended by an exception
-  bool lookups_off_ = false;  // the host answers no lookup in this call
+  bool thrown_ = false;              // the call ended by an exception
+  std::set<std::string> uncreated_;  // the scripts no step creates
+  bool lookups_off_ = false;         // the host answers no lookup in this call
 };
 
 }  // namespace
