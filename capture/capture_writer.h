@@ -71,52 +71,64 @@ struct ResultValue {
   }
 };
 
-// One field's value; its type must be the type of its field in the table.
-// Texts are read during the write only and stay the caller's.
+// One field's value; its type must be the type of its field in the table,
+// and only the members of that type are read (it is made on the event path
+// of every entry, so it holds no more than one type's). Texts are read
+// during the write only and stay the caller's.
 struct FieldValue {
+  // kText and kTextList.
+  struct Texts {
+    const char* text;         // kText: null is written as `none`; read when `list` is null
+    const char* const* list;  // kTextList: `count` texts (null ones as `none`); kText: pieces
+    // kText written from pieces (when `list` is set for a kText): each piece
+    // preceded by its separator in `separators` ('\0' for none); null
+    // pieces read as empty. For a text that exists only in parts.
+    const char* separators;
+    std::size_t count;
+  };
+
   FieldType type;
-  int64_t integer = 0;
-  const char* text = nullptr;         // kText: null is written as `none`
-  const char* const* list = nullptr;  // kTextList: `count` texts (null ones as `none`)
-  std::size_t count = 0;
-  // kText written from pieces (when `list` is set for a kText): each piece
-  // preceded by its separator in `separators` ('\0' for none); null pieces
-  // read as empty. For a text that exists only in parts.
-  const char* separators = nullptr;
-  ReplyRef reply = ReplyRef::none();
-  ResultValue result = ResultValue::of(ResultKind::kNull);
+  union {
+    int64_t integer;     // kInteger
+    Texts texts;         // kText, kTextList
+    ReplyRef reply;      // kReply
+    ResultValue result;  // kResult
+  };
 
   static FieldValue ofInteger(int64_t value) {
-    FieldValue v{FieldType::kInteger};
+    FieldValue v;
+    v.type = FieldType::kInteger;
     v.integer = value;
     return v;
   }
   static FieldValue ofText(const char* text) {
-    FieldValue v{FieldType::kText};
-    v.text = text;
+    FieldValue v;
+    v.type = FieldType::kText;
+    v.texts = {text, nullptr, nullptr, 0};
     return v;
   }
   static FieldValue ofJoinedText(const char* const* pieces, const char* separators,
                                  std::size_t count) {
-    FieldValue v{FieldType::kText};
-    v.list = pieces;
-    v.separators = separators;
-    v.count = count;
+    FieldValue v;
+    v.type = FieldType::kText;
+    v.texts = {nullptr, pieces, separators, count};
     return v;
   }
   static FieldValue ofList(const char* const* texts, std::size_t count) {
-    FieldValue v{FieldType::kTextList};
-    v.list = texts;
-    v.count = count;
+    FieldValue v;
+    v.type = FieldType::kTextList;
+    v.texts = {nullptr, texts, nullptr, count};
     return v;
   }
   static FieldValue ofReply(ReplyRef reply) {
-    FieldValue v{FieldType::kReply};
+    FieldValue v;
+    v.type = FieldType::kReply;
     v.reply = reply;
     return v;
   }
   static FieldValue ofResult(ResultValue result) {
-    FieldValue v{FieldType::kResult};
+    FieldValue v;
+    v.type = FieldType::kResult;
     v.result = result;
     return v;
   }
@@ -127,6 +139,9 @@ struct EntryHead {
   uint64_t ms;     // since the capture began
   int64_t script;  // the script's number; 0 for none
 };
+
+// The lengths of an entry's texts, measured once per entry (the writer's).
+struct TextLengths;
 
 class CaptureWriter {
  public:
@@ -165,6 +180,12 @@ class CaptureWriter {
   // and returns false.
   bool write(const EntryHead& head, EntryKind kind, const FieldValue* values, int count);
 
+  // The same for an entry kind known when compiling, with one value per
+  // field of its row: the event path's way, each row's line made
+  // straight-line from the table.
+  template <EntryKind kKind>
+  bool write(const EntryHead& head, const FieldValue* values);
+
   // Writes the final `stopped` entry with `reason` and stops recording
   // (StopReason::kCaller).
   void stopWith(const EntryHead& head, const char* reason);
@@ -191,11 +212,14 @@ class CaptureWriter {
   }
 
  private:
-  template <typename Out>
-  static void format(Out& out, uint64_t ms, int depth, int64_t script, const EntrySpec& spec,
-                     const FieldValue* values);
+  template <EntryKind kKind, typename Out>
+  void format(Out& out, const EntryHead& head, int depth, const FieldValue* values,
+              const TextLengths& lengths);
   class CountOut;
   class RawOut;
+
+  // Keeps the digits of `ms`, which most entries share with the one before.
+  void rememberMs(uint64_t ms);
 
   // Room for `size` more bytes in the window; false (failed) when the sink
   // makes none.
@@ -214,6 +238,9 @@ class CaptureWriter {
   char* end_ = nullptr;
   int open_ = 0;
   bool closed_ = false;
+  uint64_t ms_value_ = 0;
+  char ms_text_[24] = {};
+  std::size_t ms_length_ = 0;
   State state_ = State::kRecording;
   StopNotice notice_ = nullptr;
   void* notice_context_ = nullptr;

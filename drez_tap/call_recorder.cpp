@@ -38,10 +38,10 @@ void CallRecorder::begin(const char* started, int64_t pid, const char* library) 
   tick();
   const FieldValue values[] = {FieldValue::ofText(started), FieldValue::ofInteger(pid),
                                FieldValue::ofText(library)};
-  writer_.write(head(0), EntryKind::kBegin, values, 3);
+  writer_.write<EntryKind::kBegin>(head(0), values);
 }
 
-void CallRecorder::endAbandoned(StackMark mark, bool atMark) {
+void CallRecorder::endAbandonedCalls(StackMark mark, bool atMark) {
   bool ticked = false;
   while (depth_ > 0 && writer_.recording()) {
     const StackMark open = frames_[depth_ - 1].mark;
@@ -52,39 +52,37 @@ void CallRecorder::endAbandoned(StackMark mark, bool atMark) {
   }
 }
 
-bool CallRecorder::roomForCall(int64_t script) {
-  if (depth_ < kMaxDepth) return true;
+bool CallRecorder::stopNesting(int64_t script) {
   writer_.stopWith(head(script), "the calls nested deeper than 64");
   return false;
 }
 
-void CallRecorder::writePendingCommand() {
-  if (depth_ == 0) return;
+void CallRecorder::writeOpenCommand() {
   Frame& frame = frames_[depth_ - 1];
-  if (!frame.isCommand || frame.written) return;
   frame.written = true;
   const EntryHead at{frame.ms, frame.script};
   const FieldValue open = FieldValue::ofResult(ResultValue::of(ResultKind::kOpen));
   if (frame.kind == HOST_CMD_EXECUTE) {
     const FieldValue values[] = {FieldValue::ofText(frame.text), open};
-    writer_.write(at, EntryKind::kCommand, values, 2);
+    writer_.write<EntryKind::kCommand>(at, values);
   } else if (frame.kind == HOST_CMD_RELEASE) {
     const FieldValue values[] = {FieldValue::ofReply(frame.handedBack), open};
-    writer_.write(at, EntryKind::kHandBack, values, 2);
+    writer_.write<EntryKind::kHandBack>(at, values);
   } else {
     const FieldValue values[] = {FieldValue::ofInteger(frame.kind), open};
-    writer_.write(at, EntryKind::kOtherCommand, values, 2);
+    writer_.write<EntryKind::kOtherCommand>(at, values);
   }
 }
 
-bool CallRecorder::openHostCall(int64_t script, int kind, EntryKind entry, const FieldValue* values,
-                                int count, StackMark mark) {
+template <EntryKind kEntry>
+bool CallRecorder::openHostCall(int64_t script, int kind, const FieldValue* values,
+                                StackMark mark) {
   if (!writer_.recording()) return false;
   tick();
   endAbandoned(mark, true);
   writePendingCommand();
   if (!roomForCall(script)) return false;
-  writer_.write(head(script), entry, values, count);
+  writer_.write<kEntry>(head(script), values);
   frames_[depth_++] = Frame{false, true, kind, nullptr, ReplyRef::none(), script, 0, mark};
   return true;
 }
@@ -93,20 +91,20 @@ void CallRecorder::closeInnermost(ResultValue result) {
   const Frame& frame = frames_[--depth_];
   if (!frame.isCommand || frame.written) {
     const FieldValue value = FieldValue::ofResult(result);
-    writer_.write(head(frame.script), EntryKind::kEnd, &value, 1);
+    writer_.write<EntryKind::kEnd>(head(frame.script), &value);
     return;
   }
   const EntryHead at{frame.ms, frame.script};
   const FieldValue result_field = FieldValue::ofResult(result);
   if (frame.kind == HOST_CMD_EXECUTE) {
     const FieldValue values[] = {FieldValue::ofText(frame.text), result_field};
-    writer_.write(at, EntryKind::kCommand, values, 2);
+    writer_.write<EntryKind::kCommand>(at, values);
   } else if (frame.kind == HOST_CMD_RELEASE) {
     const FieldValue values[] = {FieldValue::ofReply(frame.handedBack), result_field};
-    writer_.write(at, EntryKind::kHandBack, values, 2);
+    writer_.write<EntryKind::kHandBack>(at, values);
   } else {
     const FieldValue values[] = {FieldValue::ofInteger(frame.kind), result_field};
-    writer_.write(at, EntryKind::kOtherCommand, values, 2);
+    writer_.write<EntryKind::kOtherCommand>(at, values);
   }
 }
 
@@ -123,7 +121,7 @@ void CallRecorder::closeCall(StackMark mark, ResultValue result) {
 
 void CallRecorder::exportCalled(int64_t script, const char* path, bool hasHost, StackMark mark) {
   const FieldValue values[] = {FieldValue::ofText(path), FieldValue::ofInteger(hasHost ? 1 : 0)};
-  openHostCall(script, 0, EntryKind::kExport, values, 2, mark);
+  openHostCall<EntryKind::kExport>(script, 0, values, mark);
 }
 
 void CallRecorder::exportReturned(bool created, StackMark mark) {
@@ -132,7 +130,7 @@ void CallRecorder::exportReturned(bool created, StackMark mark) {
 
 void CallRecorder::deleteCalled(int64_t script, unsigned int flags, StackMark mark) {
   const FieldValue value = FieldValue::ofInteger(flags);
-  openHostCall(script, 0, EntryKind::kDelete, &value, 1, mark);
+  openHostCall<EntryKind::kDelete>(script, 0, &value, mark);
 }
 
 void CallRecorder::deleteReturned(StackMark mark) {
@@ -155,7 +153,7 @@ void CallRecorder::writeCallbackEntry(int64_t script, void* data, int kind, Stac
     const FieldValue values[] = {
         FieldValue::ofInteger(update->device), FieldValue::ofInteger(update->index),
         FieldValue::ofInteger(update->number), FieldValue::ofText(update->text)};
-    openHostCall(script, kind, EntryKind::kDevice, values, 4, mark);
+    openHostCall<EntryKind::kDevice>(script, kind, values, mark);
   } else if (kind == CB_CONTROL_EVENT && data != nullptr) {
     const ControlEvent* event = static_cast<const ControlEvent*>(data);
     const ParsedCommand* parsed = event->parsed;
@@ -164,7 +162,7 @@ void CallRecorder::writeCallbackEntry(int64_t script, void* data, int kind, Stac
           FieldValue::ofText(event->controlId), FieldValue::ofText(nullptr),
           FieldValue::ofText(nullptr),          FieldValue::ofList(nullptr, 0),
           FieldValue::ofText(nullptr),          FieldValue::ofInteger(0)};
-      openHostCall(script, kind, EntryKind::kControl, values, 6, mark);
+      openHostCall<EntryKind::kControl>(script, kind, values, mark);
       return;
     }
     const int32_t count = parsed->partCount < 0                   ? 0
@@ -190,24 +188,24 @@ void CallRecorder::writeCallbackEntry(int64_t script, void* data, int kind, Stac
                                  FieldValue::ofList(parsed->parts, static_cast<std::size_t>(count)),
                                  FieldValue::ofText(parsed->value),
                                  FieldValue::ofInteger(parsed->hasValue ? 1 : 0)};
-    openHostCall(script, kind, EntryKind::kControl, values, 6, mark);
+    openHostCall<EntryKind::kControl>(script, kind, values, mark);
   } else if (kind == CB_HOST_REQUEST) {
     const FieldValue text = FieldValue::ofText(static_cast<const char*>(data));
-    openHostCall(script, kind, EntryKind::kRequest, &text, 1, mark);
+    openHostCall<EntryKind::kRequest>(script, kind, &text, mark);
   } else if (kind == CB_EVENT_ID) {
     const FieldValue id = FieldValue::ofInteger(value);
-    openHostCall(script, kind, EntryKind::kEvent, &id, 1, mark);
+    openHostCall<EntryKind::kEvent>(script, kind, &id, mark);
   } else if (kind == CB_RELEASE_REPLY) {
     // Numbered before the script frees it.
     const FieldValue reply =
         FieldValue::ofReply(script_replies_.take(reinterpret_cast<uintptr_t>(data)));
-    openHostCall(script, kind, EntryKind::kRelease, &reply, 1, mark);
+    openHostCall<EntryKind::kRelease>(script, kind, &reply, mark);
   } else if (kind == CB_NOTIFY6 || kind == CB_NOTIFY7) {
     const FieldValue values[] = {FieldValue::ofInteger(kind), FieldValue::ofInteger(value)};
-    openHostCall(script, kind, EntryKind::kNotify, values, 2, mark);
+    openHostCall<EntryKind::kNotify>(script, kind, values, mark);
   } else {
     const FieldValue values[] = {FieldValue::ofInteger(kind), FieldValue::ofInteger(value)};
-    openHostCall(script, kind, EntryKind::kCallback, values, 2, mark);
+    openHostCall<EntryKind::kCallback>(script, kind, values, mark);
   }
 }
 
@@ -252,7 +250,9 @@ void CallRecorder::commandReturned(intptr_t result, StackMark mark) {
       value = ResultValue::reply(number, reinterpret_cast<const char*>(result));
     }
   }
-  closeCall(mark, value);
+  // Written `open`, it ends with an `end` of the time now.
+  if (frame.written) tick();
+  closeInnermost(value);
 }
 
 void CallRecorder::close(StackMark mark) {

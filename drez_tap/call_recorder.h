@@ -135,14 +135,26 @@ class CallRecorder {
   void tick() { last_ms_ = clock_() - start_; }
   EntryHead head(int64_t script) const { return {last_ms_, script}; }
   // Ends, with `exception`, the open calls entered deeper than `mark` (or
-  // at it, with `atMark`): calls an exception ended unseen.
-  void endAbandoned(StackMark mark, bool atMark);
+  // at it, with `atMark`): calls an exception ended unseen. Seldom any.
+  void endAbandoned(StackMark mark, bool atMark) {
+    if (depth_ == 0) return;
+    const StackMark open = frames_[depth_ - 1].mark;
+    if (open < mark || (atMark && open == mark)) endAbandonedCalls(mark, atMark);
+  }
+  void endAbandonedCalls(StackMark mark, bool atMark);
   // Room for one more open call; stops the recording when there is none.
-  bool roomForCall(int64_t script);
+  bool roomForCall(int64_t script) { return depth_ < kMaxDepth || stopNesting(script); }
+  // Stops the recording there; false.
+  bool stopNesting(int64_t script);
   // Writes a command still waiting for its result as `open`.
-  void writePendingCommand();
-  bool openHostCall(int64_t script, int kind, EntryKind entry, const FieldValue* values, int count,
-                    StackMark mark);
+  void writePendingCommand() {
+    if (depth_ > 0 && frames_[depth_ - 1].isCommand && !frames_[depth_ - 1].written) {
+      writeOpenCommand();
+    }
+  }
+  void writeOpenCommand();
+  template <EntryKind kEntry>
+  bool openHostCall(int64_t script, int kind, const FieldValue* values, StackMark mark);
   // Ends the innermost open call with `result`: an `end`, or the command's
   // one entry when it was not written yet.
   void closeInnermost(ResultValue result);

@@ -296,7 +296,7 @@ TEST(CaptureEntries, EachKindIsWrittenAsItsRowSaysAndReadsBack) {
     }
     const int64_t script = c.kind == EntryKind::kBegin ? 0 : 1;
     if (c.kind == EntryKind::kStopped) {
-      w.writer.stopWith({12, script}, c.values[0].text);
+      w.writer.stopWith({12, script}, c.values[0].texts.text);
     } else {
       ASSERT_TRUE(w.add(12, script, c.kind, c.values));
     }
