@@ -3,12 +3,15 @@
 # made of: each must pass.
 #
 #   cmake -DDREZ_HOST=<drez-host> -DWORK=<folder> [-DEMULATOR=<a|b|c>]
-#         -P captures_as_scenarios.cmake
+#         [-DONLY=<regex>] -P captures_as_scenarios.cmake
+#
+# With ONLY, only the captures whose path it matches.
 #
 # A file below WORK ending in .capture that is no capture (a test's stand-in
-# for yesterday's) is passed over, and so is a capture of the broken test
-# panel, which breaks the host's rules on purpose: its scenario fails as
-# its run did.
+# for yesterday's) is passed over, and so are the captures of the panels
+# that break the host's rules or end their calls by exceptions on purpose
+# (the broken test panel, the raising panel): their scenarios fail as their
+# runs did.
 cmake_minimum_required(VERSION 3.25)
 
 foreach(required DREZ_HOST WORK)
@@ -22,6 +25,9 @@ file(GLOB_RECURSE captures LIST_DIRECTORIES false "${WORK}/*.capture")
 list(SORT captures)
 set(played 0)
 set(failed "")
+if(DEFINED ONLY)
+  list(FILTER captures INCLUDE REGEX "${ONLY}")
+endif()
 foreach(capture IN LISTS captures)
   file(STRINGS "${capture}" head LIMIT_COUNT 2)
   list(LENGTH head lines)
@@ -33,7 +39,7 @@ foreach(capture IN LISTS captures)
     continue()
   endif()
   string(REPLACE "\\\\" "\\" library "${CMAKE_MATCH_1}")
-  if(library MATCHES "broken_panel")
+  if(library MATCHES "broken_panel|raising")
     continue()
   endif()
   set(scenario "${capture}.scn")

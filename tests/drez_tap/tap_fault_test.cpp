@@ -177,6 +177,26 @@ TEST(TapFaults, EachFaultIsSaidOnceAndTheHostIsServedAsWithoutTheTap) {
        {"drez_tap: {ini} is not UTF-8: read as bytes, unchanged", kRecording},
        true,
        true},
+      {"a script= path in the ANSI code page",
+       "script=r\xFC"
+       "al{s}\ncapture=c.capture\n",
+       {"drez_tap: {ini} is not UTF-8: read as bytes, unchanged",
+        "drez_tap: recording {f}/r\xFC"
+        "al{s} into {f}/c.capture"},
+       true,
+       true,
+       [](const TapFolder& folder) {
+  // The same name on the disk: natively its bytes, on Windows its
+  // characters (the ANSI code page's 0xFC is u with diaeresis).
+#if defined(_WIN32)
+         fs::copy_file(vantrelLibrary(), folder.path / fs::u8path("r\xC3\xBC"
+                                                                  "al.dll"));
+#else
+         fs::copy_file(vantrelLibrary(), folder.path / ("r\xFC"
+                                                        "al" +
+                                                        kSuffix));
+#endif
+       }},
       {"a configuration in UTF-16, as Notepad saves it",
        std::nullopt,
        {"drez_tap: {ini} read as UTF-16 (little-endian)", kRecording},
