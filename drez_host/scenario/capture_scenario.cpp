@@ -210,11 +210,28 @@ class Writer {
         out.step(steps::HostLookups{false}, "the lookups it did not answer");
         lookups_off_ = true;
       }
-      writeTriggers(out, i, end);
-      writeCall(out, i);
-      appendCommands(i, end);
+      const std::size_t call = i;
+      writeTriggers(out, call, end);
+      writeCall(out, call);
+      appendCommands(call, end);
       thrown_ = std::get<EndEntry>(entries[end]).result.kind == ResultKind::kException;
       i = end + 1;
+      // One studio change reaches every script registered for it: the same
+      // update to the other scripts right after it belongs to its step.
+      const auto* change = std::get_if<DeviceEntry>(&entries[call]);
+      if (change != nullptr && changeOf(*change)) {
+        std::set<int64_t> reached = {change->head.script};
+        while (i < whole) {
+          const auto* next = std::get_if<DeviceEntry>(&entries[i]);
+          if (next == nullptr || answers_.count(i) != 0 || !sameUpdate(*next, *change) ||
+              !reached.insert(next->head.script).second) {
+            break;
+          }
+          const std::size_t next_end = endOf(i);
+          appendCommands(i, next_end);
+          i = next_end + 1;
+        }
+      }
     }
     flush(out);
     for (std::size_t k = whole; k < entries.size(); ++k) {
@@ -228,6 +245,10 @@ class Writer {
 
  private:
   static bool isCall(const Entry& entry) { return isHostCall(kindOf(entry)); }
+
+  static bool sameUpdate(const DeviceEntry& a, const DeviceEntry& b) {
+    return a.device == b.device && a.index == b.index && a.number == b.number && a.text == b.text;
+  }
 
   std::size_t endOf(std::size_t opening) const {
     auto found = ends_.find(opening);
