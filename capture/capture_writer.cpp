@@ -51,7 +51,7 @@ constexpr RowPieces rowPieces(const EntrySpec& spec) {
     row.length[piece] = at;
   };
   set(0, spec.keyword, false);
-  row.fixed = 3 * 21 + kPieceSize + 1;
+  row.fixed = uint64_t{3} * 21 + kPieceSize + 1;
   for (int i = 0; i < spec.fieldCount; ++i) {
     set(static_cast<std::size_t>(i) + 1, spec.fields[i].name, true);
     row.fixed += kPieceSize + 48;
