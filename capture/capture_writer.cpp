@@ -85,14 +85,20 @@ constexpr std::array<bool, 256> plainBytes() {
 constexpr std::array<bool, 256> kPlain = plainBytes();
 
 // Whether the 8 bytes of `word` all stand for themselves: none below 0x20,
-// none at 0x7F or above, no '"' and no '\'.
+// none at 0x7F or above, no '"' and no '\'. Each test sets a byte's high
+// bit where the byte fails it; none carries into the next byte once every
+// byte is below 0x80.
 inline bool allPlain(uint64_t word) {
   constexpr uint64_t kOnes = 0x0101010101010101u;
   constexpr uint64_t kHighs = 0x8080808080808080u;
-  const auto hasZero = [](uint64_t v) { return ((v - kOnes) & ~v & kHighs) != 0; };
-  const bool below_space = ((word - kOnes * 0x20) & ~word & kHighs) != 0;
-  return !below_space && (word & kHighs) == 0 && !hasZero(word ^ (kOnes * 0x7F)) &&
-         !hasZero(word ^ (kOnes * '"')) && !hasZero(word ^ (kOnes * '\\'));
+  if ((word & kHighs) != 0) return false;
+  const uint64_t below_space = (word - kOnes * 0x20) & ~word;
+  const uint64_t delete_byte = word + kOnes;
+  const uint64_t quote = word ^ (kOnes * '"');
+  const uint64_t backslash = word ^ (kOnes * '\\');
+  const uint64_t found =
+      below_space | delete_byte | ((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash);
+  return (found & kHighs) == 0;
 }
 
 std::size_t decimalLength(uint64_t value) {
