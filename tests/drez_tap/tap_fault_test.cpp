@@ -320,6 +320,33 @@ TEST(TapFaults, AnExportThatGivesNullIsPassedOnAndSaid) {
             drezcapture::ResultKind::kNull);
 }
 
+// A loop through a library the tap cannot know for a tap: its export is
+// entered again from inside itself, and refused 8 deep with one line; the
+// capture holds the exports that ran, each ended.
+TEST(TapFaults, ALoopBackIntoTheTapIsRefusedWithOneLine) {
+  TapFolder folder;
+  folder.writeIni(std::string("script=") + LOOPING_PANEL_PATH + "\ncapture=c.capture\n");
+  DebugChannel debug;
+  {
+    drezhost::ScriptLibrary tap(folder.tap.string());
+    drezhost::RecordingHost host;
+    EXPECT_EQ(tap.entry()(&host, folder.tap.string().c_str()), nullptr);
+    EXPECT_TRUE(host.commands().empty());
+  }
+  if (auto lines = debug.lines()) {
+    EXPECT_THAT(*lines, ::testing::ElementsAre(
+                            filled(std::string("drez_tap: recording ") + LOOPING_PANEL_PATH +
+                                       " into {f}/c.capture",
+                                   folder),
+                            std::string("drez_tap: ") + LOOPING_PANEL_PATH +
+                                " called this tap's export again from inside its own, 8 deep: "
+                                "taps that load each other; the host gets no script"));
+  }
+  const drezcapture::Capture capture = drezcapture::readCaptureFile(folder.capture()->string());
+  EXPECT_TRUE(capture.complete()) << capture.describe();
+  EXPECT_EQ(capture.hostCalls(), 8u);
+}
+
 TEST(TapFaults, ALibraryWithoutTheExportGivesNoScript) {
   TapFolder folder;
   folder.writeIni(std::string("script=") + NO_EXPORT_PANEL_PATH + "\n");
