@@ -36,8 +36,10 @@ class FiguresTable {
   // True when every target of every event was measured and holds.
   bool allTargetsHold() const;
 
-  // The most the tap may add to an event's time, in nanoseconds.
+  // The most the tap may add to an event's time, in nanoseconds: every
+  // event's, or the one event `id`'s (which then keeps its own).
   void setTapGoal(double addedNanoseconds) { tap_goal_ = addedNanoseconds; }
+  void setTapGoal(const std::string& id, double addedNanoseconds);
   // One line per event: its time, its time through the tap, the difference
   // against the tap's goal, and its allocations through the tap against its
   // budget.
@@ -61,6 +63,7 @@ class FiguresTable {
     Measured event;
     Measured replay;
     Measured tap;
+    double tap_goal = 0;  // 0: the table's
   };
 
   static bool ratioKnown(const Row& row);
@@ -69,6 +72,7 @@ class FiguresTable {
   static bool allocationsHold(const Row& row);
   static bool allocationsHold(const Row& row, const Measured& measured);
   bool tapHolds(const Row& row) const;
+  double tapGoal(const Row& row) const { return row.tap_goal > 0 ? row.tap_goal : tap_goal_; }
 
   std::vector<Row> rows_;
   double tap_goal_ = 0;

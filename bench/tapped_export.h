@@ -1,8 +1,9 @@
 // The Vantrel panel's export through the tap (drez_tap/), in this process:
 // the tap's forwarding objects around the panel linked into the benchmark,
-// recording into a real capture file, as the studio's tap does. What the
-// tap adds to an event is the difference between an event delivered to a
-// panel made here and to one made by the export directly.
+// recording into a real capture file through the tap's own shared mapping,
+// as the studio's tap does. What the tap adds to an event is the
+// difference between an event delivered to a panel made here and to one
+// made by the export directly.
 //
 // The capture is a temporary file that nobody reads: removed from its
 // folder once open, and written from its start again past 64 MiB, so that

@@ -13,6 +13,10 @@
 // gave the script concerned (1 for the first export, 2 for the next, ...; 0
 // for none). The fields follow in the order of the entry's row below.
 //
+// A file may end in NUL bytes: the rest of the room the tap had made for
+// the capture, when its host died before the tap could trim it. They are
+// no part of the capture, which is what comes before them.
+//
 // Depends on nothing but the C++ standard library and the binary contract's
 // command vocabulary. Everything here is pure: no state, no allocation, safe
 // on any thread.
@@ -46,13 +50,14 @@ enum class FieldType {
 
 // What a call returned, as a kResult field writes it.
 enum class ResultKind {
-  kNull,     // `null`: a null pointer (no script, no reply, nothing)
-  kScript,   // `script`: the export returned a script
-  kDone,     // `done`: the deletion ran
-  kPointer,  // `pointer`: a non-null pointer that is no reply (its text is not read)
-  kOpen,     // `open`: a command whose host calls follow, one deeper, until its `end`
-  kInteger,  // a number: the host's result of a command without a reply
-  kReply,    // `reply <n> "<text>"`: a reply, numbered, with its text
+  kNull,       // `null`: a null pointer (no script, no reply, nothing)
+  kScript,     // `script`: the export returned a script
+  kDone,       // `done`: the deletion ran
+  kPointer,    // `pointer`: a non-null pointer that is no reply (its text is not read)
+  kOpen,       // `open`: a command whose host calls follow, one deeper, until its `end`
+  kInteger,    // a number: the host's result of a command without a reply
+  kReply,      // `reply <n> "<text>"`: a reply, numbered, with its text
+  kException,  // `exception`: the call ended by an exception instead of returning
 };
 
 // The value of a kReply field.
@@ -100,7 +105,32 @@ struct FieldSpec {
   const char* name;  // before the '='
   FieldType type;
   const char* what;  // for errors: "expected <what>, found '...'"
+  // kInteger: the values the field may hold; a reader refuses others.
+  int64_t least;
+  int64_t most;
+  // kInteger: the field is left out of a line where it holds `omitted`,
+  // and a line without it holds `omitted`. Always the row's last field.
+  bool optional;
+  int64_t omitted;
+  // kInteger: the value reaches the script as a 32-bit int (an event id
+  // is `int` to a handler); a reader notes a wider one.
+  bool studioInt;
 };
+
+constexpr FieldSpec textField(const char* name, const char* what) {
+  return {name, FieldType::kText, what, 0, 0, false, 0, false};
+}
+constexpr FieldSpec typedField(const char* name, FieldType type, const char* what) {
+  return {name, type, what, 0, 0, false, 0, false};
+}
+constexpr FieldSpec integerField(const char* name, const char* what, int64_t least = INT64_MIN,
+                                 int64_t most = INT64_MAX) {
+  return {name, FieldType::kInteger, what, least, most, false, 0, false};
+}
+// A 32-bit field of a host record: DeviceUpdate's device, index, number.
+constexpr FieldSpec recordField(const char* name, const char* what) {
+  return integerField(name, what, INT32_MIN, INT32_MAX);
+}
 
 constexpr int kMaxFields = 6;
 
@@ -120,84 +150,81 @@ constexpr EntrySpec kEntrySpecs[kEntryKindCount] = {
      "begin",
      Opens::kNothing,
      3,
-     {{"started", FieldType::kText, "a start time"},
-      {"pid", FieldType::kInteger, "a process id"},
-      {"library", FieldType::kText, "the panel library's path"}}},
+     {textField("started", "a start time"), integerField("pid", "a process id", 0),
+      textField("library", "the panel library's path")}},
     {EntryKind::kExport,
      "export",
      Opens::kHostCall,
-     1,
-     {{"path", FieldType::kText, "a path text"}}},
+     2,
+     {textField("path", "a path text"),
+      // host=0: the host gave no host object (a null pointer).
+      {"host", FieldType::kInteger, "0 or 1 for host", 0, 1, true, 1, false}}},
     {EntryKind::kDevice,
      "device",
      Opens::kHostCall,
      4,
-     {{"device", FieldType::kInteger, "a device number"},
-      {"index", FieldType::kInteger, "an index"},
-      {"number", FieldType::kInteger, "a number"},
-      {"text", FieldType::kText, "an update text"}}},
+     {recordField("device", "a device number"), recordField("index", "an index"),
+      recordField("number", "a number"), textField("text", "an update text")}},
     {EntryKind::kControl,
      "control",
      Opens::kHostCall,
      6,
-     {{"id", FieldType::kText, "a control id"},
-      {"command", FieldType::kText, "a command text"},
-      {"name", FieldType::kText, "the parsed name"},
-      {"parts", FieldType::kTextList, "a list of parts"},
-      {"value", FieldType::kText, "the parsed value"},
-      {"has_value", FieldType::kInteger, "0 or 1 for has_value"}}},
-    {EntryKind::kRequest,
-     "request",
-     Opens::kHostCall,
-     1,
-     {{"text", FieldType::kText, "a request text"}}},
+     {textField("id", "a control id"), textField("command", "a command text"),
+      textField("name", "the parsed name"),
+      typedField("parts", FieldType::kTextList, "a list of parts"),
+      textField("value", "the parsed value"),
+      integerField("has_value", "0 or 1 for has_value", 0, 1)}},
+    {EntryKind::kRequest, "request", Opens::kHostCall, 1, {textField("text", "a request text")}},
     {EntryKind::kRelease,
      "release",
      Opens::kHostCall,
      1,
-     {{"reply", FieldType::kReply, "a reply number"}}},
-    {EntryKind::kEvent, "event", Opens::kHostCall, 1, {{"id", FieldType::kInteger, "an event id"}}},
+     {typedField("reply", FieldType::kReply, "a reply number")}},
+    {EntryKind::kEvent,
+     "event",
+     Opens::kHostCall,
+     1,
+     {{"id", FieldType::kInteger, "an event id", INT64_MIN, INT64_MAX, false, 0, true}}},
     {EntryKind::kNotify,
      "notify",
      Opens::kHostCall,
      2,
-     {{"kind", FieldType::kInteger, "a notify kind"},
-      {"value", FieldType::kInteger, "a notify value"}}},
+     {integerField("kind", "a notify kind", 6, 7), integerField("value", "a notify value")}},
     {EntryKind::kCallback,
      "callback",
      Opens::kHostCall,
      2,
-     {{"kind", FieldType::kInteger, "a callback kind"},
-      {"data", FieldType::kInteger, "a data value"}}},
+     {integerField("kind", "a callback kind", INT32_MIN, INT32_MAX),
+      integerField("data", "a data value")}},
     {EntryKind::kDelete,
      "delete",
      Opens::kHostCall,
      1,
-     {{"flags", FieldType::kInteger, "the deletion's flags"}}},
+     {integerField("flags", "the deletion's flags", 0, UINT32_MAX)}},
     {EntryKind::kCommand,
      "command",
      Opens::kIfOpen,
      2,
-     {{"text", FieldType::kText, "a command text"},
-      {"result", FieldType::kResult, "a command result"}}},
+     {textField("text", "a command text"),
+      typedField("result", FieldType::kResult, "a command result")}},
     {EntryKind::kHandBack,
      "hand-back",
      Opens::kIfOpen,
      2,
-     {{"reply", FieldType::kReply, "a reply number"},
-      {"result", FieldType::kResult, "a command result"}}},
+     {typedField("reply", FieldType::kReply, "a reply number"),
+      typedField("result", FieldType::kResult, "a command result")}},
     {EntryKind::kOtherCommand,
      "other-command",
      Opens::kIfOpen,
      2,
-     {{"kind", FieldType::kInteger, "a command kind"},
-      {"result", FieldType::kResult, "a command result"}}},
-    {EntryKind::kEnd, "end", Opens::kNothing, 1, {{"result", FieldType::kResult, "a result"}}},
-    {EntryKind::kStopped,
-     "stopped",
+     {integerField("kind", "a command kind", INT32_MIN, INT32_MAX),
+      typedField("result", FieldType::kResult, "a command result")}},
+    {EntryKind::kEnd,
+     "end",
      Opens::kNothing,
      1,
-     {{"reason", FieldType::kText, "a reason text"}}},
+     {typedField("result", FieldType::kResult, "a result")}},
+    {EntryKind::kStopped, "stopped", Opens::kNothing, 1, {textField("reason", "a reason text")}},
 };
 
 // True for the calls of the host into a script (the entries an `end`
@@ -208,9 +235,21 @@ constexpr bool isHostCall(EntryKind kind) {
 
 constexpr const EntrySpec& entrySpec(EntryKind kind) { return kEntrySpecs[static_cast<int>(kind)]; }
 
+// A `callback` entry holds what no other entry can say: a callback kind
+// outside 1 to 7, or kind 1 or 2 with a null record (data=0). Kinds 3 to 7,
+// and 1 and 2 with their records, always have entries of their own.
+constexpr bool isPlainCallback(int64_t kind, int64_t data) {
+  return kind < 1 || kind > 7 || ((kind == 1 || kind == 2) && data == 0);
+}
+
+// An `other-command` holds a command kind other than 0 (executing a text,
+// `command`) and 5 (handing a reply back, `hand-back`).
+constexpr bool isOtherCommandKind(int64_t kind) { return kind != 0 && kind != 5; }
+
 // The words of a kResult field, in the order of ResultKind (empty for the
 // kinds that are written otherwise).
-constexpr const char* kResultWords[] = {"null", "script", "done", "pointer", "open", "", "reply"};
+constexpr const char* kResultWords[] = {"null", "script", "done",  "pointer",
+                                        "open", "",       "reply", "exception"};
 // The words of a kReply field that are not numbers.
 constexpr const char kNoneWord[] = "none";
 constexpr const char kUnknownWord[] = "unknown";

@@ -1,11 +1,15 @@
 #include "capture_reader.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <map>
 #include <sstream>
+#include <system_error>
 #include <utility>
 
 namespace drezcapture {
@@ -31,7 +35,7 @@ BeginEntry build(const LineHead& head, const std::vector<Value>& v) {
 }
 template <>
 ExportEntry build(const LineHead& head, const std::vector<Value>& v) {
-  return {head, v[0].text};
+  return {head, v[0].text, v[1].integer != 0};
 }
 template <>
 DeviceEntry build(const LineHead& head, const std::vector<Value>& v) {
@@ -162,6 +166,18 @@ class LineParser {
     }
     return negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
   }
+  // An integer from `least` to `most`.
+  int64_t integer(const char* what, int64_t least, int64_t most) {
+    const std::size_t start = at_;
+    const int64_t value = integer(what);
+    if (value < least || value > most) {
+      at_ = start;
+      expected(
+          (std::string(what) + " from " + std::to_string(least) + " to " + std::to_string(most))
+              .c_str());
+    }
+    return value;
+  }
   uint64_t unsignedNumber(const char* what) {
     if (at_ < line_.size() && line_[at_] == '-') expected(what);
     return static_cast<uint64_t>(integer(what));
@@ -284,7 +300,7 @@ Value readField(LineParser& parser, const FieldSpec& field) {
   Value value;
   switch (field.type) {
     case FieldType::kInteger:
-      value.integer = parser.integer(field.what);
+      value.integer = parser.integer(field.what, field.least, field.most);
       break;
     case FieldType::kText:
       value.text = parser.text(field.what);
@@ -323,7 +339,7 @@ int readHeader(std::string_view line, const std::string& name) {
   return static_cast<int>(version);
 }
 
-// The capture read so far: the entries and the calls open.
+// The capture read so far: the entries, the calls open and the scripts.
 class CaptureBuilder {
  public:
   CaptureBuilder(Capture& capture, const std::string& name) : capture_(capture), name_(name) {}
@@ -350,13 +366,21 @@ class CaptureBuilder {
                   " where it should be at depth " + std::to_string(expected_depth));
     }
     head.depth = static_cast<int>(depth);
+    checkScript(parser, *spec, head);
 
     std::vector<Value> values;
     values.reserve(static_cast<std::size_t>(spec->fieldCount));
     for (int i = 0; i < spec->fieldCount; ++i) {
-      parser.blank((std::string("'") + spec->fields[i].name + "='").c_str());
-      parser.fieldName(spec->fields[i].name);
-      values.push_back(readField(parser, spec->fields[i]));
+      const FieldSpec& field = spec->fields[i];
+      if (field.optional && parser.atEnd()) {
+        values.emplace_back();
+        values.back().integer = field.omitted;
+        continue;
+      }
+      parser.blank((std::string("'") + field.name + "='").c_str());
+      parser.fieldName(field.name);
+      values.push_back(readField(parser, field));
+      if (field.studioInt) noteWide(field, values.back().integer, number);
     }
     if (!parser.atEnd()) {
       parser.take(' ');
@@ -369,6 +393,7 @@ class CaptureBuilder {
     if (open && spec->opens != Opens::kIfOpen) {
       parser.fail("'" + std::string(keyword) + "' cannot be open");
     }
+    checkKinds(parser, *spec, values);
 
     Entry entry = kBuilders[static_cast<std::size_t>(spec->kind)](head, values);
     if (spec->kind == EntryKind::kEnd) {
@@ -389,9 +414,61 @@ class CaptureBuilder {
   void finish() { capture_.openCalls = open_.size(); }
 
  private:
+  // Script numbers: `begin` has none; an export makes a new one; every other
+  // entry but `stopped` names a script an export made.
+  void checkScript(const LineParser& parser, const EntrySpec& spec, const LineHead& head) {
+    if (spec.kind == EntryKind::kStopped) return;
+    if (spec.kind == EntryKind::kBegin) {
+      if (head.script != 0) parser.fail("'begin' names script " + std::to_string(head.script));
+      return;
+    }
+    if (head.script == 0) {
+      parser.fail("'" + std::string(spec.keyword) + "' names no script (script 0)");
+    }
+    const auto made = scripts_.find(head.script);
+    if (spec.kind == EntryKind::kExport) {
+      if (made != scripts_.end()) {
+        parser.fail("script " + std::to_string(head.script) + " was created before, at line " +
+                    std::to_string(made->second));
+      }
+      scripts_.emplace(head.script, head.line);
+    } else if (made == scripts_.end()) {
+      parser.fail("'" + std::string(spec.keyword) + "' of script " + std::to_string(head.script) +
+                  ", which no export created");
+    }
+  }
+
+  // What only the entries of their own may say.
+  static void checkKinds(const LineParser& parser, const EntrySpec& spec,
+                         const std::vector<Value>& values) {
+    if (spec.kind == EntryKind::kCallback &&
+        !isPlainCallback(values[0].integer, values[1].integer)) {
+      parser.fail("a callback of kind " + std::to_string(values[0].integer) + " with data " +
+                  std::to_string(values[1].integer) +
+                  " is no 'callback' entry: that kind has an entry of its own");
+    }
+    if (spec.kind == EntryKind::kOtherCommand && !isOtherCommandKind(values[0].integer)) {
+      parser.fail("a command of kind " + std::to_string(values[0].integer) +
+                  " is no 'other-command' entry: that kind has an entry of its own");
+    }
+  }
+
+  void noteWide(const FieldSpec& field, int64_t value, std::size_t number) {
+    const int32_t narrow =
+        static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(value)));
+    if (narrow == value) return;
+    std::string what = field.what;
+    if (what.compare(0, 3, "an ") == 0) what.erase(0, 3);
+    if (what.compare(0, 2, "a ") == 0) what.erase(0, 2);
+    capture_.notes.push_back(
+        name_ + ":" + std::to_string(number) + ": " + what + " " + std::to_string(value) +
+        " is wider than 32 bits: a script gets it as " + std::to_string(narrow));
+  }
+
   Capture& capture_;
   const std::string& name_;
-  std::vector<std::size_t> open_;  // indices of the open calls' entries
+  std::vector<std::size_t> open_;           // indices of the open calls' entries
+  std::map<int64_t, std::size_t> scripts_;  // script number -> the line of its export
 };
 
 }  // namespace
@@ -400,21 +477,48 @@ const LineHead& headOf(const Entry& entry) {
   return std::visit([](const auto& e) -> const LineHead& { return e.head; }, entry);
 }
 
+std::size_t Capture::hostCalls() const {
+  std::size_t calls = 0;
+  for (const Entry& entry : entries) calls += isHostCall(kindOf(entry)) ? 1 : 0;
+  return calls;
+}
+
 std::string Capture::describe() const {
   const std::string entry_count = std::to_string(entries.size()) + " entries";
-  if (complete()) return "complete, " + entry_count;
-  std::string text = stopped ? "stopped" : "cut";
-  text += ": complete up to line " + std::to_string(completeLine) + " (" +
-          std::to_string(completeEntries) + " of " + entry_count + ")";
-  if (openCalls > 0) {
-    text += "; " + std::to_string(openCalls) + (openCalls == 1 ? " call open" : " calls open");
+  std::string text;
+  if (complete()) {
+    text = "complete, " + entry_count;
+  } else {
+    text = stopped ? "stopped" : "cut";
+    text += ": complete up to line " + std::to_string(completeLine) + " (" +
+            std::to_string(completeEntries) + " of " + entry_count + ")";
+    if (openCalls > 0) {
+      text += "; " + std::to_string(openCalls) + (openCalls == 1 ? " call open" : " calls open");
+    }
+    if (cutLine > 0) text += "; line " + std::to_string(cutLine) + " cut";
   }
-  if (cutLine > 0) text += "; line " + std::to_string(cutLine) + " cut";
+  if (nulBytes > 0) {
+    text += "; then " + std::to_string(nulBytes) + " NUL bytes (its host died)";
+  }
   return text;
 }
 
 Capture parseCapture(std::string_view text, const std::string& name) {
   Capture capture;
+  // The room the tap made and its dead host never used: NUL bytes to the
+  // end. A NUL anywhere else is no capture.
+  const std::size_t nul = text.find('\0');
+  if (nul != std::string_view::npos) {
+    const std::size_t other = text.find_first_not_of('\0', nul);
+    if (other != std::string_view::npos) {
+      const std::size_t line =
+          1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + nul, '\n'));
+      throw CaptureError(name + ":" + std::to_string(line) +
+                         ": not a capture: a NUL byte inside it, not only at its end");
+    }
+    capture.nulBytes = text.size() - nul;
+    text = text.substr(0, nul);
+  }
   CaptureBuilder builder(capture, name);
   std::size_t number = 0;
   std::size_t at = 0;
@@ -446,6 +550,17 @@ Capture parseCapture(std::string_view text, const std::string& name) {
 }
 
 Capture readCaptureFile(const std::string& path) {
+  // The file's type before it is opened: opening a FIFO would wait for a
+  // writer, a device could be read without end.
+  std::error_code code;
+  const std::filesystem::file_status status = std::filesystem::status(path, code);
+  if (code || !std::filesystem::exists(status)) throw CaptureError(path + ": no such file");
+  if (std::filesystem::is_directory(status)) {
+    throw CaptureError(path + ": a directory, not a capture file");
+  }
+  if (!std::filesystem::is_regular_file(status)) {
+    throw CaptureError(path + ": not a regular file (a FIFO, a device or a socket), not a capture");
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) throw CaptureError(path + ": cannot be read");
   std::ostringstream contents;

@@ -3,10 +3,17 @@
 // of EntryKind, so that a caller dispatches with std::visit.
 //
 // A capture cut at any point (its host killed mid-run, its disk full) reads
-// as far as it goes: a last line without its line end is left out, calls
-// still open at the end stay open, and Capture says how far it is complete.
-// Anything else that is not the format is an error naming the line:
+// as far as it goes: NUL bytes at its end (the room the tap had made when
+// its host died) are passed over, a last line without its line end is left
+// out, calls still open at the end stay open, and Capture says how far it
+// is complete. Anything else that is not the format is an error naming the
+// line:
 //   capture.txt:12: expected a device number, found 'x'
+//   capture.txt:14: device number 4294967296 out of range (-2147483648 to 2147483647)
+//   capture.txt:20: script 2 was created before, at line 9
+// So are entries the tap never writes: a kind that has an entry of its own
+// written as `callback`, a call of a script no export created, a script
+// number created twice.
 //
 // Threading: pure functions; any thread.
 
@@ -54,6 +61,7 @@ struct BeginEntry {
 struct ExportEntry {
   LineHead head;
   Text path;
+  bool host = true;  // false: the host gave no host object
 };
 struct DeviceEntry {
   LineHead head;
@@ -144,14 +152,25 @@ struct Capture {
   std::size_t openCalls = 0;
   // The line left out because its line end is missing; 0 for none.
   std::size_t cutLine = 0;
+  // The NUL bytes the file ends in: its host died before the tap trimmed
+  // the room it had made.
+  std::size_t nulBytes = 0;
+  // What reaches a script otherwise than the capture says, one line each:
+  //   capture.txt:12: event id 4294967301 is wider than 32 bits: a script
+  //   gets it as 5
+  std::vector<std::string> notes;
   // Recording stopped (a `stopped` entry is the last one).
   bool stopped = false;
 
   // True when it ends where an outermost call ended, with every line whole
   // and no `stopped` entry.
   bool complete() const { return openCalls == 0 && cutLine == 0 && !stopped; }
+  // The host's calls it holds, nested ones included.
+  std::size_t hostCalls() const;
+
   // One line for people: "complete, 41 entries" or "cut: complete up to
-  // line 40 (38 of 45 entries); 2 calls open; line 47 cut".
+  // line 40 (38 of 45 entries); 2 calls open; line 47 cut; then 1048000 NUL
+  // bytes (its host died)".
   std::string describe() const;
 };
 
@@ -165,7 +184,8 @@ class CaptureError : public std::runtime_error {
 Capture parseCapture(std::string_view text, const std::string& name);
 
 // Reads the file at `path` in binary. Throws CaptureError, also when the
-// file cannot be read.
+// file cannot be read or is no regular file (a directory, a FIFO, a
+// device), which it checks before opening it: it never waits for a writer.
 Capture readCaptureFile(const std::string& path);
 
 }  // namespace drezcapture

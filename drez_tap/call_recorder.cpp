@@ -38,84 +38,122 @@ void CallRecorder::begin(const char* started, int64_t pid, const char* library) 
   tick();
   const FieldValue values[] = {FieldValue::ofText(started), FieldValue::ofInteger(pid),
                                FieldValue::ofText(library)};
-  writer_.write(head(0), EntryKind::kBegin, values, 3);
-  writer_.flush();
+  writer_.write<EntryKind::kBegin>(head(0), values);
 }
 
-bool CallRecorder::roomForCall(int64_t script) {
-  if (depth_ < kMaxDepth) return true;
+void CallRecorder::endAbandonedCalls(StackMark mark, bool atMark) {
+  bool ticked = false;
+  while (depth_ > 0 && writer_.recording()) {
+    const StackMark open = frames_[depth_ - 1].mark;
+    if (open > mark || (open == mark && !atMark)) return;
+    if (!ticked) tick();
+    ticked = true;
+    closeInnermost(ResultValue::of(ResultKind::kException));
+  }
+}
+
+bool CallRecorder::stopNesting(int64_t script) {
   writer_.stopWith(head(script), "the calls nested deeper than 64");
   return false;
 }
 
-void CallRecorder::writePendingCommand() {
-  if (depth_ == 0) return;
+void CallRecorder::writeOpenCommand() {
   Frame& frame = frames_[depth_ - 1];
-  if (!frame.isCommand || frame.written) return;
   frame.written = true;
-  const EntryHead at{frame.ms, depth_ - 1, frame.script};
+  const EntryHead at{frame.ms, frame.script};
   const FieldValue open = FieldValue::ofResult(ResultValue::of(ResultKind::kOpen));
   if (frame.kind == HOST_CMD_EXECUTE) {
     const FieldValue values[] = {FieldValue::ofText(frame.text), open};
-    writer_.write(at, EntryKind::kCommand, values, 2);
+    writer_.write<EntryKind::kCommand>(at, values);
   } else if (frame.kind == HOST_CMD_RELEASE) {
     const FieldValue values[] = {FieldValue::ofReply(frame.handedBack), open};
-    writer_.write(at, EntryKind::kHandBack, values, 2);
+    writer_.write<EntryKind::kHandBack>(at, values);
   } else {
     const FieldValue values[] = {FieldValue::ofInteger(frame.kind), open};
-    writer_.write(at, EntryKind::kOtherCommand, values, 2);
+    writer_.write<EntryKind::kOtherCommand>(at, values);
   }
 }
 
-bool CallRecorder::openHostCall(int64_t script, int kind, EntryKind entry, const FieldValue* values,
-                                int count) {
+template <EntryKind kEntry>
+bool CallRecorder::openHostCall(int64_t script, int kind, const FieldValue* values,
+                                StackMark mark) {
   if (!writer_.recording()) return false;
   tick();
+  endAbandoned(mark, true);
   writePendingCommand();
   if (!roomForCall(script)) return false;
-  writer_.write(head(script), entry, values, count);
-  frames_[depth_++] = Frame{false, true, kind, nullptr, ReplyRef::none(), script, 0};
+  writer_.write<kEntry>(head(script), values);
+  frames_[depth_++] = Frame{false, true, kind, nullptr, ReplyRef::none(), script, 0, mark};
   return true;
 }
 
-void CallRecorder::closeCall(ResultValue result) {
-  if (!writer_.recording() || depth_ == 0) return;
-  tick();
+void CallRecorder::closeInnermost(ResultValue result) {
   const Frame& frame = frames_[--depth_];
-  const FieldValue value = FieldValue::ofResult(result);
-  writer_.write(head(frame.script), EntryKind::kEnd, &value, 1);
-  if (depth_ == 0) writer_.flush();
+  if (!frame.isCommand || frame.written) {
+    const FieldValue value = FieldValue::ofResult(result);
+    writer_.write<EntryKind::kEnd>(head(frame.script), &value);
+    return;
+  }
+  const EntryHead at{frame.ms, frame.script};
+  const FieldValue result_field = FieldValue::ofResult(result);
+  if (frame.kind == HOST_CMD_EXECUTE) {
+    const FieldValue values[] = {FieldValue::ofText(frame.text), result_field};
+    writer_.write<EntryKind::kCommand>(at, values);
+  } else if (frame.kind == HOST_CMD_RELEASE) {
+    const FieldValue values[] = {FieldValue::ofReply(frame.handedBack), result_field};
+    writer_.write<EntryKind::kHandBack>(at, values);
+  } else {
+    const FieldValue values[] = {FieldValue::ofInteger(frame.kind), result_field};
+    writer_.write<EntryKind::kOtherCommand>(at, values);
+  }
 }
 
-void CallRecorder::exportCalled(int64_t script, const char* path) {
-  const FieldValue value = FieldValue::ofText(path);
-  openHostCall(script, 0, EntryKind::kExport, &value, 1);
-}
-
-void CallRecorder::exportReturned(bool created) {
-  closeCall(ResultValue::of(created ? ResultKind::kScript : ResultKind::kNull));
-}
-
-void CallRecorder::deleteCalled(int64_t script, unsigned int flags) {
-  const FieldValue value = FieldValue::ofInteger(flags);
-  openHostCall(script, 0, EntryKind::kDelete, &value, 1);
-}
-
-void CallRecorder::deleteReturned() { closeCall(ResultValue::of(ResultKind::kDone)); }
-
-void CallRecorder::callbackCalled(int64_t script, void* data, int kind) {
+void CallRecorder::closeCall(StackMark mark, ResultValue result) {
   if (!writer_.recording()) return;
-  writeCallbackEntry(script, data, kind);
+  endAbandoned(mark, false);
+  // Not this call's frame: it was never opened (recording began inside it).
+  if (depth_ == 0 || frames_[depth_ - 1].mark != mark) return;
+  // An `end` carries the time it is written; a command's one entry the
+  // time it was sent.
+  if (!frames_[depth_ - 1].isCommand || frames_[depth_ - 1].written) tick();
+  closeInnermost(result);
 }
 
-void CallRecorder::writeCallbackEntry(int64_t script, void* data, int kind) {
+void CallRecorder::exportCalled(int64_t script, const char* path, bool hasHost, StackMark mark) {
+  const FieldValue values[] = {FieldValue::ofText(path), FieldValue::ofInteger(hasHost ? 1 : 0)};
+  openHostCall<EntryKind::kExport>(script, 0, values, mark);
+}
+
+void CallRecorder::exportReturned(bool created, StackMark mark) {
+  closeCall(mark, ResultValue::of(created ? ResultKind::kScript : ResultKind::kNull));
+}
+
+void CallRecorder::deleteCalled(int64_t script, unsigned int flags, StackMark mark) {
+  const FieldValue value = FieldValue::ofInteger(flags);
+  openHostCall<EntryKind::kDelete>(script, 0, &value, mark);
+}
+
+void CallRecorder::deleteReturned(StackMark mark) {
+  closeCall(mark, ResultValue::of(ResultKind::kDone));
+}
+
+void CallRecorder::exceptionPassed(StackMark mark) {
+  closeCall(mark, ResultValue::of(ResultKind::kException));
+}
+
+void CallRecorder::callbackCalled(int64_t script, void* data, int kind, StackMark mark) {
+  if (!writer_.recording()) return;
+  writeCallbackEntry(script, data, kind, mark);
+}
+
+void CallRecorder::writeCallbackEntry(int64_t script, void* data, int kind, StackMark mark) {
   const int64_t value = static_cast<int64_t>(reinterpret_cast<intptr_t>(data));
   if (kind == CB_DEVICE_UPDATE && data != nullptr) {
     const DeviceUpdate* update = static_cast<const DeviceUpdate*>(data);
     const FieldValue values[] = {
         FieldValue::ofInteger(update->device), FieldValue::ofInteger(update->index),
         FieldValue::ofInteger(update->number), FieldValue::ofText(update->text)};
-    openHostCall(script, kind, EntryKind::kDevice, values, 4);
+    openHostCall<EntryKind::kDevice>(script, kind, values, mark);
   } else if (kind == CB_CONTROL_EVENT && data != nullptr) {
     const ControlEvent* event = static_cast<const ControlEvent*>(data);
     const ParsedCommand* parsed = event->parsed;
@@ -124,7 +162,7 @@ void CallRecorder::writeCallbackEntry(int64_t script, void* data, int kind) {
           FieldValue::ofText(event->controlId), FieldValue::ofText(nullptr),
           FieldValue::ofText(nullptr),          FieldValue::ofList(nullptr, 0),
           FieldValue::ofText(nullptr),          FieldValue::ofInteger(0)};
-      openHostCall(script, kind, EntryKind::kControl, values, 6);
+      openHostCall<EntryKind::kControl>(script, kind, values, mark);
       return;
     }
     const int32_t count = parsed->partCount < 0                   ? 0
@@ -150,53 +188,57 @@ void CallRecorder::writeCallbackEntry(int64_t script, void* data, int kind) {
                                  FieldValue::ofList(parsed->parts, static_cast<std::size_t>(count)),
                                  FieldValue::ofText(parsed->value),
                                  FieldValue::ofInteger(parsed->hasValue ? 1 : 0)};
-    openHostCall(script, kind, EntryKind::kControl, values, 6);
+    openHostCall<EntryKind::kControl>(script, kind, values, mark);
   } else if (kind == CB_HOST_REQUEST) {
     const FieldValue text = FieldValue::ofText(static_cast<const char*>(data));
-    openHostCall(script, kind, EntryKind::kRequest, &text, 1);
+    openHostCall<EntryKind::kRequest>(script, kind, &text, mark);
   } else if (kind == CB_EVENT_ID) {
     const FieldValue id = FieldValue::ofInteger(value);
-    openHostCall(script, kind, EntryKind::kEvent, &id, 1);
+    openHostCall<EntryKind::kEvent>(script, kind, &id, mark);
   } else if (kind == CB_RELEASE_REPLY) {
     // Numbered before the script frees it.
     const FieldValue reply =
         FieldValue::ofReply(script_replies_.take(reinterpret_cast<uintptr_t>(data)));
-    openHostCall(script, kind, EntryKind::kRelease, &reply, 1);
+    openHostCall<EntryKind::kRelease>(script, kind, &reply, mark);
   } else if (kind == CB_NOTIFY6 || kind == CB_NOTIFY7) {
     const FieldValue values[] = {FieldValue::ofInteger(kind), FieldValue::ofInteger(value)};
-    openHostCall(script, kind, EntryKind::kNotify, values, 2);
+    openHostCall<EntryKind::kNotify>(script, kind, values, mark);
   } else {
     const FieldValue values[] = {FieldValue::ofInteger(kind), FieldValue::ofInteger(value)};
-    openHostCall(script, kind, EntryKind::kCallback, values, 2);
+    openHostCall<EntryKind::kCallback>(script, kind, values, mark);
   }
 }
 
-void CallRecorder::callbackReturned(const char* result) {
-  if (!writer_.recording() || depth_ == 0) return;
-  const Frame& frame = frames_[depth_ - 1];
+void CallRecorder::callbackReturned(const char* result, StackMark mark) {
+  if (!writer_.recording()) return;
+  endAbandoned(mark, false);
+  if (depth_ == 0 || frames_[depth_ - 1].mark != mark) return;
   if (result == nullptr) {
-    closeCall(ResultValue::of(ResultKind::kNull));
-  } else if (frame.kind == CB_HOST_REQUEST) {
+    closeCall(mark, ResultValue::of(ResultKind::kNull));
+  } else if (frames_[depth_ - 1].kind == CB_HOST_REQUEST) {
     const uint64_t number = ++last_reply_;
     script_replies_.add(reinterpret_cast<uintptr_t>(result), number);
-    closeCall(ResultValue::reply(number, result));
+    closeCall(mark, ResultValue::reply(number, result));
   } else {
-    closeCall(ResultValue::of(ResultKind::kPointer));
+    closeCall(mark, ResultValue::of(ResultKind::kPointer));
   }
 }
 
-void CallRecorder::commandCalled(int64_t script, const char* text, int kind) {
+void CallRecorder::commandCalled(int64_t script, const char* text, int kind, StackMark mark) {
   if (!writer_.recording()) return;
+  endAbandoned(mark, true);
   writePendingCommand();
   if (!roomForCall(script)) return;
   ReplyRef handed_back = ReplyRef::none();
   // Numbered before the host frees it.
   if (kind == HOST_CMD_RELEASE) handed_back = host_replies_.take(reinterpret_cast<uintptr_t>(text));
-  frames_[depth_++] = Frame{true, false, kind, text, handed_back, script, last_ms_};
+  frames_[depth_++] = Frame{true, false, kind, text, handed_back, script, last_ms_, mark};
 }
 
-void CallRecorder::commandReturned(intptr_t result) {
-  if (!writer_.recording() || depth_ == 0) return;
+void CallRecorder::commandReturned(intptr_t result, StackMark mark) {
+  if (!writer_.recording()) return;
+  endAbandoned(mark, false);
+  if (depth_ == 0 || frames_[depth_ - 1].mark != mark) return;
   const Frame& frame = frames_[depth_ - 1];
   ResultValue value = ResultValue::integer(static_cast<int64_t>(result));
   if (frame.kind == HOST_CMD_EXECUTE && drezcapture::carriesReply(frame.text)) {
@@ -208,24 +250,14 @@ void CallRecorder::commandReturned(intptr_t result) {
       value = ResultValue::reply(number, reinterpret_cast<const char*>(result));
     }
   }
-  if (frame.written) {
-    closeCall(value);
-    return;
-  }
-  --depth_;
-  const EntryHead at{frame.ms, depth_, frame.script};
-  const FieldValue result_field = FieldValue::ofResult(value);
-  if (frame.kind == HOST_CMD_EXECUTE) {
-    const FieldValue values[] = {FieldValue::ofText(frame.text), result_field};
-    writer_.write(at, EntryKind::kCommand, values, 2);
-  } else if (frame.kind == HOST_CMD_RELEASE) {
-    const FieldValue values[] = {FieldValue::ofReply(frame.handedBack), result_field};
-    writer_.write(at, EntryKind::kHandBack, values, 2);
-  } else {
-    const FieldValue values[] = {FieldValue::ofInteger(frame.kind), result_field};
-    writer_.write(at, EntryKind::kOtherCommand, values, 2);
-  }
-  if (depth_ == 0) writer_.flush();
+  // Written `open`, it ends with an `end` of the time now.
+  if (frame.written) tick();
+  closeInnermost(value);
+}
+
+void CallRecorder::close(StackMark mark) {
+  endAbandoned(mark, true);
+  writer_.close();
 }
 
 }  // namespace dreztap

@@ -33,8 +33,29 @@ struct TapConfig {
   std::vector<std::string> problems;
 };
 
-// Reads the text of a configuration file named `name` (for the problems).
-// Takes LF and CRLF line ends and a UTF-8 byte order mark.
+// How a configuration file's bytes were read.
+enum class ConfigEncoding {
+  kUtf8,     // UTF-8 (or ASCII), with or without a byte order mark
+  kUtf16Le,  // UTF-16 after its byte order mark, FF FE (Notepad's "Unicode")
+  kUtf16Be,  // UTF-16 after its byte order mark, FE FF
+  kLegacy,   // none of those: the ANSI code page's, which the platform reads
+};
+
+struct DecodedConfig {
+  std::string text;  // UTF-8, byte order mark left out; kLegacy: the bytes as read
+  ConfigEncoding encoding;
+};
+
+// The text of a configuration file's bytes. Anything not UTF-16 with its
+// byte order mark that is not valid UTF-8 is kLegacy, for the platform to
+// read in its ANSI code page (tap_platform.h).
+DecodedConfig decodeConfigText(const std::string& bytes);
+
+// What `encoding` is called in a line: "UTF-16 (little-endian)".
+const char* encodingName(ConfigEncoding encoding);
+
+// Reads the text (UTF-8) of a configuration file named `name` (for the
+// problems). Takes LF and CRLF line ends.
 TapConfig parseTapConfig(const std::string& text, const std::string& name);
 
 // `pattern` with %p, %t and %% replaced; any other '%' stays.

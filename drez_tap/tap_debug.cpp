@@ -19,11 +19,27 @@ DebugLine::DebugLine() {
 
 DebugLine& DebugLine::operator<<(const char* text) {
   if (text == nullptr) text = "(null)";
-  const std::size_t room = kMaxLength - length_;
-  std::size_t length = std::strlen(text);
-  if (length > room) length = room;
-  std::memcpy(text_ + length_, text, length);
-  length_ += length;
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (; *text != '\0'; ++text) {
+    const unsigned char byte = static_cast<unsigned char>(*text);
+    char escaped[4] = {static_cast<char>(byte)};
+    std::size_t length = 1;
+    // A line break, or any control byte, in a path would end the line.
+    if (byte == '\n' || byte == '\r' || byte == '\t') {
+      escaped[0] = '\\';
+      escaped[1] = byte == '\n' ? 'n' : byte == '\r' ? 'r' : 't';
+      length = 2;
+    } else if (byte < 0x20 || byte == 0x7F) {
+      escaped[0] = '\\';
+      escaped[1] = 'x';
+      escaped[2] = kHex[byte >> 4];
+      escaped[3] = kHex[byte & 15];
+      length = 4;
+    }
+    if (kMaxLength - length_ < length) break;
+    std::memcpy(text_ + length_, escaped, length);
+    length_ += length;
+  }
   text_[length_] = '\0';
   return *this;
 }

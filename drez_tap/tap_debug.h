@@ -16,7 +16,9 @@ namespace dreztap {
 
 // A line built in place, without the heap, from texts and numbers; longer
 // lines are cut at kMaxLength characters. Every line starts with
-// "drez_tap: "; send adds the line end.
+// "drez_tap: "; send adds the line end. A line break or other control byte
+// in a text (a path may hold any) is written escaped, "\n", "\x1B", so
+// that a line stays one line.
 class DebugLine {
  public:
   static constexpr std::size_t kMaxLength = 1000;

@@ -12,8 +12,16 @@
 // Both have the Microsoft layout of abi/ (they derive from its classes).
 // TapCore makes them: the tap's export, and a benchmark's.
 //
-// Nothing is allocated on a call but the TapScript of an export; nothing
-// throws out of any of them.
+// Nothing is allocated on a call but the TapScript of an export.
+//
+// Exceptions: the tap throws none of its own. One that the real script
+// lets out of a call (or the real host out of a command) passes on to the
+// other side as without the tap, and the call is recorded as ended by it:
+// natively the tap catches it on its way, records, and throws it on
+// unchanged; on Windows its frames hold no handler at all, so that a
+// structured exception (an access violation, a C++ exception of another
+// compiler) reaches the host's own handler untouched, and the recorder
+// recognises the call as ended when the host next calls (call_recorder.h).
 // Threading: the host's one thread, as for any script.
 
 #ifndef DREZ_TAP_TAP_SCRIPT_H_

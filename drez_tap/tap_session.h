@@ -6,10 +6,16 @@
 //
 // It never harms the host: without a configuration, a real library or its
 // export, the host gets what the real library would give it (null where
-// there is none), and one line on the debug channel says why. A capture
-// that cannot be made or written leaves the tap forwarding without
-// recording, said once. Until a real library has loaded, each export tries
-// again (the configuration may have been fixed in the meantime).
+// there is none), and one line on the debug channel says why. A real
+// library that is this tap itself or another tap (by the module in memory,
+// whatever the files are called) is refused the same way, before anything
+// of it is called: taps in front of each other would call each other
+// without end. An export entered again from inside its own real export,
+// kMaxNestedExports deep, is a loop through a tap that carries no mark:
+// refused too. A capture that cannot be made or written leaves the tap
+// forwarding without recording, said once. Until a real library has
+// loaded, each export tries again (the configuration may have been fixed
+// in the meantime).
 //
 // Threading: the host's one thread, as for any script.
 
@@ -30,24 +36,32 @@ namespace dreztap {
 
 class TapSession {
  public:
+  static constexpr int kMaxNestedExports = 8;
+
   TapSession() = default;
-  // Hands what is buffered to the capture and closes it, then unloads the
-  // real library (not on Windows: see LoadedLibrary).
+  // Closes the capture (trimmed to what was written; the calls an exception
+  // ended unseen written as ended), then unloads the real library (not on
+  // Windows: see LoadedLibrary).
   ~TapSession();
   TapSession(const TapSession&) = delete;
   TapSession& operator=(const TapSession&) = delete;
 
-  // The export's work. Never throws.
+  // The export's work. Throws nothing of its own; what the real export
+  // throws passes on (tap_script.h).
   drez_client_callback* create(drez_client_host* host, const char* path);
 
  private:
   // Reads the configuration and loads the real library; false, said on the
-  // debug channel, when there is none to call.
+  // debug channel, when there is none to call. Never throws.
+  bool prepare();
   bool loadRealLibrary();
+  // The configuration file's text in UTF-8; false, said, when unreadable.
+  bool readConfiguration(const std::filesystem::path& ini, std::string* text);
   // Opens the capture as the configuration says; said on the debug channel
   // either way.
   void openCapture(const std::string& pattern, uint64_t maxBytes);
-  static void recordingStopped(void* context, drezcapture::CaptureWriter::State state);
+  static void recordingStopped(void* context, drezcapture::CaptureWriter::StopReason reason,
+                               const char* text);
 
   std::filesystem::path folder_;  // the tap's own folder
   std::string ini_name_;
@@ -58,6 +72,10 @@ class TapSession {
   std::unique_ptr<drezcapture::CaptureWriter> writer_;
   std::unique_ptr<CallRecorder> recorder_;
   std::unique_ptr<TapCore> core_;
+  // Exports running inside each other, and where the outermost was entered.
+  int exports_ = 0;
+  CallRecorder::StackMark outermost_export_ = 0;
+  bool loop_refused_ = false;  // inside the outermost export
 };
 
 }  // namespace dreztap

@@ -239,11 +239,21 @@ class Replayer : public RecordedAnswers {
         [&](const auto& call) {
           using Call = std::decay_t<decltype(call)>;
           if constexpr (std::is_same_v<Call, ExportEntry>) {
-            const bool made = host_.create(name, factory_, textOf(call.path)) != nullptr;
-            const bool recorded = recordedResult(index).kind == ResultKind::kScript;
-            if (made != recorded) {
-              differ(index, made ? "the export made a script, the capture has none"
-                                 : "the export made no script, the capture has one");
+            // As recorded: with the host object, or with none.
+            const ScriptFactory factory =
+                call.host ? factory_ : [this](drez_client_host*, const char* path) {
+                  return factory_(nullptr, path);
+                };
+            Script* made = host_.create(name, factory, textOf(call.path));
+            // Without a host a script cannot say goodbye with "AS".
+            if (made != nullptr && !call.host) made->detached = true;
+            const ResultKind recorded = recordedResult(index).kind;
+            if ((made != nullptr) != (recorded == ResultKind::kScript)) {
+              differ(index, made != nullptr ? "the export made a script, the capture has " +
+                                                  std::string(recorded == ResultKind::kException
+                                                                  ? "it end by an exception"
+                                                                  : "none")
+                                            : "the export made no script, the capture has one");
             }
           } else if constexpr (std::is_same_v<Call, DeviceEntry>) {
             host_.deliverUpdate(*script, static_cast<int32_t>(call.device),
@@ -257,7 +267,8 @@ class Replayer : public RecordedAnswers {
             const std::optional<std::string> expected =
                 recorded.kind == ResultKind::kReply ? std::optional<std::string>(recorded.text)
                                                     : std::nullopt;
-            if (reply != expected) {
+            // A request an exception ended on air had no reply to compare.
+            if (recorded.kind != ResultKind::kException && reply != expected) {
               differ(index, "the script replied " + (reply ? quoteText(*reply) : "nothing") +
                                 ", the capture has " +
                                 (expected ? quoteText(*expected) : "no reply"));
@@ -304,12 +315,24 @@ class Replayer : public RecordedAnswers {
 
 // --write-scenario: the capture as a scenario in `file`.
 ExitStatus writeScenarioJob(const ReplayOptions& options) {
+  namespace fs = std::filesystem;
+  std::error_code code;
+  if (fs::equivalent(options.capture, options.writeScenario, code)) {
+    return badInput("--write-scenario " + options.writeScenario +
+                    " is the capture it reads; write the scenario to another file");
+  }
+  const fs::file_status target = fs::status(options.writeScenario, code);
+  if (fs::exists(target) && !fs::is_regular_file(target)) {
+    return badInput("--write-scenario " + options.writeScenario +
+                    " is not a regular file (a directory, a FIFO or a device)");
+  }
   Capture capture;
   try {
     capture = readCaptureFile(options.capture);
   } catch (const CaptureError& error) {
     return badInput(error.what());
   }
+  for (const std::string& note : capture.notes) std::cout << "drez-host: note: " << note << "\n";
   std::ofstream file(options.writeScenario, std::ios::binary);
   file << scenarioOf(capture, options.capture);
   file.close();
@@ -328,6 +351,9 @@ Verdict runTask(const tasks::Replay& replay, const TaskSettings& settings, Child
   } catch (const CaptureError& error) {
     link.show(OutputLine{LineKind::Diagnostic, std::string("drez-host: ") + error.what(), false});
     return Verdict::BadInput;
+  }
+  for (const std::string& note : capture.notes) {
+    link.show(OutputLine{LineKind::Note, "drez-host: note: " + note, false});
   }
   std::unique_ptr<LoadedLibrary> library = LoadedLibrary::open(settings.library, link);
   if (!library) return Verdict::BadInput;
@@ -392,7 +418,11 @@ std::string captureLibrary(const std::string& path) {
 
 std::string captureProblem(const std::string& capture) {
   try {
-    readCaptureFile(capture);
+    const Capture read = readCaptureFile(capture);
+    if (read.hostCalls() == 0) {
+      return capture + ":" + std::to_string(read.completeLine) +
+             ": not a capture to replay: it holds no call of the host (" + read.describe() + ")";
+    }
   } catch (const CaptureError& error) {
     return error.what();
   }

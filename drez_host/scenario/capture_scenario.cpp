@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "scenario/installation_file.h"
+#include "scenario/parser.h"
 #include "scenario/writer.h"
 #include "simulator/command_parser.h"
 #include "simulator/installation_learner.h"
@@ -49,15 +50,33 @@ std::string nameOf(const Installation& installation, int32_t number) {
   return "Device " + std::to_string(number);
 }
 
-// The scenario's lines, as they are written.
+// The scenario's lines, as they are written: only what the parser reads
+// back, each line within its limit.
 class ScenarioText {
  public:
   void step(const StepBody& step, const std::string& what) {
-    if (std::optional<std::string> line = writeStep(step)) {
-      text_ += *line + "\n";
-    } else {
+    const std::optional<std::string> text = writeStep(step);
+    if (!text) {
       comment(what + ": a text of it no scenario line can hold");
+      return;
     }
+    std::istringstream lines(*text);
+    ScenarioParser parser("the scenario written");
+    try {
+      for (std::string line; std::getline(lines, line);) {
+        if (line.size() >= ScenarioParser::kLineLimit) {
+          comment(what + ": a text of it longer than a scenario line may be (" +
+                  std::to_string(ScenarioParser::kLineLimit) + " bytes)");
+          return;
+        }
+        parser.feed(line);
+      }
+      parser.finish();
+    } catch (const ScenarioError&) {
+      comment(what + ": a text of it no scenario line reads back");
+      return;
+    }
+    text_ += *text + "\n";
   }
   void comment(const std::string& text) { text_ += "# " + shownText(text) + "\n"; }
   void raw(const std::string& text) { text_ += text; }
@@ -80,8 +99,10 @@ class Writer {
 
   void write(ScenarioText& out) {
     const std::vector<Entry>& entries = capture_.entries;
+    // The calls the capture holds whole; one it ends inside is left out.
+    const std::size_t whole = capture_.completeEntries;
     std::size_t i = 0;
-    while (i < entries.size()) {
+    while (i < whole) {
       const LineHead& head = headOf(entries[i]);
       if (head.depth != 0 || !isCall(entries[i])) {
         ++i;
@@ -96,16 +117,51 @@ class Writer {
         continue;
       }
       flush(out);
-      writeTriggers(out, i, end);
-      writeCall(out, i);
-      appendCommands(i, end);
+      if (lookupsFailed(i, end)) {
+        // The host answered no lookup in this call, though the studio has
+        // the names (another script's lookups of them were answered).
+        out.step(steps::HostLookups{false}, "the lookups it did not answer");
+        lookups_off_ = true;
+      }
+      const std::size_t call = i;
+      writeTriggers(out, call, end);
+      writeCall(out, call);
+      appendCommands(call, end);
+      thrown_ = std::get<EndEntry>(entries[end]).result.kind == ResultKind::kException;
       i = end + 1;
+      // One studio change reaches every script registered for it: the same
+      // update to the other scripts right after it belongs to its step.
+      const auto* change = std::get_if<DeviceEntry>(&entries[call]);
+      if (change != nullptr && changeOf(*change)) {
+        std::set<int64_t> reached = {change->head.script};
+        while (i < whole) {
+          const auto* next = std::get_if<DeviceEntry>(&entries[i]);
+          if (next == nullptr || answers_.count(i) != 0 || !sameUpdate(*next, *change) ||
+              !reached.insert(next->head.script).second) {
+            break;
+          }
+          const std::size_t next_end = endOf(i);
+          appendCommands(i, next_end);
+          i = next_end + 1;
+        }
+      }
     }
     flush(out);
+    for (std::size_t k = whole; k < entries.size(); ++k) {
+      if (headOf(entries[k]).depth == 0 && isCall(entries[k])) {
+        out.comment("the capture ends inside the call at its line " +
+                    std::to_string(headOf(entries[k]).line) + ", which is left out");
+        break;
+      }
+    }
   }
 
  private:
   static bool isCall(const Entry& entry) { return isHostCall(kindOf(entry)); }
+
+  static bool sameUpdate(const DeviceEntry& a, const DeviceEntry& b) {
+    return a.device == b.device && a.index == b.index && a.number == b.number && a.text == b.text;
+  }
 
   std::size_t endOf(std::size_t opening) const {
     auto found = ends_.find(opening);
@@ -137,11 +193,21 @@ class Writer {
         }
       }
     }
+    // A host that left a polled index unanswered does not answer polls as
+    // the simulated studio does: the scenario's host answers none, and the
+    // updates that came are the scenario's own steps.
+    if (!pending.empty()) {
+      polls_off_ = true;
+      answers_.clear();
+      state_.clear();
+      initial_.clear();
+    }
   }
 
  public:
   // The studio's state before the first action: what the polls answered.
   void writeState(ScenarioText& out) const {
+    if (polls_off_) out.step(steps::HostPolls{PollDelivery::Off}, "the polls its host left");
     for (std::size_t i : initial_) {
       const auto& device = std::get<DeviceEntry>(capture_.entries[i]);
       if (std::optional<StepBody> change = changeOf(device)) out.step(*change, "a poll's answer");
@@ -206,11 +272,29 @@ class Writer {
   void writeCall(ScenarioText& out, std::size_t index) {
     const Entry& entry = capture_.entries[index];
     const LineHead& head = headOf(entry);
+    const std::string at = " (capture line " + std::to_string(head.line) + ")";
     reply_.reset();
+    open_ = true;
+    if (uncreated_.count(script(head)) != 0) {
+      out.comment("a call of " + script(head) + ", which no step of this scenario creates" + at);
+      skipped_ = true;
+      return;
+    }
     std::visit(
         [&](const auto& call) {
           using Call = std::decay_t<decltype(call)>;
           if constexpr (std::is_same_v<Call, ExportEntry>) {
+            const ResultKind made = std::get<EndEntry>(capture_.entries[endOf(index)]).result.kind;
+            if (!call.host || made != ResultKind::kScript) {
+              // A scenario's create gives the script a host, and must make one.
+              out.comment(std::string("the export of ") + script(head) +
+                          (!call.host ? ", which the host gave no host object,"
+                                      : ", which made no script,") +
+                          " as no scenario step can say" + at);
+              uncreated_.insert(script(head));
+              skipped_ = true;
+              return;
+            }
             steps::Create create;
             create.name = script(head);
             create.path = textOf(call.path);
@@ -254,7 +338,6 @@ class Writer {
           }
         },
         entry);
-    open_ = true;
   }
 
   // The commands of the call from `begin` to `end`, those of the calls
@@ -273,11 +356,36 @@ class Writer {
       expect.commands = window_;
       out.step(expect, "the commands of the step before");
       if (expectReply_) out.step(steps::ExpectReply{{}, reply_}, "the reply");
+      if (thrown_) {
+        out.step(steps::ExpectProblem{{}, Severity::Error, "an exception escaped the script"},
+                 "the exception that ended it");
+      }
     }
+    if (lookups_off_) out.step(steps::HostLookups{true}, "the lookups answered again");
     window_.clear();
     open_ = false;
     skipped_ = false;
     expectReply_ = false;
+    thrown_ = false;
+    lookups_off_ = false;
+  }
+
+  // True when the call's lookups ("SD") all went unanswered and one of
+  // them names a device the studio has.
+  bool lookupsFailed(std::size_t begin, std::size_t end) const {
+    bool known_failed = false;
+    for (std::size_t k = begin + 1; k < end; ++k) {
+      const auto* command = std::get_if<CommandEntry>(&capture_.entries[k]);
+      if (command == nullptr) continue;
+      const std::optional<HostCommand> parsed = parseHostCommand(textOf(command->text), nullptr);
+      if (!parsed || parsed->code != "SD" || parsed->operands.empty()) continue;
+      if (command->result.kind == ResultKind::kReply) return false;
+      const std::string name = parsed->text(0);
+      for (const DeviceName& known : installation_.names()) {
+        if (known.name == name) known_failed = true;
+      }
+    }
+    return known_failed;
   }
 
   const Capture& capture_;
@@ -286,12 +394,16 @@ class Writer {
   std::set<std::size_t> answers_;            // device updates that answer a poll
   std::map<std::pair<int64_t, int64_t>, std::size_t> state_;
   std::vector<std::size_t> initial_;
+  bool polls_off_ = false;  // the capture's host left polls unanswered
   std::string current_;
   std::vector<std::string> window_;
   Text reply_;
   bool expectReply_ = false;
   bool open_ = false;
   bool skipped_ = false;
+  bool thrown_ = false;              // the call ended by an exception
+  std::set<std::string> uncreated_;  // the scripts no step creates
+  bool lookups_off_ = false;         // the host answers no lookup in this call
 };
 
 }  // namespace

@@ -30,9 +30,14 @@ Installation installationOf(const drezcapture::Capture& capture);
 // The capture as a scenario: the studio as installation steps, then each of
 // the host's calls as the step that makes it (create, set, route, request,
 // event, control, notify, delete), each followed by "expect commands" with
-// what the script sent, and "expect reply" after a request. Calls the host
-// made from inside a command are "on" triggers. A call the language cannot
-// say stands as a comment line. `name` (the capture's file) heads it.
+// what the script sent, "expect reply" after a request, and "expect error"
+// after a call an exception ended. A call whose lookups the host did not
+// answer, though the studio has the names, stands between "host lookups
+// off" and "host lookups on". Calls the host made from inside a command are
+// "on" triggers. A call the language cannot say, or a text longer than a
+// scenario line may be, stands as a comment line, as does the call a cut
+// capture ends inside. Every line written reads back. `name` (the
+// capture's file) heads it.
 std::string scenarioOf(const drezcapture::Capture& capture, const std::string& name);
 
 }  // namespace drezhost

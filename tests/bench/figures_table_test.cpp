@@ -114,6 +114,12 @@ TEST(FiguresTable, TheTapTableShowsWhatTheTapAddsAgainstItsGoal) {
   EXPECT_FALSE(table.tapTargetsHold());
   table.setFigures("b/tap", 900, 2);
   EXPECT_TRUE(table.tapTargetsHold());
+  // An event's own goal stands before the table's.
+  table.setTapGoal("a", 1000);
+  EXPECT_EQ(tapRow(table, "cheap"), "cheap 30.0 1230.0 1200.0 <= 1000 MISS 0.00 <= 0 ok");
+  EXPECT_FALSE(table.tapTargetsHold());
+  table.setTapGoal("a", 1500);
+  EXPECT_TRUE(table.tapTargetsHold());
   // The tap's figures leave the first table as it was.
   EXPECT_EQ(row(table, "cheap"), "cheap 30.0 - - <= 3 MISS 0.00 - <= 0 ok");
 }

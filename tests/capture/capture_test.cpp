@@ -1,53 +1,53 @@
 // The capture format: what the writer writes for each entry kind, exactly;
 // that the reader gives back every field, and every byte of every text;
-// the errors for lines that are not the format; captures cut anywhere; the
-// writer's limit, its full buffer and a sink that fails.
+// the errors for lines that are not the format, and for files that are none;
+// captures cut anywhere, or ending in the NUL bytes of a dead host; the
+// writer's limit at every byte, its room and a sink that fails.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "capture_reader.h"
 #include "capture_writer.h"
+#include "memory_sink.h"
+
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
 
 namespace drezcapture {
 namespace {
 
 using ::testing::HasSubstr;
 
-// Keeps what the writer hands over; fails from the chosen write on.
-class StringSink final : public CaptureSink {
- public:
-  bool write(const char* data, std::size_t size) override {
-    ++writes;
-    if (fail_from != 0 && writes >= fail_from) return false;
-    text.append(data, size);
-    return true;
-  }
-  std::string text;
-  std::size_t writes = 0;
-  std::size_t fail_from = 0;  // 0: never
-};
-
 const std::string kHeader = "drez-capture 1\n";
+// Script 1, made and returned: what a call of it needs before it.
+const std::string kScript1 = "0 0 1 export path=\"p\"\n0 0 1 end result=script\n";
 
-// Writes entries with a writer over a StringSink.
+// Writes entries with a writer over a MemorySink.
 struct Written {
-  explicit Written(uint64_t maxBytes = 1u << 30) : writer(sink, maxBytes) {
+  explicit Written(uint64_t maxBytes = 1u << 30, std::size_t step = 4096)
+      : sink(step), writer(sink, maxBytes) {
     EXPECT_TRUE(writer.writeHeader());
   }
-  bool add(uint64_t ms, int depth, int64_t script, EntryKind kind,
-           const std::vector<FieldValue>& values) {
-    return writer.write({ms, depth, script}, kind, values.data(), static_cast<int>(values.size()));
+  bool add(uint64_t ms, int64_t script, EntryKind kind, const std::vector<FieldValue>& values) {
+    return writer.write({ms, script}, kind, values.data(), static_cast<int>(values.size()));
   }
-  std::string flushed() {
-    writer.flush();
-    return sink.text;
+  // Script 1's export, returned.
+  void script1() {
+    EXPECT_TRUE(add(0, 1, EntryKind::kExport, {FieldValue::ofText("p"), FieldValue::ofInteger(1)}));
+    EXPECT_TRUE(
+        add(0, 1, EntryKind::kEnd, {FieldValue::ofResult(ResultValue::of(ResultKind::kScript))}));
   }
-  StringSink sink;
+  // What was written so far.
+  std::string text() const { return sink.room.substr(0, static_cast<std::size_t>(writer.bytes())); }
+  MemorySink sink;
   CaptureWriter writer;
 };
 
@@ -66,7 +66,7 @@ const char kSeparators[] = {'\0', '.', '.', '.', '='};
 
 struct KindCase {
   const char* name;
-  int depth;  // 1: inside an export, which an `end` ends at depth 0
+  int depth;  // 1: inside a call, which an `end` ends at depth 0
   EntryKind kind;
   std::vector<FieldValue> values;
   const char* line;
@@ -89,15 +89,24 @@ std::vector<KindCase> kindCases() {
       {"export",
        0,
        EntryKind::kExport,
-       {text("panels")},
+       {text("panels"), integer(1)},
        "export path=\"panels\"",
-       [](const Entry& e) { EXPECT_EQ(std::get<ExportEntry>(e).path, "panels"); }},
+       [](const Entry& e) {
+         EXPECT_EQ(std::get<ExportEntry>(e).path, "panels");
+         EXPECT_TRUE(std::get<ExportEntry>(e).host);
+       }},
       {"export with a null path",
        0,
        EntryKind::kExport,
-       {text(nullptr)},
+       {text(nullptr), integer(1)},
        "export path=none",
        [](const Entry& e) { EXPECT_EQ(std::get<ExportEntry>(e).path, std::nullopt); }},
+      {"export without a host",
+       0,
+       EntryKind::kExport,
+       {text("p"), integer(0)},
+       "export path=\"p\" host=0",
+       [](const Entry& e) { EXPECT_FALSE(std::get<ExportEntry>(e).host); }},
       {"device",
        0,
        EntryKind::kDevice,
@@ -242,7 +251,23 @@ std::vector<KindCase> kindCases() {
        "end result=reply 4 \"myParam=abc\"",
        [](const Entry& e) {
          EXPECT_EQ(std::get<EndEntry>(e).result.text, "myParam=abc");
-         EXPECT_EQ(std::get<EndEntry>(e).opening, 0u);
+         EXPECT_EQ(std::get<EndEntry>(e).opening, 2u);
+       }},
+      {"end of a call an exception ended",
+       1,
+       EntryKind::kEnd,
+       {resultOf(ResultKind::kException)},
+       "end result=exception",
+       [](const Entry& e) {
+         EXPECT_EQ(std::get<EndEntry>(e).result.kind, ResultKind::kException);
+       }},
+      {"command an exception ended",
+       1,
+       EntryKind::kCommand,
+       {text("SD 'x'"), resultOf(ResultKind::kException)},
+       "command text=\"SD 'x'\" result=exception",
+       [](const Entry& e) {
+         EXPECT_EQ(std::get<CommandEntry>(e).result.kind, ResultKind::kException);
        }},
       {"stopped",
        1,
@@ -259,34 +284,49 @@ TEST(CaptureEntries, EachKindIsWrittenAsItsRowSaysAndReadsBack) {
   for (const KindCase& c : kindCases()) {
     SCOPED_TRACE(c.name);
     Written w;
-    if (c.depth == 1) {
-      ASSERT_TRUE(w.add(0, 0, 1, EntryKind::kExport, {text("p")}));
+    // Script 1 made first, and a call of it open for the entries inside one.
+    std::size_t before = 0;
+    if (c.kind != EntryKind::kBegin && c.kind != EntryKind::kExport) {
+      w.script1();
+      before = 2;
+      if (c.depth == 1) {
+        ASSERT_TRUE(w.add(0, 1, EntryKind::kEvent, {integer(1)}));
+        before = 3;
+      }
+    }
+    const int64_t script = c.kind == EntryKind::kBegin ? 0 : 1;
+    if (c.kind == EntryKind::kStopped) {
+      w.writer.stopWith({12, script}, c.values[0].texts.text);
+    } else {
+      ASSERT_TRUE(w.add(12, script, c.kind, c.values));
     }
     const int depth = c.kind == EntryKind::kEnd ? 0 : c.depth;
-    ASSERT_TRUE(w.add(12, depth, 1, c.kind, c.values));
-    const std::string all = w.flushed();
-    const std::string line = "12 " + std::to_string(depth) + " 1 " + c.line + "\n";
+    const std::string all = w.text();
+    const std::string line =
+        "12 " + std::to_string(depth) + " " + std::to_string(script) + " " + c.line + "\n";
     ASSERT_GE(all.size(), line.size());
     EXPECT_EQ(all.substr(all.size() - line.size()), line);
 
     const Capture capture = parse(all);
-    ASSERT_EQ(capture.entries.size(), c.depth == 1 ? 2u : 1u);
+    ASSERT_EQ(capture.entries.size(), before + 1);
     const Entry& entry = capture.entries.back();
     EXPECT_EQ(kindOf(entry), c.kind);
     EXPECT_EQ(headOf(entry).ms, 12u);
     EXPECT_EQ(headOf(entry).depth, depth);
-    EXPECT_EQ(headOf(entry).script, 1);
-    EXPECT_EQ(headOf(entry).line, c.depth == 1 ? 3u : 2u);
+    EXPECT_EQ(headOf(entry).script, script);
+    EXPECT_EQ(headOf(entry).line, before + 2);
     c.check(entry);
   }
 }
 
 TEST(CaptureEntries, TheWriterRefusesValuesThatDoNotMatchTheRow) {
   Written w;
-  EXPECT_FALSE(w.add(0, 0, 1, EntryKind::kDevice, {integer(1)}));                   // too few
-  EXPECT_FALSE(w.add(0, 0, 1, EntryKind::kEvent, {text("5")}));                     // wrong type
-  EXPECT_FALSE(w.writer.write({0, 0, 1}, static_cast<EntryKind>(99), nullptr, 0));  // no such kind
-  EXPECT_EQ(w.flushed(), kHeader);
+  EXPECT_FALSE(w.add(0, 1, EntryKind::kDevice, {integer(1)}));                   // too few
+  EXPECT_FALSE(w.add(0, 1, EntryKind::kEvent, {text("5")}));                     // wrong type
+  EXPECT_FALSE(w.writer.write({0, 1}, static_cast<EntryKind>(99), nullptr, 0));  // no such kind
+  EXPECT_FALSE(w.add(0, 1, EntryKind::kEnd, {resultOf(ResultKind::kNull)}));     // nothing open
+  EXPECT_EQ(w.text(), kHeader);
+  EXPECT_TRUE(w.writer.recording());
 }
 
 // ---- Texts: every byte survives --------------------------------------------
@@ -315,36 +355,38 @@ TEST(CaptureTexts, OddTextsSurviveTheRoundTrip) {
   for (const auto& [name, original] : texts) {
     SCOPED_TRACE(name);
     Written w;
+    w.script1();
     const char* const list[] = {original.c_str(), original.c_str()};
-    ASSERT_TRUE(w.add(0, 0, 1, EntryKind::kRequest, {text(original.c_str())}));
-    ASSERT_TRUE(w.add(0, 1, 1, EntryKind::kCommand,
+    ASSERT_TRUE(w.add(0, 1, EntryKind::kRequest, {text(original.c_str())}));
+    ASSERT_TRUE(w.add(0, 1, EntryKind::kCommand,
                       {text(original.c_str()), result(ResultValue::reply(1, original.c_str()))}));
-    ASSERT_TRUE(w.add(0, 1, 1, EntryKind::kControl,
+    ASSERT_TRUE(w.add(0, 1, EntryKind::kControl,
                       {text(original.c_str()), text(""), text(""), FieldValue::ofList(list, 2),
                        text(""), integer(0)}));
-    const std::string all = w.flushed();
+    const std::string all = w.text();
     // Pure ASCII, and no line break but the entries' own.
     for (char c : all) ASSERT_TRUE(c == '\n' || (c >= 0x20 && c <= 0x7E)) << int(c);
-    EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), 4);
+    EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), 6);
 
     const Capture capture = parse(all);
-    ASSERT_EQ(capture.entries.size(), 3u);
-    EXPECT_EQ(std::get<RequestEntry>(capture.entries[0]).text, original);
-    EXPECT_EQ(std::get<CommandEntry>(capture.entries[1]).text, original);
-    EXPECT_EQ(std::get<CommandEntry>(capture.entries[1]).result.text, original);
-    EXPECT_EQ(std::get<ControlEntry>(capture.entries[2]).parts,
+    ASSERT_EQ(capture.entries.size(), 5u);
+    EXPECT_EQ(std::get<RequestEntry>(capture.entries[2]).text, original);
+    EXPECT_EQ(std::get<CommandEntry>(capture.entries[3]).text, original);
+    EXPECT_EQ(std::get<CommandEntry>(capture.entries[3]).result.text, original);
+    EXPECT_EQ(std::get<ControlEntry>(capture.entries[4]).parts,
               (std::vector<Text>{original, original}));
   }
 }
 
 TEST(CaptureTexts, EscapesAreTheDocumentedOnes) {
   Written w;
-  ASSERT_TRUE(w.add(0, 0, 0, EntryKind::kRequest, {text("\"\\\n\r\t\x01\x7F\x80\xFF~ ")}));
-  EXPECT_EQ(w.flushed(),
-            kHeader + "0 0 0 request text=\"\\\"\\\\\\n\\r\\t\\x01\\x7F\\x80\\xFF~ \"\n");
+  w.script1();
+  ASSERT_TRUE(w.add(0, 1, EntryKind::kRequest, {text("\"\\\n\r\t\x01\x7F\x80\xFF~ ")}));
+  EXPECT_EQ(w.text(), kHeader + kScript1 +
+                          "0 0 1 request text=\"\\\"\\\\\\n\\r\\t\\x01\\x7F\\x80\\xFF~ \"\n");
   // The reader takes lower-case hex digits too, and \x00 for a NUL.
-  const Capture capture = parse(kHeader + "0 0 0 request text=\"\\xff\\x00a\"\n");
-  EXPECT_EQ(std::get<RequestEntry>(capture.entries[0]).text, std::string("\xFF\0a", 3));
+  const Capture capture = parse(kHeader + kScript1 + "0 0 1 request text=\"\\xff\\x00a\"\n");
+  EXPECT_EQ(std::get<RequestEntry>(capture.entries[2]).text, std::string("\xFF\0a", 3));
 }
 
 // ---- Lines that are not the format ------------------------------------------
@@ -352,45 +394,79 @@ TEST(CaptureTexts, EscapesAreTheDocumentedOnes) {
 TEST(CaptureErrors, EachMalformedLineIsNamedWithWhatWasExpected) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"0 0 1 device device=x index=1 number=2 text=\"\"",
-       "capture.txt:2: expected a device number, found 'x'"},
+       "capture.txt:4: expected a device number, found 'x'"},
       {"0 0 1 device device=1 index=1 text=\"\"",
-       "capture.txt:2: expected 'number=', found 'text=\"\"'"},
+       "capture.txt:4: expected 'number=', found 'text=\"\"'"},
       {"0 0 1 device device=1 index=1 number=2 text=\"abc",
-       "capture.txt:2: an update text has no closing quote"},
+       "capture.txt:4: an update text has no closing quote"},
       {"0 0 1 device device=1 index=1 number=2 text=\"a\\qb\"",
-       "capture.txt:2: malformed escape '\\qb\"' in an update text"},
+       "capture.txt:4: malformed escape '\\qb\"' in an update text"},
       {"0 0 1 device device=1 index=1 number=2 text=\"a\\x4\"",
-       "capture.txt:2: malformed escape '\\x4\"' in an update text"},
+       "capture.txt:4: malformed escape '\\x4\"' in an update text"},
       {"0 0 1 device device=1 index=1 number=2 text=\"\xE9\"",
-       "capture.txt:2: a byte that must be escaped in an update text"},
+       "capture.txt:4: a byte that must be escaped in an update text"},
       {"0 0 1 device device=1 index=1 number=2 text=\"\" extra=1",
-       "capture.txt:2: expected the end of the line, found 'extra=1'"},
+       "capture.txt:4: expected the end of the line, found 'extra=1'"},
       {"0 0 1 device device=1 index=1 number=2 text=abc",
-       "capture.txt:2: expected an update text, found 'abc'"},
-      {"0 0 1 tally slot=1", "capture.txt:2: unknown entry 'tally'"},
-      {"x 0 1 event id=5", "capture.txt:2: expected a time in milliseconds, found 'x'"},
-      {"0 -1 1 event id=5", "capture.txt:2: expected a depth, found '-1'"},
-      {"0 1 1 event id=5", "capture.txt:2: 'event' at depth 1 where it should be at depth 0"},
+       "capture.txt:4: expected an update text, found 'abc'"},
+      {"0 0 1 tally slot=1", "capture.txt:4: unknown entry 'tally'"},
+      {"x 0 1 event id=5", "capture.txt:4: expected a time in milliseconds, found 'x'"},
+      {"0 -1 1 event id=5", "capture.txt:4: expected a depth, found '-1'"},
+      {"0 1 1 event id=5", "capture.txt:4: 'event' at depth 1 where it should be at depth 0"},
       {"0 0 1 event id=5\n0 1 1 end result=null",
-       "capture.txt:3: 'end' at depth 1 where it should be at depth 0"},
-      {"0 0 1 end result=null", "capture.txt:2: 'end' with no call open"},
-      {"0 0 1 event id=99999999999999999999", "capture.txt:2: an event id out of range"},
-      {"0 0 1 event id=5x", "capture.txt:2: expected an event id, found '5x'"},
-      {"0 0 1 release reply=0", "capture.txt:2: expected a reply number, found '0'"},
-      {"0 0 1 event  id=5", "capture.txt:2: expected 'id=', found ' id=5'"},
-      {"0 0 1 event", "capture.txt:2: expected 'id=', found the end of the line"},
-      {"0 0 1 delete flags=1\n0 0 1 end result=open", "capture.txt:3: 'end' cannot be open"},
+       "capture.txt:5: 'end' at depth 1 where it should be at depth 0"},
+      {"0 0 1 end result=null", "capture.txt:4: 'end' with no call open"},
+      {"0 0 1 event id=99999999999999999999", "capture.txt:4: an event id out of range"},
+      {"0 0 1 event id=5x", "capture.txt:4: expected an event id, found '5x'"},
+      {"0 0 1 release reply=0", "capture.txt:4: expected a reply number, found '0'"},
+      {"0 0 1 event  id=5", "capture.txt:4: expected 'id=', found ' id=5'"},
+      {"0 0 1 event", "capture.txt:4: expected 'id=', found the end of the line"},
+      {"0 0 1 delete flags=1\n0 0 1 end result=open", "capture.txt:5: 'end' cannot be open"},
       {"0 0 1 delete flags=1\n0 1 1 command text=\"x\" result=reply x \"a\"",
-       "capture.txt:3: expected a reply number, found 'x'"},
+       "capture.txt:5: expected a reply number, found 'x'"},
       {"0 0 1 control id=none command=none name=none parts=[\"a\"\"b\"] value=none has_value=0",
-       "capture.txt:2: expected a list of parts, found '\"b\"]'"},
+       "capture.txt:4: expected a list of parts, found '\"b\"]'"},
       {"0 0 1 stopped reason=\"full\"\n0 0 1 event id=5",
-       "capture.txt:3: an entry after the capture stopped"},
+       "capture.txt:5: an entry after the capture stopped"},
+      // Numbers out of their range, kinds that have entries of their own.
+      {"0 0 1 device device=4294967296 index=1 number=2 text=\"\"",
+       "capture.txt:4: expected a device number from -2147483648 to 2147483647, found "
+       "'4294967296'"},
+      {"0 0 1 device device=1 index=-2147483649 number=2 text=\"\"",
+       "capture.txt:4: expected an index from -2147483648 to 2147483647, found '-2147483649'"},
+      {"0 0 1 control id=none command=none name=none parts=[] value=none has_value=2",
+       "capture.txt:4: expected 0 or 1 for has_value from 0 to 1, found '2'"},
+      {"0 0 1 notify kind=5 value=1",
+       "capture.txt:4: expected a notify kind from 6 to 7, found '5'"},
+      {"0 0 1 delete flags=-1",
+       "capture.txt:4: expected the deletion's flags from 0 to 4294967295, found '-1'"},
+      {"0 0 1 callback kind=1 data=4096",
+       "capture.txt:4: a callback of kind 1 with data 4096 is no 'callback' entry: that kind has "
+       "an entry of its own"},
+      {"0 0 1 callback kind=3 data=0",
+       "capture.txt:4: a callback of kind 3 with data 0 is no 'callback' entry: that kind has an "
+       "entry of its own"},
+      {"0 0 1 callback kind=4294967297 data=0",
+       "capture.txt:4: expected a callback kind from -2147483648 to 2147483647, found "
+       "'4294967297'"},
+      {"0 0 1 delete flags=1\n0 1 1 other-command kind=0 result=0",
+       "capture.txt:5: a command of kind 0 is no 'other-command' entry: that kind has an entry of "
+       "its own"},
+      {"0 0 1 end result=thrown", "capture.txt:4: expected a result, found 'thrown'"},
+      // Script numbers.
+      {"0 0 2 event id=5", "capture.txt:4: 'event' of script 2, which no export created"},
+      {"0 0 0 event id=5", "capture.txt:4: 'event' names no script (script 0)"},
+      {"0 0 1 export path=\"again\"", "capture.txt:4: script 1 was created before, at line 2"},
+      {"0 0 1 begin started=\"x\" pid=1 library=\"l\"", "capture.txt:4: 'begin' names script 1"},
+      {"0 0 2 export path=\"q\" host=2",
+       "capture.txt:4: expected 0 or 1 for host from 0 to 1, found '2'"},
+      {"0 0 2 export path=\"q\" host=",
+       "capture.txt:4: expected 0 or 1 for host, found the end of the line"},
   };
   for (const auto& [lines, message] : cases) {
     SCOPED_TRACE(lines);
     try {
-      parse(kHeader + lines + "\n");
+      parse(kHeader + kScript1 + lines + "\n");
       ADD_FAILURE() << "no error";
     } catch (const CaptureError& error) {
       EXPECT_EQ(std::string(error.what()), message);
@@ -417,34 +493,95 @@ TEST(CaptureErrors, TheHeaderNamesTheFormatAndItsVersion) {
   EXPECT_THROW(readCaptureFile("/nonexistent/capture.txt"), CaptureError);
 }
 
+// What is no regular file is refused before it is opened: a FIFO without a
+// writer would keep the reader waiting, a device could be read without end.
+TEST(CaptureErrors, WhatIsNoRegularFileIsRefusedUnopened) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("capture_test_" + std::to_string(::getpid()));
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder / "a.capture");
+  std::vector<std::pair<std::string, std::string>> cases = {
+      {(folder / "a.capture").string(), ": a directory, not a capture file"},
+      {(folder / "none.capture").string(), ": no such file"},
+  };
+#if !defined(_WIN32)
+  ASSERT_EQ(mkfifo((folder / "fifo.capture").c_str(), 0600), 0);
+  cases.push_back({(folder / "fifo.capture").string(),
+                   ": not a regular file (a FIFO, a device or a socket), not a capture"});
+  cases.push_back(
+      {"/dev/zero", ": not a regular file (a FIFO, a device or a socket), not a capture"});
+#endif
+  for (const auto& [path, message] : cases) {
+    SCOPED_TRACE(path);
+    try {
+      readCaptureFile(path);
+      ADD_FAILURE() << "no error";
+    } catch (const CaptureError& error) {
+      EXPECT_EQ(std::string(error.what()), path + message);
+    }
+  }
+  std::filesystem::remove_all(folder);
+}
+
 TEST(CaptureErrors, NotesBlankLinesAndCrlfLineEndsAreRead) {
-  const Capture capture =
-      parse("drez-capture 1\r\n# a note\r\n\r\n0 0 1 event id=5\r\n0 0 1 end result=null\r\n");
+  const Capture capture = parse(
+      "drez-capture 1\r\n# a note\r\n\r\n0 0 1 export path=none\r\n0 0 1 end result=script\r\n");
   ASSERT_EQ(capture.entries.size(), 2u);
   EXPECT_EQ(headOf(capture.entries[1]).line, 5u);
   EXPECT_TRUE(capture.complete());
 }
 
+TEST(CaptureErrors, EventIdsWiderThan32BitsAreNoted) {
+  const Capture capture = parse(kHeader + kScript1 +
+                                "0 0 1 event id=4294967301\n0 0 1 end result=null\n"
+                                "0 0 1 event id=-2147483648\n0 0 1 end result=null\n"
+                                "0 0 1 event id=-2147483649\n0 0 1 end result=null\n");
+  EXPECT_THAT(capture.notes,
+              ::testing::ElementsAre(
+                  "capture.txt:4: event id 4294967301 is wider than 32 bits: a script gets it as 5",
+                  "capture.txt:8: event id -2147483649 is wider than 32 bits: a script gets it as "
+                  "2147483647"));
+  EXPECT_EQ(std::get<EventEntry>(capture.entries[2]).id, 4294967301);
+}
+
 // ---- Nesting and captures cut anywhere --------------------------------------
 
-// An export with a command, a request answered from inside a command of a
-// second script, and a deletion.
+// An export with a command, a request answered from inside a command of
+// the script, and a deletion, written until the writer stops.
+void writeNested(CaptureWriter& writer) {
+  struct Line {
+    uint64_t ms;
+    int64_t script;
+    EntryKind kind;
+    std::vector<FieldValue> values;
+  };
+  const std::vector<Line> lines = {
+      {0, 0, EntryKind::kBegin, {text("20261208-142501"), integer(1), text("lib")}},
+      {0, 1, EntryKind::kExport, {text("panels"), integer(1)}},
+      {0, 1, EntryKind::kCommand, {text("PS '1' 'x'"), result(ResultValue::integer(1))}},
+      {1, 1, EntryKind::kEnd, {resultOf(ResultKind::kScript)}},
+      {5, 1, EntryKind::kDevice, {integer(1), integer(2), integer(3), text("a")}},
+      {5, 1, EntryKind::kCommand, {text("TP 'x'"), resultOf(ResultKind::kOpen)}},
+      {5, 1, EntryKind::kRequest, {text("return=all")}},
+      {5, 1, EntryKind::kEnd, {result(ResultValue::reply(1, "all"))}},
+      {5, 1, EntryKind::kEnd, {result(ResultValue::integer(1))}},
+      {6, 1, EntryKind::kEnd, {resultOf(ResultKind::kNull)}},
+      {9, 1, EntryKind::kDelete, {integer(1)}},
+      {9, 1, EntryKind::kCommand, {text("AS"), result(ResultValue::integer(1))}},
+      {9, 1, EntryKind::kEnd, {resultOf(ResultKind::kDone)}},
+  };
+  for (const Line& line : lines) {
+    if (!writer.write({line.ms, line.script}, line.kind, line.values.data(),
+                      static_cast<int>(line.values.size()))) {
+      return;
+    }
+  }
+}
+
 std::string nestedCapture() {
   Written w;
-  w.add(0, 0, 0, EntryKind::kBegin, {text("20261208-142501"), integer(1), text("lib")});
-  w.add(0, 0, 1, EntryKind::kExport, {text("panels")});
-  w.add(0, 1, 1, EntryKind::kCommand, {text("PS '1' 'x'"), result(ResultValue::integer(1))});
-  w.add(1, 0, 1, EntryKind::kEnd, {resultOf(ResultKind::kScript)});
-  w.add(5, 0, 1, EntryKind::kDevice, {integer(1), integer(2), integer(3), text("a")});
-  w.add(5, 1, 1, EntryKind::kCommand, {text("TP 'x'"), resultOf(ResultKind::kOpen)});
-  w.add(5, 2, 2, EntryKind::kRequest, {text("return=all")});
-  w.add(5, 2, 2, EntryKind::kEnd, {result(ResultValue::reply(1, "all"))});
-  w.add(5, 1, 1, EntryKind::kEnd, {result(ResultValue::integer(1))});
-  w.add(6, 0, 1, EntryKind::kEnd, {resultOf(ResultKind::kNull)});
-  w.add(9, 0, 1, EntryKind::kDelete, {integer(1)});
-  w.add(9, 1, 1, EntryKind::kCommand, {text("AS"), result(ResultValue::integer(1))});
-  w.add(9, 0, 1, EntryKind::kEnd, {resultOf(ResultKind::kDone)});
-  return w.flushed();
+  writeNested(w.writer);
+  return w.text();
 }
 
 TEST(CaptureNesting, EndsPointAtTheCallsTheyClose) {
@@ -479,58 +616,149 @@ TEST(CaptureNesting, ACaptureCutAnywhereReadsUpToItsLastWholeOutermostCall) {
               capture.cutLine == 0 &&
                   std::count(outermost_ends.begin(), outermost_ends.end(), whole_lines) == 1);
   }
-  const Capture inside = parse(whole.substr(0, whole.find("5 2 2 end")));
+  const Capture inside = parse(whole.substr(0, whole.find("5 2 1 end")));
   EXPECT_EQ(inside.openCalls, 3u);
   EXPECT_EQ(inside.completeEntries, 4u);
   EXPECT_EQ(inside.describe(), "cut: complete up to line 5 (4 of 7 entries); 3 calls open");
 }
 
-// ---- The writer's limit, buffer and sink ------------------------------------
+// A host that died: its capture ends in the NUL bytes of the room the tap
+// had made. Cut anywhere, then NULs: it reads as the cut capture does, and
+// says how many NULs followed.
+TEST(CaptureNesting, ACaptureEndingInNulBytesReadsAsFarAsItGoes) {
+  const std::string whole = nestedCapture();
+  for (std::size_t size = 0; size <= whole.size(); ++size) {
+    SCOPED_TRACE(size);
+    const Capture cut = parse(whole.substr(0, size));
+    Capture dead;
+    ASSERT_NO_THROW(dead = parse(whole.substr(0, size) + std::string(4096 - size % 7, '\0')));
+    EXPECT_EQ(dead.nulBytes, 4096 - size % 7);
+    EXPECT_EQ(dead.entries.size(), cut.entries.size());
+    EXPECT_EQ(dead.completeLine, cut.completeLine);
+    EXPECT_EQ(dead.cutLine, cut.cutLine);
+    EXPECT_EQ(dead.openCalls, cut.openCalls);
+  }
+  const Capture dead = parse(whole.substr(0, whole.find("5 2 1 end")) + std::string(100, '\0'));
+  EXPECT_EQ(dead.describe(),
+            "cut: complete up to line 5 (4 of 7 entries); 3 calls open; then 100 NUL bytes (its "
+            "host died)");
+  EXPECT_EQ(parse(std::string(50, '\0')).describe(),
+            "cut: complete up to line 1 (0 of 0 entries); line 1 cut; then 50 NUL bytes (its host "
+            "died)");
+  // Anything but NUL after a NUL is no capture.
+  try {
+    parse(whole.substr(0, 40) + std::string(3, '\0') + "x");
+    ADD_FAILURE() << "no error";
+  } catch (const CaptureError& error) {
+    EXPECT_EQ(std::string(error.what()),
+              "capture.txt:2: not a capture: a NUL byte inside it, not only at its end");
+  }
+}
+
+// ---- The writer's limit, room and sink ------------------------------------
 
 TEST(CaptureWriterLimit, PastMaxBytesOneStoppedLineEndsTheCapture) {
   const uint64_t max_bytes = 1000;
   Written w(max_bytes);
+  w.script1();
+  ASSERT_TRUE(w.add(0, 1, EntryKind::kEvent, {integer(5)}));
   int written = 0;
-  while (w.add(0, 0, 1, EntryKind::kCommand, {text("ET 5"), result(ResultValue::integer(1))})) {
+  while (w.add(0, 1, EntryKind::kCommand, {text("ET 5"), result(ResultValue::integer(1))})) {
     ++written;
   }
   EXPECT_EQ(w.writer.state(), CaptureWriter::State::kStopped);
-  EXPECT_FALSE(
-      w.add(0, 0, 1, EntryKind::kCommand, {text("ET 5"), result(ResultValue::integer(1))}));
-  const std::string all = w.flushed();
+  EXPECT_FALSE(w.add(0, 1, EntryKind::kCommand, {text("ET 5"), result(ResultValue::integer(1))}));
+  const std::string all = w.text();
   EXPECT_LE(all.size(), max_bytes);
+  EXPECT_LE(w.sink.room.size(), max_bytes);  // no room made past it either
   EXPECT_GT(all.size(), max_bytes - CaptureWriter::kStoppedReserve);
   EXPECT_THAT(all,
-              ::testing::EndsWith("0 0 1 stopped reason=\"the capture reached max_bytes=1000\"\n"));
+              ::testing::EndsWith("0 1 1 stopped reason=\"the capture reached max_bytes=1000\"\n"));
   const Capture capture = parse(all);
   EXPECT_TRUE(capture.stopped);
-  EXPECT_EQ(capture.entries.size(), static_cast<std::size_t>(written) + 1);
+  EXPECT_EQ(capture.openCalls, 1u);
+  EXPECT_EQ(capture.entries.size(), static_cast<std::size_t>(written) + 4);
 }
 
-TEST(CaptureWriterLimit, AnEntryLongerThanTheBufferGoesOutInPieces) {
-  Written w;
-  const std::string long_text(3 * CaptureWriter::kBufferSize, '\x01');  // 4 bytes each escaped
-  ASSERT_TRUE(w.add(0, 0, 1, EntryKind::kRequest, {text(long_text.c_str())}));
-  EXPECT_GE(w.sink.writes, 12u);
-  EXPECT_EQ(std::get<RequestEntry>(parse(w.flushed()).entries[0]).text, long_text);
+// Every limit, from nothing to past the whole: the file never grows past
+// it, and reads, up to where it stopped, as the whole does.
+TEST(CaptureWriterLimit, EveryLimitLeavesACaptureNoLongerThanItThatReads) {
+  const std::string whole = nestedCapture();
+  const Capture all = parse(whole);
+  for (uint64_t limit = 0; limit <= whole.size() + CaptureWriter::kStoppedReserve + 1; ++limit) {
+    SCOPED_TRACE(limit);
+    MemorySink sink(64);
+    CaptureWriter writer(sink, limit);
+    if (writer.writeHeader()) writeNested(writer);
+    const std::string text = sink.room.substr(0, static_cast<std::size_t>(writer.bytes()));
+    EXPECT_LE(sink.room.size(), limit);
+    if (limit < CaptureWriter::kLeastMaxBytes) {
+      EXPECT_EQ(text, "");
+      continue;
+    }
+    Capture capture;
+    ASSERT_NO_THROW(capture = parse(text));
+    if (!capture.stopped) {
+      EXPECT_EQ(text, whole);
+      continue;
+    }
+    // All but the `stopped` line is the whole's beginning.
+    ASSERT_GE(all.entries.size(), capture.entries.size() - 1);
+    const std::size_t stopped_line = text.rfind('\n', text.size() - 2) + 1;
+    EXPECT_EQ(text.substr(0, stopped_line), whole.substr(0, stopped_line));
+    EXPECT_THAT(text.substr(stopped_line), ::testing::HasSubstr(" stopped reason="));
+  }
+}
+
+TEST(CaptureWriterLimit, AnEntryLongerThanTheRoomGetsRoomOfItsOwn) {
+  Written w(1u << 30, 4096);
+  w.script1();
+  const std::string long_text(3 * 4096, '\x01');  // 4 bytes each escaped
+  ASSERT_TRUE(w.add(0, 1, EntryKind::kRequest, {text(long_text.c_str())}));
+  EXPECT_EQ(std::get<RequestEntry>(parse(w.text()).entries[2]).text, long_text);
+  EXPECT_GE(w.sink.room.size(), 4 * long_text.size());
+}
+
+TEST(CaptureWriterLimit, ClosingTrimsTheRoomToWhatWasWritten) {
+  Written w(1u << 30, 1 << 20);
+  w.script1();
+  EXPECT_EQ(w.sink.room.size(), std::size_t{1} << 20);
+  EXPECT_TRUE(w.writer.close());
+  EXPECT_TRUE(w.sink.trimmed);
+  EXPECT_EQ(w.sink.room, kHeader + kScript1);
+  EXPECT_FALSE(w.add(0, 1, EntryKind::kEvent, {integer(1)}));
 }
 
 TEST(CaptureWriterLimit, ASinkThatFailsStopsTheWriterAndSaysSoOnce) {
-  Written w;
-  std::vector<CaptureWriter::State> notices;
+  Written w(1u << 30, 0);  // room for each entry asked for alone
+  std::vector<CaptureWriter::StopReason> notices;
   w.writer.setStopNotice(
-      [](void* context, CaptureWriter::State state) {
-        static_cast<std::vector<CaptureWriter::State>*>(context)->push_back(state);
+      [](void* context, CaptureWriter::StopReason reason, const char*) {
+        static_cast<std::vector<CaptureWriter::StopReason>*>(context)->push_back(reason);
       },
       &notices);
   w.sink.fail_from = 2;  // the header went; nothing after does
-  EXPECT_TRUE(w.add(0, 0, 1, EntryKind::kEvent, {integer(1)}));  // buffered
-  EXPECT_FALSE(w.writer.flush());
-  EXPECT_FALSE(w.add(0, 0, 1, EntryKind::kEvent, {integer(2)}));
-  EXPECT_FALSE(w.writer.flush());
+  EXPECT_FALSE(w.add(0, 1, EntryKind::kEvent, {integer(1)}));
+  EXPECT_FALSE(w.add(0, 1, EntryKind::kEvent, {integer(2)}));
   EXPECT_EQ(w.writer.state(), CaptureWriter::State::kFailed);
-  EXPECT_EQ(notices, std::vector<CaptureWriter::State>{CaptureWriter::State::kFailed});
-  EXPECT_EQ(w.sink.text, kHeader);
+  EXPECT_EQ(notices, std::vector<CaptureWriter::StopReason>{CaptureWriter::StopReason::kFailed});
+  EXPECT_EQ(w.text(), kHeader);
+}
+
+TEST(CaptureWriterLimit, ALimitBelowTheLeastRecordsNothingAndSaysWhy) {
+  MemorySink sink;
+  CaptureWriter writer(sink, CaptureWriter::kLeastMaxBytes - 1);
+  CaptureWriter::StopReason said = CaptureWriter::StopReason::kFailed;
+  writer.setStopNotice(
+      [](void* context, CaptureWriter::StopReason reason, const char*) {
+        *static_cast<CaptureWriter::StopReason*>(context) = reason;
+      },
+      &said);
+  EXPECT_FALSE(writer.writeHeader());
+  EXPECT_EQ(said, CaptureWriter::StopReason::kNoRoom);
+  EXPECT_EQ(sink.extends, 0u);
+  EXPECT_TRUE(writer.close());
+  EXPECT_FALSE(sink.trimmed);
 }
 
 }  // namespace

@@ -4,12 +4,15 @@
 //   tap_crash_host <panel library> between|inside
 //
 // It starts the panel, delivers three tally changes, then a router readout
-// during whose first command it ends its own process (exit status 3):
-//   between  a readout of a short name: the capture must read complete, up
-//            to the end of the third tally change;
-//   inside   a readout of a 200,000-character name, more than the tap's
-//            buffer: part of the dying call reached the file, which must
-//            read as cut inside it, complete up to the third tally change.
+// during whose first command it ends its own process (exit status 3). The
+// capture must read complete up to the end of the third tally change, with
+// the readout's call open:
+//   between  a readout of a short name;
+//   inside   a readout of a 2,000,000-character name, more than the tap's
+//            step of the file: the dying call's first entry, written
+//            whole, reached the file, which must read as cut inside it,
+//            complete up to the third tally change.
+// Either way the file ends in the NUL bytes of the room the tap had made.
 // Exit status 2 when the library cannot be loaded or gives no script, 1 for
 // a wrong command line; 3 is the death it was asked for.
 
@@ -73,7 +76,7 @@ int main(int argc, char** argv) {
     update(script, 3, 1, 0, "2");
     update(script, 3, 1, 0, "1");
     host.setExecuteHook([](const std::string&) { dieHere(); });
-    update(script, 7, 97, 12, inside ? std::string(200000, 'n') : std::string("CAM 1"));
+    update(script, 7, 97, 12, inside ? std::string(2000000, 'n') : std::string("CAM 1"));
     std::fprintf(stderr, "tap_crash_host: the readout sent no command\n");
     return 2;
   } catch (const std::exception& error) {

@@ -7,9 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <stdexcept>
 
 #include "capture_reader.h"
 #include "recording_host.h"
+#include "simulator/records_builder.h"
 #include "simulator/script_library.h"
 #include "studio_session.h"
 #include "tap_folder.h"
@@ -37,10 +39,11 @@ HostLog directSession() {
 }
 
 // "{f}" in a line stands for the test's folder, "{ini}" for the tap's
-// configuration file.
+// configuration file, "{tap}" for the tap's file name.
 std::string filled(std::string line, const TapFolder& folder) {
   const std::pair<std::string, std::string> names[] = {{"{f}", folder.path.u8string()},
-                                                       {"{ini}", folder.ini().u8string()}};
+                                                       {"{ini}", folder.ini().u8string()},
+                                                       {"{tap}", folder.tap.filename().u8string()}};
   for (const auto& [placeholder, value] : names) {
     for (std::size_t at = line.find(placeholder); at != std::string::npos;
          at = line.find(placeholder, at + value.size())) {
@@ -52,12 +55,35 @@ std::string filled(std::string line, const TapFolder& folder) {
 
 struct FaultCase {
   const char* name;
-  // The configuration, or none; "{s}" stands for the library suffix.
+  // The configuration, or none; "{s}" stands for the library suffix,
+  // "{tap}" for the tap's file name.
   std::optional<std::string> ini;
   std::vector<std::string> lines;  // what the debug channel says, natively
   bool served;                     // the host gets a working script
   bool recorded;                   // and a complete capture
+  // What else the folder holds (may be null).
+  std::function<void(const TapFolder&)> prepare = nullptr;
 };
+
+// A second copy of the tap in the folder, as `name`, configured with `ini`.
+std::function<void(const TapFolder&)> secondTap(const std::string& name, const std::string& ini) {
+  return [name, ini](const TapFolder& folder) {
+    fs::copy_file(folder.tap, folder.path / name);
+    fs::path second_ini = folder.path / name;
+    second_ini.replace_extension(".tap.ini");
+    std::ofstream(second_ini, std::ios::binary) << ini;
+  };
+}
+
+// `text` (ASCII) as UTF-16 with its byte order mark, as Notepad saves it.
+std::string utf16(const std::string& text) {
+  std::string bytes = "\xFF\xFE";
+  for (char c : text) {
+    bytes.push_back(c);
+    bytes.push_back('\0');
+  }
+  return bytes;
+}
 
 std::string withSuffix(std::string text) {
   for (std::size_t at = text.find("{s}"); at != std::string::npos; at = text.find("{s}")) {
@@ -65,6 +91,10 @@ std::string withSuffix(std::string text) {
   }
   return text;
 }
+
+const std::string kTapRefused =
+    "drez_tap: {f}/other{s} is a drez_tap too, not the real panel: taps in front of each other "
+    "would call each other without end; the host gets no script";
 
 const std::string kRecording = "drez_tap: recording {f}/real{s} into {f}/c.capture";
 
@@ -88,11 +118,104 @@ TEST(TapFaults, EachFaultIsSaidOnceAndTheHostIsServedAsWithoutTheTap) {
        false,
        false},
       {"a capture that cannot be made",
-       "script=real{s}\ncapture=no/such/folder/c.capture\n",
-       {"drez_tap: cannot create the capture {f}/no/such/folder/c.capture (No such file or "
+       "script=real{s}\ncapture=real{s}/c.capture\n",
+       {"drez_tap: cannot create the capture {f}/real{s}/c.capture (cannot make its folder: Not a "
         "directory); forwarding without recording"},
        true,
        false},
+      {"a capture in a folder not made yet",
+       "script=real{s}\ncapture=captures/studio/c.capture\n",
+       {"drez_tap: recording {f}/real{s} into {f}/captures/studio/c.capture"},
+       true,
+       true},
+      {"a capture whose name is taken by a folder",
+       "script=real{s}\ncapture=c.capture\n",
+       {"drez_tap: recording {f}/real{s} into {f}/c.1.capture"},
+       true,
+       true,
+       [](const TapFolder& folder) { fs::create_directories(folder.path / "c.capture"); }},
+      {"script= names the tap itself",
+       "script={tap}\ncapture=c.capture\n",
+       {"drez_tap: {ini}: script={tap} names this tap itself ({f}/{tap}), not the real panel; the "
+        "host gets no script"},
+       false,
+       false},
+      {"script= names the tap itself, spelt otherwise",
+       "script=./{tap}\ncapture=c.capture\n",
+       {"drez_tap: {ini}: script=./{tap} names this tap itself ({f}/./{tap}), not the real panel; "
+        "the host gets no script"},
+       false,
+       false},
+      {"script= names a copy of the tap, in front of the real panel",
+       "script=other{s}\ncapture=c.capture\n",
+       {kTapRefused},
+       false,
+       false,
+       secondTap("other" + kSuffix, "script=real" + kSuffix + "\n")},
+      {"two taps naming each other",
+       "script=other{s}\ncapture=c.capture\n",
+       {kTapRefused},
+       false,
+       false,
+       [](const TapFolder& folder) {
+         secondTap("other" + kSuffix, "script=" + folder.tap.filename().string() + "\n")(folder);
+       }},
+      {"max_bytes too small for a capture",
+       "script=real{s}\ncapture=c.capture\nmax_bytes=40\n",
+       {"drez_tap: {ini}: max_bytes=40 leaves no room for a capture (it takes 215 bytes at "
+        "least); forwarding without recording"},
+       true,
+       false},
+      {"max_bytes=0",
+       "script=real{s}\ncapture=c.capture\nmax_bytes=0\n",
+       {"drez_tap: {ini}: max_bytes=0 leaves no room for a capture (it takes 215 bytes at least); "
+        "forwarding without recording"},
+       true,
+       false},
+      {"a configuration that is not UTF-8",
+       "# f\xFCr Studio A\nscript=real{s}\ncapture=c.capture\n",
+       {"drez_tap: {ini} is not UTF-8: read as bytes, unchanged", kRecording},
+       true,
+       true},
+      {"a script= path in the ANSI code page",
+       "script=r\xFC"
+       "al{s}\ncapture=c.capture\n",
+       {"drez_tap: {ini} is not UTF-8: read as bytes, unchanged",
+        "drez_tap: recording {f}/r\xFC"
+        "al{s} into {f}/c.capture"},
+       true,
+       true,
+       [](const TapFolder& folder) {
+  // The same name on the disk: natively its bytes, on Windows its
+  // characters (the ANSI code page's 0xFC is u with diaeresis).
+#if defined(_WIN32)
+         fs::copy_file(vantrelLibrary(), folder.path / fs::u8path("r\xC3\xBC"
+                                                                  "al.dll"));
+#else
+         fs::copy_file(vantrelLibrary(), folder.path / ("r\xFC"
+                                                        "al" +
+                                                        kSuffix));
+#endif
+       }},
+      {"a configuration in UTF-16, as Notepad saves it",
+       std::nullopt,
+       {"drez_tap: {ini} read as UTF-16 (little-endian)", kRecording},
+       true,
+       true,
+       [](const TapFolder& folder) {
+         folder.writeIni(utf16(withSuffix("script=real{s}\r\ncapture=c.capture\r\n")));
+       }},
+      {"an empty configuration",
+       "",
+       {"drez_tap: {ini} names no script= library; the host gets no script"},
+       false,
+       false},
+      {"a configuration that is a folder",
+       std::nullopt,
+       {"drez_tap: cannot read the configuration {ini} (not a file); the host gets no script"},
+       false,
+       false,
+       [](const TapFolder& folder) { fs::create_directories(folder.ini()); }},
       {"no capture= line",
        "script=real{s}\n",
        {"drez_tap: {ini} names no capture= file; forwarding without recording"},
@@ -136,7 +259,8 @@ TEST(TapFaults, EachFaultIsSaidOnceAndTheHostIsServedAsWithoutTheTap) {
     folder.path = case_dir;
     folder.tap = case_dir / folder.tap.filename();
     folder.addVantrel("real" + kSuffix);
-    if (c.ini) folder.writeIni(withSuffix(*c.ini));
+    if (c.ini) folder.writeIni(filled(withSuffix(*c.ini), folder));
+    if (c.prepare) c.prepare(folder);
 
     HostLog tapped;
     DebugChannel debug;
@@ -196,6 +320,33 @@ TEST(TapFaults, AnExportThatGivesNullIsPassedOnAndSaid) {
             drezcapture::ResultKind::kNull);
 }
 
+// A loop through a library the tap cannot know for a tap: its export is
+// entered again from inside itself, and refused 8 deep with one line; the
+// capture holds the exports that ran, each ended.
+TEST(TapFaults, ALoopBackIntoTheTapIsRefusedWithOneLine) {
+  TapFolder folder;
+  folder.writeIni(std::string("script=") + LOOPING_PANEL_PATH + "\ncapture=c.capture\n");
+  DebugChannel debug;
+  {
+    drezhost::ScriptLibrary tap(folder.tap.string());
+    drezhost::RecordingHost host;
+    EXPECT_EQ(tap.entry()(&host, folder.tap.string().c_str()), nullptr);
+    EXPECT_TRUE(host.commands().empty());
+  }
+  if (auto lines = debug.lines()) {
+    EXPECT_THAT(*lines, ::testing::ElementsAre(
+                            filled(std::string("drez_tap: recording ") + LOOPING_PANEL_PATH +
+                                       " into {f}/c.capture",
+                                   folder),
+                            std::string("drez_tap: ") + LOOPING_PANEL_PATH +
+                                " called this tap's export again from inside its own, 8 deep: "
+                                "taps that load each other; the host gets no script"));
+  }
+  const drezcapture::Capture capture = drezcapture::readCaptureFile(folder.capture()->string());
+  EXPECT_TRUE(capture.complete()) << capture.describe();
+  EXPECT_EQ(capture.hostCalls(), 8u);
+}
+
 TEST(TapFaults, ALibraryWithoutTheExportGivesNoScript) {
   TapFolder folder;
   folder.writeIni(std::string("script=") + NO_EXPORT_PANEL_PATH + "\n");
@@ -228,6 +379,145 @@ TEST(TapFaults, AConfigurationFixedLaterIsReadAtTheNextExport) {
   }
   EXPECT_TRUE(drezcapture::readCaptureFile(folder.capture()->string()).complete());
 }
+
+#if !defined(_WIN32)
+// Paths may hold any byte but NUL: a line feed in the tap's folder stays
+// inside its one line.
+TEST(TapFaults, ALineFeedInAPathStaysInsideItsLine) {
+  TapFolder base;
+  const fs::path odd = base.path / "with\nline feed\r";
+  fs::create_directories(odd);
+  fs::copy_file(base.tap, odd / base.tap.filename());
+  DebugChannel debug;
+  {
+    drezhost::ScriptLibrary tap((odd / base.tap.filename()).string());
+    drezhost::RecordingHost host;
+    EXPECT_EQ(tap.entry()(&host, "p"), nullptr);
+  }
+  std::string ini = (odd / base.tap.filename()).string();
+  ini.replace(ini.rfind(".so"), 3, ".tap.ini");
+  std::string shown = ini;
+  shown.replace(shown.find('\n'), 1, "\\n");
+  shown.replace(shown.find('\r'), 1, "\\r");
+  if (auto lines = debug.lines()) {
+    EXPECT_THAT(*lines, ::testing::ElementsAre("drez_tap: cannot read the configuration " + shown +
+                                               " (no such file); the host gets no script"));
+  }
+}
+#endif
+
+// Calls nested past the recorder's 64: a host that delivers an event id
+// from inside each event's "ET". The host is served throughout; the
+// capture stops there, with the line naming that fault.
+TEST(TapFaults, CallsNestedPast64StopTheCaptureAndSaySo) {
+  const auto session = [](load_drez_client_script_fn entry) {
+    drezhost::RecordingHost host;
+    drez_client_callback* script = entry(&host, "p");
+    int events = 0;
+    host.setExecuteHook([&](const std::string& command) {
+      if (command.compare(0, 3, "ET ") != 0 || ++events > 40) return;
+      script->callback(reinterpret_cast<void*>(intptr_t{100} + events), CB_EVENT_ID);
+    });
+    script->callback(reinterpret_cast<void*>(intptr_t{100}), CB_EVENT_ID);
+    drez_delete_script(script);
+    return host.commands();
+  };
+  const std::vector<std::string> direct = [&] {
+    drezhost::ScriptLibrary library(vantrelLibrary().string());
+    return session(library.entry());
+  }();
+  TapFolder folder;
+  folder.addVantrel("real" + kSuffix);
+  folder.writeIni("script=real" + kSuffix + "\ncapture=c.capture\n");
+  DebugChannel debug;
+  std::vector<std::string> tapped;
+  {
+    drezhost::ScriptLibrary tap(folder.tap.string());
+    tapped = session(tap.entry());
+  }
+  EXPECT_EQ(tapped, direct);
+  EXPECT_THAT(direct, ::testing::Contains("ET 140"));
+  if (auto lines = debug.lines()) {
+    EXPECT_THAT(*lines, ::testing::ElementsAre(
+                            filled(withSuffix(kRecording), folder),
+                            filled("drez_tap: the capture {f}/c.capture stopped: the calls nested "
+                                   "deeper than 64; forwarding goes on",
+                                   folder)));
+  }
+  const drezcapture::Capture capture = drezcapture::readCaptureFile(folder.capture()->string());
+  EXPECT_TRUE(capture.stopped);
+  EXPECT_EQ(capture.openCalls, 64u);
+  EXPECT_EQ(std::get<drezcapture::StoppedEntry>(capture.entries.back()).reason,
+            "the calls nested deeper than 64");
+}
+
+// An exception the real script lets out of a call, or the real host out of
+// a command, passes on to the other side as without the tap, and the
+// capture records the call as ended by it.
+#if !defined(_WIN32)
+std::vector<std::string> brokenSession(load_drez_client_script_fn entry) {
+  std::vector<std::string> log;
+  drezhost::RecordingHost host;
+  host.setExecuteHook([](const std::string& command) {
+    if (command == "ET 9") throw std::runtime_error("the host's own");
+  });
+  try {
+    entry(&host, "throw");
+    log.push_back("the export returned");
+  } catch (const std::runtime_error& error) {
+    log.push_back(std::string("the export threw: ") + error.what());
+  }
+  drez_client_callback* script = entry(&host, "p");
+  for (intptr_t id : {7, 9, 6}) {
+    try {
+      script->callback(reinterpret_cast<void*>(id), CB_EVENT_ID);
+      log.push_back("event " + std::to_string(id) + " returned");
+    } catch (const std::runtime_error& error) {
+      log.push_back("event " + std::to_string(id) + " threw: " + error.what());
+    }
+  }
+  drez_delete_script(script);
+  for (const std::string& command : host.commands()) log.push_back("sent " + command);
+  return log;
+}
+
+TEST(TapExceptions, AnExceptionPassesAsWithoutTheTapAndTheCallIsRecordedAsEnded) {
+  const std::vector<std::string> direct = [] {
+    drezhost::ScriptLibrary library(BROKEN_PANEL_PATH);
+    return brokenSession(library.entry());
+  }();
+  EXPECT_THAT(direct, ::testing::IsSupersetOf({"the export threw: refused to start",
+                                               "event 7 threw: broken on purpose",
+                                               "event 9 returned", "event 6 returned"}));
+  TapFolder folder;
+  folder.writeIni(std::string("script=") + BROKEN_PANEL_PATH + "\ncapture=c.capture\n");
+  DebugChannel debug;
+  std::vector<std::string> tapped;
+  {
+    drezhost::ScriptLibrary tap(folder.tap.string());
+    tapped = brokenSession(tap.entry());
+  }
+  EXPECT_EQ(tapped, direct);
+
+  const drezcapture::Capture capture = drezcapture::readCaptureFile(folder.capture()->string());
+  EXPECT_TRUE(capture.complete()) << capture.describe();
+  std::vector<std::string> ended;
+  for (const drezcapture::Entry& entry : capture.entries) {
+    if (const auto* end = std::get_if<drezcapture::EndEntry>(&entry)) {
+      if (end->result.kind == drezcapture::ResultKind::kException) {
+        ended.push_back(
+            drezcapture::entrySpec(drezcapture::kindOf(capture.entries[end->opening])).keyword);
+      }
+    }
+    if (const auto* command = std::get_if<drezcapture::CommandEntry>(&entry)) {
+      if (command->result.kind == drezcapture::ResultKind::kException) {
+        ended.push_back("command " + *command->text);
+      }
+    }
+  }
+  EXPECT_THAT(ended, ::testing::ElementsAre("export", "event", "command ET 9"));
+}
+#endif
 
 #if defined(__linux__)
 // A full disk, as a file size limit: the write that passes it fails.

@@ -55,11 +55,12 @@ class TapFolder {
   // Copies the real Vantrel library into the folder as `name`.
   void addVantrel(const std::string& name) const { fs::copy_file(vantrelLibrary(), path / name); }
 
-  // The one capture in the folder (a file ending in ".capture").
+  // The one capture in the folder or below it (a file ending in
+  // ".capture").
   std::optional<fs::path> capture() const {
     std::optional<fs::path> found;
-    for (const auto& entry : fs::directory_iterator(path)) {
-      if (entry.path().extension() == ".capture") found = entry.path();
+    for (const auto& entry : fs::recursive_directory_iterator(path)) {
+      if (entry.is_regular_file() && entry.path().extension() == ".capture") found = entry.path();
     }
     return found;
   }
