@@ -20,6 +20,8 @@
 # with it). Sources added to NAME later compile in NAME itself.
 # Where the version record's template lives, beside this file.
 set(_DREZ_PANEL_SCRIPT_DIR ${CMAKE_CURRENT_LIST_DIR})
+# drez_add_panel_test, which runs drez-host on a panel library.
+include(${CMAKE_CURRENT_LIST_DIR}/DrezPanelTest.cmake)
 if(WIN32)
   enable_language(RC)
 endif()
