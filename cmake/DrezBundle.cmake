@@ -16,18 +16,15 @@
 #   SHA256SUMS            every other file, in sha256sum's format
 #
 # The framework's and drez-host's own install rules (DrezInstall.cmake,
-# drez_host/cli) give bin/, share/, include/ and lib/; the rules here add the
-# rest. Included last, after every folder, so that the targets it names
-# (msvc_abi_panel from tests/, drez_tap) exist when they are built. Test
+# drez_host/cli) give bin/, share/, include/, lib/, the READMEs, docs/ and
+# the examples' sources; the rules here add the rest. Included last, after
+# every folder, so that the targets it names (msvc_abi_panel from tests/,
+# drez_tap) exist when they are built. Test
 # programs and GoogleTest install nothing (INSTALL_GTEST is off), so nothing
 # of theirs enters; tests/package/check_windows_bundle.sh checks that.
 if(NOT WIN32)
   return()
 endif()
-
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
-install(FILES ${PROJECT_SOURCE_DIR}/drez_host/README.md DESTINATION drez_host)
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/hello_panel DESTINATION examples)
 
 # The panel built with Microsoft's C++ ABI, as the example a Visual Studio
 # author compares a DLL with. It is built with the tests.
@@ -41,13 +38,6 @@ if(TARGET msvc_abi_panel)
 else()
   message(STATUS "The Windows bundle leaves out examples/msvc_abi_panel.dll: it is built with the tests")
 endif()
-
-# The recording panel library (cmake/DrezInstall.cmake installs it beside
-# drez-host.exe) with its README, which says how to put it in front of a
-# panel, and the guides a panel author and a studio engineer read.
-install(FILES ${PROJECT_SOURCE_DIR}/drez_tap/README.md DESTINATION drez_tap)
-install(FILES ${PROJECT_SOURCE_DIR}/docs/panel_authors.md ${PROJECT_SOURCE_DIR}/docs/capture_format.md
-  DESTINATION docs)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(drez_bundle_arch i686)
