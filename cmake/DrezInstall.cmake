@@ -69,8 +69,11 @@ install(FILES
   cmake/panel_version.rc.in
   DESTINATION ${DREZ_PACKAGE_DIR})
 
+# drez-host's default panel library, where an installed drez-host looks for
+# it: ../lib from its own folder (drez_host/jobs/panel_library.h), whatever
+# the libraries' folder is (lib/x86_64-linux-gnu with a prefix of /usr).
 install(TARGETS Vantrel
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  LIBRARY DESTINATION lib
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # The recording panel library, and the tool that reads what it records.
