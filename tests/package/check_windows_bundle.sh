@@ -216,6 +216,7 @@ run_drez_host newsroom 0 --script $msvc/msvc_abi_panel.dll $msvc/newsroom.scn
 expect_line newsroom '^==== PASSED'
 
 # ---- What an author builds from the bundle alone.
+builds_started=$SECONDS
 # build LABEL DIR COMMAND...: runs COMMAND in DIR, its output in a log shown
 # on a failure.
 build() {
@@ -271,6 +272,7 @@ for test in scenario.newsroom_scenario validate monkey; do
     fail "mingw-newsroom-tests: NewsroomPanel.$test did not pass"
   }
 done
+builds_took=$((SECONDS - builds_started))
 
 # drez-host.exe reads its data files from the bundle, not its built-in
 # copies: a demo.scn of one heading is what it plays. (Last: it changes a
@@ -283,4 +285,4 @@ expect_line data-files "^==== $heading\$"
 echo "check_windows_bundle ($arch): $name.zip passed: $(wc -l <"$logs/present") files and SHA256SUMS," \
   "the demo, validate of Vantrel.dll and msvc_abi_panel.dll, newsroom.scn, the data files;" \
   "msvc_abi_panel built by hand and with CMake and validated, newsroom_panel built with MinGW" \
-  "and its tests passed"
+  "and its tests passed (the builds and their runs: ${builds_took} s of ${SECONDS} s)"

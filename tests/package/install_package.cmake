@@ -3,7 +3,9 @@
 # drez-host's manual and the examples are there. Run with cmake -P and:
 #   BUILD_DIR  the project's build directory
 #   PREFIX     the prefix, emptied first
-foreach(var BUILD_DIR PREFIX)
+#   DOC_DIR    where the guides install, relative to it (share/doc/drez-host,
+#              or . on Windows)
+foreach(var BUILD_DIR PREFIX DOC_DIR)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "install_package: ${var} is not set")
   endif()
@@ -17,11 +19,9 @@ endif()
 
 # What an author reads comes with it.
 foreach(file
-    share/doc/drez-host/README.md share/doc/drez-host/docs/panel_authors.md
-    share/doc/drez-host/drez_host/README.md
-    share/doc/drez-host/examples/newsroom_panel/CMakeLists.txt
-    share/doc/drez-host/examples/hello_panel/CMakeLists.txt
-    lib/cmake/drez_script_helper/DrezPanelTest.cmake)
+    ${DOC_DIR}/README.md ${DOC_DIR}/docs/panel_authors.md ${DOC_DIR}/drez_host/README.md
+    ${DOC_DIR}/examples/newsroom_panel/CMakeLists.txt ${DOC_DIR}/examples/hello_panel/CMakeLists.txt
+    ${DOC_DIR}/examples/msvc_abi_panel/README.md lib/cmake/drez_script_helper/DrezPanelTest.cmake)
   if(NOT EXISTS ${PREFIX}/${file})
     message(FATAL_ERROR "the installed package lacks ${file}")
   endif()
