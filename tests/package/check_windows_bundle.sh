@@ -118,8 +118,8 @@ required=(
   examples/msvc_abi_panel/README.md examples/msvc_abi_panel/CMakeLists.txt
   examples/hello_panel/CMakeLists.txt examples/newsroom_panel/CMakeLists.txt
   examples/newsroom_panel/newsroom_scenario.scn
-  cmake/toolchains/mingw-$arch.cmake cmake/toolchains/mingw-common.cmake
-  cmake/toolchains/clang-msvc-$arch.cmake cmake/toolchains/clang-msvc-common.cmake
+  "cmake/toolchains/mingw-$arch.cmake" cmake/toolchains/mingw-common.cmake
+  "cmake/toolchains/clang-msvc-$arch.cmake" cmake/toolchains/clang-msvc-common.cmake
   lib/cmake/drez_script_helper/DrezPanelTest.cmake
   bin/drez_tap.dll drez_tap/README.md docs/panel_authors.md docs/capture_format.md
 )
@@ -232,8 +232,13 @@ build() {
 tools=$work/tools
 mkdir "$tools"
 for tool in clang lld-link llvm-dlltool; do
-  found=$(command -v "$tool" || ls /usr/bin/"$tool"-[0-9]* 2>/dev/null | head -n 1) ||
-    fail "$tool is not installed (scripts/install-deps.sh cross)"
+  # The plain name, or Debian's versioned one (lld-link-14).
+  found=$(command -v "$tool" || true)
+  if [ -z "$found" ]; then
+    for versioned in /usr/bin/"$tool"-[0-9]*; do
+      [ -x "$versioned" ] && found=$versioned && break
+    done
+  fi
   [ -n "$found" ] || fail "$tool is not installed (scripts/install-deps.sh cross)"
   ln -s "$found" "$tools/$tool"
 done
