@@ -20,16 +20,16 @@
 #include "drez_client_host.h"
 
 // What a panel library's sources put in front of the export's definition:
-// exported from the library, every other symbol of which stays hidden.
-// Empty where the declaration is only read (hosts, tests).
-#if defined(DREZ_PANEL_SCRIPT_BUILD)
+// exported from the library, every other symbol of which stays hidden. It
+// needs no define of its own, so a library compiled by hand (cl, clang-cl,
+// g++ with -fvisibility=hidden) exports the function as one built with
+// drez_add_panel_script does. Where the declaration is only read (a host, a
+// test) it has no effect: a declaration exports nothing that the program
+// does not define.
 #if defined(_WIN32)
 #define DREZ_PANEL_EXPORT __declspec(dllexport)
 #else
 #define DREZ_PANEL_EXPORT __attribute__((visibility("default")))
-#endif
-#else
-#define DREZ_PANEL_EXPORT
 #endif
 
 extern "C" DREZ_PANEL_EXPORT drez_client_callback* DREZ_CDECL

@@ -9,45 +9,50 @@
 #   share/drez-host/      studio_a.scn and demo.scn, read from ../share/drez-host
 #   include/drez/, lib/   the contract headers, the framework's headers and its
 #                         static libraries for MinGW, and its CMake package
-#   examples/             msvc_abi_panel.dll (a panel built with Microsoft's
-#                         C++ ABI), its source and scenario; hello_panel/
-#   README.md, drez_host/README.md   the README and drez-host's manual, where
-#                         the README's link finds it; drez_tap/README.md
+#   cmake/toolchains/     the MinGW toolchain files the static libraries need,
+#                         and the clang-msvc ones (clang-cl and lld-link)
+#   examples/             hello_panel/ and newsroom_panel/ on the framework;
+#                         msvc_abi_panel/, a panel built with Microsoft's C++
+#                         ABI on the contract headers alone, with its DLL
+#   README.md, docs/, drez_host/README.md, drez_tap/README.md   the README, the
+#                         guides and drez-host's manual, where their links
+#                         find each other
 #   SHA256SUMS            every other file, in sha256sum's format
 #
 # The framework's and drez-host's own install rules (DrezInstall.cmake,
-# drez_host/cli) give bin/, share/, include/ and lib/; the rules here add the
-# rest. Included last, after every folder, so that the targets it names
-# (msvc_abi_panel from tests/, drez_tap) exist when they are built. Test
-# programs and GoogleTest install nothing (INSTALL_GTEST is off), so nothing
-# of theirs enters; tests/package/check_windows_bundle.sh checks that.
+# drez_host/cli) give bin/, share/, include/, lib/, the READMEs, docs/ and
+# the examples' sources; the rules here add the rest. Included last, after
+# every folder, so that the targets it names (msvc_abi_panel from tests/,
+# drez_tap) exist when they are built. Test programs and GoogleTest install
+# nothing (INSTALL_GTEST is off), so nothing of theirs enters;
+# tests/package/check_windows_bundle.sh checks that.
 if(NOT WIN32)
   return()
 endif()
 
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
-install(FILES ${PROJECT_SOURCE_DIR}/drez_host/README.md DESTINATION drez_host)
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/hello_panel DESTINATION examples)
-
-# The panel built with Microsoft's C++ ABI, as the example a Visual Studio
-# author compares a DLL with. It is built with the tests.
+# The panel built with Microsoft's C++ ABI, beside its sources, as the
+# example a Visual Studio author compares a DLL with. It is built with the
+# tests.
 if(TARGET msvc_abi_panel)
   get_target_property(msvc_panel_binary_dir msvc_abi_panel BINARY_DIR)
-  get_target_property(msvc_panel_source_dir msvc_abi_panel SOURCE_DIR)
-  install(FILES ${msvc_panel_binary_dir}/msvc_abi_panel.dll
-                ${msvc_panel_source_dir}/msvc_abi_panel.cpp
-                ${msvc_panel_source_dir}/newsroom.scn
-    DESTINATION examples)
+  install(FILES ${msvc_panel_binary_dir}/msvc_abi_panel.dll DESTINATION examples/msvc_abi_panel)
 else()
-  message(STATUS "The Windows bundle leaves out examples/msvc_abi_panel.dll: it is built with the tests")
+  message(STATUS "The Windows bundle leaves out examples/msvc_abi_panel/msvc_abi_panel.dll: it is "
+                 "built with the tests")
 endif()
 
-# The recording panel library (cmake/DrezInstall.cmake installs it beside
-# drez-host.exe) with its README, which says how to put it in front of a
-# panel, and the guides a panel author and a studio engineer read.
-install(FILES ${PROJECT_SOURCE_DIR}/drez_tap/README.md DESTINATION drez_tap)
-install(FILES ${PROJECT_SOURCE_DIR}/docs/panel_authors.md ${PROJECT_SOURCE_DIR}/docs/capture_format.md
-  DESTINATION docs)
+# The toolchain files: MinGW's for the framework's static libraries (which
+# the package's config checks), clang-msvc's for a panel on the contract
+# headers alone. mingw-common.cmake makes the bundle's own folder a place to
+# find packages in.
+install(FILES
+  ${PROJECT_SOURCE_DIR}/cmake/toolchains/mingw-common.cmake
+  ${PROJECT_SOURCE_DIR}/cmake/toolchains/mingw-i686.cmake
+  ${PROJECT_SOURCE_DIR}/cmake/toolchains/mingw-x86_64.cmake
+  ${PROJECT_SOURCE_DIR}/cmake/toolchains/clang-msvc-common.cmake
+  ${PROJECT_SOURCE_DIR}/cmake/toolchains/clang-msvc-i686.cmake
+  ${PROJECT_SOURCE_DIR}/cmake/toolchains/clang-msvc-x86_64.cmake
+  DESTINATION cmake/toolchains)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(drez_bundle_arch i686)

@@ -10,11 +10,18 @@
 # 1.0.0.0) and links its C++ runtime statically, so it needs no other DLL
 # beside it.
 #
-# The compiled sources are also the object library NAME_objects, which a
-# test program can link to drive the script in its own process.
-
+# NAME is the target to configure further: compile definitions, include
+# directories, compile options and features, sources and libraries given to
+# NAME after this call (target_compile_definitions(NAME PRIVATE ...) and the
+# like) apply to every source of the library. SOURCES compile in the object
+# library NAME_objects, which takes NAME's definitions, include directories,
+# options and features, and which a test program may link to drive the
+# script in its own process (it brings the sources' folder and the framework
+# with it). Sources added to NAME later compile in NAME itself.
 # Where the version record's template lives, beside this file.
 set(_DREZ_PANEL_SCRIPT_DIR ${CMAKE_CURRENT_LIST_DIR})
+# drez_add_panel_test, which runs drez-host on a panel library.
+include(${CMAKE_CURRENT_LIST_DIR}/DrezPanelTest.cmake)
 if(WIN32)
   enable_language(RC)
 endif()
@@ -34,21 +41,37 @@ function(drez_add_panel_script name)
     set(arg_DESCRIPTION "${name}")
   endif()
 
-  add_library(${name}_objects OBJECT ${arg_SOURCES})
-  target_include_directories(${name}_objects PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-  target_link_libraries(${name}_objects PUBLIC drez::drez_script_helper)
-  target_compile_definitions(${name}_objects PRIVATE DREZ_PANEL_SCRIPT_BUILD)
-  set_target_properties(${name}_objects PROPERTIES
-    POSITION_INDEPENDENT_CODE ON
+  # The panel library, and what every source of it is compiled with.
+  add_library(${name} SHARED)
+  target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE drez::drez_script_helper)
+  target_compile_definitions(${name} PRIVATE DREZ_PANEL_SCRIPT_BUILD)
+  set_target_properties(${name} PROPERTIES
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
   if(MINGW AND CMAKE_SIZEOF_VOID_P EQUAL 4)
     # Hosts built by Microsoft's compiler keep the stack only 4-byte aligned.
-    target_compile_options(${name}_objects PRIVATE -mincoming-stack-boundary=2)
+    target_compile_options(${name} PRIVATE -mincoming-stack-boundary=2)
   endif()
 
-  add_library(${name} SHARED $<TARGET_OBJECTS:${name}_objects>)
-  target_link_libraries(${name} PRIVATE drez::drez_script_helper)
+  # SOURCES, compiled once for the library and for the test programs that
+  # link them. Whatever NAME is given, now or later, reaches them through
+  # NAME's own properties, which include what the libraries NAME links ask
+  # of their users.
+  add_library(${name}_objects OBJECT ${arg_SOURCES})
+  target_include_directories(${name}_objects
+    PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}
+    PRIVATE $<TARGET_PROPERTY:${name},INCLUDE_DIRECTORIES>)
+  target_link_libraries(${name}_objects PUBLIC drez::drez_script_helper)
+  target_compile_definitions(${name}_objects PRIVATE $<TARGET_PROPERTY:${name},COMPILE_DEFINITIONS>)
+  target_compile_options(${name}_objects PRIVATE $<TARGET_PROPERTY:${name},COMPILE_OPTIONS>)
+  target_compile_features(${name}_objects PRIVATE $<TARGET_PROPERTY:${name},COMPILE_FEATURES>)
+  set_target_properties(${name}_objects PROPERTIES
+    POSITION_INDEPENDENT_CODE ON
+    CXX_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON)
+  target_sources(${name} PRIVATE $<TARGET_OBJECTS:${name}_objects>)
+
   drez_panel_library_traits(${name} "${arg_DESCRIPTION}" "${arg_VERSION}")
 endfunction()
 

@@ -71,9 +71,10 @@ groups=("$@")
 for group in "${groups[@]}"; do
   case "$group" in
     # drez-host serve needs cpp-httplib (found through pkg-config) and nlohmann-json;
-    # drez-host -i edits its lines with libedit.
+    # drez-host -i edits its lines with libedit; the Debian package's
+    # dependencies come from dpkg-shlibdeps (dpkg-dev), which needs file.
     base) apt_install g++ cmake ninja-build libgtest-dev libgmock-dev libcli11-dev python3 pkgconf \
-      libcpp-httplib-dev nlohmann-json3-dev libedit-dev ;;
+      libcpp-httplib-dev nlohmann-json3-dev libedit-dev dpkg-dev file ;;
     # The format and clang-tidy checks.
     format) apt_install clang-format clang-tidy git ;;
     # The per-event benchmarks (scripts/bench.sh).

@@ -1,7 +1,11 @@
 # What the MinGW-w64 toolchain files share; they set MINGW_TRIPLE first.
 #
 # The compilers are the posix thread model ones: GoogleTest and our code need
-# std::mutex and std::thread, which the win32 model of GCC 12 lacks. Programs
+# std::mutex and std::thread, which the win32 model of GCC 12 lacks. The
+# framework's static libraries in the Windows bundle are built so, and a
+# panel linking them must be too: Debian's MinGW-w64 GCC 12, posix threads,
+# dwarf2 exceptions for i686 and seh for x86_64 (packages
+# g++-mingw-w64-i686-posix, g++-mingw-w64-x86-64-posix). Programs
 # and DLLs link the GCC, C++ and winpthread runtimes statically, so they import
 # only system DLLs (KERNEL32, msvcrt, ...) and need no MinGW DLL beside them.
 
@@ -15,6 +19,13 @@ set(CMAKE_RC_COMPILER ${MINGW_TRIPLE}-windres)
 # in the host's (the x86-64 Linux GoogleTest must not be picked up); look for
 # programs only on the host.
 set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLE})
+# In the Windows bundle (this file in its cmake/toolchains/), the bundle's
+# own folder is a root too: find_package(drez_script_helper) finds the
+# bundle's package there with no prefix given.
+get_filename_component(_mingw_bundle "${CMAKE_CURRENT_LIST_DIR}/../.." ABSOLUTE)
+if(EXISTS "${_mingw_bundle}/lib/cmake/drez_script_helper/drez_script_helperConfig.cmake")
+  list(APPEND CMAKE_FIND_ROOT_PATH "${_mingw_bundle}")
+endif()
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -24,12 +24,12 @@ endif()
 
 # Freestanding: no C runtime, no exceptions, no RTTI, no security cookie, no
 # stack probes (so no frame may reach a page, or it could skip the stack's
-# guard page); tests/abi/freestanding_runtime.h defines the little a
-# compiler still expects.
+# guard page); examples/msvc_abi_panel/freestanding_runtime.h defines the
+# little a compiler still expects.
 set(msvc_abi_flags --target=${msvc_abi_triple} -std=c++17 -O2 -Wall -Wextra -Wpedantic
     -Wframe-larger-than=4000 -ffreestanding -fno-builtin -fno-exceptions -fno-rtti
     -fno-stack-protector -mno-stack-arg-probe -fno-threadsafe-statics
-    -I${PROJECT_SOURCE_DIR}/abi)
+    -I${PROJECT_SOURCE_DIR}/abi -I${PROJECT_SOURCE_DIR}/examples/msvc_abi_panel)
 if(DREZ_WARNINGS_AS_ERRORS)
   list(APPEND msvc_abi_flags -Werror)
 endif()

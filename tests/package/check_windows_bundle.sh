@@ -11,15 +11,29 @@
 #   bin/drez-host.exe                             the demo: exit 0, "==== PASSED",
 #                                                 with bin/Vantrel.dll as the default
 #   bin/drez-host.exe validate --script bin/Vantrel.dll
-#   bin/drez-host.exe validate --script examples/msvc_abi_panel.dll
+#   bin/drez-host.exe validate --script examples/msvc_abi_panel/msvc_abi_panel.dll
 #                                                 exit 0, every check passed
-#   bin/drez-host.exe --script examples/msvc_abi_panel.dll examples/newsroom.scn
+#   bin/drez-host.exe --script examples/msvc_abi_panel/msvc_abi_panel.dll
+#                     examples/msvc_abi_panel/newsroom.scn
 #                                                 exit 0, "==== PASSED"
 #   bin/drez-host.exe with a demo.scn of its own  its heading: the data files
 #                                                 are read from share/drez-host
-# Needs Wine ready (. scripts/wine-env.sh, as scripts/stages/windows.sh does).
-# On a failure it prints what went wrong with the output of the command,
-# keeps the unpacked bundle and exits 1; a wrong call exits 2.
+# and builds, from the bundle alone, what its READMEs say an author builds:
+#   examples/msvc_abi_panel/ by hand             the commands of its README.md
+#                                                 for ARCH, run in its folder with
+#                                                 clang-cl, llvm-dlltool and
+#                                                 lld-link only; the DLL validated
+#   examples/msvc_abi_panel/ with CMake           cmake/toolchains/clang-msvc-ARCH.cmake;
+#                                                 the DLL validated
+#   examples/newsroom_panel/ with MinGW           cmake/toolchains/mingw-ARCH.cmake
+#                                                 and the bundle's package, found
+#                                                 with no prefix; its tests
+#                                                 (drez_add_panel_test) pass under
+#                                                 Wine with bin/drez-host.exe
+# Needs Wine ready (. scripts/wine-env.sh, as scripts/stages/windows.sh does),
+# clang, lld, llvm and the posix MinGW-w64 compilers (scripts/install-deps.sh
+# cross). On a failure it prints what went wrong with the output of the
+# command, keeps the unpacked bundle and exits 1; a wrong call exits 2.
 set -euo pipefail
 
 usage() {
@@ -98,8 +112,15 @@ required=(
   lib/cmake/drez_script_helper/drez_script_helperConfigVersion.cmake
   lib/cmake/drez_script_helper/drez_script_helperTargets.cmake
   lib/cmake/drez_script_helper/DrezPanelScript.cmake
-  examples/msvc_abi_panel.dll examples/msvc_abi_panel.cpp examples/newsroom.scn
-  examples/hello_panel/CMakeLists.txt
+  examples/msvc_abi_panel/msvc_abi_panel.dll examples/msvc_abi_panel/msvc_abi_panel.cpp
+  examples/msvc_abi_panel/freestanding_runtime.h examples/msvc_abi_panel/kernel32.def
+  examples/msvc_abi_panel/kernel32_x86_64.def examples/msvc_abi_panel/newsroom.scn
+  examples/msvc_abi_panel/README.md examples/msvc_abi_panel/CMakeLists.txt
+  examples/hello_panel/CMakeLists.txt examples/newsroom_panel/CMakeLists.txt
+  examples/newsroom_panel/newsroom_scenario.scn
+  "cmake/toolchains/mingw-$arch.cmake" cmake/toolchains/mingw-common.cmake
+  "cmake/toolchains/clang-msvc-$arch.cmake" cmake/toolchains/clang-msvc-common.cmake
+  lib/cmake/drez_script_helper/DrezPanelTest.cmake
   bin/drez_tap.dll drez_tap/README.md docs/panel_authors.md docs/capture_format.md
 )
 for file in "${required[@]}"; do
@@ -120,7 +141,7 @@ pe_machine() {
 while IFS= read -r file; do
   case "$file" in
     *gtest* | *gmock* | *benchmark* | *_test*) fail "a test file leaked into the bundle: $file" ;;
-    bin/drez-host.exe | bin/Vantrel.dll | examples/msvc_abi_panel.dll) ;;
+    bin/drez-host.exe | bin/Vantrel.dll | examples/msvc_abi_panel/msvc_abi_panel.dll) ;;
     # The recording panel library and the tool that reads its captures,
     # where they are built (MinGW names a shared library without PREFIX ""
     # lib*.dll).
@@ -188,10 +209,75 @@ fi
 
 run_drez_host validate-vantrel 0 validate --script bin/Vantrel.dll
 expect_all_checks_passed validate-vantrel
-run_drez_host validate-msvc-panel 0 validate --script examples/msvc_abi_panel.dll
+msvc=examples/msvc_abi_panel
+run_drez_host validate-msvc-panel 0 validate --script $msvc/msvc_abi_panel.dll
 expect_all_checks_passed validate-msvc-panel
-run_drez_host newsroom 0 --script examples/msvc_abi_panel.dll examples/newsroom.scn
+run_drez_host newsroom 0 --script $msvc/msvc_abi_panel.dll $msvc/newsroom.scn
 expect_line newsroom '^==== PASSED'
+
+# ---- What an author builds from the bundle alone.
+builds_started=$SECONDS
+# build LABEL DIR COMMAND...: runs COMMAND in DIR, its output in a log shown
+# on a failure.
+build() {
+  local label=$1 dir=$2
+  shift 2
+  if ! (cd "$dir" && "$@") >"$logs/$label.log" 2>&1; then
+    show "$logs/$label.log"
+    fail "$label: $*"
+  fi
+}
+# The tools of the MSVC-ABI route only: clang as clang-cl (what its README
+# says `clang --driver-mode=cl` is), lld-link and llvm-dlltool.
+tools=$work/tools
+mkdir "$tools"
+for tool in clang lld-link llvm-dlltool; do
+  # The plain name, or Debian's versioned one (lld-link-14).
+  found=$(command -v "$tool" || true)
+  if [ -z "$found" ]; then
+    for versioned in /usr/bin/"$tool"-[0-9]*; do
+      [ -x "$versioned" ] && found=$versioned && break
+    done
+  fi
+  [ -n "$found" ] || fail "$tool is not installed (scripts/install-deps.sh cross)"
+  ln -s "$found" "$tools/$tool"
+done
+ln -s "$tools/clang" "$tools/clang-cl"
+# The README's commands for ARCH, as written: the fenced block after its
+# "<!-- build ARCH -->" line, which then rebuilds the DLL in place.
+sed -n "/^<!-- build $arch -->\$/,/^\`\`\`\$/p" $msvc/README.md | sed '1,2d;$d' >"$logs/msvc-by-hand.sh"
+[ -s "$logs/msvc-by-hand.sh" ] || fail "$msvc/README.md has no build commands for $arch"
+rm $msvc/msvc_abi_panel.dll
+build msvc-by-hand $msvc env PATH="$tools:/usr/bin:/bin" bash -eu "$logs/msvc-by-hand.sh"
+[ -f $msvc/msvc_abi_panel.dll ] || fail "the commands of $msvc/README.md made no msvc_abi_panel.dll"
+run_drez_host validate-msvc-by-hand 0 validate --script $msvc/msvc_abi_panel.dll
+expect_all_checks_passed validate-msvc-by-hand
+
+# The same with CMake and the bundle's clang-msvc toolchain file.
+build msvc-cmake "$bundle" env PATH="$tools:$PATH" cmake -S $msvc -B $msvc/build -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$bundle/cmake/toolchains/clang-msvc-$arch.cmake"
+build msvc-cmake-build "$bundle" cmake --build $msvc/build
+run_drez_host validate-msvc-cmake 0 validate --script $msvc/build/msvc_abi_panel.dll
+expect_all_checks_passed validate-msvc-cmake
+
+# A framework panel with MinGW: the bundle's toolchain file, and its package
+# found with no prefix given; its drez_add_panel_test tests run the bundle's
+# drez-host.exe under Wine.
+newsroom=$bundle/examples/newsroom_panel
+build mingw-newsroom "$bundle" cmake -S "$newsroom" -B "$work/newsroom" -G Ninja \
+  -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$bundle/cmake/toolchains/mingw-$arch.cmake"
+grep -q "^drez_script_helper_DIR:PATH=$bundle/lib/cmake/drez_script_helper\$" \
+  "$work/newsroom/CMakeCache.txt" || fail "mingw-newsroom: the package found is not the bundle's"
+build mingw-newsroom-build "$bundle" cmake --build "$work/newsroom"
+build mingw-newsroom-tests "$bundle" ctest --test-dir "$work/newsroom" --output-on-failure \
+  --timeout 900
+for test in scenario.newsroom_scenario validate monkey; do
+  grep -Eq "Test +#[0-9]+: NewsroomPanel\.$test \.+ +Passed" "$logs/mingw-newsroom-tests.log" || {
+    show "$logs/mingw-newsroom-tests.log"
+    fail "mingw-newsroom-tests: NewsroomPanel.$test did not pass"
+  }
+done
+builds_took=$((SECONDS - builds_started))
 
 # drez-host.exe reads its data files from the bundle, not its built-in
 # copies: a demo.scn of one heading is what it plays. (Last: it changes a
@@ -202,4 +288,6 @@ run_drez_host data-files 0
 expect_line data-files "^==== $heading\$"
 
 echo "check_windows_bundle ($arch): $name.zip passed: $(wc -l <"$logs/present") files and SHA256SUMS," \
-  "the demo, validate of Vantrel.dll and msvc_abi_panel.dll, newsroom.scn, the data files"
+  "the demo, validate of Vantrel.dll and msvc_abi_panel.dll, newsroom.scn, the data files;" \
+  "msvc_abi_panel built by hand and with CMake and validated, newsroom_panel built with MinGW" \
+  "and its tests passed (the builds and their runs: ${builds_took} s of ${SECONDS} s)"

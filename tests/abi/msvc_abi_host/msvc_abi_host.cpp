@@ -75,7 +75,7 @@ const uint32_t kStdError = static_cast<uint32_t>(-12);
 
 // ---- What a compiler expects from a C runtime --------------------------------
 
-#include "../freestanding_runtime.h"
+#include "freestanding_runtime.h"
 
 extern "C" {
 // A pure virtual operation was called: the contract's base classes have one.

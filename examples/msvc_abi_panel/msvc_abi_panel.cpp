@@ -63,12 +63,22 @@ __declspec(dllimport) int __stdcall HeapFree(void* heap, uint32_t flags, void* b
 
 // ---- What a compiler expects from a C runtime --------------------------------
 
-#include "../freestanding_runtime.h"
+#include "freestanding_runtime.h"
+
+#if !defined(__clang__)
+#include <intrin.h>  // __fastfail, for Microsoft's cl
+#endif
 
 extern "C" {
 // A pure virtual operation was called (the contract's base class has one).
 // Nothing sensible is left to do, and there is no runtime to report it.
-int _purecall() { __builtin_trap(); }
+int _purecall() {
+#if defined(__clang__)
+  __builtin_trap();
+#else
+  __fastfail(7);  // FAST_FAIL_FATAL_APP_EXIT: ends the process
+#endif
+}
 }
 
 namespace {
