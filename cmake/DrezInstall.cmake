@@ -1,7 +1,8 @@
 # Installs the framework, the string component and the binary contract as a
 # CMake package, so that another project's find_package(drez_script_helper
 # CONFIG) gives it the imported targets drez::drez_script_helper,
-# drez::drez_string and drez::drez_abi and the function drez_add_panel_script.
+# drez::drez_string and drez::drez_abi and the functions drez_add_panel_script
+# and drez_add_panel_fuzzer.
 # The Vantrel library installs beside them.
 include(CMakePackageConfigHelpers)
 
@@ -15,9 +16,16 @@ install(EXPORT drez_script_helperTargets
   NAMESPACE drez::
   DESTINATION ${DREZ_PACKAGE_DIR})
 
+# drez_add_panel_fuzzer builds these sources (DrezPanelFuzzer.cmake says why).
+set(DREZ_PANEL_FUZZER_INSTALL_DIR ${CMAKE_INSTALL_DATADIR}/drez_script_helper/panel_fuzzer)
+if(NOT WIN32)
+  drez_install_panel_fuzzer_sources(${DREZ_PANEL_FUZZER_INSTALL_DIR})
+endif()
+
 configure_package_config_file(cmake/drez_script_helperConfig.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/drez_script_helperConfig.cmake
-  INSTALL_DESTINATION ${DREZ_PACKAGE_DIR})
+  INSTALL_DESTINATION ${DREZ_PACKAGE_DIR}
+  PATH_VARS DREZ_PANEL_FUZZER_INSTALL_DIR)
 write_basic_package_version_file(
   ${CMAKE_CURRENT_BINARY_DIR}/drez_script_helperConfigVersion.cmake
   VERSION ${PROJECT_VERSION}
@@ -26,6 +34,7 @@ install(FILES
   ${CMAKE_CURRENT_BINARY_DIR}/drez_script_helperConfig.cmake
   ${CMAKE_CURRENT_BINARY_DIR}/drez_script_helperConfigVersion.cmake
   cmake/DrezPanelScript.cmake
+  cmake/DrezPanelFuzzer.cmake
   cmake/panel_version.rc.in
   DESTINATION ${DREZ_PACKAGE_DIR})
 
