@@ -164,6 +164,12 @@ endfunction()
 
 function(drez_add_panel_fuzzer name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "PANEL;INSTALLATION" "SCENARIOS")
+  foreach(file IN LISTS DREZ_PANEL_FUZZER_SOURCES DREZ_PANEL_FUZZER_HEADERS)
+    if(NOT EXISTS ${DREZ_PANEL_FUZZER_ROOT}/${file})
+      message(FATAL_ERROR "drez_add_panel_fuzzer(${name}): the fuzzer's source ${file} is not in "
+        "${DREZ_PANEL_FUZZER_ROOT}: this package was installed without them (Linux only)")
+    endif()
+  endforeach()
   if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     message(FATAL_ERROR "drez_add_panel_fuzzer(${name}): libFuzzer comes with clang, and this "
       "build's C++ compiler is ${CMAKE_CXX_COMPILER_ID} (${CMAKE_CXX_COMPILER}). Configure a "

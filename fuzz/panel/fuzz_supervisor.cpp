@@ -56,12 +56,35 @@ bool startsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-// The line of `text` that holds `at`, without its line end.
+// The line of `text` that holds `at`, without its line end; empty for npos.
 std::string lineAt(const std::string& text, std::size_t at) {
+  if (at == std::string::npos) return std::string();
   const std::size_t begin = text.rfind('\n', at);
   const std::size_t start = begin == std::string::npos ? 0 : begin + 1;
   const std::size_t end = text.find('\n', at);
   return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+// The first frame of the stack trace after `at` that is none of the
+// sanitizer's own nor the C library's allocator, as "<before><function>
+// <file:line>"; empty when there is none.
+std::string ownFrame(const std::string& output, std::size_t at, const char* before) {
+  static const char* const kRuntime[] = {"__asan",       "__interceptor",  "__sanitizer", "__lsan",
+                                         "malloc",       "calloc",         "realloc",     "free",
+                                         "operator new", "operator delete"};
+  std::istringstream lines(output.substr(at));
+  std::string line;
+  while (std::getline(lines, line)) {
+    const std::size_t frame = line.find_first_not_of(' ');
+    if (frame == std::string::npos || line[frame] != '#') continue;
+    const std::size_t in = line.find(" in ");
+    if (in == std::string::npos) continue;
+    const std::string where = line.substr(in + 4);
+    bool runtime = false;
+    for (const char* name : kRuntime) runtime = runtime || startsWith(where, name);
+    if (!runtime) return before + where;
+  }
+  return std::string();
 }
 
 // `text` as one comment line's worth: no control characters.
@@ -302,16 +325,21 @@ class Supervisor {
       written = runOne(input, part.string());
     }
     const std::string path = artifact + ".scn";
+    const bool leak = written.kind == "a leak";
     std::string text = "# " + std::string(settings_.name) + " found " + written.kind + ":\n";
     text += "#   " + printable(written.summary) + "\n";
-    text += "# The input " + fs::path(artifact).filename().string() + ", " + std::to_string(kept) +
-            " of its " + std::to_string(moves) + " moves kept. drez-host plays it:\n";
-    text += "#   drez-host --script " + std::string(settings_.panelLibrary) + " " +
-            fs::path(path).filename().string() + "\n";
+    text +=
+        "# From the input " + fs::path(artifact).filename().string() + ", " +
+        (moves == 0 ? std::string("which has no moves: the start-up and teardown alone")
+                    : std::to_string(kept) + " of its " + std::to_string(moves) + " moves kept") +
+        ". drez-host plays it:\n";
+    text += "#   drez-host" + std::string(leak ? " --no-isolate" : "") + " --script " +
+            settings_.panelLibrary + " " + fs::path(path).filename().string() + "\n";
     if (memoryFault(written.kind)) {
       text +=
-          "# It shows there with the panel built with AddressSanitizer (docs/panel_authors.md,\n"
-          "# \"Finding leaks in your panel with AddressSanitizer\").\n";
+          "# where the fault shows with the panel built with AddressSanitizer\n"
+          "# (docs/panel_authors.md, \"Finding leaks in your panel with AddressSanitizer\")";
+      text += leak ? ";\n# the leak report comes as drez-host exits.\n" : ".\n";
     }
     text += fileText(part);
     if (!writeFile(path, text)) {
@@ -345,30 +373,35 @@ Outcome outcomeOf(const std::string& output, int status) {
     message.erase(0, message.find_first_not_of(' '));
     return {kind, message};
   }
-  auto summary = [&](const char* prefix, std::size_t near) {
-    const std::size_t line = output.find(prefix);
-    return lineAt(output, line != std::string::npos ? line : near);
+  // The sanitizer's summary line, after its name: "double-free (...) in f",
+  // "14 byte(s) leaked in 1 allocation(s).".
+  auto summary = [&](std::size_t from) {
+    const char kSummary[] = "SUMMARY: AddressSanitizer: ";
+    const std::size_t line = output.find(kSummary, from);
+    if (line == std::string::npos) return std::string();
+    return lineAt(output, line).substr(lineAt(output, line).find(kSummary) + sizeof kSummary - 1);
   };
   if ((at = output.find("ERROR: LeakSanitizer: detected memory leaks")) != std::string::npos) {
-    return {"a leak", summary("SUMMARY: AddressSanitizer:", at)};
+    std::string leaked = summary(at);
+    if (!leaked.empty() && leaked.back() == '.') leaked.pop_back();
+    return {"a leak", leaked + ownFrame(output, at, ", allocated in ")};
   }
-  const char kAddress[] = "ERROR: AddressSanitizer: ";
-  if ((at = output.find(kAddress)) != std::string::npos) {
-    const std::string rest = lineAt(output, at).substr(lineAt(output, at).find(kAddress) + 25);
-    return {"AddressSanitizer: " + rest.substr(0, rest.find(' ')),
-            summary("SUMMARY: AddressSanitizer:", at)};
+  if ((at = output.find("ERROR: AddressSanitizer: ")) != std::string::npos) {
+    // The summary names the fault in one word: "double-free", "SEGV", ...
+    const std::string type = summary(at).substr(0, summary(at).find(' '));
+    return {"AddressSanitizer: " + type, type + ownFrame(output, at, " in ")};
   }
   if ((at = output.find("runtime error: ")) != std::string::npos) {
     return {"undefined behaviour", lineAt(output, at)};
   }
   if ((at = output.find("ERROR: libFuzzer: timeout")) != std::string::npos) {
-    return {"a call that hangs", lineAt(output, at)};
+    return {"a call that hangs", lineAt(output, at).substr(lineAt(output, at).find("ERROR: "))};
   }
   if ((at = output.find("ERROR: libFuzzer: out-of-memory")) != std::string::npos) {
-    return {"out of memory", lineAt(output, at)};
+    return {"out of memory", lineAt(output, at).substr(lineAt(output, at).find("ERROR: "))};
   }
   if ((at = output.find("ERROR: libFuzzer: deadly signal")) != std::string::npos) {
-    return {"a deadly signal", lineAt(output, at)};
+    return {"a deadly signal", lineAt(output, at).substr(lineAt(output, at).find("ERROR: "))};
   }
   if (status != 0) return {"exit status " + std::to_string(status), std::string()};
   return {};

@@ -14,6 +14,10 @@
 #                 own choice
 #   TOOLCHAIN     optional toolchain file for the example's build
 #   EMULATOR      optional program that runs drez-host (wine)
+#   FUZZER_OPTION optional option of the example that adds its panel fuzzer:
+#                 configured with it, the installed drez_add_panel_fuzzer
+#                 finds its sources and, unless the compiler is clang, says
+#                 that libFuzzer needs clang
 foreach(var BUILD_DIR SOURCE_DIR WORK_DIR DREZ_HOST GENERATOR EXAMPLE LIBRARY SCENARIO)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "check_installed_package: ${var} is not set")
@@ -54,3 +58,13 @@ run(${EMULATOR} ${DREZ_HOST} --quiet --script ${library} ${example}/${SCENARIO})
 run(${EMULATOR} ${DREZ_HOST} validate --script ${library} ${INSTALLATION})
 run(${EMULATOR} ${DREZ_HOST} monkey --script ${library} ${INSTALLATION} --events 1000)
 message(STATUS "${LIBRARY} built against the installed package, ran, validated: ${library}")
+
+if(FUZZER_OPTION)
+  string(REPLACE "${WORK_DIR}/build" "${WORK_DIR}/fuzz" configure_fuzzer "${configure}")
+  execute_process(COMMAND ${configure_fuzzer} -D${FUZZER_OPTION}=ON
+    RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(NOT result EQUAL 0 AND NOT out MATCHES "libFuzzer comes with clang")
+    message(FATAL_ERROR "the example's fuzzer did not configure, nor say it needs clang:\n${out}")
+  endif()
+  message(STATUS "${LIBRARY}'s fuzzer: drez_add_panel_fuzzer found its sources in the package")
+endif()

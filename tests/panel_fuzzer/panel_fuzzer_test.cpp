@@ -249,17 +249,28 @@ TEST(FuzzSupervisor, ARunsOutputSaysWhatItFound) {
       {"INFO: Seed: 1\n==== the panel fuzzer found a reply kept\n  #7 request: held\n"
        "==1== ERROR: libFuzzer: deadly signal\n",
        1, "a reply kept", "#7 request: held"},
-      {"==9==ERROR: AddressSanitizer: stack-buffer-overflow on address 0x7f\n#0 0x1 in f\n"
-       "SUMMARY: AddressSanitizer: stack-buffer-overflow x.cpp:9 in f\n",
+      {"==9==ERROR: AddressSanitizer: stack-buffer-overflow on address 0x7f\n"
+       "    #0 0x1c8209 in __asan_memcpy (/f+0x1c8209)\n"
+       "    #1 0x1c9000 in Panel::showCaption(drez_string const&) /p/panel.cpp:124:3\n"
+       "SUMMARY: AddressSanitizer: stack-buffer-overflow (/f+0x1) in __asan_memcpy\n",
        1, "AddressSanitizer: stack-buffer-overflow",
-       "SUMMARY: AddressSanitizer: stack-buffer-overflow x.cpp:9 in f"},
-      {"==9==ERROR: LeakSanitizer: detected memory leaks\nDirect leak of 9 byte(s)\n"
+       "stack-buffer-overflow in Panel::showCaption(drez_string const&) /p/panel.cpp:124:3"},
+      {"==9==ERROR: AddressSanitizer: attempting double-free on 0x6 in thread T0:\n"
+       "    #0 0x1 in __interceptor_free (/f+0x1)\n    #1 0x2 in Panel::~Panel() "
+       "/p/panel.cpp:63:3\n"
+       "SUMMARY: AddressSanitizer: double-free (/f+0x1) in __interceptor_free\n",
+       1, "AddressSanitizer: double-free", "double-free in Panel::~Panel() /p/panel.cpp:63:3"},
+      {"==9==ERROR: LeakSanitizer: detected memory leaks\n\nDirect leak of 9 byte(s) in 1 "
+       "object(s) "
+       "allocated from:\n    #0 0x1 in malloc (/f+0x1)\n    #1 0x2 in Panel::read() "
+       "/p/panel.cpp:9:5\n"
        "SUMMARY: AddressSanitizer: 9 byte(s) leaked in 1 allocation(s).\n",
-       1, "a leak", "SUMMARY: AddressSanitizer: 9 byte(s) leaked in 1 allocation(s)."},
+       1, "a leak",
+       "9 byte(s) leaked in 1 allocation(s), allocated in Panel::read() /p/panel.cpp:9:5"},
       {"p.cpp:4:7: runtime error: signed integer overflow\n", 1, "undefined behaviour",
        "p.cpp:4:7: runtime error: signed integer overflow"},
       {"==9== ERROR: libFuzzer: timeout after 5 seconds\n", 70, "a call that hangs",
-       "==9== ERROR: libFuzzer: timeout after 5 seconds"},
+       "ERROR: libFuzzer: timeout after 5 seconds"},
       {"Killed\n", 137, "exit status 137", ""},
       {"Executed x in 1 ms\n", 0, "", ""},
   };
