@@ -1,5 +1,7 @@
 #include "fuzz_input.h"
 
+#include <algorithm>
+#include <cctype>
 #include <type_traits>
 #include <variant>
 
@@ -135,7 +137,7 @@ class Decoder {
       const std::string* picked = pick(controls);
       if (picked != nullptr) id = *picked;
     } else {
-      id = text(controls);
+      id = controlId(text(controls));
     }
     std::string command = text(tables().commands);
     if (panel == nullptr || id.empty()) return std::nullopt;
@@ -223,8 +225,17 @@ class Encoder {
     const std::optional<uint8_t> panel = indexOf(tables_.panels, control.panel);
     if (!panel || control.control.empty()) return false;
     byte(*panel);
-    byte(1);
-    text(control.control);
+    const std::vector<std::string>& controls = tables_.panels[*panel].controls;
+    const auto known = std::find(controls.begin(), controls.end(), control.control);
+    if (known != controls.end() && known - controls.begin() <= 255) {
+      byte(0);
+      byte(static_cast<uint8_t>(known - controls.begin()));
+    } else if (controlId(control.control) == control.control) {
+      byte(1);
+      text(control.control);
+    } else {
+      return false;
+    }
     text(control.command);
     return true;
   }
@@ -382,6 +393,16 @@ Program programOf(const std::vector<Step>& scenario) {
     if (over) break;
   }
   return program;
+}
+
+std::string controlId(const std::string& text) {
+  std::string id;
+  for (char c : text) {
+    if (std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '.') {
+      id.push_back(c);
+    }
+  }
+  return id;
 }
 
 std::string writableText(std::string text) {

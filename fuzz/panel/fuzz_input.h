@@ -19,8 +19,8 @@
 //     request  text
 //     event    a byte: even, the id is the next byte; odd, an int32
 //     control  panel (a pick among those loaded at start-up), control (a
-//              byte: even, a pick among its controls; odd, a text), command
-//              (text)
+//              byte: even, a pick among its controls; odd, a text, of which
+//              the characters of an id are kept: controlId), command (text)
 //     notify   a byte: even kind 6, odd 7; then the value (int32)
 //     on       command (a byte: even, a pick among the commands the script
 //              sent lately; odd, a text), then a byte (even set, odd
@@ -119,6 +119,10 @@ Program programOf(const std::vector<drezhost::Step>& steps);
 
 // `text` made fit for a scenario line, as the decoder makes every text.
 std::string writableText(std::string text);
+
+// A control id made up from `text`: its letters, digits, '_', '-' and '.',
+// what a panel file's ids are made of.
+std::string controlId(const std::string& text);
 
 }  // namespace drezfuzz
 

@@ -101,6 +101,8 @@ TEST(FuzzInput, EncodedScenariosDecodeToTheSameSteps) {
       {"control silence pressed\ncontrol caption 'value=a b'\ncontrol AckAll pressed panel 1",
        {"control silence pressed", "control caption 'value=a b'", "control AckAll pressed"}},
       {"control brand_new ''", {"control brand_new ''"}},
+      // A made-up control's id is made of what ids are made of.
+      {"control 'odd id' x\nevent 2", {"event 2"}},
       {"notify 7 -5\nnotify 6 0", {"notify 7 -5", "notify 6 0"}},
       {"on GS 63 8 1 0\n  set 'TX Alarms' 1 0\nend",
        {"on GS 63 8 1 0\n  set 'TX Alarms' 1 0\nend"}},
@@ -131,6 +133,7 @@ TEST(FuzzInput, EveryDecodedStepFitsAScenarioLine) {
     }
   }
   EXPECT_EQ(writableText(std::string("a\nb\rc\0d", 7)), "a b c");
+  EXPECT_EQ(controlId("alm_2 'x'.y-z,\xC7"), "alm_2x.y-z");
   EXPECT_EQ(writableText("x' \" y\" "), "x' ' y' ");
 }
 

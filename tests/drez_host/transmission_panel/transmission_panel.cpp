@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+#include <string>
 
 namespace {
 
@@ -20,6 +21,17 @@ const int kAlarmStep = 0;
 #else
 const int kAlarmStep = 1;
 #endif
+
+// A text as a command may carry it: a quote that a space follows would end
+// the host's reading of the text, so it is sent as the typographic
+// apostrophe.
+drez_string commandSafe(const char* text) {
+  std::string safe = text;
+  for (std::size_t at = safe.find("' "); at != std::string::npos; at = safe.find("' ", at)) {
+    safe.replace(at, 1, "\xE2\x80\x99");
+  }
+  return drez_string(safe.c_str());
+}
 
 int32_t offsetBy(int32_t offset, int32_t n) {
   return static_cast<int32_t>(static_cast<uint32_t>(offset) + static_cast<uint32_t>(n));
@@ -88,7 +100,7 @@ void TransmissionPanel::onDeviceUpdate(DeviceUpdateView* update) {
 #if defined(TX_UNBALANCED_QUOTE)
     sendCommand(CommandText("TP 'text=", update->recordText(), "' '1' 'feed").text());
 #else
-    setControlProperty("text", update->text(), kPanel, "feed");
+    setControlProperty("text", commandSafe(update->recordText()), kPanel, "feed");
 #endif
   }
 }
@@ -113,7 +125,8 @@ void TransmissionPanel::silence() {
   }
 }
 
-void TransmissionPanel::showCaption(const drez_string& caption) {
+void TransmissionPanel::showCaption(const drez_string& text) {
+  const drez_string caption = commandSafe(text);
   // The caption travels in one fixed line, as the desk's character display
   // takes it.
   char line[64];

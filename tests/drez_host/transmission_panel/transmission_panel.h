@@ -31,12 +31,15 @@
 //                 is not silenced), "GS <sounder> <offset> <0|1> 0". Once no
 //                 alarm is active the panel is no longer silenced.
 //   the feed      "TP 'text=<source name>' '1' 'feed'".
+//   (In every text the panel sends from the studio or an operator, a quote
+//   that a space follows goes as the typographic apostrophe: the host would
+//   read it as the end of the text.)
 //   silence       (the button, or the request "silence=1"): the sounder
 //                 off, then "TP 'alarm=silenced' '1' 'alm_<name>'" for each
 //                 of the four alarm controls.
 //   caption       (command "value=<text>"): "TP 'text=<text>' '1'
-//                 'caption'" for a caption of up to 63 characters; a longer
-//                 one is refused and sends nothing.
+//                 'caption'" for a caption of up to 63 bytes as sent; a
+//                 longer one is refused and sends nothing.
 //   requests      "return=silenced" replies "silenced=<0|1>"; "return=feed"
 //                 reads the feed's text from the host with its own "TG '1'
 //                 'feed' 'text'" (the reply copied by hand and kept until
@@ -89,7 +92,7 @@ class TransmissionPanel : public drez_script_helper {
 
  private:
   void silence();
-  void showCaption(const drez_string& caption);
+  void showCaption(const drez_string& text);
   // The sounder as the alarms and the silence say; sent when it changes.
   void showSounder();
   // The feed's text as the host holds it now.
