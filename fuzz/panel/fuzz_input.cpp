@@ -33,7 +33,7 @@ class Decoder {
     Program program;
     const uint8_t flags = in_.byte();
     if (flags & kQueued) program.polls = drezhost::PollDelivery::Queued;
-    if (flags & kWithPath) program.path = writableText(in_.text());
+    if (flags & kWithPath) program.path = pathText(in_.text());
     while (!in_.empty()) {
       if (std::optional<Move> move = next()) program.moves.push_back(std::move(*move));
     }
@@ -140,6 +140,7 @@ class Decoder {
       id = controlId(text(controls));
     }
     std::string command = text(tables().commands);
+    if (id == "AckAll" || id == "ActionAll") command = buttonCommand(command);
     if (panel == nullptr || id.empty()) return std::nullopt;
     steps::Control control;
     control.control = std::move(id);
@@ -403,6 +404,18 @@ std::string controlId(const std::string& text) {
     }
   }
   return id;
+}
+
+std::string pathText(const std::string& text) {
+  std::string path = writableText(text);
+  path.erase(std::remove(path.begin(), path.end(), '\''), path.end());
+  return path;
+}
+
+std::string buttonCommand(const std::string& text) {
+  const std::size_t equals = text.find('=');
+  if (equals == std::string::npos) return controlId(text);
+  return controlId(text.substr(0, equals)) + "=" + controlId(text.substr(equals + 1));
 }
 
 std::string writableText(std::string text) {

@@ -10,6 +10,7 @@
 // input decodes, and an input cut short is a prefix of the same moves):
 //
 //   header    flags byte: bit 0 polls queued; bit 1 a path text follows
+//             (pathText)
 //   moves     until the input ends, a byte picks the move (modulo the
 //             moves), then its operands:
 //     set      infodriver (a pick), slot (two bytes, 1 + value modulo its
@@ -20,7 +21,8 @@
 //     event    a byte: even, the id is the next byte; odd, an int32
 //     control  panel (a pick among those loaded at start-up), control (a
 //              byte: even, a pick among its controls; odd, a text, of which
-//              the characters of an id are kept: controlId), command (text)
+//              the characters of an id are kept: controlId), command (text;
+//              for AckAll and ActionAll, buttonCommand)
 //     notify   a byte: even kind 6, odd 7; then the value (int32)
 //     on       command (a byte: even, a pick among the commands the script
 //              sent lately; odd, a text), then a byte (even set, odd
@@ -123,6 +125,16 @@ std::string writableText(std::string text);
 // A control id made up from `text`: its letters, digits, '_', '-' and '.',
 // what a panel file's ids are made of.
 std::string controlId(const std::string& text);
+
+// The command of the framework's alarm buttons, AckAll and ActionAll, made
+// up from `text`: "<name>=<value>" (or "<name>") of id characters. Their
+// commands are the panel file's, like the ids, not an operator's text.
+std::string buttonCommand(const std::string& text);
+
+// An export path made up from `text`: no single quotes. The host hands a
+// script a folder of its own, which the script puts in its "PS" between
+// quotes.
+std::string pathText(const std::string& text);
 
 }  // namespace drezfuzz
 

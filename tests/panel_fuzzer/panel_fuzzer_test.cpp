@@ -134,6 +134,9 @@ TEST(FuzzInput, EveryDecodedStepFitsAScenarioLine) {
   }
   EXPECT_EQ(writableText(std::string("a\nb\rc\0d", 7)), "a b c");
   EXPECT_EQ(controlId("alm_2 'x'.y-z,\xC7"), "alm_2x.y-z");
+  EXPECT_EQ(buttonCommand("alarm=a' b=c"), "alarm=abc");
+  EXPECT_EQ(buttonCommand("pressed"), "pressed");
+  EXPECT_EQ(pathText("C:\\Panels\\Players' lounge"), "C:\\Panels\\Players lounge");
   EXPECT_EQ(writableText("x' \" y\" "), "x' ' y' ");
 }
 
