@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 
+#include "allocation_faults.h"
 #include "drez_export.h"
 #include "fuzz_input.h"
 #include "fuzz_run.h"
@@ -32,14 +33,19 @@ std::string seed() {
   return drezfuzz::encodeInput(program, newsroom().tables());
 }
 
+// Plays `input` again and again; counts the inputs and, per input, the heap
+// allocations (operator new), which a sanitized build makes dear.
 void play(benchmark::State& state, const std::string& input) {
   drezfuzz::FuzzSetup& setup = newsroom();
+  drezfault::failAllocation(0);
   for (auto _ : state) {
     const drezfuzz::Program program = drezfuzz::decodeInput(
         reinterpret_cast<const uint8_t*>(input.data()), input.size(), setup.tables());
     benchmark::DoNotOptimize(drezfuzz::play(setup, program, std::string()));
   }
   state.SetItemsProcessed(state.iterations());
+  state.counters["allocations"] = static_cast<double>(drezfault::allocationsCounted()) /
+                                  static_cast<double>(state.iterations());
 }
 
 // The script created and deleted, nothing between: every input pays this.
