@@ -41,8 +41,8 @@ extern const char kSeedsVariable[];
 extern const char kScenarioVariable[];
 
 // How many runs the minimising may make, and for how long.
-constexpr int kReplays = 200;
-constexpr int kMinimiseSeconds = 120;
+constexpr int kReplays = 100;
+constexpr int kMinimiseSeconds = 60;
 
 int supervise(const FuzzerSettings& settings, int argc, char** argv);
 
