@@ -117,7 +117,7 @@ std::string encodeInput(const Program& program, const FuzzTables& tables);
 // of the first "create", and the actions after it up to the first "delete",
 // "create" or "installation". Installation steps, expectations and
 // everything else are passed over.
-Program programOf(const std::vector<drezhost::Step>& steps);
+Program programOf(const std::vector<drezhost::Step>& scenario);
 
 // `text` made fit for a scenario line, as the decoder makes every text.
 std::string writableText(std::string text);

@@ -208,11 +208,14 @@ class Supervisor {
       }
     }
     std::vector<char*> envp;
+    envp.reserve(environment.size() + 1);
     for (std::string& entry : environment) envp.push_back(entry.data());
     envp.push_back(nullptr);
     std::string self = program_.string();
     std::vector<std::string> argStrings = args;
-    std::vector<char*> argv = {self.data()};
+    std::vector<char*> argv;
+    argv.reserve(argStrings.size() + 2);
+    argv.push_back(self.data());
     for (std::string& arg : argStrings) argv.push_back(arg.data());
     argv.push_back(nullptr);
 
