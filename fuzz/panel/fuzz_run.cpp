@@ -17,8 +17,6 @@ using drezhost::Script;
 using drezhost::SimulatedHost;
 using drezhost::StepBody;
 
-const char kFindingLine[] = "==== the panel fuzzer found ";
-
 namespace {
 
 // How many of the script's latest commands a change from inside a command
@@ -276,6 +274,18 @@ class Player {
 std::optional<Finding> play(FuzzSetup& setup, const Program& program,
                             const std::string& scenarioFile, drezhost::Trace::Sink trace) {
   return Player(setup, program, scenarioFile, std::move(trace)).play();
+}
+
+std::string findingRecord(const Finding& finding) {
+  return finding.kind + "\n" + finding.message + "\n";
+}
+
+std::optional<Finding> readFindingRecord(const std::string& record) {
+  const std::size_t kindEnd = record.find('\n');
+  if (kindEnd == std::string::npos || kindEnd == 0) return std::nullopt;
+  const std::size_t messageEnd = record.find('\n', kindEnd + 1);
+  if (messageEnd == std::string::npos) return std::nullopt;
+  return Finding{record.substr(0, kindEnd), record.substr(kindEnd + 1, messageEnd - kindEnd - 1)};
 }
 
 std::string breachOf(const std::string& message) {

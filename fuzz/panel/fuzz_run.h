@@ -40,9 +40,11 @@ struct Finding {
   std::string message;
 };
 
-// The line a fuzzer prints in front of a finding's kind, before it aborts;
-// the supervisor reads it back.
-extern const char kFindingLine[];
+// A finding as the record a fuzzer writes for its supervisor before it
+// aborts: its kind and its message, one line each; and that record read
+// back (nothing for one that is not such a record).
+std::string findingRecord(const Finding& finding);
+std::optional<Finding> readFindingRecord(const std::string& record);
 
 // Plays `program`. `scenarioFile` empty: no scenario is written. `trace`
 // (may be null) gets every line of the host's trace. Returns the first error

@@ -27,6 +27,7 @@ namespace drezfuzz {
 const char kChildVariable[] = "DREZ_PANEL_FUZZER_CHILD";
 const char kSeedsVariable[] = "DREZ_PANEL_FUZZER_SEEDS";
 const char kScenarioVariable[] = "DREZ_PANEL_FUZZER_SCENARIO";
+const char kFindingVariable[] = "DREZ_PANEL_FUZZER_FINDING";
 
 namespace {
 
@@ -203,7 +204,8 @@ class Supervisor {
     for (char** variable = environ; *variable != nullptr; ++variable) {
       const std::string entry = *variable;
       const std::string name = entry.substr(0, entry.find('='));
-      if (name != kChildVariable && name != kSeedsVariable && name != kScenarioVariable) {
+      if (name != kChildVariable && name != kSeedsVariable && name != kScenarioVariable &&
+          name != kFindingVariable) {
         environment.push_back(entry);
       }
     }
@@ -253,15 +255,18 @@ class Supervisor {
   Outcome runOne(const std::string& input, const std::string& scenario) {
     const fs::path file = work_ / "input";
     const fs::path output = work_ / "output";
+    const fs::path finding = work_ / "finding";
     writeFile(file, input);
-    std::vector<std::string> environment;
+    std::error_code ignored;
+    fs::remove(finding, ignored);
+    std::vector<std::string> environment = {std::string(kFindingVariable) + "=" + finding.string()};
     if (!scenario.empty()) environment.push_back(std::string(kScenarioVariable) + "=" + scenario);
     // Inputs libFuzzer keeps of these runs stay in the work directory.
     const int status =
         runChild({timeout_, "-artifact_prefix=" + (work_ / "").string(), file.string()},
                  environment, output.string());
     ++runs_;
-    return outcomeOf(fileText(output), status);
+    return outcomeOf(fileText(finding), fileText(output), status);
   }
 
   // The input without the moves left out: `spans` as moveSpans gives them,
@@ -367,15 +372,11 @@ class Supervisor {
 
 }  // namespace
 
-Outcome outcomeOf(const std::string& output, int status) {
-  std::size_t at = output.find(kFindingLine);
-  if (at != std::string::npos) {
-    const std::string kind = lineAt(output, at).substr(std::strlen(kFindingLine));
-    const std::size_t next = output.find('\n', at);
-    std::string message = next == std::string::npos ? std::string() : lineAt(output, next + 1);
-    message.erase(0, message.find_first_not_of(' '));
-    return {kind, message};
+Outcome outcomeOf(const std::string& record, const std::string& output, int status) {
+  if (const std::optional<Finding> finding = readFindingRecord(record)) {
+    return {finding->kind, finding->message};
   }
+  std::size_t at = std::string::npos;
   // The sanitizer's summary line, after its name: "double-free (...) in f",
   // "14 byte(s) leaked in 1 allocation(s).".
   auto summary = [&](std::size_t from) {

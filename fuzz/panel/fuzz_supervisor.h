@@ -34,11 +34,13 @@
 namespace drezfuzz {
 
 // The environment variable that makes the program libFuzzer's child, and
-// those the supervisor passes it: where to write the seeds, and where to
-// write the scenario of the one input it runs.
+// those the supervisor passes it: where to write the seeds, and, for the
+// one input it runs, where to write its scenario and its finding's record
+// (fuzz_run.h).
 extern const char kChildVariable[];
 extern const char kSeedsVariable[];
 extern const char kScenarioVariable[];
+extern const char kFindingVariable[];
 
 // How many runs the minimising may make, and for how long.
 constexpr int kReplays = 100;
@@ -46,14 +48,16 @@ constexpr int kMinimiseSeconds = 60;
 
 int supervise(const FuzzerSettings& settings, int argc, char** argv);
 
-// How a run of one input ended, read from its output: the kind of finding
-// ("a reply kept", "AddressSanitizer: stack-buffer-overflow", "a leak", "a
-// call that hangs", ...; empty when it passed) and the line that says it.
+// How a run of one input ended: the kind of finding ("a reply kept",
+// "AddressSanitizer: stack-buffer-overflow", "a leak", "a call that hangs",
+// ...; empty when it passed) and what says it. A finding of the host comes
+// as the record the child wrote; the sanitizers' and libFuzzer's are read
+// from the child's output, their reports being all they give.
 struct Outcome {
   std::string kind;
   std::string summary;
 };
-Outcome outcomeOf(const std::string& output, int status);
+Outcome outcomeOf(const std::string& record, const std::string& output, int status);
 
 }  // namespace drezfuzz
 

@@ -1,8 +1,8 @@
 // The program of every panel's fuzzer: run by a person it is the supervisor
 // (fuzz_supervisor.h); run by the supervisor it is libFuzzer, playing each
 // input through the simulated host (fuzz_run.h) and stopping at the first
-// finding, which it prints after kFindingLine before it aborts, so that
-// libFuzzer keeps the input.
+// finding: it prints it for the person, writes its record where the
+// supervisor asks, and aborts, so that libFuzzer keeps the input.
 
 #include <cstdio>
 #include <cstdlib>
@@ -26,13 +26,16 @@ namespace {
 
 FuzzSetup* setup = nullptr;
 std::string scenarioFile;
+std::string findingFile;
 
 int playOne(const uint8_t* data, std::size_t size) {
   const Program program = decodeInput(data, size, setup->tables());
   if (const std::optional<Finding> finding = play(*setup, program, scenarioFile)) {
-    std::fprintf(stderr, "%s%s\n  %s\n", kFindingLine, finding->kind.c_str(),
+    std::fprintf(stderr, "==== the panel fuzzer found %s\n  %s\n", finding->kind.c_str(),
                  finding->message.c_str());
     std::fflush(stderr);
+    if (!findingFile.empty())
+      std::ofstream(findingFile, std::ios::binary) << findingRecord(*finding);
     std::abort();
   }
   return 0;
@@ -65,6 +68,7 @@ int fuzz(int argc, char** argv) {
   }
   if (const char* seeds = std::getenv(kSeedsVariable)) writeSeeds(seeds);
   if (const char* scenario = std::getenv(kScenarioVariable)) scenarioFile = scenario;
+  if (const char* finding = std::getenv(kFindingVariable)) findingFile = finding;
   return LLVMFuzzerRunDriver(&argc, &argv, playOne);
 }
 

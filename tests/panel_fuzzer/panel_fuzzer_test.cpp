@@ -221,6 +221,16 @@ TEST(FuzzRun, APlayedInputAndItsScenarioGiveTheRunnerTheSameTrace) {
   EXPECT_EQ(findings > 0, DREZ_TEST_FAULTY != 0) << findings;
 }
 
+TEST(FuzzRun, AFindingsRecordReadsBackAsTheFinding) {
+  const Finding finding{"a registration left open", "#9 delete s1: registration RR 1 2 3 ..."};
+  const std::optional<Finding> back = readFindingRecord(findingRecord(finding));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->kind, finding.kind);
+  EXPECT_EQ(back->message, finding.message);
+  EXPECT_FALSE(readFindingRecord(""));
+  EXPECT_FALSE(readFindingRecord("\nno kind\n"));
+}
+
 TEST(FuzzRun, TheHostsMessagesAreNamedByTheirBreach) {
   const std::vector<std::pair<std::string, std::string>> rows = {
       {"#73 request \"return=feed\": the script still held reply #10, the reply to TG '1' 'feed' "
@@ -247,41 +257,47 @@ TEST(FuzzRun, TheHostsMessagesAreNamedByTheirBreach) {
 
 TEST(FuzzSupervisor, ARunsOutputSaysWhatItFound) {
   const struct {
+    const char* record;
     const char* output;
     int status;
     const char* kind;
     const char* summary;
   } rows[] = {
-      {"INFO: Seed: 1\n==== the panel fuzzer found a reply kept\n  #7 request: held\n"
-       "==1== ERROR: libFuzzer: deadly signal\n",
-       1, "a reply kept", "#7 request: held"},
-      {"==9==ERROR: AddressSanitizer: stack-buffer-overflow on address 0x7f\n"
+      {"a reply kept\n#7 request: held\n", "==1== ERROR: libFuzzer: deadly signal\n", 1,
+       "a reply kept", "#7 request: held"},
+      // A record cut short is none.
+      {"a reply kept\n#7 req", "==1== ERROR: libFuzzer: deadly signal\n", 1, "a deadly signal",
+       "ERROR: libFuzzer: deadly signal"},
+      {"",
+       "==9==ERROR: AddressSanitizer: stack-buffer-overflow on address 0x7f\n"
        "    #0 0x1c8209 in __asan_memcpy (/f+0x1c8209)\n"
        "    #1 0x1c9000 in Panel::showCaption(drez_string const&) /p/panel.cpp:124:3\n"
        "SUMMARY: AddressSanitizer: stack-buffer-overflow (/f+0x1) in __asan_memcpy\n",
        1, "AddressSanitizer: stack-buffer-overflow",
        "stack-buffer-overflow in Panel::showCaption(drez_string const&) /p/panel.cpp:124:3"},
-      {"==9==ERROR: AddressSanitizer: attempting double-free on 0x6 in thread T0:\n"
+      {"",
+       "==9==ERROR: AddressSanitizer: attempting double-free on 0x6 in thread T0:\n"
        "    #0 0x1 in __interceptor_free (/f+0x1)\n    #1 0x2 in Panel::~Panel() "
        "/p/panel.cpp:63:3\n"
        "SUMMARY: AddressSanitizer: double-free (/f+0x1) in __interceptor_free\n",
        1, "AddressSanitizer: double-free", "double-free in Panel::~Panel() /p/panel.cpp:63:3"},
-      {"==9==ERROR: LeakSanitizer: detected memory leaks\n\nDirect leak of 9 byte(s) in 1 "
+      {"",
+       "==9==ERROR: LeakSanitizer: detected memory leaks\n\nDirect leak of 9 byte(s) in 1 "
        "object(s) "
        "allocated from:\n    #0 0x1 in malloc (/f+0x1)\n    #1 0x2 in Panel::read() "
        "/p/panel.cpp:9:5\n"
        "SUMMARY: AddressSanitizer: 9 byte(s) leaked in 1 allocation(s).\n",
        1, "a leak",
        "9 byte(s) leaked in 1 allocation(s), allocated in Panel::read() /p/panel.cpp:9:5"},
-      {"p.cpp:4:7: runtime error: signed integer overflow\n", 1, "undefined behaviour",
+      {"", "p.cpp:4:7: runtime error: signed integer overflow\n", 1, "undefined behaviour",
        "p.cpp:4:7: runtime error: signed integer overflow"},
-      {"==9== ERROR: libFuzzer: timeout after 5 seconds\n", 70, "a call that hangs",
+      {"", "==9== ERROR: libFuzzer: timeout after 5 seconds\n", 70, "a call that hangs",
        "ERROR: libFuzzer: timeout after 5 seconds"},
-      {"Killed\n", 137, "exit status 137", ""},
-      {"Executed x in 1 ms\n", 0, "", ""},
+      {"", "Killed\n", 137, "exit status 137", ""},
+      {"", "Executed x in 1 ms\n", 0, "", ""},
   };
   for (const auto& row : rows) {
-    const Outcome outcome = outcomeOf(row.output, row.status);
+    const Outcome outcome = outcomeOf(row.record, row.output, row.status);
     EXPECT_EQ(outcome.kind, row.kind) << row.output;
     EXPECT_EQ(outcome.summary, row.summary) << row.output;
   }
