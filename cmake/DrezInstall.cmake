@@ -2,8 +2,8 @@
 # CMake package, so that another project's find_package(drez_script_helper
 # CONFIG) gives it the imported targets drez::drez_script_helper,
 # drez::drez_string, drez::drez_abi and drez::drez-host and the functions
-# drez_add_panel_script and drez_add_panel_test. The Vantrel library installs
-# beside them, and the guides, drez-host's manual and the examples under
+# drez_add_panel_script, drez_add_panel_test and drez_add_panel_fuzzer. The
+# Vantrel library installs beside them, and the guides, drez-host's manual and the examples under
 # share/doc/drez-host (the top of the Windows bundle).
 #
 # The build folder is a package too, with the same targets and functions:
@@ -24,6 +24,12 @@ export(EXPORT drez_script_helperTargets
   NAMESPACE drez::
   FILE ${CMAKE_BINARY_DIR}/drez_script_helperTargets.cmake)
 
+# drez_add_panel_fuzzer builds these sources (DrezPanelFuzzer.cmake says why).
+set(DREZ_PANEL_FUZZER_INSTALL_DIR ${CMAKE_INSTALL_DATADIR}/drez_script_helper/panel_fuzzer)
+if(NOT WIN32)
+  drez_install_panel_fuzzer_sources(${DREZ_PANEL_FUZZER_INSTALL_DIR})
+endif()
+
 # The MinGW flavour the static libraries were built with, which a project
 # that links them must share (checked by the package's config).
 include(${PROJECT_SOURCE_DIR}/cmake/DrezMinGWFlavour.cmake)
@@ -39,22 +45,27 @@ if(NOT drez_host_name)
 endif()
 set(drez_host_file ${drez_host_name}${CMAKE_EXECUTABLE_SUFFIX})
 
-#   installed: the package's folder holds the module files.
+#   installed: the package's folder holds the module files, and the
+#   panel fuzzer's sources install beside the data.
 set(DREZ_HOST_PROGRAM ${CMAKE_INSTALL_BINDIR}/${drez_host_file})
 set(DREZ_MODULE_DIR ${DREZ_PACKAGE_DIR})
+set(DREZ_PANEL_FUZZER_DIR ${DREZ_PANEL_FUZZER_INSTALL_DIR})
+set(DREZ_PANEL_FUZZER_DATA "")
 configure_package_config_file(cmake/drez_script_helperConfig.cmake.in
   ${CMAKE_BINARY_DIR}/installed_package/drez_script_helperConfig.cmake
   INSTALL_DESTINATION ${DREZ_PACKAGE_DIR}
-  PATH_VARS DREZ_HOST_PROGRAM DREZ_MODULE_DIR)
+  PATH_VARS DREZ_HOST_PROGRAM DREZ_MODULE_DIR DREZ_PANEL_FUZZER_DIR)
 #   the build folder's, at its top, where find_package looks first: the
 #   module files are the sources'.
 set(DREZ_HOST_PROGRAM ${drez_host_built_dir}/${drez_host_file})
 set(DREZ_MODULE_DIR ${PROJECT_SOURCE_DIR}/cmake)
+set(DREZ_PANEL_FUZZER_DIR ${PROJECT_SOURCE_DIR})
+set(DREZ_PANEL_FUZZER_DATA ${PROJECT_BINARY_DIR}/drez_host/scenario/built_in_data.cpp)
 configure_package_config_file(cmake/drez_script_helperConfig.cmake.in
   ${CMAKE_BINARY_DIR}/drez_script_helperConfig.cmake
   INSTALL_DESTINATION .
   INSTALL_PREFIX ${CMAKE_BINARY_DIR}
-  PATH_VARS DREZ_HOST_PROGRAM DREZ_MODULE_DIR)
+  PATH_VARS DREZ_HOST_PROGRAM DREZ_MODULE_DIR DREZ_PANEL_FUZZER_DIR)
 
 write_basic_package_version_file(
   ${CMAKE_BINARY_DIR}/drez_script_helperConfigVersion.cmake
@@ -65,6 +76,7 @@ install(FILES
   ${CMAKE_BINARY_DIR}/drez_script_helperConfigVersion.cmake
   cmake/DrezPanelScript.cmake
   cmake/DrezPanelTest.cmake
+  cmake/DrezPanelFuzzer.cmake
   cmake/DrezMinGWFlavour.cmake
   cmake/panel_version.rc.in
   DESTINATION ${DREZ_PACKAGE_DIR})

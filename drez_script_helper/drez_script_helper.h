@@ -56,9 +56,19 @@ class drez_script_helper : public drez_client_callback {
 
   // Dispatches one host call (see drez_client_callback) to a handler:
   //   CB_DEVICE_UPDATE -> onDeviceUpdate, CB_CONTROL_EVENT -> onControlEvent
-  //   (through the alarm pre-check while alarmsEnabled), CB_HOST_REQUEST ->
-  //   onHostRequest, CB_EVENT_ID -> onEventId, CB_NOTIFY6 -> onNotify6,
-  //   CB_NOTIFY7 -> onNotify7. CB_RELEASE_REPLY frees a reply block.
+  //   (through the alarm pre-check while alarmsEnabled, below),
+  //   CB_HOST_REQUEST -> onHostRequest, CB_EVENT_ID -> onEventId, CB_NOTIFY6
+  //   -> onNotify6, CB_NOTIFY7 -> onNotify7. CB_RELEASE_REPLY frees a reply
+  //   block.
+  // The alarm pre-check, while alarmsEnabled is true: a control event from
+  // control id "ActionAll" whose command's name is "alarm" runs
+  // alarmAction(<the command's value>); one from control id "AckAll",
+  // whatever its command, runs alarmAction("4"), the acknowledgement. Both
+  // are the framework's own and never reach onControlEvent; every other
+  // control event (an "ActionAll" with another command too) does. The ids
+  // and the name are compared exactly, case and all. With alarmsEnabled
+  // false (as the constructor leaves it) every control event reaches
+  // onControlEvent, "AckAll" and "ActionAll" included.
   // A null record with CB_DEVICE_UPDATE or CB_CONTROL_EVENT is no event: no
   // handler runs. A handler that throws (out of memory while building a
   // command) loses its event: the call's temporaries and any reply it held
@@ -147,11 +157,13 @@ class drez_script_helper : public drez_client_callback {
                     const drez_string& v6, const drez_string& v7, const drez_string& v8,
                     const drez_string& v9);
 
-  // Applies an action to every alarm control ("alm_" ids) of panel "1":
-  // writes `text` to each one's "alarm" property, then sets its "value":
-  // for "ack" (or "4") to 4 where the current value is not 0, 2, 3, 4 or 5;
-  // for any other one-character text to that text's number; not at all for
-  // longer or empty text. All commands of one control go before the next's.
+  // Applies an action to every alarm control of panel "1", those whose ids
+  // "XI '1' 'alm_'" lists, in its order: writes `text` to each one's
+  // "alarm" property, then sets its "value": for "ack" (or "4") to 4 where
+  // the current value ("TG", read first) is not 0, 2, 3, 4 or 5; for any
+  // other one-character text to that text's number; not at all for longer
+  // or empty text. All commands of one control go before the next's. The
+  // alarm pre-check calls it; a script may call it itself as well.
   void alarmAction(const drez_string& text);
 
  protected:
@@ -171,7 +183,9 @@ class drez_script_helper : public drez_client_callback {
 
   drez_client_host* host;  // not owned; may be null
   drez_string path;        // put in front of panel file names
-  bool alarmsEnabled;      // control events pass the alarm pre-check first
+  // Control events pass the alarm pre-check first (see callback). False
+  // after construction; a script sets it, usually in its constructor.
+  bool alarmsEnabled;
 
  private:
   const char* dispatch(void* data, int kind);

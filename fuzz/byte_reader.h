@@ -27,14 +27,25 @@ class ByteReader {
 
   // A length byte, then that many bytes (fewer when the input ends first).
   // The bytes are taken as they are, NUL included.
-  std::string text() {
-    const std::size_t length = byte();
+  std::string text() { return bytes(byte()); }
+
+  // The next `length` bytes (fewer when the input ends first), as they are.
+  std::string bytes(std::size_t length) {
     const std::size_t available = empty() ? 0 : size_ - position_;
     const std::size_t taken = length < available ? length : available;
     std::string result(reinterpret_cast<const char*>(data_ + position_), taken);
     position_ += taken;
     return result;
   }
+
+  // Two bytes, least significant first.
+  uint16_t uint16() {
+    const uint16_t low = byte();
+    return static_cast<uint16_t>(low | byte() << 8);
+  }
+
+  // How many bytes were read.
+  std::size_t position() const { return position_; }
 
   // Every byte not read yet.
   std::string rest() {

@@ -1,5 +1,7 @@
 #include "newsroom_panel.h"
 
+#include <string>
+
 namespace {
 
 // Every control of this panel lives on panel 1.
@@ -32,6 +34,18 @@ const char* const kStatesheets[kStates] = {"QZ_Studio_OFF", "QZ_Studio_REH", "QZ
 
 // The one property the panel answers for.
 const char kPresenter[] = "presenter";
+
+// A text from the studio as a command may carry it. The host reads a text
+// operand up to the first quote that a space follows, so a text holding one
+// ("The players' lounge") would end its command early: such a quote is sent
+// as the typographic apostrophe, which reads the same on the desk.
+drez_string commandSafe(const drez_string& text) {
+  std::string safe = text.str();
+  for (std::size_t at = safe.find("' "); at != std::string::npos; at = safe.find("' ", at)) {
+    safe.replace(at, 1, "\xE2\x80\x99");
+  }
+  return drez_string(safe.c_str());
+}
 
 // `offset` + `n`, wrapping instead of overflowing should a host report an
 // absurd offset.
@@ -90,14 +104,16 @@ void NewsroomPanel::onDeviceUpdate(DeviceUpdateView* update) {
   // A router and an infodriver may share a number: check the index too.
   if (tallyRegistered && update->device() == tallyDevice) {
     if (update->index() == kStateSlot) showState(update->number());
-    if (update->index() == kStorySlot) setControlProperty("text", update->text(), kPanel, "story");
+    if (update->index() == kStorySlot) {
+      setControlProperty("text", commandSafe(update->text()), kPanel, "story");
+    }
   }
   if (routerRegistered && update->device() == routerDevice) {
     // For a router, number is the routed source and text its name.
     if (update->index() == offsetBy(routerOffset, kDeskDestination)) {
-      setControlProperty("text", update->text(), kPanel, "desk_source");
+      setControlProperty("text", commandSafe(update->text()), kPanel, "desk_source");
     } else if (update->index() == offsetBy(routerOffset, kWallDestination)) {
-      setControlProperty("text", update->text(), kPanel, "wall_source");
+      setControlProperty("text", commandSafe(update->text()), kPanel, "wall_source");
     }
   }
 }
@@ -125,7 +141,7 @@ drez_string NewsroomPanel::onHostRequest(HostRequest* request) {
   // "<name>=<value>" sets one.
   if (request->name() == kPresenter) {
     presenter = request->value();
-    setControlProperty("text", presenter, kPanel, "presenter");
+    setControlProperty("text", commandSafe(presenter), kPanel, "presenter");
   }
   return drez_string();
 }

@@ -37,8 +37,11 @@
 //   event ids     "ET <id>", at once.
 //   destruction   "IU <tally>" and "RU <router>" for what was registered;
 //                 the framework then sends "AS".
-// A device the host does not know is written to the debug output and left
-// alone. Control events and notifications are ignored.
+// A text from the studio or a request (the story, a source name, the
+// presenter) is sent with each quote that a space follows turned into the
+// typographic apostrophe: the host would read such a quote as the end of the
+// text. A device the host does not know is written to the debug output and
+// left alone. Control events and notifications are ignored.
 //
 // Created by the export, destroyed by the host through slot 0; runs only on
 // the host's thread.

@@ -20,6 +20,10 @@
 #               validate test's must hold one case per check
 #   TOOLCHAIN   optional toolchain file for the project's build; a cross
 #               toolchain's CMAKE_CROSSCOMPILING_EMULATOR runs drez-host
+#   FUZZER_OPTION optional option of the project that adds its panel fuzzer:
+#               configured with it, drez_add_panel_fuzzer finds its sources
+#               in the package and, unless the compiler is clang, says that
+#               libFuzzer needs clang
 foreach(var PROJECT WORK_DIR GENERATOR)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "check_author_project: ${var} is not set")
@@ -132,5 +136,15 @@ if(REPORTS)
 endif()
 list(LENGTH PASS passed)
 list(LENGTH FAIL failed)
+if(FUZZER_OPTION)
+  string(REPLACE "${build}" "${WORK_DIR}/fuzz" configure_fuzzer "${configure}")
+  execute_process(COMMAND ${configure_fuzzer} -D${FUZZER_OPTION}=ON
+    RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(NOT result EQUAL 0 AND NOT out MATCHES "libFuzzer comes with clang")
+    message(FATAL_ERROR "${name}: its fuzzer did not configure, nor say it needs clang:\n${out}")
+  endif()
+  message(STATUS "${name}: drez_add_panel_fuzzer found its sources in the package")
+endif()
+
 message(STATUS "${name}: built against the package; ${passed} tests passed and ${failed} failed "
                "as expected")
