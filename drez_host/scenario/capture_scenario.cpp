@@ -378,9 +378,9 @@ class Writer {
       const auto* command = std::get_if<CommandEntry>(&capture_.entries[k]);
       if (command == nullptr) continue;
       const std::optional<HostCommand> parsed = parseHostCommand(textOf(command->text), nullptr);
-      if (!parsed || parsed->code != "SD" || parsed->operands.empty()) continue;
+      if (!parsed || parsed->id() != DREZ_LOOKUP_DEVICE) continue;
       if (command->result.kind == ResultKind::kReply) return false;
-      const std::string name = parsed->text(0);
+      const std::string& name = parsed->textOf(DREZ_OPERAND_NAME);
       for (const DeviceName& known : installation_.names()) {
         if (known.name == name) known_failed = true;
       }

@@ -113,11 +113,13 @@ void FuzzSetup::probe() {
     if (tables_.triggerTexts.size() < kTriggerTexts) addOnce(tables_.triggerTexts, command);
     const std::optional<drezhost::HostCommand> parsed =
         drezhost::parseHostCommand(command, nullptr);
-    if (!parsed || (parsed->code != "TP" && parsed->code != "TG")) continue;
-    // "TP 'p=v' 'panel' 'control'", "TG 'panel' 'control' 'property'".
-    const std::size_t panelAt = parsed->code == "TP" ? 1 : 0;
+    if (!parsed || (parsed->id() != DREZ_SET_PROPERTY && parsed->id() != DREZ_GET_PROPERTY)) {
+      continue;
+    }
+    // A property set or read names a panel and a control of it.
+    const std::string& id = parsed->textOf(DREZ_OPERAND_PANEL);
     for (FuzzTables::Panel& panel : tables_.panels) {
-      if (panel.id == parsed->text(panelAt)) addOnce(panel.controls, parsed->text(panelAt + 1));
+      if (panel.id == id) addOnce(panel.controls, parsed->textOf(DREZ_OPERAND_CONTROL));
     }
   }
   for (FuzzTables::Panel& panel : tables_.panels) {
