@@ -102,7 +102,8 @@ else()
   set(DREZ_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/drez-host)
 endif()
 install(FILES README.md DESTINATION ${DREZ_DOC_DIR})
-install(FILES docs/panel_authors.md docs/capture_format.md DESTINATION ${DREZ_DOC_DIR}/docs)
+install(FILES docs/panel_authors.md docs/capture_format.md docs/building.md
+  docs/binary_contract.md docs/windows_bundle.md DESTINATION ${DREZ_DOC_DIR}/docs)
 install(FILES drez_host/README.md DESTINATION ${DREZ_DOC_DIR}/drez_host)
 install(FILES drez_tap/README.md DESTINATION ${DREZ_DOC_DIR}/drez_tap)
 install(DIRECTORY examples/hello_panel examples/newsroom_panel examples/msvc_abi_panel
