@@ -17,9 +17,11 @@ load_drez_client_script(drez_client_host* host, const char* path) {
   if (path == nullptr) return nullptr;
 #if defined(_WIN32)
   HMODULE library = GetModuleHandleA(path);
-  const auto entry = library != nullptr ? reinterpret_cast<load_drez_client_script_fn>(
-                                              GetProcAddress(library, "load_drez_client_script"))
-                                        : nullptr;
+  // Through void*: FARPROC's own type fits no export's.
+  const auto entry = library != nullptr
+                         ? reinterpret_cast<load_drez_client_script_fn>(reinterpret_cast<void*>(
+                               GetProcAddress(library, "load_drez_client_script")))
+                         : nullptr;
   return entry != nullptr ? entry(host, path) : nullptr;
 #else
   void* library = dlopen(path, RTLD_NOW | RTLD_NOLOAD);

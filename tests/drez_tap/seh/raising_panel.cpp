@@ -31,7 +31,7 @@ __declspec(dllimport) void __stdcall RaiseException(uint32_t code, uint32_t flag
                                                     const uintptr_t* arguments);
 }
 
-#include "../../abi/freestanding_runtime.h"
+#include "freestanding_runtime.h"
 
 extern "C" {
 int _purecall() { __builtin_trap(); }

@@ -34,7 +34,7 @@ __declspec(dllimport) void* __stdcall LoadLibraryA(const char* path);
 __declspec(dllimport) void* __stdcall GetProcAddress(void* module, const char* name);
 }
 
-#include "../../abi/freestanding_runtime.h"
+#include "freestanding_runtime.h"
 
 extern "C" {
 int _purecall() { ExitProcess(3); }
