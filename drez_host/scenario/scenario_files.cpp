@@ -56,13 +56,15 @@ IncludedFile::IncludedFile(const Step& step, const steps::Include& include)
        outer = outer->outer.get()) {
     chain.insert(chain.begin(), outer->file);
   }
-  const std::string refused = step.where() + ": cannot include '" + shownText(path_) + "': ";
   // Its name is shown in every message about its lines: nothing in it may
-  // move the cursor or colour the terminal.
+  // move the cursor or colour the terminal. Past this check a name is shown
+  // as it is, so that a Windows path keeps its single backslashes.
   if (std::any_of(path_.begin(), path_.end(),
                   [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; })) {
-    throw ScenarioError(refused + "a file name holds no control character");
+    throw ScenarioError(step.where() + ": cannot include '" + shownText(path_) +
+                        "': a file name holds no control character");
   }
+  const std::string refused = step.where() + ": cannot include '" + path_ + "': ";
   if (chain.size() > static_cast<std::size_t>(kDepthLimit)) {
     throw ScenarioError(refused + "files include files more than " + std::to_string(kDepthLimit) +
                         " deep");
@@ -72,9 +74,9 @@ IncludedFile::IncludedFile(const Step& step, const steps::Include& include)
     if (identity(file) != target) continue;
     std::string cycle;
     for (const std::string& link : chain) {
-      cycle += shownText(link) + (cycle.empty() ? " includes " : ", which includes ");
+      cycle += link + (cycle.empty() ? " includes " : ", which includes ");
     }
-    throw ScenarioError(refused + "the files include each other: " + cycle + shownText(path_));
+    throw ScenarioError(refused + "the files include each other: " + cycle + path_);
   }
   const std::string why = fileProblem(path_, "included file");
   if (!why.empty()) throw ScenarioError(step.where() + ": " + why);
