@@ -424,7 +424,7 @@ std::string scenarioOf(const Capture& capture, const std::string& name) {
   return out.text();
 }
 
-std::string callDescription(const Entry& entry) {
+std::string callDescription(const drezcapture::Entry& entry) {
   const std::string script = "s" + std::to_string(headOf(entry).script);
   return std::visit(
       [&](const auto& call) -> std::string {

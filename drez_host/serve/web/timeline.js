@@ -66,7 +66,8 @@ async function drawCalls() {
       className: (index === timeline.selected ? 'selected ' : '') + (shownCall.differs ? 'differs' : ''),
       title: shownCall.differs ? shownCall.differences.join('\n') : shownCall.text,
       onclick: () => select(index),
-    }, element('span', { className: 'time' }, timeOf(shownCall.time)),
+    }, element('span', { className: 'index' }, (shownCall.differs ? '≠ ' : '') + index),
+       element('span', { className: 'time' }, timeOf(shownCall.time)),
        element('span', { className: 'kind' }, shownCall.kind),
        element('span', { className: 'text' }, shownCall.text)));
   }

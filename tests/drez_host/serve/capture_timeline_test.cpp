@@ -219,10 +219,13 @@ class StudioRecorder : public HostObserver {
   explicit StudioRecorder(ScenarioRunner& runner) : runner_(runner) {}
   void enteringCall(const HostCall&, const std::string&) override { ++depth_; }
   void leftCall() override {
-    if (--depth_ == 0) {
-      states.push_back(studioJson(runner_.installation(), runner_.host().scripts(),
-                                  runner_.statesheetColours()));
+    if (--depth_ != 0) return;
+    // A script being deleted is gone once its deletion returns.
+    std::vector<Script*> alive;
+    for (Script* script : runner_.host().scripts()) {
+      if (!script->deleting) alive.push_back(script);
     }
+    states.push_back(studioJson(runner_.installation(), alive, runner_.statesheetColours()));
   }
   void commandSent(const std::string&) override {}
   void updateDelivered(const Device&, int32_t) override {}

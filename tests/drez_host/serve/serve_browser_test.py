@@ -1,5 +1,10 @@
 """drez-host serve in a real browser: headless Chromium, driven by Selenium.
 
+A capture of the demo made through the tap, stepped through with the keys:
+the call where the tally goes to transmission turns the statesheets and
+the lamps; a tampered capture replayed against Vantrel has its differing
+call marked, and n jumps to it.
+
 A person's session: the floor pair follows the studio (slot 4 = 1), the
 studio goes on air (slot 1 = 2), CAM 3 is routed to destination 97, the
 panel is asked "return=all" and a control is clicked. The page must show
@@ -17,6 +22,7 @@ from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
 
+from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.keys import Keys
 
 from serve_support import (TRANSMISSION, ServedStudio, calls_of, demo_capture, on_air_call,
@@ -125,7 +131,8 @@ class ServeInBrowser(unittest.TestCase):
         return int(self.browser.find_element(By.TAG_NAME, "body").get_attribute("data-call") or 0)
 
     def press(self, key):
-        self.browser.find_element(By.TAG_NAME, "body").send_keys(key)
+        # To the page as a person presses it: no field has the focus.
+        ActionChains(self.browser).send_keys(key).perform()
 
     def test_a_capture_stepped_through_call_by_call(self):
         with tempfile.TemporaryDirectory() as folder:

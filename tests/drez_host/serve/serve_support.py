@@ -168,4 +168,4 @@ def on_air_call(calls):
     infodriver (device 11) becomes 2."""
     return next(call for call in calls
                 if call["kind"] == "device" and call["text"].startswith(
-                    "the device update of s1: device 11 index 1: 0 \"2\""))
+                    "the device update of s1: device 11 index 1: 2 \"2\""))
