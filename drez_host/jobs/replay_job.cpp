@@ -395,17 +395,20 @@ std::string captureLibrary(const std::string& path) {
   return std::string();
 }
 
+std::string captureProblem(const drezcapture::Capture& read, const std::string& capture) {
+  if (read.hostCalls() == 0) {
+    return capture + ":" + std::to_string(read.completeLine) +
+           ": not a capture to replay: it holds no call of the host (" + read.describe() + ")";
+  }
+  return std::string();
+}
+
 std::string captureProblem(const std::string& capture) {
   try {
-    const Capture read = readCaptureFile(capture);
-    if (read.hostCalls() == 0) {
-      return capture + ":" + std::to_string(read.completeLine) +
-             ": not a capture to replay: it holds no call of the host (" + read.describe() + ")";
-    }
+    return captureProblem(readCaptureFile(capture), capture);
   } catch (const CaptureError& error) {
     return error.what();
   }
-  return std::string();
 }
 
 ExitStatus replayJob(const CommonOptions& common, const ReplayOptions& options) {

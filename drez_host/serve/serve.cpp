@@ -271,14 +271,14 @@ ExitStatus runCaptureServe(const ServeSettings& settings) {
     return badInput("serve --capture shows a capture: a scenario (" + settings.scenario +
                     ") cannot be played into it; give one or the other");
   }
-  const std::string why = captureProblem(settings.capture);
-  if (!why.empty()) return badInput(why);
   drezcapture::Capture capture;
   try {
     capture = drezcapture::readCaptureFile(settings.capture);
   } catch (const drezcapture::CaptureError& error) {
     return badInput(error.what());
   }
+  const std::string why = captureProblem(capture, settings.capture);
+  if (!why.empty()) return badInput(why);
   for (const std::string& note : capture.notes) std::cout << "drez-host: note: " << note << "\n";
   std::string steps;
   Installation installation;

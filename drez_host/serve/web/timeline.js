@@ -14,6 +14,7 @@ const timeline = {
   started: null,   // the capture's start, as a Date, when it says
 };
 const kShownAround = 20;  // calls drawn before and after the selected one
+const kPage = 200;        // calls fetched at once
 
 async function fetchJson(path) {
   const response = await fetch(path);
@@ -121,7 +122,7 @@ function nextDifference() {
 async function openCapture() {
   let first;
   try {
-    first = await fetchJson('/api/capture?from=1');
+    first = await fetchJson(`/api/capture?from=1&count=${kPage}`);
   } catch (error) {
     return;  // a live studio: no capture to show
   }
@@ -131,7 +132,7 @@ async function openCapture() {
   $('timeline-section').hidden = false;
   timeline.total = first.total;
   timeline.differing = first.differing;
-  timeline.pageSize = Math.max(first.calls.length, 1);
+  timeline.pageSize = kPage;
   timeline.pages.set(0, first.calls);
   timeline.started = startOf(state.capture.started);
   $('capture-name').textContent = `${state.capture.file} (${state.capture.describe})`;
