@@ -303,8 +303,11 @@ ExitStatus runCaptureServe(const ServeSettings& settings) {
   CaptureTimeline timeline(std::move(capture), installation);
   nlohmann::json frame = {
       {"version", 1},
+      // No library is loaded to draw the studio: the capture alone does.
       {"library",
-       {{"path", settings.script ? *settings.script : std::string()}, {"loaded", false}}},
+       {{"path", settings.script ? "replayed against " + *settings.script
+                                 : std::string("the capture alone, no panel library")},
+        {"loaded", true}}},
       {"counts", {{"expectationsNotMet", 0}, {"errors", 0}, {"warnings", 0}}},
       {"trace", nlohmann::json::array()},
       {"session", ""},
