@@ -204,6 +204,10 @@ void serveOptions(CLI::App& app, CommandLine& line) {
                                : std::string();
       })
       ->option_text("ADDR");
+  app.add_option("--capture", o.capture,
+                 "show this capture from drez_tap read-only, call by call, instead of a live "
+                 "studio (with --script: replayed against it, and each differing call marked)")
+      ->option_text("FILE");
   app.add_option("scenario", o.scenario,
                  "its set-up lines build the installation (default: Studio A) and its actions "
                  "are played before the page is served");

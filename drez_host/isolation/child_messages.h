@@ -6,6 +6,7 @@
 #ifndef DREZ_HOST_ISOLATION_CHILD_MESSAGES_H_
 #define DREZ_HOST_ISOLATION_CHILD_MESSAGES_H_
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <variant>
@@ -42,6 +43,13 @@ struct StudioAnswer {
   std::string json;
 };
 
+// One difference a replay found: the capture's line it stands at, and the
+// message, as the replay prints it.
+struct ReplayDifference {
+  std::size_t line = 0;
+  std::string message;
+};
+
 // What the task came to. It travels in the shared memory rather than the
 // pipe, so that a script that closes the pipe cannot lose it.
 struct Finished {
@@ -52,10 +60,12 @@ struct Finished {
 
 // A line to show (its kind, its text), a question to the line editor (asked:
 // the answer is the line typed), a monkey event, what a job reached, the
-// installation learned, a studio answer (asked), or the summary.
+// installation learned, a studio answer (asked), a replay's difference, or
+// the summary.
 using ChildMessage =
     std::variant<OutputLine, LineQuestion, messages::MonkeyEvent, messages::Reached,
-                 messages::LearnedInstallation, messages::StudioAnswer, messages::Finished>;
+                 messages::LearnedInstallation, messages::StudioAnswer, messages::ReplayDifference,
+                 messages::Finished>;
 
 // True for the messages the child waits on an Answer for.
 inline bool isQuestion(const ChildMessage& message) {

@@ -45,6 +45,8 @@ DREZ_FIELDS(messages::MonkeyEvent, &messages::MonkeyEvent::lines);
 DREZ_FIELDS(messages::Reached, &messages::Reached::what);
 DREZ_FIELDS(messages::LearnedInstallation, &messages::LearnedInstallation::steps);
 DREZ_FIELDS(messages::StudioAnswer, &messages::StudioAnswer::json);
+DREZ_FIELDS(messages::ReplayDifference, &messages::ReplayDifference::line,
+            &messages::ReplayDifference::message);
 DREZ_FIELDS(messages::Finished, &messages::Finished::summary);
 DREZ_FIELDS(Answer, &Answer::text);
 DREZ_FIELDS(TaskSettings, &TaskSettings::library, &TaskSettings::installation, &TaskSettings::polls,
@@ -81,8 +83,9 @@ constexpr int kValues<tasks::Scenario::Source> =
 // The names the alternatives of each variant cross under, in their order.
 template <typename Variant>
 constexpr const char* const* kNames = nullptr;
-constexpr const char* kMessageNames[] = {"line",         "question",      "monkey event", "reached",
-                                         "installation", "studio answer", "finished"};
+constexpr const char* kMessageNames[] = {
+    "line",         "question",      "monkey event",      "reached",
+    "installation", "studio answer", "replay difference", "finished"};
 constexpr const char* kTaskNames[] = {"library probe", "scenario", "check",
                                       "monkey",        "replay",   "studio"};
 template <>

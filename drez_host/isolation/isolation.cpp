@@ -192,6 +192,7 @@ void ParentSide::handle(const ChildMessage& message) {
                  [&](const messages::MonkeyEvent&) { pass(message); },
                  [&](const messages::Reached&) { pass(message); },
                  [&](const messages::LearnedInstallation&) { pass(message); },
+                 [&](const messages::ReplayDifference&) { pass(message); },
                  // It comes through the shared memory; in the pipe it is no
                  // frame of the child's.
                  [](const messages::Finished&) {},

@@ -30,6 +30,14 @@ constexpr std::size_t kShownDifferences = 20;
 
 std::string textOf(const Text& text) { return text ? *text : std::string(); }
 
+// A difference found: where (the runner's key), the message, and the
+// capture's line it stands at.
+struct Difference {
+  std::string where;
+  std::string message;
+  std::size_t line = 0;
+};
+
 // Plays a capture's host calls on a simulated host and answers the
 // script's commands as the capture recorded them, noting every difference.
 class Replayer : public RecordedAnswers {
@@ -119,9 +127,7 @@ class Replayer : public RecordedAnswers {
 
   std::size_t calls() const { return calls_; }
   std::size_t compared() const { return compared_; }
-  const std::vector<std::pair<std::string, std::string>>& differences() const {
-    return differences_;
-  }
+  const std::vector<Difference>& differences() const { return differences_; }
 
  private:
   struct Cursor {
@@ -176,43 +182,15 @@ class Replayer : public RecordedAnswers {
     return describe(index);
   }
 
-  std::string describe(std::size_t index) const {
-    const Entry& entry = capture_.entries[index];
-    const std::string script = "s" + std::to_string(headOf(entry).script);
-    return std::visit(
-        [&](const auto& call) -> std::string {
-          using Call = std::decay_t<decltype(call)>;
-          if constexpr (std::is_same_v<Call, ExportEntry>) {
-            return "the export of " + script + " (path " + quoteText(textOf(call.path)) + ")";
-          } else if constexpr (std::is_same_v<Call, DeviceEntry>) {
-            return "the device update of " + script + ": device " + std::to_string(call.device) +
-                   " index " + std::to_string(call.index);
-          } else if constexpr (std::is_same_v<Call, ControlEntry>) {
-            return "the control event " + shownText(textOf(call.id)) + " to " + script;
-          } else if constexpr (std::is_same_v<Call, RequestEntry>) {
-            return "the request " + quoteText(textOf(call.text)) + " to " + script;
-          } else if constexpr (std::is_same_v<Call, EventEntry>) {
-            return "the event id " + std::to_string(call.id) + " to " + script;
-          } else if constexpr (std::is_same_v<Call, NotifyEntry>) {
-            return "the notify " + std::to_string(call.kind) + " to " + script;
-          } else if constexpr (std::is_same_v<Call, DeleteEntry>) {
-            return "the deletion of " + script;
-          } else if constexpr (std::is_same_v<Call, CallbackEntry>) {
-            return "the callback of kind " + std::to_string(call.kind) + " to " + script;
-          } else {
-            return "an entry";
-          }
-        },
-        entry);
-  }
+  std::string describe(std::size_t index) const { return callDescription(capture_.entries[index]); }
 
   void differ(std::size_t index, const std::string& message) {
     const std::size_t line = index < capture_.entries.size() ? headOf(capture_.entries[index]).line
                                                              : capture_.completeLine;
     const std::string call =
         cursors_.empty() ? std::string() : " in " + describe(cursors_.back().call);
-    differences_.emplace_back(name_ + ":" + std::to_string(line) + ":" + call,
-                              name_ + ":" + std::to_string(line) + ":" + call + ": " + message);
+    const std::string where = name_ + ":" + std::to_string(line) + ":" + call;
+    differences_.push_back(Difference{where, where + ": " + message, line});
   }
 
   // Makes the host call at `index` again, with everything nested in it.
@@ -310,7 +288,7 @@ class Replayer : public RecordedAnswers {
   std::optional<std::size_t> opened_;  // the open command answered last
   std::size_t calls_ = 0;
   std::size_t compared_ = 0;
-  std::vector<std::pair<std::string, std::string>> differences_;
+  std::vector<Difference> differences_;
 };
 
 // --write-scenario: the capture as a scenario in `file`.
@@ -375,10 +353,11 @@ Verdict runTask(const tasks::Replay& replay, const TaskSettings& settings, Child
                              std::to_string(replayer.differences().size()) + " differences",
                          true});
     std::size_t shown = 0;
-    for (const auto& difference : replayer.differences()) {
-      runner.addFailure(difference.first, difference.second);
+    for (const Difference& difference : replayer.differences()) {
+      runner.addFailure(difference.where, difference.message);
+      link.send(messages::ReplayDifference{difference.line, difference.message});
       if (++shown <= kShownDifferences) {
-        link.show(OutputLine{LineKind::Failure, difference.second, false});
+        link.show(OutputLine{LineKind::Failure, difference.message, false});
       }
     }
     if (shown > kShownDifferences) {
@@ -416,17 +395,20 @@ std::string captureLibrary(const std::string& path) {
   return std::string();
 }
 
+std::string captureProblem(const drezcapture::Capture& read, const std::string& capture) {
+  if (read.hostCalls() == 0) {
+    return capture + ":" + std::to_string(read.completeLine) +
+           ": not a capture to replay: it holds no call of the host (" + read.describe() + ")";
+  }
+  return std::string();
+}
+
 std::string captureProblem(const std::string& capture) {
   try {
-    const Capture read = readCaptureFile(capture);
-    if (read.hostCalls() == 0) {
-      return capture + ":" + std::to_string(read.completeLine) +
-             ": not a capture to replay: it holds no call of the host (" + read.describe() + ")";
-    }
+    return captureProblem(readCaptureFile(capture), capture);
   } catch (const CaptureError& error) {
     return error.what();
   }
-  return std::string();
 }
 
 ExitStatus replayJob(const CommonOptions& common, const ReplayOptions& options) {

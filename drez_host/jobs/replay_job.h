@@ -30,6 +30,10 @@
 #include "isolation/task.h"
 #include "runner/verdict.h"
 
+namespace drezcapture {
+struct Capture;
+}  // namespace drezcapture
+
 namespace drezhost {
 
 // The options of 'replay'.
@@ -50,6 +54,8 @@ ExitStatus replayJob(const CommonOptions& common, const ReplayOptions& options);
 // Why `capture` cannot be replayed (it cannot be read, or is no capture);
 // empty text when it can.
 std::string captureProblem(const std::string& capture);
+// The same of a capture read already from the file `capture`.
+std::string captureProblem(const drezcapture::Capture& read, const std::string& capture);
 
 // The library the capture at `path` names, when that file exists; empty otherwise.
 std::string captureLibrary(const std::string& path);

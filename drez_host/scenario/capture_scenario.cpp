@@ -424,4 +424,33 @@ std::string scenarioOf(const Capture& capture, const std::string& name) {
   return out.text();
 }
 
+std::string callDescription(const drezcapture::Entry& entry) {
+  const std::string script = "s" + std::to_string(headOf(entry).script);
+  return std::visit(
+      [&](const auto& call) -> std::string {
+        using Call = std::decay_t<decltype(call)>;
+        if constexpr (std::is_same_v<Call, ExportEntry>) {
+          return "the export of " + script + " (path " + quoteText(textOf(call.path)) + ")";
+        } else if constexpr (std::is_same_v<Call, DeviceEntry>) {
+          return "the device update of " + script + ": device " + std::to_string(call.device) +
+                 " index " + std::to_string(call.index);
+        } else if constexpr (std::is_same_v<Call, ControlEntry>) {
+          return "the control event " + shownText(textOf(call.id)) + " to " + script;
+        } else if constexpr (std::is_same_v<Call, RequestEntry>) {
+          return "the request " + quoteText(textOf(call.text)) + " to " + script;
+        } else if constexpr (std::is_same_v<Call, EventEntry>) {
+          return "the event id " + std::to_string(call.id) + " to " + script;
+        } else if constexpr (std::is_same_v<Call, NotifyEntry>) {
+          return "the notify " + std::to_string(call.kind) + " to " + script;
+        } else if constexpr (std::is_same_v<Call, DeleteEntry>) {
+          return "the deletion of " + script;
+        } else if constexpr (std::is_same_v<Call, CallbackEntry>) {
+          return "the callback of kind " + std::to_string(call.kind) + " to " + script;
+        } else {
+          return "an entry";
+        }
+      },
+      entry);
+}
+
 }  // namespace drezhost

@@ -40,6 +40,11 @@ Installation installationOf(const drezcapture::Capture& capture);
 // capture's file) heads it.
 std::string scenarioOf(const drezcapture::Capture& capture, const std::string& name);
 
+// A host call of the capture in words, for messages and the timeline: "the
+// device update of s1: device 7 index 97", "the request "return=all" to
+// s1". Any other entry is "an entry".
+std::string callDescription(const drezcapture::Entry& entry);
+
 }  // namespace drezhost
 
 #endif  // DREZ_HOST_SCENARIO_CAPTURE_SCENARIO_H_

@@ -9,10 +9,15 @@
 #include <sstream>
 #include <thread>
 
+#include "capture_reader.h"
 #include "console/terminal.h"
 #include "jobs/job_setup.h"
 #include "jobs/panel_library.h"
+#include "jobs/replay_job.h"
+#include "scenario/capture_scenario.h"
 #include "scenario/data_files.h"
+#include "scenario/installation_file.h"
+#include "serve/capture_timeline.h"
 #include "serve/state_json.h"
 #include "serve/studio_channel.h"
 #include "serve/studio_server.h"
@@ -208,9 +213,148 @@ class StudioHost {
   std::chrono::steady_clock::time_point stopSince_;
 };
 
+// With --script: the capture replayed against the library, isolated as
+// every replay is; each difference marks its call. The frame gets what the
+// replay came to.
+ExitStatus markDifferences(const ServeSettings& settings, const std::string& steps,
+                           CaptureTimeline& timeline, nlohmann::json& frame) {
+  TaskOrder order;
+  try {
+    order.settings.library = choosePanelLibrary(settings.script);
+  } catch (const LibraryError& failure) {
+    return badInput(failure.what());
+  }
+  order.settings.installation = steps;
+  order.settings.polls = settings.polls;
+  order.task = tasks::Replay{settings.capture, true};
+  Isolation isolation;
+  isolation.timeout = settings.timeout;
+  ParentHooks hooks;
+  std::vector<std::string> problems;
+  hooks.show = [&problems](const OutputLine& line) {
+    if (line.kind == LineKind::Diagnostic) problems.push_back(line.text);
+  };
+  std::size_t differences = 0;
+  hooks.message = [&](const ChildMessage& message) {
+    if (const auto* found = std::get_if<messages::ReplayDifference>(&message)) {
+      timeline.markDifference(found->line, found->message);
+      ++differences;
+    }
+  };
+  std::cerr << "drez-host: replaying " << settings.capture << " against " << order.settings.library
+            << "\n";
+  const Outcome outcome = runIsolated(order, isolation, settings.capture, hooks);
+  if (outcome.verdict() == Verdict::BadInput) {
+    for (const std::string& problem : problems) std::cerr << problem << "\n";
+    return badInput("the capture could not be replayed against " + order.settings.library);
+  }
+  nlohmann::json replay = {{"library", order.settings.library},
+                           {"differences", differences},
+                           {"differingCalls", timeline.differingCalls()},
+                           {"verdict", namesOf(outcome.verdict()).word}};
+  if (!outcome.finished()) {
+    std::ostringstream report;
+    printCrashReport(report, outcome.ending);
+    replay["crashed"] = report.str();
+    frame["crashed"] = "the replay against " + order.settings.library + " " +
+                       namesOf(outcome.verdict()).word + ":\n" + report.str();
+  }
+  frame["capture"]["replay"] = replay;
+  std::cout << "drez-host: the replay against " << order.settings.library << " found "
+            << differences << " differences in " << timeline.differingCalls() << " calls\n";
+  return ExitStatus::Passed;
+}
+
+// drez-host serve --capture: the capture read-only, call by call.
+ExitStatus runCaptureServe(const ServeSettings& settings) {
+  if (!settings.scenario.empty()) {
+    return badInput("serve --capture shows a capture: a scenario (" + settings.scenario +
+                    ") cannot be played into it; give one or the other");
+  }
+  drezcapture::Capture capture;
+  try {
+    capture = drezcapture::readCaptureFile(settings.capture);
+  } catch (const drezcapture::CaptureError& error) {
+    return badInput(error.what());
+  }
+  const std::string why = captureProblem(capture, settings.capture);
+  if (!why.empty()) return badInput(why);
+  for (const std::string& note : capture.notes) std::cout << "drez-host: note: " << note << "\n";
+  std::string steps;
+  Installation installation;
+  if (settings.installation.empty()) {
+    installation = installationOf(capture);
+  } else {
+    if (installationSteps(settings.installation, &steps) != ExitStatus::Passed) {
+      return ExitStatus::BadInput;
+    }
+    try {
+      installation = steps.empty() ? studioA() : readInstallation(steps, settings.installation);
+    } catch (const std::exception& failure) {
+      return badInput(failure.what());
+    }
+  }
+  std::string started;
+  for (const drezcapture::Entry& entry : capture.entries) {
+    const auto* begin = std::get_if<drezcapture::BeginEntry>(&entry);
+    if (begin != nullptr && begin->started) started = *begin->started;
+  }
+  const std::string described = capture.describe();
+  CaptureTimeline timeline(std::move(capture), installation);
+  nlohmann::json frame = {
+      {"version", 1},
+      // No library is loaded to draw the studio: the capture alone does.
+      {"library",
+       {{"path", settings.script ? "replayed against " + *settings.script
+                                 : std::string("the capture alone, no panel library")},
+        {"loaded", true}}},
+      {"counts", {{"expectationsNotMet", 0}, {"errors", 0}, {"warnings", 0}}},
+      {"trace", nlohmann::json::array()},
+      {"session", ""},
+      {"inBlock", false},
+      {"capture",
+       {{"file", settings.capture},
+        {"describe", described},
+        {"started", started},
+        {"calls", timeline.calls().size()},
+        {"replay", nullptr}}}};
+  if (settings.script) {
+    const ExitStatus marked = markDifferences(settings, steps, timeline, frame);
+    if (marked != ExitStatus::Passed) return marked;
+  }
+  StudioChannel channel;  // nothing reaches a studio: the server is read-only
+  channel.stop();
+  StudioServer server(channel);
+  const int port = server.bind(settings.listen, settings.port);
+  if (port < 0) {
+    return badInput("cannot listen on " + settings.listen + " port " +
+                    std::to_string(settings.port) + " (in use, or not an address of this machine)");
+  }
+  if (!isLoopback(settings.listen)) {
+    std::cerr << "drez-host: warning: listening on " << settings.listen
+              << ": other machines can read the capture\n";
+  }
+  server.showCapture(&timeline, frame);
+  stopSignal = 0;
+  auto previousInt = std::signal(SIGINT, onStopSignal);
+  auto previousTerm = std::signal(SIGTERM, onStopSignal);
+  std::cout << "drez-host: serving the capture " << settings.capture << " ("
+            << timeline.calls().size() << " calls) at http://" << urlHost(settings.listen) << ":"
+            << port << "/ (Ctrl-C ends)" << std::endl;
+  std::thread http([&server] { server.serve(); });
+  while (!stopRequested()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  server.stop();
+  http.join();
+  std::signal(SIGINT, previousInt);
+  std::signal(SIGTERM, previousTerm);
+  std::cout << "\ndrez-host: stopped\n" << std::flush;
+  return ExitStatus::Passed;
+}
+
 }  // namespace
 
 ExitStatus runServe(const ServeSettings& settings) {
+  if (!settings.capture.empty()) return runCaptureServe(settings);
   const std::string& scenario = settings.scenario;
   if (!scenario.empty()) {
     const std::string why = fileProblem(scenario, "scenario file");

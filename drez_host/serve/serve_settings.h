@@ -17,6 +17,7 @@ struct ServeSettings {
   int port = 8080;                   // 0: a free port
   std::string listen = "127.0.0.1";  // the address to listen on
   std::string scenario;              // empty: none
+  std::string capture;               // --capture: a capture shown read-only; empty: none
   double timeout = 5;                // seconds one call into the script may take
 };
 

@@ -3,6 +3,7 @@
 #include <httplib.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 
 #include "serve/page_actions.h"
@@ -22,6 +23,10 @@ void refuse(httplib::Response& response, int status, const std::string& message)
   answer(response, status, {{"error", message}});
 }
 
+void readOnly(httplib::Response& response) {
+  refuse(response, 405, "a capture is shown read-only: nothing changes it");
+}
+
 std::string lowered(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -32,6 +37,17 @@ std::string lowered(std::string text) {
 bool typed(const httplib::Request& request, const char* kind) {
   const std::string type = lowered(request.get_header_value("Content-Type"));
   return type == kind || type.rfind(std::string(kind) + ";", 0) == 0;
+}
+
+// A call number as the query gives it: decimal digits only.
+std::optional<std::size_t> decimal(const std::string& text) {
+  std::size_t value = 0;
+  if (text.empty() || text.size() > 18 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
+    return std::nullopt;
+  }
+  std::from_chars(text.data(), text.data() + text.size(), value);
+  return value;
 }
 
 }  // namespace
@@ -139,13 +155,32 @@ void StudioServer::routes() {
         }
       });
 
-  http.Get(R"(/|/index\.html|/studio\.css|/studio\.js)",
+  http.Get(R"(/|/index\.html|/studio\.css|/studio\.js|/timeline\.js)",
            [](const httplib::Request& request, httplib::Response& response) {
              const WebAsset* asset = webAsset(request.path);
              response.set_content(asset->body, asset->contentType);
            });
 
-  http.Get("/api/state", [this](const httplib::Request&, httplib::Response& response) {
+  http.Get("/api/state", [this](const httplib::Request& request, httplib::Response& response) {
+    if (timeline_ != nullptr) {
+      const std::size_t total = timeline_->calls().size();
+      std::size_t call = total;
+      if (request.has_param("call")) {
+        const std::optional<std::size_t> asked = decimal(request.get_param_value("call"));
+        if (!asked) {
+          return refuse(response, 400,
+                        "call=" + request.get_param_value("call") +
+                            " is no call number: give one from 1 to " + std::to_string(total));
+        }
+        if (*asked < 1 || *asked > total) {
+          return refuse(response, 404,
+                        "the capture has no call " + request.get_param_value("call") +
+                            ": its calls are 1 to " + std::to_string(total));
+        }
+        call = *asked;
+      }
+      return response.set_content(captureState(call), "application/json");
+    }
     std::lock_guard<std::mutex> lock(mutex_);
     response.set_content(state_, "application/json");
   });
@@ -161,6 +196,7 @@ void StudioServer::routes() {
   });
 
   http.Post("/api/step", [this](const httplib::Request& request, httplib::Response& response) {
+    if (timeline_ != nullptr) return readOnly(response);
     auto is = [&request](const char* kind) { return typed(request, kind); };
     std::string line = request.body;
     bool action = false;
@@ -191,6 +227,7 @@ void StudioServer::routes() {
   // reads no body, so it takes none that says it holds something to read
   // (JSON, a file): only the types a page or curl sends an empty one as.
   http.Post("/api/restart", [this](const httplib::Request& request, httplib::Response& response) {
+    if (timeline_ != nullptr) return readOnly(response);
     if (request.has_header("Content-Type") && !typed(request, "text/plain") &&
         !typed(request, "application/x-www-form-urlencoded")) {
       return refuse(response, 415,
@@ -227,6 +264,54 @@ void StudioServer::routes() {
           std::lock_guard<std::mutex> lock(mutex_);
           --streams_;
         });
+  });
+}
+
+void StudioServer::showCapture(const CaptureTimeline* timeline, const nlohmann::json& frame) {
+  timeline_ = timeline;
+  frame_ = frame;
+  captureRoutes();
+  publish(captureState(timeline->calls().size()));
+}
+
+std::string StudioServer::captureState(std::size_t call) const {
+  nlohmann::json state = frame_;
+  state.update(timeline_->stateAfter(call));
+  return dumpJson(state);
+}
+
+void StudioServer::captureRoutes() {
+  http_->Get("/api/capture", [this](const httplib::Request& request, httplib::Response& response) {
+    const std::vector<TimelineCall>& calls = timeline_->calls();
+    std::size_t from = 1;
+    std::size_t count = kCallsPerPage;
+    for (const auto& [name, value] : {std::pair<const char*, std::size_t*>{"from", &from},
+                                      std::pair<const char*, std::size_t*>{"count", &count}}) {
+      if (!request.has_param(name)) continue;
+      const std::optional<std::size_t> given = decimal(request.get_param_value(name));
+      if (!given) {
+        return refuse(response, 400,
+                      std::string(name) + "=" + request.get_param_value(name) +
+                          " is no number: give a decimal number");
+      }
+      *value = *given;
+    }
+    if (from < 1 || (from > calls.size() && !(from == 1 && calls.empty()))) {
+      return refuse(response, 404,
+                    "the capture has no call " + std::to_string(from) + ": its calls are 1 to " +
+                        std::to_string(calls.size()));
+    }
+    count = std::min(count, kCallsPerPage);
+    nlohmann::json page = nlohmann::json::array();
+    for (std::size_t k = from - 1; k < calls.size() && k < from - 1 + count; ++k) {
+      page.push_back(timeline_->callJson(calls[k]));
+    }
+    nlohmann::json differing = nlohmann::json::array();
+    for (const TimelineCall& call : calls) {
+      if (!call.differences.empty()) differing.push_back(call.index);
+    }
+    answer(response, 200,
+           {{"calls", page}, {"total", calls.size()}, {"from", from}, {"differing", differing}});
   });
 }
 

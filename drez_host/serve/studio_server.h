@@ -1,6 +1,7 @@
 // The HTTP side of drez-host serve: the page and its API.
 //
-//   GET  /, /studio.css, /studio.js  the page, built into the program
+//   GET  /, /studio.css, /studio.js, /timeline.js  the page, built into the
+//                       program
 //   GET  /api/state     the whole studio as JSON (studio_session.h), as the
 //                       studio's last answer left it
 //   POST /api/step      one scenario line (text/plain); answers
@@ -10,6 +11,17 @@
 //   GET  /api/session   the session as a scenario file (a download)
 //   GET  /api/events    Server-Sent Events: "state" with the whole studio
 //                       after every change
+//
+// Showing a capture (showCapture), the server is read-only: every POST is
+// refused (405), and beside the above it answers
+//
+//   GET  /api/capture?from=F&count=C   {"calls": [...], "total": N, "from": F,
+//                       "differing": [every marked call's index]}: calls F
+//                       (default 1) to F+C-1 (C default and at most
+//                       kCallsPerPage), each as CaptureTimeline::callJson
+//   GET  /api/state?call=N   the studio after call N (1 to total), in the
+//                       shape of /api/state; 404 out of range, 400 when N
+//                       is no decimal number. Without call=: after the last.
 //
 // Refused, with a message and nothing changed: a POST whose Origin is not
 // the page's own (403; a POST without Origin comes from no browser page), a
@@ -34,6 +46,7 @@
 #include <string>
 #include <vector>
 
+#include "serve/capture_timeline.h"
 #include "serve/studio_channel.h"
 
 namespace httplib {
@@ -69,10 +82,20 @@ class StudioServer {
   // and the streams send.
   void publish(const std::string& state);
 
+  // Calls in one page of /api/capture, at most.
+  static constexpr std::size_t kCallsPerPage = 1000;
+  // Before serve(): shows `timeline` (it must outlive the server) read-only;
+  // every state the API gives is `frame` (the page's header: library,
+  // counts, the capture's name) with the studio after the call over it.
+  void showCapture(const CaptureTimeline* timeline, const nlohmann::json& frame);
+
  private:
   struct Stream;
   void routes();
   bool allowed(const std::string& host) const;
+
+  void captureRoutes();
+  std::string captureState(std::size_t call) const;
 
   // Forwards `request` to the studio; fills `response` with its answer.
   void forward(const std::string& request, httplib::Response& response);
@@ -81,6 +104,8 @@ class StudioServer {
   std::unique_ptr<httplib::Server> http_;
   std::vector<std::string> hosts_;  // Host headers that name this server
   bool anyHost_ = false;
+  const CaptureTimeline* timeline_ = nullptr;
+  nlohmann::json frame_;
 
   std::mutex mutex_;  // guards what follows
   std::condition_variable changed_;

@@ -119,7 +119,7 @@ function drawPanels(state) {
         className: classes.join(' '), id: `control-${panel.id}-${control.id}`,
         'data-statesheet': control.statesheet, 'data-colour': known ? control.colour : '',
         title: `Click: control ${control.id} <command> panel ${panel.id}`,
-        onclick: () => safely(() => step({ step: 'control', control: control.id, command: $('control-command').value, panel: panel.id })),
+        onclick: () => readOnly || safely(() => step({ step: 'control', control: control.id, command: $('control-command').value, panel: panel.id })),
       }, element('span', { className: 'id' }, control.id),
          control.statesheet !== '' ? element('span', { className: 'sheet' }, control.statesheet) : null,
          props !== '' ? element('span', { className: 'props' }, props) : null);
@@ -213,8 +213,14 @@ function drawTrace(state) {
   $('session').textContent = state.session;
 }
 
+// A capture shown call by call (timeline.js): only the selected call's
+// studio is drawn, and nothing on the page changes it.
+let wantedCall = null;
+let readOnly = false;
+
 let shown = -1;
 function draw(state) {
+  if (wantedCall !== null && state.call !== wantedCall) return;
   if (state.version < shown) return;  // an answer overtaken by a newer one
   shown = state.version;
   // Taking a field out of the page to put it back loses its focus.

@@ -71,6 +71,10 @@ bool same(const ChildMessage& a, const ChildMessage& b) {
   if (const auto* learned = std::get_if<messages::LearnedInstallation>(&a)) {
     return learned->steps == std::get<messages::LearnedInstallation>(b).steps;
   }
+  if (const auto* difference = std::get_if<messages::ReplayDifference>(&a)) {
+    const auto& other = std::get<messages::ReplayDifference>(b);
+    return difference->line == other.line && difference->message == other.message;
+  }
   if (const auto* answer = std::get_if<messages::StudioAnswer>(&a)) {
     return answer->json == std::get<messages::StudioAnswer>(b).json;
   }
@@ -132,6 +136,7 @@ TEST(Codec, EveryMessageCrossesAsItIs) {
       messages::Reached{"2 slots of 'Newsroom Tally', " + kOdd},
       messages::LearnedInstallation{"# learned\ndevice infodriver 'T' 101 offset 20 slots 16\n"},
       messages::StudioAnswer{R"({"status": 200, "body": {"lines": []}})"},
+      messages::ReplayDifference{47, "t.capture:47: in the request \"x\" to s1: " + kOdd},
       messages::Finished{oddSummary()},
   };
   // Every alternative of the variant is in the table.

@@ -11,7 +11,8 @@ import time
 import unittest
 import urllib.request
 
-from serve_support import (DREZ_HOST, TRANSMISSION, ServedStudio, control, lamps)
+from serve_support import (DREZ_HOST, TAMPERED, TRANSMISSION, ServedStudio, calls_of, control,
+                           demo_capture, lamps, on_air_call, tampered_capture)
 
 NO_EXPORT = os.environ["DREZ_NO_EXPORT"]
 HOSTILE = os.environ["DREZ_HOSTILE"]
@@ -329,6 +330,121 @@ class ServeApi(unittest.TestCase):
                 run = subprocess.run([DREZ_HOST, "serve", *arguments], capture_output=True,
                                      text=True, timeout=60)
                 self.assertEqual(run.returncode, 2, run.stderr)
+                self.assertIn(message, run.stderr)
+
+
+class ServeCapture(unittest.TestCase):
+    """serve --capture: the demo's capture through the tap, read-only."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.TemporaryDirectory()
+        cls.capture = demo_capture(cls.folder.name)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.folder.cleanup()
+
+    def test_calls_and_the_state_at_each(self):
+        with open(self.capture, "rb") as file:
+            before = file.read()
+        with ServedStudio("--capture", self.capture, script=None) as studio:
+            calls = calls_of(studio)
+            self.assertEqual([call["index"] for call in calls], list(range(1, len(calls) + 1)))
+            self.assertEqual(calls[0]["kind"], "export")
+            self.assertEqual(calls[0]["commands"][0],
+                             {"depth": 1, "kind": "command", "text": "PS '1' 'p1.drez_ui'",
+                              "result": "1"})
+            self.assertEqual(calls[-1]["kind"], "delete")
+            self.assertTrue(all(call["differs"] is False for call in calls))
+            on_air = on_air_call(calls)["index"]
+            before_air = studio.request("GET", f"/api/state?call={on_air - 1}")
+            after_air = studio.request("GET", f"/api/state?call={on_air}")
+            self.assertEqual(before_air[0], 200)
+            self.assertEqual(after_air[0], 200)
+            before_air, after_air = json.loads(before_air[1]), json.loads(after_air[1])
+            self.assertEqual(before_air["call"], on_air - 1)
+            self.assertEqual(control(before_air, "StA_Floor")["statesheet"], "QZ_Studio_REH")
+            self.assertEqual(control(after_air, "StA_Floor")["statesheet"], "QZ_Studio_TX")
+            self.assertEqual(lamps(after_air), TRANSMISSION)
+            # Without call=: after the last; the same shape as a live studio's.
+            last = studio.state()
+            self.assertEqual(last["call"], len(calls))
+            self.assertEqual(last["scripts"], [])
+            for key in ("devices", "lights", "panels", "routers", "infodrivers", "counts",
+                        "library", "trace", "version", "capture"):
+                self.assertIn(key, last)
+            # Pages: a count, a start, and the limit.
+            status, body = studio.request("GET", "/api/capture?from=3&count=2")
+            self.assertEqual(status, 200)
+            page = json.loads(body)
+            self.assertEqual([call["index"] for call in page["calls"]], [3, 4])
+            self.assertEqual(page["total"], len(calls))
+        with open(self.capture, "rb") as file:
+            self.assertEqual(file.read(), before, "serve --capture changed the capture")
+
+    def test_refuses_what_it_cannot_answer_and_every_change(self):
+        with ServedStudio("--capture", self.capture, script=None) as studio:
+            total = len(calls_of(studio))
+            cases = [
+                ("GET", "/api/state?call=0", 404),
+                ("GET", f"/api/state?call={total + 1}", 404),
+                ("GET", "/api/state?call=99999999999999999", 404),
+                ("GET", "/api/state?call=abc", 400),
+                ("GET", "/api/state?call=-1", 400),
+                ("GET", "/api/state?call=1e3", 400),
+                ("GET", "/api/state?call=", 400),
+                ("GET", "/api/capture?from=0", 404),
+                ("GET", f"/api/capture?from={total + 1}", 404),
+                ("GET", "/api/capture?count=x", 400),
+                ("POST", "/api/step", 405),
+                ("POST", "/api/restart", 405),
+                ("GET", "/evil.js", 404),
+            ]
+            for method, path, code in cases:
+                with self.subTest(method=method, path=path):
+                    status, body = studio.request(method, path, "" if method == "POST" else None,
+                                                  {"Content-Type": "text/plain"})
+                    self.assertEqual(status, code, body)
+                    self.assertIn("error", json.loads(body))
+            # Another site's page, and a name that is not this server's.
+            status, _ = studio.request("POST", "/api/step", "show",
+                                       {"Content-Type": "text/plain",
+                                        "Origin": "http://evil.example"})
+            self.assertEqual(status, 403)
+            status, _ = studio.request("GET", "/api/capture", None, {"Host": "evil.example"})
+            self.assertEqual(status, 403)
+            self.assertEqual(studio.state()["call"], total)
+
+    def test_a_tampered_capture_has_its_differing_call_marked(self):
+        tampered = tampered_capture(self.capture, self.folder.name)
+        with ServedStudio("--capture", tampered) as studio:
+            calls = calls_of(studio)
+            marked = [call for call in calls if call["differs"]]
+            self.assertEqual(len(marked), 1, marked)
+            self.assertEqual(marked[0]["index"], on_air_call(calls)["index"])
+            self.assertIn("QZ_Studio_TX", marked[0]["differences"][0])
+            self.assertIn(TAMPERED, [line["text"] for line in marked[0]["commands"]])
+            status, body = studio.request("GET", "/api/capture?count=1")
+            self.assertEqual(json.loads(body)["differing"], [marked[0]["index"]])
+            replay = studio.state()["capture"]["replay"]
+            self.assertEqual(replay["differingCalls"], 1)
+
+    def test_bad_command_lines(self):
+        not_a_capture = os.path.join(self.folder.name, "not.capture")
+        with open(not_a_capture, "w") as file:
+            file.write("hello\n")
+        cases = [
+            (["--capture", "no_such.capture"], "no_such.capture"),
+            (["--capture", not_a_capture], "not.capture"),
+            (["--capture", self.capture, "x.scn"], "give one or the other"),
+            (["--capture", self.capture, "--installation", "no_such.scn"], "no_such.scn"),
+        ]
+        for arguments, message in cases:
+            with self.subTest(arguments=arguments):
+                run = subprocess.run([DREZ_HOST, "serve", "--port", "0", *arguments],
+                                     capture_output=True, text=True, timeout=60)
+                self.assertEqual(run.returncode, 2, run.stdout + run.stderr)
                 self.assertIn(message, run.stderr)
 
 

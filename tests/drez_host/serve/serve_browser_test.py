@@ -1,5 +1,10 @@
 """drez-host serve in a real browser: headless Chromium, driven by Selenium.
 
+A capture of the demo made through the tap, stepped through with the keys:
+the call where the tally goes to transmission turns the statesheets and
+the lamps; a tampered capture replayed against Vantrel has its differing
+call marked, and n jumps to it.
+
 A person's session: the floor pair follows the studio (slot 4 = 1), the
 studio goes on air (slot 1 = 2), CAM 3 is routed to destination 97, the
 panel is asked "return=all" and a control is clicked. The page must show
@@ -17,7 +22,11 @@ from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
 
-from serve_support import TRANSMISSION, ServedStudio, replayed_trace, trace_of
+from selenium.webdriver.common.action_chains import ActionChains
+from selenium.webdriver.common.keys import Keys
+
+from serve_support import (TRANSMISSION, ServedStudio, calls_of, demo_capture, on_air_call,
+                           replayed_trace, tampered_capture, trace_of)
 
 ARTEFACTS = os.environ["DREZ_ARTEFACTS"]
 # Chromium as root, in a sandbox, with no network to the outside.
@@ -117,6 +126,53 @@ class ServeInBrowser(unittest.TestCase):
         replayed, code = replayed_trace(saved)
         self.assertEqual(code, 0)
         self.assertEqual(replayed, served)
+
+    def selected_call(self):
+        return int(self.browser.find_element(By.TAG_NAME, "body").get_attribute("data-call") or 0)
+
+    def press(self, key):
+        # To the page as a person presses it: no field has the focus.
+        ActionChains(self.browser).send_keys(key).perform()
+
+    def test_a_capture_stepped_through_call_by_call(self):
+        with tempfile.TemporaryDirectory() as folder:
+            capture = demo_capture(folder)
+            with ServedStudio("--capture", capture, script=None) as studio:
+                on_air = on_air_call(calls_of(studio))["index"]
+                # /?call=N opens at N: the call before the studio goes on air.
+                self.browser.get(f"{studio.url}?call={on_air - 1}")
+                floor = lambda: self.by_id("control-1-StA_Floor").get_attribute("data-statesheet")
+                self.wait_for(f"call {on_air - 1}", lambda: self.selected_call() == on_air - 1)
+                self.wait_for("StA_Floor in rehearsal", lambda: floor() == "QZ_Studio_REH")
+                self.assertTrue(self.by_id("timeline-section").is_displayed())
+                self.assertFalse(self.by_id("restart").is_displayed())
+                self.press(Keys.ARROW_RIGHT)
+                self.wait_for(f"call {on_air}", lambda: self.selected_call() == on_air)
+                self.wait_for("StA_Floor on air", lambda: floor() == "QZ_Studio_TX")
+                self.assertEqual(self.lamps(), TRANSMISSION)
+                self.assertIn("selected", self.by_id(f"call-{on_air}").get_attribute("class"))
+                commands = self.by_id("call-commands").text
+                self.assertIn("TP 'statesheet=QZ_Studio_TX' '1' 'StA_Floor'", commands)
+                self.assertIn("GS 31 105 1 0", commands)
+                self.assertTrue(self.browser.current_url.endswith(f"/?call={on_air}"))
+                self.press(Keys.ARROW_LEFT)
+                self.wait_for("StA_Floor back in rehearsal", lambda: floor() == "QZ_Studio_REH")
+                # A click on a control changes nothing: the capture is evidence.
+                self.click("control-1-StA_Floor")
+                self.assertEqual(studio.state()["call"], len(calls_of(studio)))
+
+            tampered = tampered_capture(capture, folder)
+            with ServedStudio("--capture", tampered) as studio:
+                marked = next(call["index"] for call in calls_of(studio) if call["differs"])
+                self.browser.get(studio.url)
+                self.wait_for("call 1", lambda: self.selected_call() == 1)
+                self.press("n")
+                self.wait_for(f"the marked call {marked}", lambda: self.selected_call() == marked)
+                self.assertIn("differs", self.by_id(f"call-{marked}").get_attribute("class"))
+                self.assertIn("QZ_Studio_TX", self.by_id("call-differences").text)
+                self.assertIn("1 calls", self.by_id("replay-summary").text)
+                os.makedirs(ARTEFACTS, exist_ok=True)
+                self.browser.save_screenshot(os.path.join(ARTEFACTS, "serve_capture.png"))
 
 
 if __name__ == "__main__":

@@ -1,12 +1,14 @@
 """What the drez-host serve tests share: a served studio and its API.
 
 Settings come from the environment that CTest sets (CMakeLists.txt):
-DREZ_HOST (the program), DREZ_SCRIPT (the Vantrel library).
+DREZ_HOST (the program), DREZ_SCRIPT (the Vantrel library), DREZ_TAP (the
+recording tap).
 """
 
 import json
 import os
 import re
+import shutil
 import signal
 import subprocess
 import threading
@@ -15,14 +17,17 @@ import urllib.request
 
 DREZ_HOST = os.environ["DREZ_HOST"]
 DREZ_SCRIPT = os.environ["DREZ_SCRIPT"]
-ADDRESS = re.compile(r"serving the studio at (http://127\.0\.0\.1:\d+/)")
+DREZ_TAP = os.environ["DREZ_TAP"]
+ADDRESS = re.compile(r"serving the (?:studio|capture .*) at (http://127\.0\.0\.1:\d+/)")
 
 
 class ServedStudio:
     """drez-host serve on a free port, stopped with SIGINT on leaving."""
 
     def __init__(self, *arguments, script=DREZ_SCRIPT):
-        self.command = [DREZ_HOST, "serve", "--port", "0", "--script", script, *arguments]
+        # script=None: none named (a capture shown without a replay).
+        library = ["--script", script] if script is not None else []
+        self.command = [DREZ_HOST, "serve", "--port", "0", *library, *arguments]
         self.output = []
         self.exit_code = None
         self.url = None
@@ -112,3 +117,55 @@ def replayed_trace(session_file):
     end = next(i for i, line in enumerate(lines) if line.startswith(">> teardown"))
     return trace_of(lines[:end - 1]), run.returncode
 
+
+
+def demo_capture(folder):
+    """The demo played by drez-host with the tap in front of Vantrel, as a
+    studio engineer sets it up; returns the capture's path."""
+    tap = os.path.join(folder, os.path.basename(DREZ_TAP))
+    shutil.copy(DREZ_TAP, tap)
+    shutil.copy(DREZ_SCRIPT, os.path.join(folder, "vantrel.real"))
+    with open(os.path.splitext(tap)[0] + ".tap.ini", "w") as ini:
+        ini.write("script=vantrel.real\ncapture=demo.capture\n")
+    run = subprocess.run([DREZ_HOST, "--quiet", "--script", tap], capture_output=True, text=True,
+                         timeout=120)
+    assert run.returncode == 0, run.stdout + run.stderr
+    return os.path.join(folder, "demo.capture")
+
+
+# What the tampered capture holds instead of the studio going on air: a
+# floor light that stayed at rehearsal.
+ON_AIR = "TP 'statesheet=QZ_Studio_TX' '1' 'StA_Floor'"
+TAMPERED = "TP 'statesheet=QZ_Studio_REH' '1' 'StA_Floor'"
+
+
+def tampered_capture(capture, folder):
+    """The capture with the first command that puts StA_Floor on air
+    recorded as rehearsal, as if another build had sent it."""
+    with open(capture, encoding="utf-8") as file:
+        text = file.read()
+    assert ON_AIR in text
+    tampered = os.path.join(folder, "tampered.capture")
+    with open(tampered, "w", encoding="utf-8") as file:
+        file.write(text.replace(ON_AIR, TAMPERED, 1))
+    return tampered
+
+
+def calls_of(studio):
+    """Every call of a served capture, page by page."""
+    calls = []
+    while True:
+        status, body = studio.request("GET", f"/api/capture?from={len(calls) + 1}")
+        assert status == 200, body
+        page = json.loads(body)
+        calls += page["calls"]
+        if len(calls) >= page["total"]:
+            return calls
+
+
+def on_air_call(calls):
+    """The call where the tally goes to transmission: slot 1 of the tally
+    infodriver (device 11) becomes 2."""
+    return next(call for call in calls
+                if call["kind"] == "device" and call["text"].startswith(
+                    "the device update of s1: device 11 index 1: 2 \"2\""))
