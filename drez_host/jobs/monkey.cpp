@@ -18,6 +18,7 @@
 #include "runner/runner.h"
 #include "scenario/parser.h"
 #include "scenario/writer.h"
+#include "simulator/host_self_check.h"
 #include "simulator/trace.h"
 
 namespace drezhost {
@@ -147,8 +148,9 @@ class EventMaker {
 // the teardown checks. Tells `link` which event runs. Events that `maker`
 // makes (when `given` is null) go to the parent before they run, so that
 // it has them even when the script crashes in one.
-Verdict playEvents(ScenarioRunner& runner, ChildLink& link, EventMaker* maker, int count,
-                   const std::vector<std::string>* given, RunSummary& summary) {
+Verdict playEvents(ScenarioRunner& runner, const HostSelfCheck& selfCheck, ChildLink& link,
+                   EventMaker* maker, int count, const std::vector<std::string>* given,
+                   RunSummary& summary) {
   ScenarioParser parser("monkey");
   std::vector<std::string> window;
   const int events = given != nullptr ? static_cast<int>(given->size()) : count + 1;
@@ -171,12 +173,12 @@ Verdict playEvents(ScenarioRunner& runner, ChildLink& link, EventMaker* maker, i
       }
       if (maker != nullptr) maker->acted(event);
       window = runner.host().takeCommands();
-      if (runner.validator().unexpectedErrors() != 0) break;
+      if (runner.validator().unexpectedErrors() != 0 || !selfCheck.findings().empty()) break;
       summary.actions = i;
     }
     // The end of every run: the host deletes the scripts, and checks that
     // each undid what it registered.
-    if (runner.validator().unexpectedErrors() == 0) {
+    if (runner.validator().unexpectedErrors() == 0 && selfCheck.findings().empty()) {
       link.setStep("the end: the host deletes the scripts still alive");
       while (!runner.host().scripts().empty())
         runner.host().destroy(*runner.host().scripts().front());
@@ -185,7 +187,9 @@ Verdict playEvents(ScenarioRunner& runner, ChildLink& link, EventMaker* maker, i
     summary.messages.push_back(error.what());
   }
   std::size_t more = 0;
-  const std::vector<std::string> errors = runner.validator().unexpectedMessages(&more);
+  std::vector<std::string> errors = runner.validator().unexpectedMessages(&more);
+  // drez-host's own faults come first: the script's errors may follow from them.
+  errors.insert(errors.begin(), selfCheck.findings().begin(), selfCheck.findings().end());
   summary.errors = errors.size() + more;
   summary.verdict = !errors.empty()            ? Verdict::Failed
                     : summary.messages.empty() ? Verdict::Passed
@@ -203,15 +207,17 @@ Verdict runTask(const tasks::Monkey& monkey, const TaskSettings& settings, Child
   RunSummary summary;
   Verdict verdict = Verdict::Passed;
   {
-    Coverage reached;  // observes the host: it must outlive the runner
+    Coverage reached;                        // observes the host: it must outlive the runner
+    std::optional<HostSelfCheck> selfCheck;  // the same
     ScenarioRunner runner(library->factory(), nullptr, runOptionsFor(settings, true));
     wire(runner, settings, link);
     runner.host().addObserver(&reached);
+    runner.host().addObserver(&selfCheck.emplace(runner.host()));
     if (monkey.again) {
-      verdict = playEvents(runner, link, nullptr, 0, &*monkey.again, summary);
+      verdict = playEvents(runner, *selfCheck, link, nullptr, 0, &*monkey.again, summary);
     } else {
       EventMaker maker(monkey.seed, runner, monkey.path);
-      verdict = playEvents(runner, link, &maker, monkey.events, nullptr, summary);
+      verdict = playEvents(runner, *selfCheck, link, &maker, monkey.events, nullptr, summary);
       link.send(messages::Reached{reached.reached(runner.installation())});
     }
   }

@@ -20,6 +20,7 @@
 #include "runner/coverage.h"
 #include "runner/runner.h"
 #include "scenario/writer.h"
+#include "simulator/host_self_check.h"
 #include "simulator/trace.h"
 
 namespace drezhost {
@@ -37,6 +38,8 @@ class CheckRun {
         runner_(factory, nullptr, runOptionsFor(settings, true)) {
     wire(runner_, settings, link);
     runner_.host().addObserver(&reached_);
+    self_check_ = std::make_unique<HostSelfCheck>(runner_.host());
+    runner_.host().addObserver(self_check_.get());
   }
 
   SimulatedHost& host() { return runner_.host(); }
@@ -105,6 +108,8 @@ class CheckRun {
     }
     if (more != 0) messages->push_back("... and " + std::to_string(more) + " more errors");
     messages->insert(messages->end(), failures_.begin(), failures_.end());
+    messages->insert(messages->end(), self_check_->findings().begin(),
+                     self_check_->findings().end());
     if (!messages->empty()) return Verdict::Failed;
     return skipped_.empty() ? Verdict::Passed : Verdict::Skipped;
   }
@@ -115,6 +120,7 @@ class CheckRun {
   const ScriptFactory factory_;  // a copy: the caller's is often a temporary
   std::string path_;
   Coverage reached_;  // observes the host: declared first, it outlives the runner
+  std::unique_ptr<HostSelfCheck> self_check_;  // the same
   ScenarioRunner runner_;
   std::vector<std::string> failures_;
   std::string skipped_;
