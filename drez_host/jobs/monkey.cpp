@@ -4,7 +4,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
+#include <map>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -16,9 +19,11 @@
 #include "jobs/run_job.h"
 #include "runner/coverage.h"
 #include "runner/runner.h"
+#include "scenario/installation_file.h"
 #include "scenario/parser.h"
 #include "scenario/writer.h"
 #include "simulator/host_self_check.h"
+#include "simulator/installation_learner.h"
 #include "simulator/trace.h"
 
 namespace drezhost {
@@ -147,10 +152,11 @@ class EventMaker {
 // at the first unexpected error, then deletes the scripts still alive with
 // the teardown checks. Tells `link` which event runs. Events that `maker`
 // makes (when `given` is null) go to the parent before they run, so that
-// it has them even when the script crashes in one.
+// it has them even when the script crashes in one. `afterEvent` runs after
+// each event.
 Verdict playEvents(ScenarioRunner& runner, const HostSelfCheck& selfCheck, ChildLink& link,
                    EventMaker* maker, int count, const std::vector<std::string>* given,
-                   RunSummary& summary) {
+                   const std::function<void()>& afterEvent, RunSummary& summary) {
   ScenarioParser parser("monkey");
   std::vector<std::string> window;
   const int events = given != nullptr ? static_cast<int>(given->size()) : count + 1;
@@ -172,6 +178,7 @@ Verdict playEvents(ScenarioRunner& runner, const HostSelfCheck& selfCheck, Child
         }
       }
       if (maker != nullptr) maker->acted(event);
+      afterEvent();
       window = runner.host().takeCommands();
       if (runner.validator().unexpectedErrors() != 0 || !selfCheck.findings().empty()) break;
       summary.actions = i;
@@ -199,6 +206,23 @@ Verdict playEvents(ScenarioRunner& runner, const HostSelfCheck& selfCheck, Child
   return summary.verdict;
 }
 
+// `live`, an installation a run learned into, with the state `start` had:
+// the studio that run began in, with what it learned.
+Installation asStarted(const Installation& live, const Installation& start) {
+  Installation begun = live;
+  for (const DeviceName& name : live.names()) {
+    Device* device = begun.findDevice(name.number);
+    const Device* before = start.findDevice(name.number);
+    if (device == nullptr) continue;
+    device->slots = before != nullptr ? before->slots : std::map<int32_t, std::string>();
+    device->routes = before != nullptr ? before->routes : std::map<int32_t, Route>();
+    device->sourceNames =
+        before != nullptr ? before->sourceNames : std::map<int32_t, std::string>();
+    device->outputs = before != nullptr ? before->outputs : std::map<int32_t, int32_t>();
+  }
+  return begun;
+}
+
 }  // namespace
 
 Verdict runTask(const tasks::Monkey& monkey, const TaskSettings& settings, ChildLink& link) {
@@ -209,17 +233,43 @@ Verdict runTask(const tasks::Monkey& monkey, const TaskSettings& settings, Child
   {
     Coverage reached;                        // observes the host: it must outlive the runner
     std::optional<HostSelfCheck> selfCheck;  // the same
+    std::optional<InstallationLearner> learner;
     ScenarioRunner runner(library->factory(), nullptr, runOptionsFor(settings, true));
     wire(runner, settings, link);
     runner.host().addObserver(&reached);
     runner.host().addObserver(&selfCheck.emplace(runner.host()));
+    // What the run learns goes to the parent as it grows, so that a
+    // reproducer of a crash has the installation its events ran in.
+    const Installation start = runner.installation();
+    std::size_t told = 0;
+    auto tellLearned = [&](bool finish) {
+      if (!learner || (!finish && learner->notes().size() == told)) return;
+      told = learner->notes().size();
+      if (finish) learner->finish();
+      try {
+        link.send(messages::LearnedInstallation{
+            writeInstallation(asStarted(runner.installation(), start),
+                              {"The installation drez-host learned from the script's start-up "
+                               "and the monkey's run."})});
+      } catch (const ScenarioError&) {
+        // A name no scenario line holds: the installation learned before stands.
+      }
+    };
+    if (monkey.learn && !monkey.again) {
+      runner.host().setLearner(&learner.emplace(runner.installation()));
+    }
     if (monkey.again) {
-      verdict = playEvents(runner, *selfCheck, link, nullptr, 0, &*monkey.again, summary);
+      verdict = playEvents(
+          runner, *selfCheck, link, nullptr, 0, &*monkey.again, [] {}, summary);
     } else {
       EventMaker maker(monkey.seed, runner, monkey.path);
-      verdict = playEvents(runner, *selfCheck, link, &maker, monkey.events, nullptr, summary);
+      verdict = playEvents(
+          runner, *selfCheck, link, &maker, monkey.events, nullptr, [&] { tellLearned(false); },
+          summary);
       link.send(messages::Reached{reached.reached(runner.installation())});
+      tellLearned(true);
     }
+    runner.host().setLearner(nullptr);
   }
   return verdict;
 }
@@ -264,6 +314,26 @@ std::vector<std::string> shorten(std::vector<std::string> events, ExitStatus fai
   return events;
 }
 
+// The lines of a scenario that plays `events` in the installation that
+// `installation` (installation steps; empty: Studio A) describes, on its
+// own: whatever installation the run that prints it was given.
+std::vector<std::string> reproducer(const std::vector<std::string>& events,
+                                    const std::string& installation) {
+  std::vector<std::string> lines;
+  lines.emplace_back(installation.empty() ? "installation studio-a" : "installation empty");
+  std::istringstream steps(installation);
+  for (std::string text; std::getline(steps, text);) {
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    lines.push_back(text);
+  }
+  if (!installation.empty()) lines.emplace_back();
+  for (const std::string& event : events) {
+    std::istringstream block(event);
+    for (std::string text; std::getline(block, text);) lines.push_back(text);
+  }
+  return lines;
+}
+
 }  // namespace
 
 ExitStatus monkeyJob(const CommonOptions& common, const MonkeyOptions& options) {
@@ -279,18 +349,24 @@ ExitStatus monkeyJob(const CommonOptions& common, const MonkeyOptions& options) 
   std::cout.flush();
   std::vector<std::string> events;
   std::string reached;
+  // The installation the events ran in: given, or learned at start-up and
+  // on through the run.
+  TaskSettings ranIn = *settings;
   ParentHooks hooks;
   hooks.message = [&](const ChildMessage& message) {
     if (const auto* event = std::get_if<messages::MonkeyEvent>(&message)) {
       events.push_back(event->lines);
     } else if (const auto* what = std::get_if<messages::Reached>(&message)) {
       reached = what->what;
+    } else if (const auto* learned = std::get_if<messages::LearnedInstallation>(&message)) {
+      ranIn.installation = learned->steps;
     }
   };
   tasks::Monkey monkey;
   monkey.seed = options.seed;
   monkey.events = options.events;
   monkey.path = options.path;
+  monkey.learn = common.installation.empty();
   const Outcome outcome = runIsolated(TaskOrder{*settings, monkey}, common.isolation, name, hooks);
   const Result result = resultOf(name, outcome);
   if (!reached.empty()) std::cout << "monkey: reached " << reached << "\n";
@@ -313,14 +389,14 @@ ExitStatus monkeyJob(const CommonOptions& common, const MonkeyOptions& options) 
                 << (findings.empty() ? std::string() : findings.front()) << "\n";
     }
     const std::vector<std::string> shortened =
-        shorten(events, result.status(), *settings, common.isolation);
+        shorten(events, result.status(), ranIn, common.isolation);
     std::cout << "\nA scenario that reproduces it ("
               << (shortened.empty() ? 0 : shortened.size() - 1) << " of " << reachedEvents
-              << " events; drez-host --script LIBRARY FILE runs it):\n";
-    for (const std::string& event : shortened) {
-      std::istringstream lines(event);
-      std::string text;
-      while (std::getline(lines, text)) std::cout << "  " << text << "\n";
+              << " events, in the installation "
+              << (common.installation.empty() ? "learned from the script" : "given")
+              << "; drez-host --script LIBRARY FILE runs it):\n";
+    for (const std::string& line : reproducer(shortened, ranIn.installation)) {
+      std::cout << (line.empty() ? "" : "  ") << line << "\n";
     }
   }
   std::cout << "\n==== " << namesOf(verdict).heading << ": " << name << "\n";
