@@ -1,5 +1,6 @@
 #include "jobs/monkey.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -9,6 +10,7 @@
 #include <map>
 #include <optional>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -16,6 +18,7 @@
 #include "isolation/child_run.h"
 #include "isolation/isolation.h"
 #include "jobs/job_setup.h"
+#include "jobs/panel_offers.h"
 #include "jobs/run_job.h"
 #include "runner/coverage.h"
 #include "runner/runner.h"
@@ -60,6 +63,13 @@ class EventMaker {
       static const char* const requests[] = {"return=all", "return=myParam", "myParam=abc",
                                              "instance=1", "_events",        "_commands",
                                              "",           "a.b.c=d",        "return=nothing"};
+      if (!listed_.empty() && below(2) == 0) {
+        // What the script's "_events" and "_commands" answers listed.
+        const std::vector<std::string> offered =
+            requestsFor(listed_[below(static_cast<unsigned>(listed_.size()))]);
+        const std::string& request = offered[below(static_cast<unsigned>(offered.size()))];
+        if (std::string text = line(steps::Request{{}, request, ""}); !text.empty()) return text;
+      }
       return line(steps::Request{{}, requests[below(9)], ""});
     } else if (pick < 75) {
       if (std::string line = controlLine(); !line.empty()) return line;
@@ -89,6 +99,12 @@ class EventMaker {
 
   void acted(const std::string& line) {
     if (line.compare(0, 3, "on ") != 0) last_action_ = line;
+    if (line == "request _events" || line == "request _commands") {
+      for (const std::string& item : listedItems(runner_.lastReply().value_or(std::string()))) {
+        if (std::find(listed_.begin(), listed_.end(), item) == listed_.end())
+          listed_.push_back(item);
+      }
+    }
   }
 
  private:
@@ -136,16 +152,103 @@ class EventMaker {
     const auto& panels = runner_.installation().panels();
     if (panels.empty()) return std::string();
     const Panel& panel = panels[below(static_cast<unsigned>(panels.size()))];
+    // The framework's own alarm ids, where the panel has them (a control
+    // step names a control of the panel).
+    const unsigned pick = below(10);
+    if (pick == 0 && panel.control("AckAll") != nullptr) {
+      return line(steps::Control{{}, "AckAll", "pressed", panel.id, ""});
+    }
+    if (pick == 1 && panel.control("ActionAll") != nullptr) {
+      const std::vector<std::string>& alarms = alarmCommands();
+      return line(steps::Control{
+          {}, "ActionAll", alarms[below(static_cast<unsigned>(alarms.size()))], panel.id, ""});
+    }
     if (panel.controls.empty()) return std::string();
     const Control& control = panel.controls[below(static_cast<unsigned>(panel.controls.size()))];
-    static const char* const commands[] = {"value=1", "AckAll", "", "x.y=z", "value=0"};
-    return line(steps::Control{{}, control.id, commands[below(5)], panel.id, ""});
+    static const char* const commands[] = {"value=1", "AckAll",  "",        "x.y=z",
+                                           "value=0", "pressed", "released"};
+    std::string command = commands[below(7)];
+    if (pick < 4) {
+      const std::vector<OfferedValue>& values = offeredValues();
+      command = "value=" + values[below(static_cast<unsigned>(values.size()))].text;
+    }
+    // A value that no scenario line can hold (a line break) is passed over.
+    if (std::string text = line(steps::Control{{}, control.id, command, panel.id, ""});
+        !text.empty()) {
+      return text;
+    }
+    return line(steps::Control{{}, control.id, "pressed", panel.id, ""});
   }
 
   std::mt19937_64 random_;
   ScenarioRunner& runner_;
   std::string path_;
   std::string last_action_;
+  std::vector<std::string> listed_;  // the items of the script's "_events" and "_commands"
+};
+
+// What a run sent, told in one line: the controls and how many commands
+// each, the event ids, the requests, the studio changes.
+class Sent {
+ public:
+  void add(const StepBody& body) {
+    if (const auto* control = std::get_if<steps::Control>(&body)) {
+      ++controls_[control->control];
+    } else if (const auto* event = std::get_if<steps::Event>(&body)) {
+      ++events_;
+      ids_.insert(event->id);
+    } else if (const auto* request = std::get_if<steps::Request>(&body)) {
+      ++requests_[request->text];
+    } else if (std::holds_alternative<steps::Set>(body) ||
+               std::holds_alternative<steps::Route>(body)) {
+      ++changes_;
+    } else if (std::holds_alternative<steps::Notify>(body)) {
+      ++notifies_;
+    } else if (const auto* on = std::get_if<steps::On>(&body)) {
+      inside_ += on->changes.size();
+    }
+  }
+
+  std::string told() const {
+    std::vector<std::string> controls;
+    std::size_t pressed = 0;
+    for (const auto& entry : controls_) {
+      controls.push_back(shownText(entry.first) + " " + std::to_string(entry.second));
+      pressed += entry.second;
+    }
+    std::vector<std::string> requests;
+    std::size_t asked = 0;
+    for (const auto& entry : requests_) {
+      requests.push_back(quoteText(entry.first));
+      asked += entry.second;
+    }
+    auto some = [](const std::vector<std::string>& items) {
+      std::string text;
+      for (std::size_t i = 0; i < items.size() && i < 12; ++i) text += (i ? ", " : "") + items[i];
+      if (items.size() > 12) text += " and " + std::to_string(items.size() - 12) + " more";
+      return text;
+    };
+    std::string text = std::to_string(pressed) + " control events";
+    if (!controls.empty()) text += " (" + some(controls) + ")";
+    text += ", " + std::to_string(events_) + " event ids";
+    if (!ids_.empty()) {
+      text += " (" + std::to_string(ids_.size()) + " ids, " + std::to_string(*ids_.begin()) +
+              " to " + std::to_string(*ids_.rbegin()) + ")";
+    }
+    text += ", " + std::to_string(asked) + " requests";
+    if (!requests.empty()) text += " (" + some(requests) + ")";
+    return text + ", " + std::to_string(changes_) + " studio changes, " + std::to_string(inside_) +
+           " from inside a command, " + std::to_string(notifies_) + " notifies";
+  }
+
+ private:
+  std::map<std::string, std::size_t> controls_;
+  std::map<std::string, std::size_t> requests_;
+  std::set<int32_t> ids_;
+  std::size_t events_ = 0;
+  std::size_t changes_ = 0;
+  std::size_t inside_ = 0;
+  std::size_t notifies_ = 0;
 };
 
 // Plays `events` (scenario text, one event each) on a quiet runner, stopping
@@ -156,7 +259,7 @@ class EventMaker {
 // each event.
 Verdict playEvents(ScenarioRunner& runner, const HostSelfCheck& selfCheck, ChildLink& link,
                    EventMaker* maker, int count, const std::vector<std::string>* given,
-                   const std::function<void()>& afterEvent, RunSummary& summary) {
+                   const std::function<void()>& afterEvent, Sent& sent, RunSummary& summary) {
   ScenarioParser parser("monkey");
   std::vector<std::string> window;
   const int events = given != nullptr ? static_cast<int>(given->size()) : count + 1;
@@ -174,6 +277,7 @@ Verdict playEvents(ScenarioRunner& runner, const HostSelfCheck& selfCheck, Child
       while (std::getline(lines, text)) {
         if (std::optional<Step> step = parser.feed(text)) {
           link.setStep("event " + std::to_string(i) + ": " + shownText(step->source));
+          sent.add(step->body);
           runner.run(*step);
         }
       }
@@ -258,15 +362,17 @@ Verdict runTask(const tasks::Monkey& monkey, const TaskSettings& settings, Child
     if (monkey.learn && !monkey.again) {
       runner.host().setLearner(&learner.emplace(runner.installation()));
     }
+    Sent sent;
     if (monkey.again) {
       verdict = playEvents(
-          runner, *selfCheck, link, nullptr, 0, &*monkey.again, [] {}, summary);
+          runner, *selfCheck, link, nullptr, 0, &*monkey.again, [] {}, sent, summary);
     } else {
       EventMaker maker(monkey.seed, runner, monkey.path);
       verdict = playEvents(
           runner, *selfCheck, link, &maker, monkey.events, nullptr, [&] { tellLearned(false); },
-          summary);
-      link.send(messages::Reached{reached.reached(runner.installation())});
+          sent, summary);
+      link.send(messages::Reached{"sent " + sent.told() + "; reached " +
+                                  reached.reached(runner.installation())});
       tellLearned(true);
     }
     runner.host().setLearner(nullptr);
@@ -369,7 +475,7 @@ ExitStatus monkeyJob(const CommonOptions& common, const MonkeyOptions& options) 
   monkey.learn = common.installation.empty();
   const Outcome outcome = runIsolated(TaskOrder{*settings, monkey}, common.isolation, name, hooks);
   const Result result = resultOf(name, outcome);
-  if (!reached.empty()) std::cout << "monkey: reached " << reached << "\n";
+  if (!reached.empty()) std::cout << "monkey: " << reached << "\n";
   const Verdict verdict = result.verdict();
   if (verdict == Verdict::Passed) {
     std::cout << "monkey: the host contract held through " << options.events << " events (seed "
