@@ -23,8 +23,8 @@ namespace drezhost {
 Verdict runTask(const tasks::LibraryProbe& probe, const TaskSettings& settings, ChildLink& link);
 
 // The installation steps that --installation names ("studio-a", or a file
-// with the files it includes in their place, read and checked), in `*steps` (empty when none is named). Bad input
-// otherwise, said on standard error.
+// with the files it includes in their place, read and checked), in `*steps` (empty when none is
+// named). Bad input otherwise, said on standard error.
 ExitStatus installationSteps(const std::string& option, std::string* steps);
 
 // How a job settles its runs.

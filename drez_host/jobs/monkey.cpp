@@ -21,11 +21,11 @@
 #include "jobs/panel_offers.h"
 #include "jobs/run_job.h"
 #include "runner/coverage.h"
+#include "runner/host_self_check.h"
 #include "runner/runner.h"
 #include "scenario/installation_file.h"
 #include "scenario/parser.h"
 #include "scenario/writer.h"
-#include "simulator/host_self_check.h"
 #include "simulator/installation_learner.h"
 #include "simulator/trace.h"
 

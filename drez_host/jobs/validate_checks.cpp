@@ -19,9 +19,9 @@
 #include "jobs/reports.h"
 #include "jobs/run_job.h"
 #include "runner/coverage.h"
+#include "runner/host_self_check.h"
 #include "runner/runner.h"
 #include "scenario/writer.h"
-#include "simulator/host_self_check.h"
 #include "simulator/installation_learner.h"
 #include "simulator/trace.h"
 

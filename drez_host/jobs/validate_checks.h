@@ -8,7 +8,7 @@
 // check itself looks for; its message names what was broken. A passing
 // check says what it sent and reached; one that found nothing of the
 // script's to exercise is skipped, and says why. After each of the host's
-// operations a check also checks the host itself (simulator/host_self_check.h).
+// operations a check also checks the host itself (runner/host_self_check.h).
 
 #ifndef DREZ_HOST_JOBS_VALIDATE_CHECKS_H_
 #define DREZ_HOST_JOBS_VALIDATE_CHECKS_H_

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "drez_script_helper.h"
+#include "runner/host_self_check.h"
 #include "scenario/installation_file.h"
-#include "simulator/host_self_check.h"
 #include "simulator/simulated_host.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "simulator/host_self_check.h"
+#include "runner/host_self_check.h"
 
 namespace drezhost {
 

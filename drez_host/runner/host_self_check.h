@@ -7,8 +7,8 @@
 //
 // Threading: the host's.
 
-#ifndef DREZ_HOST_SIMULATOR_HOST_SELF_CHECK_H_
-#define DREZ_HOST_SIMULATOR_HOST_SELF_CHECK_H_
+#ifndef DREZ_HOST_RUNNER_HOST_SELF_CHECK_H_
+#define DREZ_HOST_RUNNER_HOST_SELF_CHECK_H_
 
 #include <set>
 #include <string>
@@ -51,4 +51,4 @@ class HostSelfCheck : public HostObserver {
 
 }  // namespace drezhost
 
-#endif  // DREZ_HOST_SIMULATOR_HOST_SELF_CHECK_H_
+#endif  // DREZ_HOST_RUNNER_HOST_SELF_CHECK_H_
