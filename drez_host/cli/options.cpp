@@ -162,6 +162,7 @@ void validateOptions(CLI::App& app, CommandLine& line) {
   app.add_flag("--list-checks", o.listChecks, "list the checks and exit");
   addReportOption(app, o.reports);
   app.add_flag("--fail-fast", o.failFast, "stop at the first check that fails");
+  app.add_flag("--trace", o.trace, "show each check's calls into the script and its commands");
 }
 
 void monkeyOptions(CLI::App& app, CommandLine& line) {

@@ -30,8 +30,8 @@ struct Reached {
   std::string what;
 };
 
-// The installation a library probe learned from the script, as installation
-// steps with comments.
+// The installation a library probe learned from the script, or that a monkey
+// run had learned by its end, as installation steps with comments.
 struct LearnedInstallation {
   std::string steps;
 };

@@ -56,9 +56,10 @@ DREZ_FIELDS(tasks::Scenario, &tasks::Scenario::source, &tasks::Scenario::file,
             &tasks::Scenario::quiet, &tasks::Scenario::showStudio, &tasks::Scenario::coverage,
             &tasks::Scenario::updateTraces, &tasks::Scenario::recordTrace,
             &tasks::Scenario::checkTrace);
-DREZ_FIELDS(tasks::Check, &tasks::Check::name, &tasks::Check::path);
+DREZ_FIELDS(tasks::Check, &tasks::Check::name, &tasks::Check::path, &tasks::Check::learn,
+            &tasks::Check::trace);
 DREZ_FIELDS(tasks::Monkey, &tasks::Monkey::seed, &tasks::Monkey::events, &tasks::Monkey::path,
-            &tasks::Monkey::again);
+            &tasks::Monkey::again, &tasks::Monkey::learn);
 DREZ_FIELDS(tasks::Replay, &tasks::Replay::capture, &tasks::Replay::quiet);
 DREZ_FIELDS(tasks::Studio, &tasks::Studio::scenarioText, &tasks::Studio::scenarioName);
 DREZ_FIELDS(TaskOrder, &TaskOrder::settings, &TaskOrder::task);

@@ -59,6 +59,10 @@ struct Scenario {
 struct Check {
   std::string name;
   std::string path;  // the export's path argument
+  // The installation was learned from the script: what it addresses during
+  // the check is learned too, and reached.
+  bool learn = false;
+  bool trace = false;  // the check's calls and commands shown, as a scenario's
 };
 
 // Monkey's random events, or, with `again`, those events played again (a
@@ -68,6 +72,10 @@ struct Monkey {
   int events = 1000;
   std::string path;  // the export's path argument
   std::optional<std::vector<std::string>> again;
+  // The installation was learned from the script: what it addresses during
+  // the run is learned too, drawn on by later events, and the installation
+  // reached at the end is sent back (messages::LearnedInstallation).
+  bool learn = false;
 };
 
 // A capture from the studio, played against the library.

@@ -15,29 +15,45 @@
 #include "isolation/child_run.h"
 #include "isolation/isolation.h"
 #include "jobs/job_setup.h"
+#include "jobs/panel_offers.h"
 #include "jobs/reports.h"
 #include "jobs/run_job.h"
 #include "runner/coverage.h"
+#include "runner/host_self_check.h"
 #include "runner/runner.h"
 #include "scenario/writer.h"
+#include "simulator/installation_learner.h"
 #include "simulator/trace.h"
 
 namespace drezhost {
 
 namespace {
 
-// One run of a check: a quiet runner in the job's installation, what the
-// check reached, and what it found.
+// One run of a check: a runner in the job's installation (quiet, unless the
+// check's calls are traced), what the check reached, and what it found. In
+// a learned installation it goes on learning what the script addresses.
 class CheckRun {
  public:
-  CheckRun(const ScriptFactory& factory, const TaskSettings& settings, std::string path,
+  CheckRun(const ScriptFactory& factory, const TaskSettings& settings, const tasks::Check& task,
            ChildLink& link)
       : factory_(factory),
-        path_(std::move(path)),
-        runner_(factory, nullptr, runOptionsFor(settings, true)) {
+        path_(task.path),
+        runner_(factory, task.trace ? link.output() : nullptr,
+                runOptionsFor(settings, !task.trace)) {
     wire(runner_, settings, link);
     runner_.host().addObserver(&reached_);
+    self_check_ = std::make_unique<HostSelfCheck>(runner_.host());
+    runner_.host().addObserver(self_check_.get());
+    if (task.learn) {
+      learner_ = std::make_unique<InstallationLearner>(runner_.installation());
+      runner_.host().setLearner(learner_.get());
+    }
   }
+  ~CheckRun() { runner_.host().setLearner(nullptr); }
+  CheckRun(const CheckRun&) = delete;
+  CheckRun& operator=(const CheckRun&) = delete;
+
+  const Installation& installation() const { return runner_.installation(); }
 
   SimulatedHost& host() { return runner_.host(); }
   const ScriptFactory& factory() const { return factory_; }
@@ -54,9 +70,15 @@ class CheckRun {
   // What the check reached, in one line: what the host saw, unless the
   // check said what it did itself.
   std::string reached() const {
-    return exercised_.empty() ? reached_.reached(runner_.installation()) : exercised_;
+    if (exercised_.empty()) return reached_.reached(runner_.installation());
+    return alone_ ? exercised_ : exercised_ + "; " + reached_.reached(runner_.installation());
   }
-  void exercised(const std::string& what) { exercised_ = what; }
+  // What the check sent, in words; `alone`: not followed by what the host
+  // saw (the host saw none of it).
+  void exercised(const std::string& what, bool alone = false) {
+    exercised_ = what;
+    alone_ = alone;
+  }
   const std::string& skipped() const { return skipped_; }
   const std::string& path() const { return path_; }
   // Runs steps as a scenario would; bad input is the check's own fault.
@@ -105,6 +127,8 @@ class CheckRun {
     }
     if (more != 0) messages->push_back("... and " + std::to_string(more) + " more errors");
     messages->insert(messages->end(), failures_.begin(), failures_.end());
+    messages->insert(messages->end(), self_check_->findings().begin(),
+                     self_check_->findings().end());
     if (!messages->empty()) return Verdict::Failed;
     return skipped_.empty() ? Verdict::Passed : Verdict::Skipped;
   }
@@ -115,10 +139,13 @@ class CheckRun {
   const ScriptFactory factory_;  // a copy: the caller's is often a temporary
   std::string path_;
   Coverage reached_;  // observes the host: declared first, it outlives the runner
+  std::unique_ptr<HostSelfCheck> self_check_;     // the same
+  std::unique_ptr<InstallationLearner> learner_;  // the same
   ScenarioRunner runner_;
   std::vector<std::string> failures_;
   std::string skipped_;
   std::string exercised_;
+  bool alone_ = false;
 };
 
 struct Check {
@@ -182,16 +209,97 @@ void requestTexts(CheckRun& run) {
   }
 }
 
+// "a, b, c and 4 more".
+std::string someOf(const std::vector<std::string>& items, std::size_t shown = 8) {
+  std::string text;
+  for (std::size_t i = 0; i < items.size() && i < shown; ++i) {
+    text += (i == 0 ? "" : ", ") + shownText(items[i]);
+  }
+  if (items.size() > shown) text += " and " + std::to_string(items.size() - shown) + " more";
+  return text;
+}
+
+// How many controls the control-events check presses at most.
+constexpr std::size_t kMostControls = 2000;
+
 void controlEvents(CheckRun& run) {
   Script& script = run.create("s1");
+  std::vector<std::string> commands = {"pressed", "released"};
+  for (const OfferedValue& value : offeredValues()) commands.push_back("value=" + value.text);
+  // Every control of the installation's panel files, then those the script
+  // addressed meanwhile (learned while the check runs), until none is new.
+  std::vector<std::string> pressed;
+  std::size_t atStart = 0;
+  for (bool more = true; more && pressed.size() < kMostControls;) {
+    more = false;
+    for (const std::string& id : controlIds(run.installation())) {
+      if (std::find(pressed.begin(), pressed.end(), id) != pressed.end()) continue;
+      if (pressed.size() >= kMostControls) break;
+      for (const std::string& command : commands) run.host().controlEvent(script, id, command);
+      pressed.push_back(id);
+      more = true;
+    }
+    if (atStart == 0) atStart = pressed.size();
+  }
+  // The framework's own alarm ids, whether the panel file has them or not.
+  run.host().controlEvent(script, "AckAll", "pressed");
+  for (const std::string& command : alarmCommands()) {
+    run.host().controlEvent(script, "ActionAll", command);
+  }
+  // Ids no panel has.
   for (const auto& event : std::vector<std::pair<std::string, std::string>>{
            {"", ""},
            {"", "="},
            {"x", "value=1"},
-           {"alm_1", "AckAll"},
            {std::string(5000, 'c'), std::string(100000, 'v')}}) {
     run.host().controlEvent(script, event.first, event.second);
   }
+  std::string what = pressed.empty()
+                         ? std::string("no control in the installation's panel files")
+                         : std::to_string(pressed.size()) + " controls (" + someOf(pressed) + ")";
+  if (pressed.size() > atStart) {
+    what += ", " + std::to_string(pressed.size() - atStart) + " of them learned during the check";
+  }
+  if (!pressed.empty()) {
+    what += ", " + std::to_string(commands.size()) +
+            " commands each: pressed, released, value= with " + offeredValueNames();
+  }
+  run.exercised(what + "; AckAll pressed; ActionAll with " +
+                std::to_string(alarmCommands().size()) + " alarm levels; 4 ids no panel has");
+}
+
+void eventIds(CheckRun& run) {
+  Script& script = run.create("s1");
+  for (int32_t id = 0; id <= 1000; ++id) run.host().fireEvent(script, id);
+  for (int32_t id : {-1, INT_MIN, INT_MIN + 1, INT_MAX - 1, INT_MAX})
+    run.host().fireEvent(script, id);
+  run.exercised("event ids 0 to 1000, -1, INT_MIN, INT_MIN+1, INT_MAX-1 and INT_MAX (1,006 ids)");
+}
+
+void panelRequests(CheckRun& run) {
+  Script& script = run.create("s1");
+  std::string what;
+  std::size_t sent = 0;
+  for (const char* list : {"_events", "_commands"}) {
+    const std::optional<std::string> answer = run.host().request(script, list);
+    const std::vector<std::string> items = listedItems(answer.value_or(std::string()));
+    if (items.empty()) continue;
+    std::vector<std::string> named;
+    for (const std::string& item : items) {
+      const std::vector<std::string> requests = requestsFor(item);
+      for (const std::string& request : requests) run.host().request(script, request);
+      sent += requests.size();
+      named.push_back(item + (requests.size() > 1
+                                  ? " (" + std::to_string(requests.size()) + " values)"
+                                  : std::string()));
+    }
+    what += (what.empty() ? "" : "; ") + std::string(list) + ": " + someOf(named);
+  }
+  if (sent == 0) {
+    run.skip("the script lists nothing in its \"_events\" and \"_commands\" answers");
+    return;
+  }
+  run.exercised(std::to_string(sent) + " requests from what the script lists: " + what);
 }
 
 void deviceUpdates(CheckRun& run) {
@@ -297,7 +405,8 @@ void nullHost(CheckRun& run) {
   }
   script->callback(nullptr, CB_NOTIFY6);
   drez_delete_script(script);
-  run.exercised("a script without a host: created, an event id, a request, a notify, deleted");
+  run.exercised("a script without a host: created, an event id, a request, a notify, deleted",
+                true);
 }
 
 void pathTexts(CheckRun& run) {
@@ -323,7 +432,15 @@ const std::vector<Check>& checks() {
        nullAndOddData},
       {"request-texts", "requests empty, very long, with many parts or bytes that are not UTF-8",
        requestTexts},
-      {"control-events", "control events with empty and very long fields", controlEvents},
+      {"control-events",
+       "every control of the installation's panel files (and those the script addresses), "
+       "pressed and sent values short, empty, long and odd; AckAll, ActionAll; ids no panel has",
+       controlEvents},
+      {"event-ids", "event ids 0 to 1000 and the extremes", eventIds},
+      {"panel-requests",
+       "what the script lists in its \"_events\" and \"_commands\" answers, as requests with "
+       "short, empty, long and odd values",
+       panelRequests},
       {"device-updates", "updates of every registered slot and destination with odd texts",
        deviceUpdates},
       {"replies-once", "each reply to a request is its own block, unchanged until released once",
@@ -365,7 +482,7 @@ Verdict runTask(const tasks::Check& task, const TaskSettings& settings, ChildLin
   if (!library) return Verdict::BadInput;
   RunSummary summary;
   {
-    CheckRun run(library->factory(), settings, task.path, link);
+    CheckRun run(library->factory(), settings, task, link);
     std::vector<std::string> messages;
     try {
       check->run(run);
@@ -435,8 +552,9 @@ ExitStatus validateJob(const CommonOptions& common, const ValidateOptions& optio
       if (const auto* what = std::get_if<messages::Reached>(&message)) reached = what->what;
     };
     const Outcome outcome =
-        runIsolated(TaskOrder{*settings, tasks::Check{check->name, options.path}}, common.isolation,
-                    check->name, hooks);
+        runIsolated(TaskOrder{*settings, tasks::Check{check->name, options.path,
+                                                      common.installation.empty(), options.trace}},
+                    common.isolation, check->name, hooks);
     const Result result = resultOf(check->name, outcome);
     if (result.verdict() != Verdict::Passed || !options.onlyFailed) {
       printCheck(check->name, result, reached);

@@ -6,8 +6,9 @@
 // (learned from the script, unless --installation names one) and fails on
 // any breach of the host contract the simulated host reports, or on what the
 // check itself looks for; its message names what was broken. A passing
-// check says what it reached; one that found nothing of the script's to
-// exercise is skipped, and says why.
+// check says what it sent and reached; one that found nothing of the
+// script's to exercise is skipped, and says why. After each of the host's
+// operations a check also checks the host itself (runner/host_self_check.h).
 
 #ifndef DREZ_HOST_JOBS_VALIDATE_CHECKS_H_
 #define DREZ_HOST_JOBS_VALIDATE_CHECKS_H_
@@ -31,7 +32,8 @@ struct ValidateOptions {
   bool listChecks = false;
   bool printInstallation = false;
   bool failFast = false;
-  std::string path;                    // the export's path argument
+  bool trace = false;  // --trace: each check's calls and commands, as a scenario's trace
+  std::string path;    // the export's path argument
   std::vector<std::string> reports;    // junit=FILE, tap[=FILE], json=FILE
   std::vector<std::string> scenarios;  // run after the checks
 };

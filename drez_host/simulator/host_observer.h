@@ -4,7 +4,7 @@
 // a host this way; the host works the same with no observer.
 //
 // Every operation is called on the host's thread, inside the host's own
-// work; none may call back into the host.
+// work; none may call back into the host (hostSettled() may read it).
 
 #ifndef DREZ_HOST_SIMULATOR_HOST_OBSERVER_H_
 #define DREZ_HOST_SIMULATOR_HOST_OBSERVER_H_
@@ -56,6 +56,12 @@ class HostObserver {
   virtual void outermostCallBegan(const std::string& context) { (void)context; }
   // That call and everything in it are done.
   virtual void outermostCallEnded() {}
+  // The host's own operation (a script created or deleted, a call into a
+  // script, a studio change delivered to every script registered for it)
+  // is over: no call is open and nothing is on its way to any script. Here,
+  // and only here, an observer may read the host's state
+  // (SimulatedHost::deliveredStateBreaches()); it still may not call into it.
+  virtual void hostSettled() {}
 };
 
 }  // namespace drezhost

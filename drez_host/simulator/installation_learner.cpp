@@ -1,6 +1,7 @@
 #include "simulator/installation_learner.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <sstream>
 
 namespace drezhost {
@@ -14,6 +15,13 @@ std::string fileName(const std::string& fileText) {
 }
 
 }  // namespace
+
+InstallationLearner::InstallationLearner(Installation& installation, Sizing sizing)
+    : installation_(installation), sizing_(sizing) {
+  for (const DeviceName& name : installation_.names()) {
+    if (name.number >= next_ && name.number < INT32_MAX) next_ = name.number + 1;
+  }
+}
 
 void InstallationLearner::learn(const HostCommand& command, const std::string* reply) {
   if (const Operand* name = command.operand(DREZ_OPERAND_NAME)) {
@@ -135,7 +143,11 @@ void InstallationLearner::addControl(const std::string& panelId, const std::stri
     added.id = control;
     panel->controls.push_back(added);
   }
-  installation_.addPanelFile(panel != nullptr ? panel->file : loaded->second, {control});
+  const std::string& file = panel != nullptr ? panel->file : loaded->second;
+  const std::vector<std::string>* known = installation_.panelFile(file);
+  if (known != nullptr && std::find(known->begin(), known->end(), control) != known->end()) return;
+  installation_.addPanelFile(file, {control});
+  notes_.push_back("control '" + control + "' addressed on panel '" + panelId + "'");
 }
 
 void InstallationLearner::finish() {

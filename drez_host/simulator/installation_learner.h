@@ -52,8 +52,9 @@ class InstallationLearner {
   };
 
   // Learns into `installation`, which must outlive the learner.
-  explicit InstallationLearner(Installation& installation, Sizing sizing = Sizing::AtLeastDefault)
-      : installation_(installation), sizing_(sizing) {}
+  // Numbers it hands out start past every device `installation` has: a
+  // learner may go on learning into an installation learned before.
+  explicit InstallationLearner(Installation& installation, Sizing sizing = Sizing::AtLeastDefault);
 
   // Learns what `command` shows: the lookup's answer when `reply` (may be
   // null) is the host's reply to a lookup ("<number> <offset>"); a panel

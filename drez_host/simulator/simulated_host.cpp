@@ -54,8 +54,28 @@ std::optional<std::string> SimulatedHost::implausibleScript(const drez_client_ca
   return std::nullopt;
 }
 
+// Holds hostSettled() back while one of the host's own operations still
+// has deliveries to make after a call into a script is over.
+class SimulatedHost::Busy {
+ public:
+  explicit Busy(SimulatedHost& host) : host_(host) { ++host_.busy_; }
+  ~Busy() {
+    if (--host_.busy_ == 0 && host_.frames_.empty()) host_.settled();
+  }
+  Busy(const Busy&) = delete;
+  Busy& operator=(const Busy&) = delete;
+
+ private:
+  SimulatedHost& host_;
+};
+
+void SimulatedHost::settled() {
+  for (HostObserver* observer : observers_) observer->hostSettled();
+}
+
 Script* SimulatedHost::create(const std::string& name, const ScriptFactory& factory,
                               const std::string& path) {
+  const Busy busy(*this);
   scripts_.push_back(std::make_unique<Script>());
   Script& script = *scripts_.back();
   script.id = next_id_++;
@@ -207,6 +227,7 @@ std::string SimulatedHost::callInto(Script& script, const HostCall& call, const 
     in_outermost_ = false;
     reportForeignCommands(done.context);
     for (HostObserver* observer : observers_) observer->outermostCallEnded();
+    if (busy_ == 0) settled();
   }
   return done.context;
 }
@@ -356,6 +377,7 @@ SimulatedHost::Delivery SimulatedHost::update(const Device& device, int32_t inde
 }
 
 void SimulatedHost::broadcast(const Device& device, int32_t index) {
+  const Busy busy(*this);
   for (const auto& script : scripts_) {
     if (script->deleting) continue;
     if (!script->registrations.covers(device.kind, device.number, index)) continue;

@@ -229,10 +229,10 @@ class SimulatedHost : public drez_client_host {
 
   // The host's check of itself: for every live script, each slot and
   // destination it is registered for and was told of, whose last delivered
-  // state differs from the device's. Call it between outermost calls (as
-  // monkey and validate may after each); inside one, deliveries may still be
-  // on their way. Empty when every script was told the truth. Under recorded
-  // answers (a replay) the studio is not the truth, and nothing is recorded.
+  // state differs from the device's. Call it between the host's operations
+  // (monkey and validate do, from HostObserver::hostSettled()); inside one,
+  // deliveries may still be on their way. Empty when every script was told the truth. Under
+  // recorded answers (a replay) the studio is not the truth, and nothing is recorded.
   std::vector<StateBreach> deliveredStateBreaches() const;
 
   // What scripts call: executes a command (HOST_CMD_EXECUTE) or takes a
@@ -370,6 +370,12 @@ class SimulatedHost : public drez_client_host {
   std::string first_foreign_command_;
   // The outermost call in progress: its commands, and whether it ran away.
   bool in_outermost_ = false;
+  // The host's own operations still delivering (a create's start-up
+  // answers, a change delivered script by script): observers hear
+  // hostSettled() once the outermost of them is over.
+  int busy_ = 0;
+  class Busy;
+  void settled();
   std::size_t outermost_commands_ = 0;
   std::size_t max_commands_ = kDefaultMaxCommands;
   bool runaway_ = false;

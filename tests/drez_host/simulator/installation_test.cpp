@@ -6,6 +6,7 @@
 #include "runner/studio_view.h"
 #include "scenario/installation_file.h"
 #include "simulator/installation.h"
+#include "simulator/installation_learner.h"
 #include "simulator/registrations.h"
 
 namespace {
@@ -77,6 +78,27 @@ TEST(Installation, LoadsPanelFilesByNameOrLastPathPart) {
   ASSERT_TRUE(studio.loadPanel("1", "p1.drez_ui"));
   EXPECT_EQ(studio.panel("1")->control("vls_name")->property("text"), "");
   EXPECT_EQ(studio.panels().size(), 1u);
+}
+
+TEST(InstallationLearner, GoesOnLearningIntoAnInstallationLearnedBefore) {
+  // Learned before: device 101 under the learner's first number.
+  Installation studio;
+  studio.addDevice("TX Alarms", DeviceKind::Infodriver, 101, 20, 0, 0);
+  studio.addPanelFile("tx.drez_ui", {"alm_power"});
+  ASSERT_TRUE(studio.loadPanel("1", "tx.drez_ui"));
+  InstallationLearner learner(studio);
+  // A name looked up late gets a number of its own.
+  EXPECT_EQ(learner.lookup("TX Router").number, 102);
+  // A control addressed late joins the file and the loaded panel, once.
+  for (int i = 0; i < 2; ++i) {
+    learner.addControl("1", "caption");
+    learner.addControl("1", "alm_power");
+  }
+  EXPECT_THAT(*studio.panelFile("tx.drez_ui"), ::testing::ElementsAre("alm_power", "caption"));
+  EXPECT_NE(studio.panel("1")->control("caption"), nullptr);
+  EXPECT_THAT(learner.notes(),
+              ::testing::ElementsAre("'TX Router' looked up: device 102, offset 40",
+                                     "control 'caption' addressed on panel '1'"));
 }
 
 TEST(Registrations, AccumulateAndGoPerDeviceAndKind) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "drez_script_helper.h"
+#include "runner/host_self_check.h"
 #include "scenario/installation_file.h"
 #include "simulator/simulated_host.h"
 
@@ -341,6 +342,34 @@ TEST_F(SimulatedHostTest, ReportsAScriptLeftBelievingAStateTheStudioNoLongerHas)
   EXPECT_EQ(host.deliveredStateBreaches()[0].index, 2);
   host.setSlot("RIR Tally Infodriver", 2, "x");
   EXPECT_THAT(host.deliveredStateBreaches(), ::testing::IsEmpty());
+}
+
+TEST_F(SimulatedHostTest, TheSelfCheckJudgesTheHostOnlyOnceItsOperationIsOver) {
+  HostSelfCheck selfCheck(host);
+  host.addObserver(&selfCheck);
+  Script* first = host.create("a", load_drez_client_script, "");
+  Script* second = host.create("b", load_drez_client_script, "");
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(second, nullptr);
+  // A change goes to each script in its own call: the second is not told
+  // yet when the first's call is over, which is no breach.
+  host.route("RIR Audio Router", 62, 6, "");
+  host.setSlot("RIR Tally Infodriver", 2, "x");
+  host.fireEvent(*first, 3);
+  EXPECT_THAT(selfCheck.findings(), ::testing::IsEmpty());
+  EXPECT_GE(selfCheck.checked(), 5u);
+  // Changed behind the host's back: found after the next call, each once.
+  studio.route("RIR Audio Router", 62, 9, "");
+  host.fireEvent(*first, 4);
+  host.fireEvent(*second, 5);
+  EXPECT_THAT(selfCheck.findings(),
+              ElementsAre(HasSubstr("drez-host's own fault, not the script's: after #"),
+                          HasSubstr("b was left believing RIR Audio Router (22) destination 62: "
+                                    "source 6 \"Desk B\", while the router routes source 9")));
+  EXPECT_THAT(selfCheck.findings()[0], HasSubstr("event id 4, a was left believing"));
+  EXPECT_THAT(validator.problems(), ::testing::IsEmpty());
+  host.destroy(*first);
+  host.destroy(*second);
 }
 
 TEST_F(SimulatedHostTest, HoldsItselfOnlyToWhatItPromisedToKeepUpToDate) {
