@@ -54,38 +54,45 @@ std::string expectedAfter(const std::vector<std::size_t>& candidates, std::size_
   return text + " after '" + prefix + "'";
 }
 
-// The form the line's first words name; reads those words.
+// The form the line's first words name; reads those words. Allocates only
+// to say what is wrong.
 const StepForm& findForm(WordReader& words) {
-  std::vector<std::size_t> candidates(stepForms().size());
-  for (std::size_t i = 0; i < candidates.size(); ++i) candidates[i] = i;
+  const std::vector<std::vector<std::string>>& all = phrases();
+  constexpr std::size_t kMostForms = 64;
+  if (all.size() > kMostForms) throw std::logic_error("more step forms than findForm knows");
+  std::size_t candidates[kMostForms];
+  std::size_t count = all.size();
+  for (std::size_t i = 0; i < count; ++i) candidates[i] = i;
+  auto listed = [&] { return std::vector<std::size_t>(candidates, candidates + count); };
+  std::string word;
   for (std::size_t depth = 0;; ++depth) {
-    for (std::size_t index : candidates) {
-      if (phrases()[index].size() == depth) return stepForms()[index];
+    for (std::size_t i = 0; i < count; ++i) {
+      if (all[candidates[i]].size() == depth) return stepForms()[candidates[i]];
     }
-    if (words.done()) words.text(expectedAfter(candidates, depth));  // throws
-    const std::string word = words.text("");
-    std::vector<std::size_t> matching;
-    for (std::size_t index : candidates) {
-      if (phrases()[index][depth] == word) matching.push_back(index);
+    if (words.done()) words.text(expectedAfter(listed(), depth));  // throws
+    words.text("", word);
+    std::size_t matching = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      if (all[candidates[i]][depth] == word) candidates[matching++] = candidates[i];
     }
-    if (matching.empty()) {
+    if (matching == 0) {
       if (depth == 0) {
         throw std::invalid_argument("unknown step '" + shownText(word) + "' (try: help)");
       }
-      throw std::invalid_argument("expected " + expectedAfter(candidates, depth) + ", found '" +
+      throw std::invalid_argument("expected " + expectedAfter(listed(), depth) + ", found '" +
                                   shownText(word) + "'");
     }
-    candidates.swap(matching);
+    count = matching;
   }
 }
 
 }  // namespace
 
-Step ScenarioParser::parse(const std::string& line, const StepForm** form, bool* opensBlock) {
+Step ScenarioParser::parse(std::string line, const StepForm** form, bool* opensBlock) {
   Step step;
   step.file = file_;
   step.line = line_;
-  step.source = trimmed(line);
+  step.source = std::move(line);  // trimmed by feed
   step.includedFrom = includedFrom_;
   try {
     WordReader words(step.source);
@@ -102,7 +109,7 @@ std::optional<Step> ScenarioParser::feed(const std::string& line) {
   ++line_;
   static const char kByteOrderMark[] = "\xEF\xBB\xBF";
   const bool marked = line_ == 1 && line.compare(0, 3, kByteOrderMark) == 0;
-  const std::string text = trimmed(marked ? line.substr(3) : line);
+  std::string text = trimmed(marked ? line.substr(3) : line);
   if (block_) {
     if (text == "end") {
       Step done = std::move(*block_);
@@ -140,7 +147,7 @@ std::optional<Step> ScenarioParser::feed(const std::string& line) {
   if (text.empty() || text[0] == '#') return std::nullopt;
   const StepForm* form = nullptr;
   bool opensBlock = false;
-  Step step = parse(text, &form, &opensBlock);
+  Step step = parse(std::move(text), &form, &opensBlock);
   if (opensBlock) {
     block_ = std::move(step);
     blockForm_ = form;
