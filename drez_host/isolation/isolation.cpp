@@ -1,6 +1,7 @@
 #include "isolation/isolation.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -119,8 +120,12 @@ void ChildLink::setStep(const Step& step) {
     return;
   }
   // "<file>:<line>: " as it is, then the line as written.
-  char number[16];
-  const int digits = step.line == 0 ? 0 : std::snprintf(number, sizeof number, ":%d", step.line);
+  char number[16] = {':'};
+  const std::size_t digits =
+      step.line == 0
+          ? 0
+          : static_cast<std::size_t>(
+                std::to_chars(number + 1, number + sizeof number, step.line).ptr - number);
   std::size_t at = 0;
   auto append = [&](const char* text, std::size_t length) {
     const std::size_t room = kStatusText - 1 - at;
@@ -129,7 +134,7 @@ void ChildLink::setStep(const Step& step) {
     at += length;
   };
   append(step.file.data(), step.file.size());
-  append(number, digits > 0 ? static_cast<std::size_t>(digits) : 0);
+  append(number, digits);
   append(": ", 2);
   status_.stepShown.store(static_cast<std::uint32_t>(at), std::memory_order_relaxed);
   append(step.source.data(), step.source.size());

@@ -1,6 +1,9 @@
 #include "scenario/parser.h"
 
+#include <algorithm>
+#include <istream>
 #include <stdexcept>
+#include <unordered_map>
 
 #include "scenario/step_table.h"
 #include "scenario/words.h"
@@ -54,18 +57,33 @@ std::string expectedAfter(const std::vector<std::size_t>& candidates, std::size_
   return text + " after '" + prefix + "'";
 }
 
+// The forms whose phrase starts with each word, in the table's order.
+const std::unordered_map<std::string, std::vector<std::size_t>>& formsByFirstWord() {
+  static const std::unordered_map<std::string, std::vector<std::size_t>> all = [] {
+    std::unordered_map<std::string, std::vector<std::size_t>> forms;
+    for (std::size_t i = 0; i < phrases().size(); ++i) forms[phrases()[i][0]].push_back(i);
+    return forms;
+  }();
+  return all;
+}
+
 // The form the line's first words name; reads those words. Allocates only
 // to say what is wrong.
 const StepForm& findForm(WordReader& words) {
   const std::vector<std::vector<std::string>>& all = phrases();
-  constexpr std::size_t kMostForms = 64;
-  if (all.size() > kMostForms) throw std::logic_error("more step forms than findForm knows");
-  std::size_t candidates[kMostForms];
-  std::size_t count = all.size();
-  for (std::size_t i = 0; i < count; ++i) candidates[i] = i;
-  auto listed = [&] { return std::vector<std::size_t>(candidates, candidates + count); };
+  if (words.done()) words.text(expectedAfter({}, 0));  // throws
   std::string word;
-  for (std::size_t depth = 0;; ++depth) {
+  words.text("", word);
+  const auto first = formsByFirstWord().find(word);
+  if (first == formsByFirstWord().end()) {
+    throw std::invalid_argument("unknown step '" + shownText(word) + "' (try: help)");
+  }
+  constexpr std::size_t kMostForms = 64;
+  std::size_t candidates[kMostForms];
+  std::size_t count = std::min(first->second.size(), kMostForms);
+  std::copy_n(first->second.begin(), count, candidates);
+  auto listed = [&] { return std::vector<std::size_t>(candidates, candidates + count); };
+  for (std::size_t depth = 1;; ++depth) {
     for (std::size_t i = 0; i < count; ++i) {
       if (all[candidates[i]].size() == depth) return stepForms()[candidates[i]];
     }
@@ -76,9 +94,6 @@ const StepForm& findForm(WordReader& words) {
       if (all[candidates[i]][depth] == word) candidates[matching++] = candidates[i];
     }
     if (matching == 0) {
-      if (depth == 0) {
-        throw std::invalid_argument("unknown step '" + shownText(word) + "' (try: help)");
-      }
       throw std::invalid_argument("expected " + expectedAfter(listed(), depth) + ", found '" +
                                   shownText(word) + "'");
     }
@@ -165,22 +180,28 @@ void ScenarioParser::tooLong() {
 bool readScenarioLine(std::istream& in, std::string& line, bool* cut) {
   line.clear();
   *cut = false;
-  std::streambuf* buffer = in.rdbuf();
-  if (buffer == nullptr || !in.good()) return false;
+  if (in.rdbuf() == nullptr || !in.good()) return false;
+  // A chunk at a time: the stream finds the line feed in its own buffer.
+  char chunk[4096];
   bool any = false;
   while (true) {
-    const int c = buffer->sbumpc();
-    if (c == std::char_traits<char>::eof()) {
-      in.setstate(std::ios::eofbit);
-      return any;
+    in.getline(chunk, sizeof chunk);
+    const auto got = static_cast<std::size_t>(in.gcount());
+    const bool more = in.fail() && !in.eof() && got == sizeof chunk - 1;
+    const bool ended = !in.fail() && !in.eof();  // the line feed, counted in `got`, was read
+    const std::size_t stored = ended ? got - 1 : got;
+    any = any || got > 0;
+    const std::size_t room = ScenarioParser::kLineLimit - line.size();
+    if (stored > room) *cut = true;
+    line.append(chunk, std::min(stored, room));
+    if (more) {
+      in.clear(in.rdstate() & ~std::ios::failbit);
+      continue;
     }
-    any = true;
-    if (c == '\n') return true;
-    if (line.size() < ScenarioParser::kLineLimit) {
-      line += static_cast<char>(c);
-    } else {
-      *cut = true;
-    }
+    if (ended) return true;
+    // The end of the input, as a stream read to its end stands.
+    in.clear(std::ios::eofbit);
+    return any;
   }
 }
 
