@@ -1,5 +1,7 @@
 #include "isolation/isolation.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -107,7 +109,37 @@ Answer PipeTransport::ask(const ChildMessage& question) {
 ChildLink::ChildLink(SharedStatus& status, ChildTransport& transport, DebugCapture* debug)
     : status_(status), transport_(transport), debug_(debug) {}
 
-void ChildLink::setStep(const std::string& step) { copyText(status_.step, step); }
+void ChildLink::setStep(const std::string& step) {
+  copyText(status_.step, step);
+  status_.stepShown.store(static_cast<std::uint32_t>(kStatusText), std::memory_order_relaxed);
+}
+
+void ChildLink::setStep(const Step& step) {
+  if (step.includedFrom != nullptr) {
+    setStep(step.where() + ": " + shownText(step.source));
+    return;
+  }
+  // "<file>:<line>: " as it is, then the line as written.
+  char number[16] = {':'};
+  const std::size_t digits =
+      step.line == 0
+          ? 0
+          : static_cast<std::size_t>(
+                std::to_chars(number + 1, number + sizeof number, step.line).ptr - number);
+  std::size_t at = 0;
+  auto append = [&](const char* text, std::size_t length) {
+    const std::size_t room = kStatusText - 1 - at;
+    if (length > room) length = room;
+    std::memcpy(status_.step + at, text, length);
+    at += length;
+  };
+  append(step.file.data(), step.file.size());
+  append(number, digits);
+  append(": ", 2);
+  status_.stepShown.store(static_cast<std::uint32_t>(at), std::memory_order_relaxed);
+  append(step.source.data(), step.source.size());
+  status_.step[at] = '\0';
+}
 
 void ChildLink::setSummary(const RunSummary& summary) {
   const std::string frame = summaryFrame(summary);
@@ -276,7 +308,10 @@ Outcome outcomeOf(const SharedStatus& status, std::optional<Ending> ended,
     return outcome;
   }
   CrashScene scene;
-  scene.step = status.step;
+  const std::string step(status.step, strnlen(status.step, kStatusText));
+  const std::size_t shown = std::min<std::size_t>(status.stepShown.load(), step.size());
+  scene.step = step.substr(0, shown);
+  if (shown < step.size()) scene.step += shownText(step.substr(shown), kStatusText);
   if (status.depth.load() > 0) scene.call = status.call;
   if (scene.call.empty() && status.inCall.load() != 0) scene.call = status.outermost;
   const std::uint32_t count = status.commands.load();

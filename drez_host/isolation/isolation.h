@@ -48,6 +48,7 @@
 #include "runner/output.h"
 #include "runner/run_summary.h"
 #include "runner/verdict.h"
+#include "scenario/steps.h"
 #include "simulator/host_observer.h"
 
 namespace drezhost {
@@ -62,8 +63,11 @@ class ChildLink : public HostObserver {
   // `debug` (may be null) captures the script's debug lines.
   ChildLink(SharedStatus& status, ChildTransport& transport, DebugCapture* debug);
 
-  // The step being run, as "<file>:<line>: <step>".
+  // The step being run, as "<file>:<line>: <step>", safe to show.
   void setStep(const std::string& step);
+  // The same for a step of a scenario: its line is copied as written (no
+  // allocation), and made safe to show only when a report reads it.
+  void setStep(const Step& step);
   // What the work came to, for the parent's reports. It crosses in the
   // shared memory: a script that closes the pipe cannot lose it.
   void setSummary(const RunSummary& summary);

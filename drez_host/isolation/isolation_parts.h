@@ -40,6 +40,9 @@ struct SharedStatus {
   // replaced) drez-host's descriptors. Set once, with the step it was in.
   std::atomic<std::int32_t> channelLost{0};
   char step[kStatusText] = {};
+  // How much of `step` is safe to show as it is; the rest is a scenario's
+  // line as written.
+  std::atomic<std::uint32_t> stepShown{0};
   char call[kStatusText] = {};       // the innermost call in progress
   char outermost[kStatusText] = {};  // the outermost call in progress
   char lastCommands[kLastCommands][kStatusText] = {};

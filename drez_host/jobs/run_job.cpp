@@ -71,18 +71,17 @@ std::vector<std::string> goldenSection(const std::string& path, const std::strin
 class LineSource {
  public:
   virtual ~LineSource() = default;
-  // The next line; nothing at the end. `cut`: it was too long.
-  virtual std::optional<std::string> next(const ScenarioParser& parser, bool* cut) = 0;
+  // The next line into `line` (its room used again); false at the end.
+  // `cut`: it was too long.
+  virtual bool next(const ScenarioParser& parser, std::string& line, bool* cut) = 0;
   virtual bool interactive() const { return false; }
 };
 
 class StreamLines : public LineSource {
  public:
   explicit StreamLines(std::istream& in) : in_(in) {}
-  std::optional<std::string> next(const ScenarioParser&, bool* cut) override {
-    std::string line;
-    if (!readScenarioLine(in_, line, cut)) return std::nullopt;
-    return line;
+  bool next(const ScenarioParser&, std::string& line, bool* cut) override {
+    return readScenarioLine(in_, line, cut);
   }
 
  private:
@@ -94,7 +93,7 @@ class StreamLines : public LineSource {
 class AskedLines : public LineSource {
  public:
   AskedLines(ChildLink& link, ScenarioRunner& runner) : link_(link), runner_(runner) {}
-  std::optional<std::string> next(const ScenarioParser& parser, bool* cut) override {
+  bool next(const ScenarioParser& parser, std::string& line, bool* cut) override {
     *cut = false;
     // The line just read opened a block: its step names it.
     if (!parser.inBlock()) {
@@ -102,10 +101,11 @@ class AskedLines : public LineSource {
     } else if (block_.empty()) {
       block_ = phraseOf(last_);
     }
-    std::optional<std::string> line =
+    std::optional<std::string> answer =
         link_.ask(questionFor(runner_, parser.inBlock() ? kBlockPrompt : kPrompt, block_));
-    last_ = line.value_or(std::string());
-    return line;
+    last_ = answer.value_or(std::string());
+    if (answer) line = std::move(*answer);
+    return answer.has_value();
   }
   bool interactive() const override { return true; }
 
@@ -137,12 +137,12 @@ Verdict playScenario(ScenarioRunner& runner, LineSource& lines, const std::strin
     runner.stop(why, contract);
     stopped = true;
   };
+  std::string line;
   while (!stopped) {
-    std::optional<std::string> line = lines.next(parser, &cut);
-    if (!line) break;
+    if (!lines.next(parser, line, &cut)) break;
     try {
       if (cut) parser.tooLong();
-      if (std::optional<Step> step = parser.feed(*line)) {
+      if (std::optional<Step> step = parser.feed(line)) {
         ++steps;
         runner.run(*step);
       }
@@ -180,10 +180,10 @@ Verdict playScenario(ScenarioRunner& runner, LineSource& lines, const std::strin
   }
   // The expectations after the point where the run stopped were never reached.
   if (stopped && runner.covering() && !interactive) {
-    while (std::optional<std::string> line = lines.next(parser, &cut)) {
+    while (lines.next(parser, line, &cut)) {
       try {
         if (cut) continue;
-        if (std::optional<Step> step = parser.feed(*line)) {
+        if (std::optional<Step> step = parser.feed(line)) {
           if (step->isExpectation()) runner.neverReached(*step);
         }
       } catch (const ScenarioError&) {
@@ -205,9 +205,7 @@ Verdict runTask(const tasks::Scenario& scenario, const TaskSettings& settings, C
   run.keepActionTrace =
       !scenario.quiet || scenario.source != Source::File || expectsTraces(scenario.file);
   // The watchdog's report names the step, one of an included file too.
-  run.stepStarted = [&link](const Step& step) {
-    link.setStep(step.where() + ": " + shownText(step.source));
-  };
+  run.stepStarted = [&link](const Step& step) { link.setStep(step); };
   std::ofstream recorded;
   std::vector<std::string> checked;
   if (!scenario.recordTrace.empty()) {

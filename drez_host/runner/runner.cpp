@@ -104,11 +104,13 @@ void ScenarioRunner::run(const Step& step) {
       dispatch(step);
       ++expectations_;
     } else if (step.isAction()) {
-      const std::string text = shownText(step.source);
-      if (options_.showTrace)
-        show(LineKind::Step, ">> " + text + "    (" + step.where() + ")", true);
-      if (options_.traceSink) options_.traceSink(">> " + text);
-      host_.takeCommands();
+      if (options_.showTrace || options_.traceSink) {
+        const std::string text = shownText(step.source);
+        if (options_.showTrace)
+          show(LineKind::Step, ">> " + text + "    (" + step.where() + ")", true);
+        if (options_.traceSink) options_.traceSink(">> " + text);
+      }
+      host_.forgetCommands();
       window_.clear();
       senders_.clear();
       action_trace_.clear();
@@ -117,7 +119,7 @@ void ScenarioRunner::run(const Step& step) {
       mark_ = validator_.mark();
       dispatch(step);
       ++actions_;
-      window_ = host_.takeCommands(&window_total_, &senders_);
+      host_.takeCommands(window_, &window_total_, &senders_);
       if (options_.showStudio)
         showLines(LineKind::View, renderStudio(installation_, host_.scripts()));
     } else {

@@ -1,6 +1,9 @@
 #include "scenario/parser.h"
 
+#include <algorithm>
+#include <istream>
 #include <stdexcept>
+#include <unordered_map>
 
 #include "scenario/step_table.h"
 #include "scenario/words.h"
@@ -54,38 +57,57 @@ std::string expectedAfter(const std::vector<std::size_t>& candidates, std::size_
   return text + " after '" + prefix + "'";
 }
 
-// The form the line's first words name; reads those words.
+// The forms whose phrase starts with each word, in the table's order.
+const std::unordered_map<std::string, std::vector<std::size_t>>& formsByFirstWord() {
+  static const std::unordered_map<std::string, std::vector<std::size_t>> all = [] {
+    std::unordered_map<std::string, std::vector<std::size_t>> forms;
+    for (std::size_t i = 0; i < phrases().size(); ++i) forms[phrases()[i][0]].push_back(i);
+    return forms;
+  }();
+  return all;
+}
+
+// The form the line's first words name; reads those words. Allocates only
+// to say what is wrong.
 const StepForm& findForm(WordReader& words) {
-  std::vector<std::size_t> candidates(stepForms().size());
-  for (std::size_t i = 0; i < candidates.size(); ++i) candidates[i] = i;
-  for (std::size_t depth = 0;; ++depth) {
-    for (std::size_t index : candidates) {
-      if (phrases()[index].size() == depth) return stepForms()[index];
+  const std::vector<std::vector<std::string>>& all = phrases();
+  if (words.done()) words.text(expectedAfter({}, 0));  // throws
+  std::string word;
+  words.text("", word);
+  const auto first = formsByFirstWord().find(word);
+  if (first == formsByFirstWord().end()) {
+    throw std::invalid_argument("unknown step '" + shownText(word) + "' (try: help)");
+  }
+  constexpr std::size_t kMostForms = 64;
+  std::size_t candidates[kMostForms];
+  std::size_t count = std::min(first->second.size(), kMostForms);
+  std::copy_n(first->second.begin(), count, candidates);
+  auto listed = [&] { return std::vector<std::size_t>(candidates, candidates + count); };
+  for (std::size_t depth = 1;; ++depth) {
+    for (std::size_t i = 0; i < count; ++i) {
+      if (all[candidates[i]].size() == depth) return stepForms()[candidates[i]];
     }
-    if (words.done()) words.text(expectedAfter(candidates, depth));  // throws
-    const std::string word = words.text("");
-    std::vector<std::size_t> matching;
-    for (std::size_t index : candidates) {
-      if (phrases()[index][depth] == word) matching.push_back(index);
+    if (words.done()) words.text(expectedAfter(listed(), depth));  // throws
+    words.text("", word);
+    std::size_t matching = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      if (all[candidates[i]][depth] == word) candidates[matching++] = candidates[i];
     }
-    if (matching.empty()) {
-      if (depth == 0) {
-        throw std::invalid_argument("unknown step '" + shownText(word) + "' (try: help)");
-      }
-      throw std::invalid_argument("expected " + expectedAfter(candidates, depth) + ", found '" +
+    if (matching == 0) {
+      throw std::invalid_argument("expected " + expectedAfter(listed(), depth) + ", found '" +
                                   shownText(word) + "'");
     }
-    candidates.swap(matching);
+    count = matching;
   }
 }
 
 }  // namespace
 
-Step ScenarioParser::parse(const std::string& line, const StepForm** form, bool* opensBlock) {
+Step ScenarioParser::parse(std::string line, const StepForm** form, bool* opensBlock) {
   Step step;
   step.file = file_;
   step.line = line_;
-  step.source = trimmed(line);
+  step.source = std::move(line);  // trimmed by feed
   step.includedFrom = includedFrom_;
   try {
     WordReader words(step.source);
@@ -102,7 +124,7 @@ std::optional<Step> ScenarioParser::feed(const std::string& line) {
   ++line_;
   static const char kByteOrderMark[] = "\xEF\xBB\xBF";
   const bool marked = line_ == 1 && line.compare(0, 3, kByteOrderMark) == 0;
-  const std::string text = trimmed(marked ? line.substr(3) : line);
+  std::string text = trimmed(marked ? line.substr(3) : line);
   if (block_) {
     if (text == "end") {
       Step done = std::move(*block_);
@@ -140,7 +162,7 @@ std::optional<Step> ScenarioParser::feed(const std::string& line) {
   if (text.empty() || text[0] == '#') return std::nullopt;
   const StepForm* form = nullptr;
   bool opensBlock = false;
-  Step step = parse(text, &form, &opensBlock);
+  Step step = parse(std::move(text), &form, &opensBlock);
   if (opensBlock) {
     block_ = std::move(step);
     blockForm_ = form;
@@ -158,22 +180,28 @@ void ScenarioParser::tooLong() {
 bool readScenarioLine(std::istream& in, std::string& line, bool* cut) {
   line.clear();
   *cut = false;
-  std::streambuf* buffer = in.rdbuf();
-  if (buffer == nullptr || !in.good()) return false;
+  if (in.rdbuf() == nullptr || !in.good()) return false;
+  // A chunk at a time: the stream finds the line feed in its own buffer.
+  char chunk[4096];
   bool any = false;
   while (true) {
-    const int c = buffer->sbumpc();
-    if (c == std::char_traits<char>::eof()) {
-      in.setstate(std::ios::eofbit);
-      return any;
+    in.getline(chunk, sizeof chunk);
+    const auto got = static_cast<std::size_t>(in.gcount());
+    const bool more = in.fail() && !in.eof() && got == sizeof chunk - 1;
+    const bool ended = !in.fail() && !in.eof();  // the line feed, counted in `got`, was read
+    const std::size_t stored = ended ? got - 1 : got;
+    any = any || got > 0;
+    const std::size_t room = ScenarioParser::kLineLimit - line.size();
+    if (stored > room) *cut = true;
+    line.append(chunk, std::min(stored, room));
+    if (more) {
+      in.clear(in.rdstate() & ~std::ios::failbit);
+      continue;
     }
-    any = true;
-    if (c == '\n') return true;
-    if (line.size() < ScenarioParser::kLineLimit) {
-      line += static_cast<char>(c);
-    } else {
-      *cut = true;
-    }
+    if (ended) return true;
+    // The end of the input, as a stream read to its end stands.
+    in.clear(std::ios::eofbit);
+    return any;
   }
 }
 

@@ -52,7 +52,7 @@ class ScenarioParser {
   static constexpr std::size_t kLineLimit = std::size_t{1024} * 1024;
 
  private:
-  Step parse(const std::string& line, const StepForm** form, bool* opensBlock);
+  Step parse(std::string line, const StepForm** form, bool* opensBlock);
 
   std::string file_;
   std::shared_ptr<const Inclusion> includedFrom_;

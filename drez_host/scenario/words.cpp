@@ -22,7 +22,7 @@ bool WordReader::done() {
 bool WordReader::peek(const char* keyword) {
   const std::size_t start = pos_;
   bool quoted = false;
-  const bool match = !done() && read(&quoted) == keyword && !quoted;
+  const bool match = !done() && span(&quoted) == keyword && !quoted;
   pos_ = start;
   return match;
 }
@@ -31,52 +31,68 @@ bool WordReader::accept(const char* keyword) {
   if (!peek(keyword)) return false;
   bool quoted = false;
   done();  // onto the word
-  read(&quoted);
+  span(&quoted);
   return true;
 }
 
-std::string WordReader::text(const std::string& what) {
-  if (done()) throw std::invalid_argument("expected " + what + ", found the end of the line");
-  bool quoted = false;
-  return read(&quoted);
+std::string WordReader::text(std::string_view what) {
+  std::string word;
+  text(what, word);
+  return word;
 }
 
-std::string WordReader::choice(const std::string& what,
-                               std::initializer_list<const char*> choices) {
+void WordReader::text(std::string_view what, std::string& word) {
+  if (done()) {
+    throw std::invalid_argument("expected " + std::string(what) + ", found the end of the line");
+  }
+  bool quoted = false;
+  word.assign(span(&quoted));
+}
+
+std::string WordReader::choice(std::string_view what, std::initializer_list<const char*> choices) {
   std::string word = text(what);
   for (const char* choice : choices) {
     if (word == choice) return word;
   }
-  throw std::invalid_argument("expected " + what + ", found '" + shownText(word) + "'");
+  throw std::invalid_argument("expected " + std::string(what) + ", found '" + shownText(word) +
+                              "'");
 }
 
-int32_t WordReader::integer(const std::string& what) {
-  const std::string word = text(what + " (an integer)");
+int32_t WordReader::integer(std::string_view what) {
+  if (done()) {
+    throw std::invalid_argument("expected " + std::string(what) +
+                                " (an integer), found the end of the line");
+  }
+  bool quoted = false;
+  const std::string_view word = span(&quoted);
   int32_t value = 0;
   auto result = std::from_chars(word.data(), word.data() + word.size(), value);
   const bool whole = result.ptr == word.data() + word.size();
   if (!word.empty() && whole && result.ec == std::errc::result_out_of_range) {
-    throw std::invalid_argument("expected " + what + " (an integer), found '" + shownText(word) +
+    throw std::invalid_argument("expected " + std::string(what) + " (an integer), found '" +
+                                shownText(std::string(word)) +
                                 "', which is outside -2147483648 to 2147483647");
   }
   if (word.empty() || result.ec != std::errc() || !whole) {
-    throw std::invalid_argument("expected " + what + " (an integer), found '" + shownText(word) +
-                                "'");
+    throw std::invalid_argument("expected " + std::string(what) + " (an integer), found '" +
+                                shownText(std::string(word)) + "'");
   }
   return value;
 }
 
-int32_t WordReader::atLeast(const std::string& what, int32_t least) {
+int32_t WordReader::atLeast(std::string_view what, int32_t least) {
   const int32_t value = integer(what);
   if (value < least) {
-    throw std::invalid_argument("expected " + what + " of " + std::to_string(least) +
+    throw std::invalid_argument("expected " + std::string(what) + " of " + std::to_string(least) +
                                 " or more, found " + std::to_string(value));
   }
   return value;
 }
 
-std::string WordReader::rest(const std::string& what, bool unquote) {
-  if (done()) throw std::invalid_argument("expected " + what + ", found the end of the line");
+std::string WordReader::rest(std::string_view what, bool unquote) {
+  if (done()) {
+    throw std::invalid_argument("expected " + std::string(what) + ", found the end of the line");
+  }
   std::string rest = trimmed(line_.substr(pos_));
   pos_ = line_.size();
   const bool oneQuoted = rest.size() >= 2 && isQuote(rest[0]) && rest.back() == rest[0] &&
@@ -89,18 +105,19 @@ void WordReader::end() {
     throw std::invalid_argument("unexpected '" + shownText(text("")) + "' at the end of the line");
 }
 
-std::string WordReader::read(bool* quoted) {
+std::string_view WordReader::span(bool* quoted) {
+  const std::string_view line(line_);
   const std::size_t start = pos_;
-  *quoted = isQuote(line_[start]);
+  *quoted = isQuote(line[start]);
   if (!*quoted) {
-    while (pos_ < line_.size() && !isBlank(line_[pos_])) ++pos_;
-    return line_.substr(start, pos_ - start);
+    while (pos_ < line.size() && !isBlank(line[pos_])) ++pos_;
+    return line.substr(start, pos_ - start);
   }
   // The closing quote is the first one that ends the word: a quote with a
   // letter after it is part of the text.
-  std::size_t close = line_.find(line_[start], start + 1);
-  while (close != std::string::npos && close + 1 < line_.size() && !isBlank(line_[close + 1])) {
-    close = line_.find(line_[start], close + 1);
+  std::size_t close = line.find(line[start], start + 1);
+  while (close != std::string::npos && close + 1 < line.size() && !isBlank(line[close + 1])) {
+    close = line.find(line[start], close + 1);
   }
   if (close == std::string::npos) {
     throw std::invalid_argument(
@@ -108,7 +125,7 @@ std::string WordReader::read(bool* quoted) {
         "or the end of the line)");
   }
   pos_ = close + 1;
-  return line_.substr(start + 1, close - start - 1);
+  return line.substr(start + 1, close - start - 1);
 }
 
 }  // namespace drezhost

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 
 namespace drezhost {
 
@@ -41,25 +42,28 @@ class WordReader {
   // Reads the next word when it is `keyword`, unquoted.
   bool accept(const char* keyword);
   // The next word as text; `what` names it in the message at the line's end.
-  std::string text(const std::string& what);
+  std::string text(std::string_view what);
+  // The same into `word`, whose room is used again.
+  void text(std::string_view what, std::string& word);
   // The next word, which must be one of `choices`.
-  std::string choice(const std::string& what, std::initializer_list<const char*> choices);
+  std::string choice(std::string_view what, std::initializer_list<const char*> choices);
   // The next word as a 32-bit integer in signed decimal.
-  int32_t integer(const std::string& what);
+  int32_t integer(std::string_view what);
   // An integer of at least `least`.
-  int32_t atLeast(const std::string& what, int32_t least);
+  int32_t atLeast(std::string_view what, int32_t least);
   // The rest of the line as written, without blanks at its ends. With
   // `unquote`, a rest that is one quoted word (quotes at both ends and no
   // other of that quote inside) loses its quotes.
-  std::string rest(const std::string& what, bool unquote);
+  std::string rest(std::string_view what, bool unquote);
   // Throws when a word is left.
   void end();
   // Where the next word is read from: a byte offset into the line.
   std::size_t position() const { return pos_; }
 
  private:
-  // The next word; `pos_` is on its first character.
-  std::string read(bool* quoted);
+  // The next word, as it stands in the line; `pos_` is on its first
+  // character.
+  std::string_view span(bool* quoted);
 
   const std::string& line_;
   std::size_t pos_ = 0;

@@ -157,7 +157,7 @@ std::vector<TraceLine> StudioSession::run(const Step& step, const std::vector<st
     throw ScenarioError(step.where() + ": no panel library is loaded (" + libraryPath_ +
                         " failed to load): fix it and restart");
   }
-  link_.setStep(step.where() + ": " + shownText(step.source));
+  link_.setStep(step);
   try {
     runner_.run(step);
   } catch (const ScenarioError&) {

@@ -187,7 +187,9 @@ std::string SimulatedHost::callInto(Script& script, const HostCall& call, const 
   // to its end: a loop of queued deliveries is one call that does not end.
   const bool outermost = !in_outermost_;
   if (outermost) {
-    reportForeignCommands("before " + frames_.back().context);
+    if (foreign_arrived_.load(std::memory_order_acquire)) {
+      reportForeignCommands("before " + frames_.back().context);
+    }
     in_outermost_ = true;
     outermost_commands_ = 0;
     runaway_ = false;
@@ -247,10 +249,12 @@ void SimulatedHost::takeDebugLines(bool flush) {
 }
 
 void SimulatedHost::reportForeignCommands(const std::string& during) {
+  if (!foreign_arrived_.load(std::memory_order_acquire)) return;
   std::size_t count = 0;
   std::string first;
   {
     std::lock_guard<std::mutex> lock(foreign_mutex_);
+    foreign_arrived_.store(false, std::memory_order_relaxed);
     std::swap(count, foreign_commands_);
     first.swap(first_foreign_command_);
   }
@@ -524,11 +528,26 @@ std::vector<std::string> SimulatedHost::takeCommands(std::size_t* total,
   return sent;
 }
 
+void SimulatedHost::takeCommands(std::vector<std::string>& sent, std::size_t* total,
+                                 std::vector<std::string>* senders) {
+  if (total != nullptr) *total = sent_total_;
+  sent.swap(sent_);
+  if (senders != nullptr) senders->swap(senders_);
+  forgetCommands();
+}
+
+void SimulatedHost::forgetCommands() {
+  sent_.clear();
+  senders_.clear();
+  sent_total_ = 0;
+}
+
 intptr_t DREZ_THISCALL SimulatedHost::command(const char* text, int kind) {
   if (std::this_thread::get_id() != thread_) {
     // Nothing of the host is touched from another thread: it is counted,
     // and reported on the host's thread.
     std::lock_guard<std::mutex> lock(foreign_mutex_);
+    foreign_arrived_.store(true, std::memory_order_release);
     if (foreign_commands_++ == 0) {
       first_foreign_command_ = text == nullptr ? "(a null text)" : std::string(text).substr(0, 400);
     }

@@ -47,6 +47,7 @@
 #ifndef DREZ_HOST_SIMULATOR_SIMULATED_HOST_H_
 #define DREZ_HOST_SIMULATOR_SIMULATED_HOST_H_
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -220,6 +221,12 @@ class SimulatedHost : public drez_client_host {
   // and `*senders` (may be null) the name of the script that sent each.
   std::vector<std::string> takeCommands(std::size_t* total = nullptr,
                                         std::vector<std::string>* senders = nullptr);
+  // The same into `sent` and `senders` (may be null), whose old contents
+  // the host forgets and whose room it uses again.
+  void takeCommands(std::vector<std::string>& sent, std::size_t* total,
+                    std::vector<std::string>* senders);
+  // Forgets the commands sent since the last call.
+  void forgetCommands();
   // Replies handed out and not yet taken back.
   std::size_t repliesHeld() const { return ledger_.heldCount(); }
   // Reports, as an error of the call `during` names, the commands that
@@ -368,6 +375,8 @@ class SimulatedHost : public drez_client_host {
   std::mutex foreign_mutex_;
   std::size_t foreign_commands_ = 0;
   std::string first_foreign_command_;
+  // Some arrived since the last report: checked without the lock.
+  std::atomic<bool> foreign_arrived_{false};
   // The outermost call in progress: its commands, and whether it ran away.
   bool in_outermost_ = false;
   // The host's own operations still delivering (a create's start-up

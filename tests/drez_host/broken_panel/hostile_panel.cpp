@@ -165,6 +165,17 @@ void HostilePanel::onEventId(int id) {
 #endif
     std::fputs("hostile: a line without its end", stderr);
   }
+  if (mode_ == "debug-much") {
+    // A long line (a longer one at event 7, none at event 8), then a line
+    // that starts with zero bytes: much more than the host's capture keeps
+    // at once.
+    if (id != 8) {
+      const std::string line = std::string(id == 7 ? 2500000 : 300000, 'x') + "\n";
+      std::fwrite(line.data(), 1, line.size(), stderr);
+    }
+    const std::string zeros = std::string(2, '\0') + "hostile: after " + std::to_string(id) + "\n";
+    std::fwrite(zeros.data(), 1, zeros.size(), stderr);
+  }
   if (mode_ == "xml-text" && id == 1) {
     send("ZZ \xef\xbf\xbe \xef\xbf\xbf \x01\x1b \xff");
   }
