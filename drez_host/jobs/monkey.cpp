@@ -213,30 +213,24 @@ class Sent {
     std::vector<std::string> controls;
     std::size_t pressed = 0;
     for (const auto& entry : controls_) {
-      controls.push_back(shownText(entry.first) + " " + std::to_string(entry.second));
+      controls.push_back(entry.first + " " + std::to_string(entry.second));
       pressed += entry.second;
     }
     std::vector<std::string> requests;
     std::size_t asked = 0;
     for (const auto& entry : requests_) {
-      requests.push_back(quoteText(entry.first));
+      requests.push_back(entry.first);
       asked += entry.second;
     }
-    auto some = [](const std::vector<std::string>& items) {
-      std::string text;
-      for (std::size_t i = 0; i < items.size() && i < 12; ++i) text += (i ? ", " : "") + items[i];
-      if (items.size() > 12) text += " and " + std::to_string(items.size() - 12) + " more";
-      return text;
-    };
     std::string text = std::to_string(pressed) + " control events";
-    if (!controls.empty()) text += " (" + some(controls) + ")";
+    if (!controls.empty()) text += " (" + someOf(controls, 12, false) + ")";
     text += ", " + std::to_string(events_) + " event ids";
     if (!ids_.empty()) {
       text += " (" + std::to_string(ids_.size()) + " ids, " + std::to_string(*ids_.begin()) +
               " to " + std::to_string(*ids_.rbegin()) + ")";
     }
     text += ", " + std::to_string(asked) + " requests";
-    if (!requests.empty()) text += " (" + some(requests) + ")";
+    if (!requests.empty()) text += " (" + someOf(requests, 12, true) + ")";
     return text + ", " + std::to_string(changes_) + " studio changes, " + std::to_string(inside_) +
            " from inside a command, " + std::to_string(notifies_) + " notifies";
   }

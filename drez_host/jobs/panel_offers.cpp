@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <sstream>
 
+#include "simulator/trace.h"
+
 namespace drezhost {
 
 const std::vector<OfferedValue>& offeredValues() {
@@ -75,6 +77,17 @@ std::vector<std::string> requestsFor(const std::string& item) {
     requests.push_back(item.substr(0, equals + 1) + each.text);
   }
   return requests;
+}
+
+std::string someOf(const std::vector<std::string>& items, std::size_t shown, bool quoted) {
+  constexpr std::size_t kLongest = 40;
+  std::string text;
+  for (std::size_t i = 0; i < items.size() && i < shown; ++i) {
+    const std::string item = shownText(items[i], kLongest);
+    text += (i == 0 ? "" : ", ") + (quoted ? "\"" + item + "\"" : item);
+  }
+  if (items.size() > shown) text += " and " + std::to_string(items.size() - shown) + " more";
+  return text;
 }
 
 }  // namespace drezhost

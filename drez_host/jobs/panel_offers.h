@@ -41,6 +41,11 @@ std::vector<std::string> listedItems(const std::string& answer);
 // ("*", "[value]", "<value>"), with each of offeredValues().
 std::vector<std::string> requestsFor(const std::string& item);
 
+// How a report names what was sent: "a, b, c and 4 more", the first `shown`
+// items, each cut after 40 bytes ("vvv... (257 bytes)") and shown safely,
+// between double quotes when `quoted`.
+std::string someOf(const std::vector<std::string>& items, std::size_t shown, bool quoted);
+
 }  // namespace drezhost
 
 #endif  // DREZ_HOST_JOBS_PANEL_OFFERS_H_

@@ -209,16 +209,6 @@ void requestTexts(CheckRun& run) {
   }
 }
 
-// "a, b, c and 4 more".
-std::string someOf(const std::vector<std::string>& items, std::size_t shown = 8) {
-  std::string text;
-  for (std::size_t i = 0; i < items.size() && i < shown; ++i) {
-    text += (i == 0 ? "" : ", ") + shownText(items[i]);
-  }
-  if (items.size() > shown) text += " and " + std::to_string(items.size() - shown) + " more";
-  return text;
-}
-
 // How many controls the control-events check presses at most.
 constexpr std::size_t kMostControls = 2000;
 
@@ -254,9 +244,9 @@ void controlEvents(CheckRun& run) {
            {std::string(5000, 'c'), std::string(100000, 'v')}}) {
     run.host().controlEvent(script, event.first, event.second);
   }
-  std::string what = pressed.empty()
-                         ? std::string("no control in the installation's panel files")
-                         : std::to_string(pressed.size()) + " controls (" + someOf(pressed) + ")";
+  std::string what = pressed.empty() ? std::string("no control in the installation's panel files")
+                                     : std::to_string(pressed.size()) + " controls (" +
+                                           someOf(pressed, 8, false) + ")";
   if (pressed.size() > atStart) {
     what += ", " + std::to_string(pressed.size() - atStart) + " of them learned during the check";
   }
@@ -293,7 +283,7 @@ void panelRequests(CheckRun& run) {
                                   ? " (" + std::to_string(requests.size()) + " values)"
                                   : std::string()));
     }
-    what += (what.empty() ? "" : "; ") + std::string(list) + ": " + someOf(named);
+    what += (what.empty() ? "" : "; ") + std::string(list) + ": " + someOf(named, 8, false);
   }
   if (sent == 0) {
     run.skip("the script lists nothing in its \"_events\" and \"_commands\" answers");
