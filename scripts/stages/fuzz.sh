@@ -12,12 +12,12 @@
 # must have it found within a minute, written as a scenario that drez-host,
 # given the twin, plays to a failure (exit 1 or 3).
 #
-#   FUZZ_SECONDS=<n>  seconds per target (default 20)
+#   FUZZ_SECONDS=<n>  seconds per target (default 10)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 scripts/install-deps.sh base fuzz
 
-seconds=${FUZZ_SECONDS:-20}
+seconds=${FUZZ_SECONDS:-10}
 targets=(parsed_command_fuzzer decode_drez_string_fuzzer string_fuzzer panel_fuzzer
   alarm_action_fuzzer)
 panels=build/fuzz/tests/drez_host/transmission_panel
