@@ -27,7 +27,10 @@ class ServedStudio:
     def __init__(self, *arguments, script=DREZ_SCRIPT):
         # script=None: none named (a capture shown without a replay).
         library = ["--script", script] if script is not None else []
-        self.command = [DREZ_HOST, "serve", "--port", "0", *library, *arguments]
+        # A sanitized build on a loaded machine can take seconds over a call:
+        # a generous watchdog, unless the test sets its own.
+        watchdog = [] if "--timeout" in arguments else ["--timeout", "30"]
+        self.command = [DREZ_HOST, "serve", "--port", "0", *library, *watchdog, *arguments]
         self.output = []
         self.exit_code = None
         self.url = None
