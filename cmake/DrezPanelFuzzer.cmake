@@ -64,6 +64,8 @@ set(DREZ_PANEL_FUZZER_SOURCES
   drez_host/scenario/data_files.cpp
   drez_host/scenario/installation_file.cpp
   drez_host/scenario/parser.cpp
+  drez_host/scenario/scenario_files.cpp
+  drez_host/scenario/step_row.cpp
   drez_host/scenario/step_table.cpp
   drez_host/scenario/words.cpp
   drez_host/scenario/writer.cpp
@@ -90,6 +92,8 @@ set(DREZ_PANEL_FUZZER_HEADERS
   drez_host/scenario/data_files.h
   drez_host/scenario/installation_file.h
   drez_host/scenario/parser.h
+  drez_host/scenario/scenario_files.h
+  drez_host/scenario/step_row.h
   drez_host/scenario/step_table.h
   drez_host/scenario/steps.h
   drez_host/scenario/words.h
