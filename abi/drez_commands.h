@@ -113,7 +113,7 @@ enum drez_device_use {
 enum { DREZ_MAX_OPERANDS = 4 };
 
 // One command of the vocabulary.
-struct drez_command_spec {
+struct drez_command_row {
   drez_command_id id;  // its place in drez_commands
   char code[3];        // the two letters, NUL-terminated
   uint8_t required;    // how many operands are always sent
@@ -126,7 +126,7 @@ struct drez_command_spec {
 };
 
 // clang-format off
-inline constexpr drez_command_spec drez_commands[DREZ_COMMAND_COUNT] = {
+inline constexpr drez_command_row drez_commands[DREZ_COMMAND_COUNT] = {
   {DREZ_LOAD_PANEL, "PS", 2, 3,
    {DREZ_OPERAND_PANEL, DREZ_OPERAND_FILE, DREZ_OPERAND_EXTRA},
    DREZ_RESULT_STATUS, DREZ_DEVICE_NONE, DREZ_USE_NONE,
@@ -198,18 +198,18 @@ static_assert(drez_commands_in_order(), "each row of drez_commands stands at its
 
 // The row of the command `text` begins with, told by its first two
 // characters; null when no code begins it. `text` may be null.
-inline const drez_command_spec* drez_find_command(const char* text) {
+inline const drez_command_row* drez_find_command(const char* text) {
   if (text == nullptr || text[0] == '\0') return nullptr;
-  for (const drez_command_spec& spec : drez_commands) {
-    if (spec.code[0] == text[0] && spec.code[1] == text[1]) return &spec;
+  for (const drez_command_row& definition : drez_commands) {
+    if (definition.code[0] == text[0] && definition.code[1] == text[1]) return &definition;
   }
   return nullptr;
 }
 
 // True when the host's result for `text` is a reply the script hands back.
 inline bool drez_carries_reply(const char* text) {
-  const drez_command_spec* spec = drez_find_command(text);
-  return spec != nullptr && spec->result == DREZ_RESULT_REPLY;
+  const drez_command_row* definition = drez_find_command(text);
+  return definition != nullptr && definition->result == DREZ_RESULT_REPLY;
 }
 
 #endif  // DREZ_ABI_DREZ_COMMANDS_H_

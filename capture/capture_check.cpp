@@ -56,8 +56,8 @@ int main(int argc, char** argv) {
       if (script != 0) scripts.insert(script);
       replies = std::max(replies, replyNumberOf(entry));
     }
-    for (const drezcapture::EntrySpec& spec : drezcapture::kEntrySpecs) {
-      std::printf("%s %zu\n", spec.keyword, counts[static_cast<int>(spec.kind)]);
+    for (const drezcapture::EntryRow& definition : drezcapture::kEntryRows) {
+      std::printf("%s %zu\n", definition.keyword, counts[static_cast<int>(definition.kind)]);
     }
     std::printf("scripts %zu\nreplies %lld\n", scripts.size(), static_cast<long long>(replies));
     return 0;

@@ -74,7 +74,7 @@ struct ReplyRef {
   }
 };
 
-// The kinds of entries, in the order of kEntrySpecs.
+// The kinds of entries, in the order of kEntryRows.
 enum class EntryKind {
   kBegin,         // the capture's first entry: when, which process, which library
   kExport,        // the host calls the export
@@ -101,7 +101,7 @@ enum class Opens {
   kIfOpen,    // a script's call to the host: only when its result is `open`
 };
 
-struct FieldSpec {
+struct FieldRow {
   const char* name;  // before the '='
   FieldType type;
   const char* what;  // for errors: "expected <what>, found '...'"
@@ -117,35 +117,35 @@ struct FieldSpec {
   bool studioInt;
 };
 
-constexpr FieldSpec textField(const char* name, const char* what) {
+constexpr FieldRow textField(const char* name, const char* what) {
   return {name, FieldType::kText, what, 0, 0, false, 0, false};
 }
-constexpr FieldSpec typedField(const char* name, FieldType type, const char* what) {
+constexpr FieldRow typedField(const char* name, FieldType type, const char* what) {
   return {name, type, what, 0, 0, false, 0, false};
 }
-constexpr FieldSpec integerField(const char* name, const char* what, int64_t least = INT64_MIN,
-                                 int64_t most = INT64_MAX) {
+constexpr FieldRow integerField(const char* name, const char* what, int64_t least = INT64_MIN,
+                                int64_t most = INT64_MAX) {
   return {name, FieldType::kInteger, what, least, most, false, 0, false};
 }
 // A 32-bit field of a host record: DeviceUpdate's device, index, number.
-constexpr FieldSpec recordField(const char* name, const char* what) {
+constexpr FieldRow recordField(const char* name, const char* what) {
   return integerField(name, what, INT32_MIN, INT32_MAX);
 }
 
 constexpr int kMaxFields = 6;
 
-struct EntrySpec {
+struct EntryRow {
   EntryKind kind;
   const char* keyword;
   Opens opens;
   int fieldCount;
-  FieldSpec fields[kMaxFields];
+  FieldRow fields[kMaxFields];
 };
 
 // THE table of entry kinds: keyword and fields, in the order of EntryKind.
 // Adding an entry kind is adding a row here, an enumerator above, and its
 // struct in capture_reader.h.
-constexpr EntrySpec kEntrySpecs[kEntryKindCount] = {
+constexpr EntryRow kEntryRows[kEntryKindCount] = {
     {EntryKind::kBegin,
      "begin",
      Opens::kNothing,
@@ -230,10 +230,10 @@ constexpr EntrySpec kEntrySpecs[kEntryKindCount] = {
 // True for the calls of the host into a script (the entries an `end`
 // always closes).
 constexpr bool isHostCall(EntryKind kind) {
-  return kEntrySpecs[static_cast<int>(kind)].opens == Opens::kHostCall;
+  return kEntryRows[static_cast<int>(kind)].opens == Opens::kHostCall;
 }
 
-constexpr const EntrySpec& entrySpec(EntryKind kind) { return kEntrySpecs[static_cast<int>(kind)]; }
+constexpr const EntryRow& entryRow(EntryKind kind) { return kEntryRows[static_cast<int>(kind)]; }
 
 // A `callback` entry holds what no other entry can say: a callback kind
 // outside 1 to 7, or kind 1 or 2 with a null record (data=0). Kinds 3 to 7,

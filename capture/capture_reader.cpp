@@ -289,14 +289,14 @@ class LineParser {
   std::size_t at_ = 0;
 };
 
-const EntrySpec* specOf(std::string_view keyword) {
-  for (const EntrySpec& spec : kEntrySpecs) {
-    if (keyword == spec.keyword) return &spec;
+const EntryRow* rowOf(std::string_view keyword) {
+  for (const EntryRow& definition : kEntryRows) {
+    if (keyword == definition.keyword) return &definition;
   }
   return nullptr;
 }
 
-Value readField(LineParser& parser, const FieldSpec& field) {
+Value readField(LineParser& parser, const FieldRow& field) {
   Value value;
   switch (field.type) {
     case FieldType::kInteger:
@@ -356,22 +356,22 @@ class CaptureBuilder {
     head.script = static_cast<int64_t>(parser.unsignedNumber("a script number"));
     parser.blank("a keyword");
     const std::string_view keyword = parser.keyword();
-    const EntrySpec* spec = specOf(keyword);
-    if (spec == nullptr) parser.fail("unknown entry '" + std::string(keyword) + "'");
+    const EntryRow* definition = rowOf(keyword);
+    if (definition == nullptr) parser.fail("unknown entry '" + std::string(keyword) + "'");
     // An `end` stands at the depth of the call it ends.
     const std::size_t expected_depth =
-        spec->kind == EntryKind::kEnd && !open_.empty() ? open_.size() - 1 : open_.size();
+        definition->kind == EntryKind::kEnd && !open_.empty() ? open_.size() - 1 : open_.size();
     if (depth != expected_depth) {
       parser.fail("'" + std::string(keyword) + "' at depth " + std::to_string(depth) +
                   " where it should be at depth " + std::to_string(expected_depth));
     }
     head.depth = static_cast<int>(depth);
-    checkScript(parser, *spec, head);
+    checkScript(parser, *definition, head);
 
     std::vector<Value> values;
-    values.reserve(static_cast<std::size_t>(spec->fieldCount));
-    for (int i = 0; i < spec->fieldCount; ++i) {
-      const FieldSpec& field = spec->fields[i];
+    values.reserve(static_cast<std::size_t>(definition->fieldCount));
+    for (int i = 0; i < definition->fieldCount; ++i) {
+      const FieldRow& field = definition->fields[i];
       if (field.optional && parser.atEnd()) {
         values.emplace_back();
         values.back().integer = field.omitted;
@@ -388,24 +388,25 @@ class CaptureBuilder {
     }
 
     const bool has_result =
-        spec->fieldCount > 0 && spec->fields[spec->fieldCount - 1].type == FieldType::kResult;
+        definition->fieldCount > 0 &&
+        definition->fields[definition->fieldCount - 1].type == FieldType::kResult;
     const bool open = has_result && values.back().result.kind == ResultKind::kOpen;
-    if (open && spec->opens != Opens::kIfOpen) {
+    if (open && definition->opens != Opens::kIfOpen) {
       parser.fail("'" + std::string(keyword) + "' cannot be open");
     }
-    checkKinds(parser, *spec, values);
+    checkKinds(parser, *definition, values);
 
-    Entry entry = kBuilders[static_cast<std::size_t>(spec->kind)](head, values);
-    if (spec->kind == EntryKind::kEnd) {
+    Entry entry = kBuilders[static_cast<std::size_t>(definition->kind)](head, values);
+    if (definition->kind == EntryKind::kEnd) {
       if (open_.empty()) parser.fail("'end' with no call open");
       std::get<EndEntry>(entry).opening = open_.back();
       open_.pop_back();
     }
-    if (spec->kind == EntryKind::kStopped) capture_.stopped = true;
+    if (definition->kind == EntryKind::kStopped) capture_.stopped = true;
     capture_.entries.push_back(std::move(entry));
-    if (spec->opens == Opens::kHostCall || open) {
+    if (definition->opens == Opens::kHostCall || open) {
       open_.push_back(capture_.entries.size() - 1);
-    } else if (open_.empty() && spec->kind != EntryKind::kStopped) {
+    } else if (open_.empty() && definition->kind != EntryKind::kStopped) {
       capture_.completeEntries = capture_.entries.size();
       capture_.completeLine = number;
     }
@@ -416,44 +417,44 @@ class CaptureBuilder {
  private:
   // Script numbers: `begin` has none; an export makes a new one; every other
   // entry but `stopped` names a script an export made.
-  void checkScript(const LineParser& parser, const EntrySpec& spec, const LineHead& head) {
-    if (spec.kind == EntryKind::kStopped) return;
-    if (spec.kind == EntryKind::kBegin) {
+  void checkScript(const LineParser& parser, const EntryRow& definition, const LineHead& head) {
+    if (definition.kind == EntryKind::kStopped) return;
+    if (definition.kind == EntryKind::kBegin) {
       if (head.script != 0) parser.fail("'begin' names script " + std::to_string(head.script));
       return;
     }
     if (head.script == 0) {
-      parser.fail("'" + std::string(spec.keyword) + "' names no script (script 0)");
+      parser.fail("'" + std::string(definition.keyword) + "' names no script (script 0)");
     }
     const auto made = scripts_.find(head.script);
-    if (spec.kind == EntryKind::kExport) {
+    if (definition.kind == EntryKind::kExport) {
       if (made != scripts_.end()) {
         parser.fail("script " + std::to_string(head.script) + " was created before, at line " +
                     std::to_string(made->second));
       }
       scripts_.emplace(head.script, head.line);
     } else if (made == scripts_.end()) {
-      parser.fail("'" + std::string(spec.keyword) + "' of script " + std::to_string(head.script) +
-                  ", which no export created");
+      parser.fail("'" + std::string(definition.keyword) + "' of script " +
+                  std::to_string(head.script) + ", which no export created");
     }
   }
 
   // What only the entries of their own may say.
-  static void checkKinds(const LineParser& parser, const EntrySpec& spec,
+  static void checkKinds(const LineParser& parser, const EntryRow& definition,
                          const std::vector<Value>& values) {
-    if (spec.kind == EntryKind::kCallback &&
+    if (definition.kind == EntryKind::kCallback &&
         !isPlainCallback(values[0].integer, values[1].integer)) {
       parser.fail("a callback of kind " + std::to_string(values[0].integer) + " with data " +
                   std::to_string(values[1].integer) +
                   " is no 'callback' entry: that kind has an entry of its own");
     }
-    if (spec.kind == EntryKind::kOtherCommand && !isOtherCommandKind(values[0].integer)) {
+    if (definition.kind == EntryKind::kOtherCommand && !isOtherCommandKind(values[0].integer)) {
       parser.fail("a command of kind " + std::to_string(values[0].integer) +
                   " is no 'other-command' entry: that kind has an entry of its own");
     }
   }
 
-  void noteWide(const FieldSpec& field, int64_t value, std::size_t number) {
+  void noteWide(const FieldRow& field, int64_t value, std::size_t number) {
     const int32_t narrow =
         static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(value)));
     if (narrow == value) return;

@@ -51,7 +51,7 @@ struct Result {
   std::string text;    // kReply: the reply's text
 };
 
-// One struct per entry kind, with the fields of its row in kEntrySpecs.
+// One struct per entry kind, with the fields of its row in kEntryRows.
 struct BeginEntry {
   LineHead head;
   Text started;

@@ -41,7 +41,7 @@ struct RowPieces {
   uint64_t fixed = 0;
 };
 
-constexpr RowPieces rowPieces(const EntrySpec& spec) {
+constexpr RowPieces rowPieces(const EntryRow& definition) {
   RowPieces row{};
   const auto set = [&row](std::size_t piece, const char* name, bool equals) {
     std::size_t at = 0;
@@ -50,20 +50,20 @@ constexpr RowPieces rowPieces(const EntrySpec& spec) {
     if (equals) row.text[piece][at++] = '=';
     row.length[piece] = at;
   };
-  set(0, spec.keyword, false);
+  set(0, definition.keyword, false);
   row.fixed = uint64_t{3} * 21 + kPieceSize + 1;
-  for (int i = 0; i < spec.fieldCount; ++i) {
-    set(static_cast<std::size_t>(i) + 1, spec.fields[i].name, true);
+  for (int i = 0; i < definition.fieldCount; ++i) {
+    set(static_cast<std::size_t>(i) + 1, definition.fields[i].name, true);
     row.fixed += kPieceSize + 48;
   }
   return row;
 }
 
 constexpr bool piecesFit() {
-  for (const EntrySpec& spec : kEntrySpecs) {
-    if (constantLength(spec.keyword) + 1 >= kPieceSize) return false;
-    for (int i = 0; i < spec.fieldCount; ++i) {
-      if (constantLength(spec.fields[i].name) + 2 >= kPieceSize) return false;
+  for (const EntryRow& definition : kEntryRows) {
+    if (constantLength(definition.keyword) + 1 >= kPieceSize) return false;
+    for (int i = 0; i < definition.fieldCount; ++i) {
+      if (constantLength(definition.fields[i].name) + 2 >= kPieceSize) return false;
     }
   }
   return true;
@@ -71,7 +71,7 @@ constexpr bool piecesFit() {
 static_assert(piecesFit(), "every keyword and field name fits a piece");
 
 template <EntryKind kKind>
-constexpr RowPieces kPieces = rowPieces(kEntrySpecs[static_cast<int>(kKind)]);
+constexpr RowPieces kPieces = rowPieces(kEntryRows[static_cast<int>(kKind)]);
 
 // The bytes that stand for themselves inside quotes.
 constexpr std::array<bool, 256> plainBytes() {
@@ -114,7 +114,7 @@ std::size_t decimalLength(uint64_t value) {
 // part, and every byte of a text at its longest escape. Keeps the lengths.
 template <EntryKind kKind, std::size_t kField>
 uint64_t textBound(const FieldValue& value, TextLengths* lengths) {
-  constexpr FieldType kType = kEntrySpecs[static_cast<int>(kKind)].fields[kField].type;
+  constexpr FieldType kType = kEntryRows[static_cast<int>(kKind)].fields[kField].type;
   uint64_t bound = 0;
   if constexpr (kType == FieldType::kText || kType == FieldType::kTextList) {
     if (kType == FieldType::kText && value.texts.list == nullptr) {
@@ -244,9 +244,9 @@ class CaptureWriter::CountOut {
 // it; an optional field left out where it holds its `omitted`.
 template <EntryKind kKind, std::size_t kField, typename Out>
 DREZ_CAPTURE_INLINE void putField(Out& out, const FieldValue& value, const TextLengths& lengths) {
-  constexpr const FieldSpec& kSpec = kEntrySpecs[static_cast<int>(kKind)].fields[kField];
-  if constexpr (kSpec.optional) {
-    if (value.integer == kSpec.omitted) return;
+  constexpr const FieldRow& kDefinition = kEntryRows[static_cast<int>(kKind)].fields[kField];
+  if constexpr (kDefinition.optional) {
+    if (value.integer == kDefinition.omitted) return;
   }
   out.template putConstant<kPieces<kKind>.length[kField + 1]>(kPieces<kKind>.text[kField + 1]);
 
@@ -268,9 +268,9 @@ DREZ_CAPTURE_INLINE void putField(Out& out, const FieldValue& value, const TextL
     out.putChar('"');
   };
 
-  if constexpr (kSpec.type == FieldType::kInteger) {
+  if constexpr (kDefinition.type == FieldType::kInteger) {
     putInteger(value.integer);
-  } else if constexpr (kSpec.type == FieldType::kText) {
+  } else if constexpr (kDefinition.type == FieldType::kText) {
     const FieldValue::Texts& texts = value.texts;
     if (texts.list == nullptr) {
       putText(texts.text, lengths.of[kField]);
@@ -282,7 +282,7 @@ DREZ_CAPTURE_INLINE void putField(Out& out, const FieldValue& value, const TextL
       if (texts.list[p] != nullptr) out.putEscaped(texts.list[p], std::strlen(texts.list[p]));
     }
     out.putChar('"');
-  } else if constexpr (kSpec.type == FieldType::kTextList) {
+  } else if constexpr (kDefinition.type == FieldType::kTextList) {
     out.putChar('[');
     for (std::size_t t = 0; t < value.texts.count; ++t) {
       if (t > 0) out.putChar(' ');
@@ -290,7 +290,7 @@ DREZ_CAPTURE_INLINE void putField(Out& out, const FieldValue& value, const TextL
       putText(text, text != nullptr ? std::strlen(text) : 0);
     }
     out.putChar(']');
-  } else if constexpr (kSpec.type == FieldType::kReply) {
+  } else if constexpr (kDefinition.type == FieldType::kReply) {
     if (value.reply.kind == ReplyRef::Kind::kNumber) {
       out.putDecimal(value.reply.number);
     } else if (value.reply.kind == ReplyRef::Kind::kUnknown) {
@@ -299,7 +299,7 @@ DREZ_CAPTURE_INLINE void putField(Out& out, const FieldValue& value, const TextL
       out.put(kNoneWord, sizeof kNoneWord - 1);
     }
   } else {
-    static_assert(kSpec.type == FieldType::kResult, "every field type is written");
+    static_assert(kDefinition.type == FieldType::kResult, "every field type is written");
     const ResultValue& result = value.result;
     if (result.kind == ResultKind::kInteger) {
       putInteger(result.number);
@@ -340,7 +340,7 @@ DREZ_CAPTURE_INLINE void CaptureWriter::format(Out& out, const EntryHead& head, 
   out.putChar(' ');
   out.putDecimal(static_cast<uint64_t>(head.script < 0 ? 0 : head.script));
   out.template putConstant<kPieces<kKind>.length[0]>(kPieces<kKind>.text[0]);
-  constexpr int kCount = kEntrySpecs[static_cast<int>(kKind)].fieldCount;
+  constexpr int kCount = kEntryRows[static_cast<int>(kKind)].fieldCount;
   putFields<kKind>(out, values, lengths, std::make_index_sequence<kCount>());
   out.putChar('\n');
 }
@@ -389,7 +389,7 @@ bool CaptureWriter::writeHeader() {
 
 void CaptureWriter::writeStopped(const EntryHead& head, const char* reason, StopReason why) {
   constexpr EntryKind kKind = EntryKind::kStopped;
-  constexpr int kCount = kEntrySpecs[static_cast<int>(kKind)].fieldCount;
+  constexpr int kCount = kEntryRows[static_cast<int>(kKind)].fieldCount;
   const FieldValue value = FieldValue::ofText(reason);
   TextLengths lengths;
   upperBound<kKind>(&value, &lengths, std::make_index_sequence<kCount>());
@@ -411,12 +411,12 @@ void CaptureWriter::stopWith(const EntryHead& head, const char* reason) {
 
 template <EntryKind kKind>
 bool CaptureWriter::write(const EntryHead& head, const FieldValue* values) {
-  constexpr const EntrySpec& kSpec = kEntrySpecs[static_cast<int>(kKind)];
-  constexpr int kCount = kSpec.fieldCount;
+  constexpr const EntryRow& kDefinition = kEntryRows[static_cast<int>(kKind)];
+  constexpr int kCount = kDefinition.fieldCount;
   // A `stopped` entry is stopWith's alone.
   if (kKind == EntryKind::kStopped || state_ != State::kRecording) return false;
   for (int i = 0; i < kCount; ++i) {
-    if (values[i].type != kSpec.fields[i].type) return false;
+    if (values[i].type != kDefinition.fields[i].type) return false;
   }
   if (kKind == EntryKind::kEnd && open_ == 0) return false;
   const int depth = kKind == EntryKind::kEnd ? open_ - 1 : open_;
@@ -449,9 +449,9 @@ bool CaptureWriter::write(const EntryHead& head, const FieldValue* values) {
 
   if constexpr (kKind == EntryKind::kEnd) {
     --open_;
-  } else if constexpr (kSpec.opens == Opens::kHostCall) {
+  } else if constexpr (kDefinition.opens == Opens::kHostCall) {
     ++open_;
-  } else if constexpr (kSpec.opens == Opens::kIfOpen) {
+  } else if constexpr (kDefinition.opens == Opens::kIfOpen) {
     if (values[kCount - 1].result.kind == ResultKind::kOpen) ++open_;
   }
   return true;
@@ -474,7 +474,7 @@ constexpr auto kRowWriters = rowWriters(std::make_index_sequence<kEntryKindCount
 bool CaptureWriter::write(const EntryHead& head, EntryKind kind, const FieldValue* values,
                           int count) {
   const int index = static_cast<int>(kind);
-  if (index < 0 || index >= kEntryKindCount || count != kEntrySpecs[index].fieldCount) {
+  if (index < 0 || index >= kEntryKindCount || count != kEntryRows[index].fieldCount) {
     return false;
   }
   return (this->*kRowWriters[static_cast<std::size_t>(index)])(head, values);

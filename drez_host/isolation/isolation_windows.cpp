@@ -1,5 +1,5 @@
 // Isolation on Windows: drez-host.exe started again (CreateProcessW) with
-// the hidden first argument kChildArgument and a spec naming the handles it
+// the hidden first argument kChildArgument and a definition naming the handles it
 // inherits; its order (the task and its settings) follows the status in the
 // shared memory, as a frame of isolation/codec.h. The child
 // runs in a job object that ends every process the script starts, and the
@@ -28,8 +28,8 @@ namespace drezhost {
 
 namespace {
 
-// A child's exit code when its spec cannot be used: drez-host's own fault.
-constexpr UINT kUnusableSpec = 125;
+// A child's exit code when its definition cannot be used: drez-host's own fault.
+constexpr UINT kUnusableHandover = 125;
 // The exit code a child ended by the watchdog is given.
 constexpr UINT kEndedByWatchdog = 124;
 // What a child that aborted ends with, as the C runtime's abort() does.
@@ -269,7 +269,7 @@ long readSome(void* from, char* data, std::size_t size) {
 // follows the status in the shared memory), as
 // "<memory>:<up>:<down>:<output>:<order bytes>"; <output> is 0 when the
 // child has no output file of the parent's.
-struct ChildSpec {
+struct ChildHandover {
   std::uint64_t memory = 0;
   std::uint64_t up = 0;    // child -> parent, the write end
   std::uint64_t down = 0;  // parent -> child, the read end
@@ -423,9 +423,9 @@ std::string whyItEnded(const SharedStatus& status, DWORD code) {
   if (status.crashed.load() != 0 || (status.crashCode.load() == code && status.crash[0] != '\0')) {
     return std::string("the process died of ") + status.crash;
   }
-  if (code == kUnusableSpec && status.callSequence.load() == 0 && status.step[0] == '\0') {
+  if (code == kUnusableHandover && status.callSequence.load() == 0 && status.step[0] == '\0') {
     return "drez-host's child process could not take up its task (exit status " +
-           std::to_string(code) + "): it was started with a spec it cannot use";
+           std::to_string(code) + "): it was started with a definition it cannot use";
   }
   char number[16];
   FixedText(number, sizeof number).hex(code);
@@ -447,14 +447,14 @@ bool isChildProcess(int argc, char** argv) {
 
 void runChildProcess(int argc, char** argv) {
   prepareForCrashes();
-  ChildSpec spec;
-  if (argc < 3 || !spec.decode(argv[2])) throw ChildExit{static_cast<int>(kUnusableSpec)};
-  const HANDLE memory = handleOf(spec.memory);
-  HANDLE out = handleOf(spec.up);
-  HANDLE in = handleOf(spec.down);
+  ChildHandover definition;
+  if (argc < 3 || !definition.decode(argv[2])) throw ChildExit{static_cast<int>(kUnusableHandover)};
+  const HANDLE memory = handleOf(definition.memory);
+  HANDLE out = handleOf(definition.up);
+  HANDLE in = handleOf(definition.down);
   void* view =
-      MapViewOfFile(memory, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(SharedStatus) + spec.orderSize);
-  if (view == nullptr) throw ChildExit{static_cast<int>(kUnusableSpec)};
+      MapViewOfFile(memory, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(SharedStatus) + definition.orderSize);
+  if (view == nullptr) throw ChildExit{static_cast<int>(kUnusableHandover)};
   CloseHandle(memory);
   keepToMyself(out);
   keepToMyself(in);
@@ -462,18 +462,18 @@ void runChildProcess(int argc, char** argv) {
   childStatus = static_cast<SharedStatus*>(view);
   SharedStatus& status = *childStatus;
   const std::string frame(static_cast<const char*>(view) + sizeof(SharedStatus),
-                          static_cast<std::size_t>(spec.orderSize));
+                          static_cast<std::size_t>(definition.orderSize));
   std::optional<TaskOrder> order;
   try {
     std::size_t at = 0;
     order = takeFrame<TaskOrder>(frame, at);
   } catch (const CodecError&) {
   }
-  if (!order) throw ChildExit{static_cast<int>(kUnusableSpec)};
+  if (!order) throw ChildExit{static_cast<int>(kUnusableHandover)};
   std::optional<std::uint64_t> output;
-  if (spec.output != 0) {
-    output = spec.output;
-    keepToMyself(handleOf(spec.output));
+  if (definition.output != 0) {
+    output = definition.output;
+    keepToMyself(handleOf(definition.output));
   }
   Verdict verdict = Verdict::Crashed;
   {
@@ -540,14 +540,14 @@ Outcome runIsolated(const TaskOrder& order, const Isolation& isolation, const st
     outputHandle = nullptr;
   }
 
-  ChildSpec spec;
-  spec.memory = reinterpret_cast<std::uintptr_t>(memory.get());
-  spec.up = reinterpret_cast<std::uintptr_t>(upWrite.get());
-  spec.down = reinterpret_cast<std::uintptr_t>(downRead.get());
-  spec.output = reinterpret_cast<std::uintptr_t>(outputHandle);
-  spec.orderSize = frame.size();
+  ChildHandover definition;
+  definition.memory = reinterpret_cast<std::uintptr_t>(memory.get());
+  definition.up = reinterpret_cast<std::uintptr_t>(upWrite.get());
+  definition.down = reinterpret_cast<std::uintptr_t>(downRead.get());
+  definition.output = reinterpret_cast<std::uintptr_t>(outputHandle);
+  definition.orderSize = frame.size();
   std::wstring command =
-      L"\"" + program + L"\" " + widened(kChildArgument) + L" " + widened(spec.encode());
+      L"\"" + program + L"\" " + widened(kChildArgument) + L" " + widened(definition.encode());
 
   Handle job(makeJob());
   HANDLE inherited[] = {nothing[0].get(), nothing[1].get(), nothing[2].get(), memory.get(),

@@ -13,10 +13,10 @@ const char* const kKindNames[] = {
     "release the reply",   "notify 6",      "notify 7"};
 
 // The commands that address a control on a panel.
-bool addressesControl(const drez_command_spec& spec) {
+bool addressesControl(const drez_command_row& definition) {
   bool panel = false;
   bool control = false;
-  for (drez_operand_kind kind : spec.operands) {
+  for (drez_operand_kind kind : definition.operands) {
     panel = panel || kind == DREZ_OPERAND_PANEL;
     control = control || kind == DREZ_OPERAND_CONTROL;
   }
@@ -56,15 +56,15 @@ void Coverage::enteringCall(const HostCall& call, const std::string&) {
 
 void Coverage::commandSent(const std::string& text) {
   ++commands_;
-  if (const drez_command_spec* spec = drez_find_command(text.c_str())) {
-    ++codes_[spec->id];
+  if (const drez_command_row* definition = drez_find_command(text.c_str())) {
+    ++codes_[definition->id];
   } else {
     ++unknown_codes_[text.substr(0, 2)];
   }
 }
 
 void Coverage::commandRead(const HostCommand& command) {
-  if (!addressesControl(*command.spec)) return;
+  if (!addressesControl(*command.definition)) return;
   controls_addressed_.insert(command.textOf(DREZ_OPERAND_PANEL) + " " +
                              command.textOf(DREZ_OPERAND_CONTROL));
 }
@@ -106,10 +106,10 @@ std::string Coverage::report(const Installation& installation) const {
   std::ostringstream out;
   out << "==== coverage\n  command codes sent:";
   std::string addressing;  // the codes of the commands that address a control
-  for (const drez_command_spec& spec : drez_commands) {
-    out << " " << spec.code << " " << codes_[spec.id];
-    if (!addressesControl(spec)) continue;
-    addressing += (addressing.empty() ? "" : " and ") + std::string(spec.code);
+  for (const drez_command_row& definition : drez_commands) {
+    out << " " << definition.code << " " << codes_[definition.id];
+    if (!addressesControl(definition)) continue;
+    addressing += (addressing.empty() ? "" : " and ") + std::string(definition.code);
   }
   for (const auto& entry : unknown_codes_) {
     out << "  (outside the vocabulary: " << shownText(entry.first) << " " << entry.second << ")";

@@ -176,7 +176,7 @@ class Writer {
       const Entry& entry = capture_.entries[i];
       if (const auto* command = std::get_if<CommandEntry>(&entry)) {
         std::optional<HostCommand> parsed = parseHostCommand(textOf(command->text), nullptr);
-        if (parsed && parsed->spec->use == DREZ_USE_POLL) {
+        if (parsed && parsed->definition->use == DREZ_USE_POLL) {
           const int64_t first = parsed->numberOf(DREZ_OPERAND_FIRST);
           const int64_t last = parsed->numberOf(DREZ_OPERAND_LAST);
           for (int64_t index = first; index <= last && index - first < 4096; ++index) {

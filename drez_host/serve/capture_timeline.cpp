@@ -17,7 +17,7 @@ using namespace drezcapture;
 
 std::string textOf(const Text& text) { return text ? *text : std::string(); }
 
-std::string keywordOf(const Entry& entry) { return entrySpec(kindOf(entry)).keyword; }
+std::string keywordOf(const Entry& entry) { return entryRow(kindOf(entry)).keyword; }
 
 std::string resultText(const drezcapture::Result& result) {
   switch (result.kind) {
@@ -86,7 +86,7 @@ void act(Installation& installation, Script* sender, const HostCommand& command)
     case DREZ_REGISTER_ROUTER:
       if (sender != nullptr) {
         Registration registration;
-        registration.kind = deviceKindOf(command.spec->device);
+        registration.kind = deviceKindOf(command.definition->device);
         registration.device = command.numberOf(DREZ_OPERAND_DEVICE);
         registration.first = command.numberOf(DREZ_OPERAND_FIRST);
         registration.last = command.numberOf(DREZ_OPERAND_LAST);
@@ -96,7 +96,7 @@ void act(Installation& installation, Script* sender, const HostCommand& command)
     case DREZ_UNREGISTER_INFODRIVER:
     case DREZ_UNREGISTER_ROUTER:
       if (sender != nullptr) {
-        sender->registrations.remove(deviceKindOf(command.spec->device),
+        sender->registrations.remove(deviceKindOf(command.definition->device),
                                      command.numberOf(DREZ_OPERAND_DEVICE));
       }
       break;

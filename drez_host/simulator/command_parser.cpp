@@ -58,7 +58,7 @@ bool readOperand(const std::string& text, std::size_t& pos, Operand& operand, st
 bool checkValue(const HostCommand& command, std::size_t i, std::string* error) {
   const Operand& operand = command.operands[i];
   const char* code = command.code();
-  switch (command.spec->operands[i]) {
+  switch (command.definition->operands[i]) {
     case DREZ_OPERAND_ASSIGNMENT:
       if (operand.text.find('=') != std::string::npos) return true;
       *error = std::string("the ") + ordinalWord(i) + " operand of " + code +
@@ -85,7 +85,7 @@ bool checkValue(const HostCommand& command, std::size_t i, std::string* error) {
 
 const Operand* HostCommand::operand(drez_operand_kind kind) const {
   for (std::size_t i = 0; i < operands.size(); ++i) {
-    if (spec->operands[i] == kind) return &operands[i];
+    if (definition->operands[i] == kind) return &operands[i];
   }
   return nullptr;
 }
@@ -94,14 +94,14 @@ std::optional<HostCommand> parseHostCommand(const std::string& text, std::string
   std::string ignored;
   if (error == nullptr) error = &ignored;
   HostCommand command;
-  command.spec = drez_find_command(text.c_str());
-  if (command.spec == nullptr || (text.size() > 2 && text[2] != ' ')) {
+  command.definition = drez_find_command(text.c_str());
+  if (command.definition == nullptr || (text.size() > 2 && text[2] != ' ')) {
     *error = "unknown command code '" + shownText(text.substr(0, text.find(' '))) + "'";
     return std::nullopt;
   }
-  const drez_command_spec& spec = *command.spec;
-  if (spec.count == 0 && text.size() > 2) {
-    *error = std::string(spec.code) + " takes no operands";
+  const drez_command_row& definition = *command.definition;
+  if (definition.count == 0 && text.size() > 2) {
+    *error = std::string(definition.code) + " takes no operands";
     return std::nullopt;
   }
   command.operands.reserve(DREZ_MAX_OPERANDS);
@@ -121,18 +121,18 @@ std::optional<HostCommand> parseHostCommand(const std::string& text, std::string
       return std::nullopt;
     }
   }
-  const std::size_t required = spec.required;
-  const std::size_t allowed = spec.count;
+  const std::size_t required = definition.required;
+  const std::size_t allowed = definition.count;
   if (command.operands.size() < required || command.operands.size() > allowed) {
-    *error = std::string(spec.code) + " takes " + std::to_string(required) +
+    *error = std::string(definition.code) + " takes " + std::to_string(required) +
              (allowed != required ? " or " + std::to_string(allowed) : std::string()) +
              " operands, not " + std::to_string(command.operands.size());
     return std::nullopt;
   }
   for (std::size_t i = 0; i < command.operands.size(); ++i) {
-    const bool wantText = drez_operand_is_text(spec.operands[i]);
+    const bool wantText = drez_operand_is_text(definition.operands[i]);
     if (command.operands[i].isText != wantText) {
-      *error = ordinal(i) + " of " + spec.code + " must be " +
+      *error = ordinal(i) + " of " + definition.code + " must be " +
                (wantText ? "a quoted text" : "an integer");
       return std::nullopt;
     }

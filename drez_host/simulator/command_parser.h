@@ -27,12 +27,12 @@ struct Operand {
 
 struct HostCommand {
   // The command's row of the vocabulary; never null in a parsed command.
-  const drez_command_spec* spec = nullptr;
+  const drez_command_row* definition = nullptr;
   // As sent: the row's operands in order, the optional ones perhaps left off.
   std::vector<Operand> operands;
 
-  drez_command_id id() const { return spec->id; }
-  const char* code() const { return spec->code; }
+  drez_command_id id() const { return definition->id; }
+  const char* code() const { return definition->code; }
   const std::string& text(std::size_t i) const { return operands.at(i).text; }
   int32_t number(std::size_t i) const { return operands.at(i).number; }
   bool has(std::size_t i) const { return i < operands.size(); }

@@ -146,7 +146,7 @@ std::optional<std::string> SimulatedHost::setOutput(Script&, const HostCommand& 
 std::optional<std::string> SimulatedHost::registerRange(Script& sender,
                                                         const HostCommand& command) {
   Registration registration;
-  registration.kind = deviceKindOf(command.spec->device);
+  registration.kind = deviceKindOf(command.definition->device);
   registration.device = command.numberOf(DREZ_OPERAND_DEVICE);
   registration.first = command.numberOf(DREZ_OPERAND_FIRST);
   registration.last = command.numberOf(DREZ_OPERAND_LAST);
@@ -158,7 +158,7 @@ std::optional<std::string> SimulatedHost::registerRange(Script& sender,
 }
 
 std::optional<std::string> SimulatedHost::unregister(Script& sender, const HostCommand& command) {
-  const DeviceKind kind = deviceKindOf(command.spec->device);
+  const DeviceKind kind = deviceKindOf(command.definition->device);
   const int32_t device = command.numberOf(DREZ_OPERAND_DEVICE);
   // What it was told of the device is no longer kept up to date.
   for (auto told = sender.delivered.lower_bound({device, INT32_MIN});
@@ -220,7 +220,7 @@ std::optional<std::string> SimulatedHost::detach(Script& sender, const HostComma
 
 Device* SimulatedHost::deviceFor(const HostCommand& command) {
   const int32_t number = command.numberOf(DREZ_OPERAND_DEVICE);
-  const DeviceKind kind = deviceKindOf(command.spec->device);
+  const DeviceKind kind = deviceKindOf(command.definition->device);
   Device* device = installation_.findDevice(number);
   if (device == nullptr) {
     warn("no device " + std::to_string(number));

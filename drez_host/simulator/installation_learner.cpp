@@ -45,7 +45,7 @@ void InstallationLearner::learn(const HostCommand& command, const std::string* r
   }
   const Operand* device = command.operand(DREZ_OPERAND_DEVICE);
   if (device == nullptr) return;
-  const DeviceKind kind = deviceKindOf(command.spec->device);
+  const DeviceKind kind = deviceKindOf(command.definition->device);
   const Operand* index = command.operand(DREZ_OPERAND_INDEX);
   const Operand* first = command.operand(DREZ_OPERAND_FIRST);
   const Operand* last = command.operand(DREZ_OPERAND_LAST);

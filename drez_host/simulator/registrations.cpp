@@ -6,8 +6,9 @@ namespace drezhost {
 
 std::string Registration::describe() const {
   const char* code = "";
-  for (const drez_command_spec& spec : drez_commands) {
-    if (spec.use == DREZ_USE_REGISTER && deviceKindOf(spec.device) == kind) code = spec.code;
+  for (const drez_command_row& definition : drez_commands) {
+    if (definition.use == DREZ_USE_REGISTER && deviceKindOf(definition.device) == kind)
+      code = definition.code;
   }
   return std::string(code) + " " + std::to_string(device) + " " + std::to_string(first) + " " +
          std::to_string(last);

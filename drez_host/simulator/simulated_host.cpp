@@ -565,8 +565,8 @@ intptr_t DREZ_THISCALL SimulatedHost::command(const char* text, int kind) {
 }
 
 intptr_t SimulatedHost::executeCommand(const char* text) {
-  const drez_command_spec* spec = drez_find_command(text);
-  const bool carriesReply = spec != nullptr && spec->result == DREZ_RESULT_REPLY;
+  const drez_command_row* definition = drez_find_command(text);
+  const bool carriesReply = definition != nullptr && definition->result == DREZ_RESULT_REPLY;
   if (in_outermost_ && ++outermost_commands_ > max_commands_) {
     if (!runaway_) {
       runaway_ = true;
@@ -588,7 +588,7 @@ intptr_t SimulatedHost::executeCommand(const char* text) {
   if (!frames_.empty()) frames_.back().lastCommand = command_text;
   for (HostObserver* observer : observers_) observer->commandSent(command_text);
   ++commands_active_;
-  const std::optional<std::string> answer = respond(command_text, spec);
+  const std::optional<std::string> answer = respond(command_text, definition);
   afterExecute(command_text);
   --commands_active_;
   if (recorded_ != nullptr && !carriesReply) return recorded_result_;
@@ -610,8 +610,8 @@ void SimulatedHost::releaseReply(const char* reply) {
 }
 
 std::optional<std::string> SimulatedHost::respond(const std::string& text,
-                                                  const drez_command_spec* spec) {
-  const bool carriesReply = spec != nullptr && spec->result == DREZ_RESULT_REPLY;
+                                                  const drez_command_row* definition) {
+  const bool carriesReply = definition != nullptr && definition->result == DREZ_RESULT_REPLY;
   Script* sender = current();
   findings_.clear();
   answers_.clear();
@@ -646,7 +646,7 @@ std::optional<std::string> SimulatedHost::respond(const std::string& text,
       line += answer ? "  => " + quoteText(*answer) : "  => no reply";
     } else if (recorded_ != nullptr) {
       line += "  => " + std::to_string(recorded_result_);
-    } else if (spec != nullptr && spec->result == DREZ_RESULT_STATUS) {
+    } else if (definition != nullptr && definition->result == DREZ_RESULT_STATUS) {
       line += answer ? "  => 1" : "  => 0";
     }
     entry = trace_.entry(level, sender != nullptr ? sender->name : "", line);

@@ -311,10 +311,10 @@ class SimulatedHost : public drez_client_host {
 
   intptr_t executeCommand(const char* text);
   void releaseReply(const char* reply);
-  // Executes and traces `text`, whose row of the vocabulary is `spec` (null
+  // Executes and traces `text`, whose row of the vocabulary is `definition` (null
   // for none); returns its reply, or for commands without one something for
   // success and nothing for failure.
-  std::optional<std::string> respond(const std::string& text, const drez_command_spec* spec);
+  std::optional<std::string> respond(const std::string& text, const drez_command_row* definition);
   // Delivers what the command made the studio send, and fires its trigger.
   void afterExecute(const std::string& text);
   // Delivers now, or at the end of the current call when the script cannot

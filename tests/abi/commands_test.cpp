@@ -13,23 +13,24 @@ namespace {
 
 TEST(Commands, EveryRowIsWellFormed) {
   std::set<std::string> codes;
-  for (const drez_command_spec& spec : drez_commands) {
-    const std::string code = spec.code;
+  for (const drez_command_row& definition : drez_commands) {
+    const std::string code = definition.code;
     SCOPED_TRACE(code);
     ASSERT_EQ(code.size(), 2u);
     EXPECT_TRUE(std::isupper(static_cast<unsigned char>(code[0])) &&
                 std::isupper(static_cast<unsigned char>(code[1])));
     EXPECT_TRUE(codes.insert(code).second) << "a code used twice";
-    EXPECT_LE(spec.required, spec.count);
-    ASSERT_LE(spec.count, DREZ_MAX_OPERANDS);
+    EXPECT_LE(definition.required, definition.count);
+    ASSERT_LE(definition.count, DREZ_MAX_OPERANDS);
     bool namesDevice = false;
     for (int i = 0; i < DREZ_MAX_OPERANDS; ++i) {
-      EXPECT_EQ(spec.operands[i] == DREZ_OPERAND_NONE, i >= spec.count) << "operand " << i;
-      namesDevice = namesDevice || spec.operands[i] == DREZ_OPERAND_DEVICE;
+      EXPECT_EQ(definition.operands[i] == DREZ_OPERAND_NONE, i >= definition.count)
+          << "operand " << i;
+      namesDevice = namesDevice || definition.operands[i] == DREZ_OPERAND_DEVICE;
     }
-    EXPECT_EQ(namesDevice, spec.device != DREZ_DEVICE_NONE);
-    EXPECT_EQ(spec.device != DREZ_DEVICE_NONE, spec.use != DREZ_USE_NONE);
-    EXPECT_NE(std::string(spec.summary), "");
+    EXPECT_EQ(namesDevice, definition.device != DREZ_DEVICE_NONE);
+    EXPECT_EQ(definition.device != DREZ_DEVICE_NONE, definition.use != DREZ_USE_NONE);
+    EXPECT_NE(std::string(definition.summary), "");
   }
 }
 
@@ -56,12 +57,12 @@ TEST(Commands, AreToldByTheirFirstTwoCharacters) {
   };
   for (const auto& c : cases) {
     const char* shown = c.text != nullptr ? c.text : "(null)";
-    const drez_command_spec* spec = drez_find_command(c.text);
+    const drez_command_row* definition = drez_find_command(c.text);
     if (c.code == nullptr) {
-      EXPECT_EQ(spec, nullptr) << shown;
+      EXPECT_EQ(definition, nullptr) << shown;
     } else {
-      ASSERT_NE(spec, nullptr) << shown;
-      EXPECT_STREQ(spec->code, c.code) << shown;
+      ASSERT_NE(definition, nullptr) << shown;
+      EXPECT_STREQ(definition->code, c.code) << shown;
     }
     EXPECT_EQ(drez_carries_reply(c.text), c.reply) << shown;
   }

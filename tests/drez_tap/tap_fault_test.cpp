@@ -506,7 +506,7 @@ TEST(TapExceptions, AnExceptionPassesAsWithoutTheTapAndTheCallIsRecordedAsEnded)
     if (const auto* end = std::get_if<drezcapture::EndEntry>(&entry)) {
       if (end->result.kind == drezcapture::ResultKind::kException) {
         ended.push_back(
-            drezcapture::entrySpec(drezcapture::kindOf(capture.entries[end->opening])).keyword);
+            drezcapture::entryRow(drezcapture::kindOf(capture.entries[end->opening])).keyword);
       }
     }
     if (const auto* command = std::get_if<drezcapture::CommandEntry>(&entry)) {
