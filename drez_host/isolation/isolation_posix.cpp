@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -161,6 +162,7 @@ Outcome runIsolated(const TaskOrder& order, const Isolation& isolation, const st
   bool channelLost = false;
   char bytes[65536];
   siginfo_t ended = {};
+  useconds_t nap = 1000;  // the wait for the end once the pipe is closed
   while (child > 0) {
     if (pipeOpen) {
       pollfd wait = {up[0], POLLIN, 0};
@@ -174,7 +176,10 @@ Outcome runIsolated(const TaskOrder& order, const Isolation& isolation, const st
         }
       }
     } else {
-      usleep(100 * 1000);
+      // The pipe closes as the child ends: its end comes within a few
+      // milliseconds, which a fixed wait of 100 would add to every run.
+      usleep(nap);
+      nap = std::min<useconds_t>(nap * 2, 100 * 1000);
     }
     // The child is watched through its process, which it cannot close; it
     // stays a zombie until the group is ended below.

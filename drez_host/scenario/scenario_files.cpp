@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <set>
+#include <string_view>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -100,10 +101,31 @@ std::optional<Step> IncludedFile::next() {
 
 namespace {
 
+// False when the file's bytes hold neither word: no step of it can then
+// expect a trace or include a file that does. Read in blocks, so a long
+// run's scenario is neither parsed twice nor held whole.
+bool mayExpectTraces(std::istream& file) {
+  static constexpr std::string_view kWords[] = {"trace", "include"};
+  constexpr std::size_t kKept = 6;  // a word's length less one
+  std::string block;
+  char buffer[1 << 16];
+  while (file.read(buffer, sizeof buffer), file.gcount() > 0) {
+    block.append(buffer, static_cast<std::size_t>(file.gcount()));
+    for (std::string_view word : kWords) {
+      if (block.find(word) != std::string::npos) return true;
+    }
+    block.erase(0, block.size() > kKept ? block.size() - kKept : 0);
+  }
+  return false;
+}
+
 bool scanForTraces(const std::string& path, std::set<std::string>& seen) {
   if (!seen.insert(identity(path)).second) return false;
   std::ifstream file(path, std::ios::binary);
   if (!file) return true;
+  if (!mayExpectTraces(file)) return false;
+  file.clear();
+  file.seekg(0);
   ScenarioParser parser(path);
   std::string line;
   bool cut = false;

@@ -1,6 +1,8 @@
 #include "simulator/command_parser.h"
 
-#include <charconv>
+#include <array>
+#include <cstdint>
+#include <limits>
 #include <utility>
 
 #include "simulator/trace.h"
@@ -17,13 +19,32 @@ const char* ordinalWord(std::size_t i) {
   return kWords[i];
 }
 
+// The vocabulary's row for the code `text` begins with: a table over two
+// capital letters, as drez_find_command would walk the rows at every
+// command a script sends.
+const drez_command_row* rowOf(std::string_view text) {
+  constexpr int kLetters = 26;
+  static const auto rows = [] {
+    std::array<const drez_command_row*, kLetters * kLetters> table{};
+    for (const drez_command_row& row : drez_commands) {
+      table[(row.code[0] - 'A') * kLetters + (row.code[1] - 'A')] = &row;
+    }
+    return table;
+  }();
+  if (text.size() < 2) return nullptr;
+  const int first = text[0] - 'A';
+  const int second = text[1] - 'A';
+  if (first < 0 || first >= kLetters || second < 0 || second >= kLetters) return nullptr;
+  return rows[first * kLetters + second];
+}
+
 // Reads one operand starting at `pos`; advances `pos` past it.
-bool readOperand(const std::string& text, std::size_t& pos, Operand& operand, std::string* error) {
+bool readOperand(std::string_view text, std::size_t& pos, Operand& operand, std::string* error) {
   if (text[pos] == '\'') {
     std::size_t close = pos + 1;
     while (true) {
       close = text.find('\'', close);
-      if (close == std::string::npos) {
+      if (close == std::string_view::npos) {
         *error = "a text operand has no closing quote";
         return false;
       }
@@ -31,25 +52,40 @@ bool readOperand(const std::string& text, std::size_t& pos, Operand& operand, st
       ++close;
     }
     operand.isText = true;
-    operand.text = text.substr(pos + 1, close - pos - 1);
+    operand.text.assign(text.data() + pos + 1, close - pos - 1);
     pos = close + 1;
     return true;
   }
-  std::size_t end = text.find(' ', pos);
-  if (end == std::string::npos) end = text.size();
-  const char* first = text.data() + pos;
-  const char* last = text.data() + end;
-  auto result = std::from_chars(first, last, operand.number);
-  if (result.ec == std::errc::result_out_of_range && result.ptr == last) {
-    *error = "'" + shownText(text.substr(pos, end - pos)) + "' is outside the 32-bit integer range";
+  // An integer: an optional minus and decimal digits, up to the next space;
+  // read in one pass, as every command holds some.
+  std::size_t end = pos;
+  const bool negative = text[end] == '-';
+  if (negative) ++end;
+  const std::size_t digitsFrom = end;
+  int64_t value = 0;
+  bool digitsOnly = true;
+  for (; end < text.size() && text[end] != ' '; ++end) {
+    const char c = text[end];
+    if (c < '0' || c > '9') {
+      digitsOnly = false;
+    } else if (value <= int64_t{1} << 32) {
+      value = value * 10 + (c - '0');
+    }
+  }
+  if (!digitsOnly || end == digitsFrom) {
+    *error = "'" + shownText(std::string(text.substr(pos, end - pos))) +
+             "' is neither an integer nor a quoted text";
     return false;
   }
-  if (first == last || result.ec != std::errc() || result.ptr != last) {
-    *error =
-        "'" + shownText(text.substr(pos, end - pos)) + "' is neither an integer nor a quoted text";
+  if (negative) value = -value;
+  if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max()) {
+    *error = "'" + shownText(std::string(text.substr(pos, end - pos))) +
+             "' is outside the 32-bit integer range";
     return false;
   }
+  operand.number = static_cast<int32_t>(value);
   operand.isText = false;
+  operand.text.clear();
   pos = end;
   return true;
 }
@@ -91,56 +127,67 @@ const Operand* HostCommand::operand(drez_operand_kind kind) const {
 }
 
 std::optional<HostCommand> parseHostCommand(const std::string& text, std::string* error) {
+  HostCommand command;
+  if (!parseHostCommand(text, command, error)) return std::nullopt;
+  return command;
+}
+
+bool parseHostCommand(std::string_view text, HostCommand& command, std::string* error) {
   std::string ignored;
   if (error == nullptr) error = &ignored;
-  HostCommand command;
-  command.definition = drez_find_command(text.c_str());
+  command.operands.clear();
+  command.definition = rowOf(text);
   if (command.definition == nullptr || (text.size() > 2 && text[2] != ' ')) {
-    *error = "unknown command code '" + shownText(text.substr(0, text.find(' '))) + "'";
-    return std::nullopt;
+    *error =
+        "unknown command code '" + shownText(std::string(text.substr(0, text.find(' ')))) + "'";
+    return false;
   }
   const drez_command_row& definition = *command.definition;
   if (definition.count == 0 && text.size() > 2) {
     *error = std::string(definition.code) + " takes no operands";
-    return std::nullopt;
+    return false;
   }
-  command.operands.reserve(DREZ_MAX_OPERANDS);
   std::size_t pos = 2;
+  std::size_t beyondCount = 0;
   while (pos < text.size()) {
     // Here text[pos] is the space before an operand.
     if (pos + 1 == text.size() || text[pos + 1] == ' ') {
       *error = "operands must be separated by exactly one space";
-      return std::nullopt;
+      return false;
     }
     ++pos;
-    Operand operand;
-    if (!readOperand(text, pos, operand, error)) return std::nullopt;
-    command.operands.push_back(std::move(operand));
+    // Operands past the most a row has are read, to be counted in the message.
+    Operand beyond;
+    const bool kept = command.operands.size() < DREZ_MAX_OPERANDS;
+    if (!readOperand(text, pos, kept ? command.operands.add() : beyond, error)) return false;
+    if (!kept) ++beyondCount;
     if (pos < text.size() && text[pos] != ' ') {
-      *error = "text follows the closing quote of " + ordinal(command.operands.size() - 1);
-      return std::nullopt;
+      *error =
+          "text follows the closing quote of " + ordinal(command.operands.size() + beyondCount - 1);
+      return false;
     }
   }
   const std::size_t required = definition.required;
   const std::size_t allowed = definition.count;
-  if (command.operands.size() < required || command.operands.size() > allowed) {
+  const std::size_t count = command.operands.size() + beyondCount;
+  if (count < required || count > allowed) {
     *error = std::string(definition.code) + " takes " + std::to_string(required) +
              (allowed != required ? " or " + std::to_string(allowed) : std::string()) +
-             " operands, not " + std::to_string(command.operands.size());
-    return std::nullopt;
+             " operands, not " + std::to_string(count);
+    return false;
   }
   for (std::size_t i = 0; i < command.operands.size(); ++i) {
     const bool wantText = drez_operand_is_text(definition.operands[i]);
     if (command.operands[i].isText != wantText) {
       *error = ordinal(i) + " of " + definition.code + " must be " +
                (wantText ? "a quoted text" : "an integer");
-      return std::nullopt;
+      return false;
     }
   }
   for (std::size_t i = 0; i < command.operands.size(); ++i) {
-    if (!checkValue(command, i, error)) return std::nullopt;
+    if (!checkValue(command, i, error)) return false;
   }
-  return command;
+  return true;
 }
 
 }  // namespace drezhost

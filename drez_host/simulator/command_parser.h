@@ -10,10 +10,13 @@
 #ifndef DREZ_HOST_SIMULATOR_COMMAND_PARSER_H_
 #define DREZ_HOST_SIMULATOR_COMMAND_PARSER_H_
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <string>
-#include <vector>
+#include <string_view>
 
 #include "drez_commands.h"
 
@@ -25,11 +28,34 @@ struct Operand {
   int32_t number = 0;  // an integer operand
 };
 
+// A command's operands, held in place: a row has at most DREZ_MAX_OPERANDS,
+// and a command is parsed on every call, so no heap block per command.
+class Operands {
+ public:
+  std::size_t size() const { return size_; }
+  const Operand& operator[](std::size_t i) const { return items_[i]; }
+  // Throws std::out_of_range past the last one.
+  const Operand& at(std::size_t i) const {
+    if (i >= size_) throw std::out_of_range("no operand " + std::to_string(i + 1));
+    return items_[i];
+  }
+  // One more at the end, whose text keeps the room an earlier one left;
+  // the caller keeps to DREZ_MAX_OPERANDS.
+  Operand& add() { return items_[size_++]; }
+  void clear() { size_ = 0; }
+  const Operand* begin() const { return items_.data(); }
+  const Operand* end() const { return items_.data() + size_; }
+
+ private:
+  std::array<Operand, DREZ_MAX_OPERANDS> items_;
+  std::size_t size_ = 0;
+};
+
 struct HostCommand {
   // The command's row of the vocabulary; never null in a parsed command.
   const drez_command_row* definition = nullptr;
   // As sent: the row's operands in order, the optional ones perhaps left off.
-  std::vector<Operand> operands;
+  Operands operands;
 
   drez_command_id id() const { return definition->id; }
   const char* code() const { return definition->code; }
@@ -53,6 +79,10 @@ inline const char* codeOf(drez_command_id id) { return drez_commands[id].code; }
 // 255, a flag 0 or 1, the option is exactly ADD). Returns nothing and sets
 // `*error` (what was wrong, in words; `error` may be null) otherwise.
 std::optional<HostCommand> parseHostCommand(const std::string& text, std::string* error);
+// The same into `command`, whose texts keep their room from one command to
+// the next. Returns false and sets `*error` for a text that does not parse;
+// `command` then holds nothing of use.
+bool parseHostCommand(std::string_view text, HostCommand& command, std::string* error);
 
 }  // namespace drezhost
 

@@ -1,6 +1,7 @@
 #include "simulator/simulated_host.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 
 #include "drez_string.h"
@@ -85,10 +86,14 @@ Script* SimulatedHost::create(const std::string& name, const ScriptFactory& fact
       "create " + name + ": load_drez_client_script(host, " + quoteText(path) + ")";
   drez_client_callback* object = nullptr;
   rejected_ = false;
-  const std::string context = callInto(script, HostCall::exporting(), what, [&] {
-    object = factory(this, path.c_str());
-    if (object == nullptr) validator_.error(this->context() + ": the export returned null");
-  });
+  const std::string context =
+      contextOf(callInto(script, HostCall::exporting(), what,
+                         [&] {
+                           object = factory(this, path.c_str());
+                           if (object == nullptr)
+                             validator_.error(this->context() + ": the export returned null");
+                         }),
+                what);
   if (object != nullptr) {
     if (std::optional<std::string> why = implausibleScript(object, script)) {
       validator_.error(context + ": " + *why);
@@ -113,8 +118,9 @@ Script* SimulatedHost::create(const std::string& name, const ScriptFactory& fact
 void SimulatedHost::destroy(Script& script) {
   script.deleting = true;
   drez_client_callback* object = script.object;
-  const std::string context = callInto(script, HostCall::deleting(), "delete " + script.name,
-                                       [&] { drez_delete_script(object); });
+  const std::string what = "delete " + script.name;
+  const std::string context = contextOf(
+      callInto(script, HostCall::deleting(), what, [&] { drez_delete_script(object); }), what);
   script.object = nullptr;
   if (!script.detached) {
     validator_.error(context + ": the script was deleted without sending " + codeOf(DREZ_DETACH));
@@ -158,7 +164,8 @@ Script* SimulatedHost::current() {
 }
 
 std::string SimulatedHost::context() const {
-  return frames_.empty() ? std::string("outside any call into a script") : frames_.back().context;
+  return frames_.empty() ? std::string("outside any call into a script")
+                         : contextOf(frames_.back());
 }
 
 std::string SimulatedHost::chain() const {
@@ -169,18 +176,26 @@ std::string SimulatedHost::chain() const {
       i = frames_.size() - kChainEnds;
     }
     const Frame& frame = frames_[i];
-    text += "\n      " + frame.context;
-    if (!frame.lastCommand.empty()) text += "\n        sent " + shownText(frame.lastCommand);
+    text += "\n      " + contextOf(frame);
+    if (frame.commandLevel >= 0) {
+      text += "\n        sent " +
+              shownText(command_buffers_[static_cast<std::size_t>(frame.commandLevel)].text);
+    }
   }
   return text;
 }
 
-std::string SimulatedHost::callInto(Script& script, const HostCall& call, const std::string& what,
-                                    const std::function<void()>& body) {
+std::string SimulatedHost::contextOf(int entry, const std::string& what) {
+  return "#" + std::to_string(entry) + " " + what;
+}
+
+int SimulatedHost::callInto(Script& script, const HostCall& call, const std::string& what,
+                            const std::function<void()>& body) {
   const int entry = trace_.entry(depth(), script.name, what);
   Frame frame;
   frame.scriptId = script.id;
-  frame.context = "#" + std::to_string(entry) + " " + what;
+  frame.entry = entry;
+  frame.what = &what;
   frame.firstReply = ledger_.nextNumber();
   frames_.push_back(std::move(frame));
   // The outermost call holds everything nested in it and what is deferred
@@ -188,14 +203,23 @@ std::string SimulatedHost::callInto(Script& script, const HostCall& call, const 
   const bool outermost = !in_outermost_;
   if (outermost) {
     if (foreign_arrived_.load(std::memory_order_acquire)) {
-      reportForeignCommands("before " + frames_.back().context);
+      reportForeignCommands("before " + contextOf(frames_.back()));
     }
     in_outermost_ = true;
     outermost_commands_ = 0;
     runaway_ = false;
-    for (HostObserver* observer : observers_) observer->outermostCallBegan(frames_.back().context);
   }
-  for (HostObserver* observer : observers_) observer->enteringCall(call, frames_.back().context);
+  // The observers copy what they keep of it.
+  call_context_.clear();
+  call_context_ += '#';
+  char number[16];
+  call_context_.append(number, std::to_chars(number, number + sizeof number, entry).ptr);
+  call_context_ += ' ';
+  call_context_ += what;
+  if (outermost) {
+    for (HostObserver* observer : observers_) observer->outermostCallBegan(call_context_);
+  }
+  for (HostObserver* observer : observers_) observer->enteringCall(call, call_context_);
   try {
     body();
   } catch (const std::exception& exception) {
@@ -227,11 +251,11 @@ std::string SimulatedHost::callInto(Script& script, const HostCall& call, const 
                          " more commands of this call were ignored)");
     }
     in_outermost_ = false;
-    reportForeignCommands(done.context);
+    if (foreign_arrived_.load(std::memory_order_acquire)) reportForeignCommands(contextOf(done));
     for (HostObserver* observer : observers_) observer->outermostCallEnded();
     if (busy_ == 0) settled();
   }
-  return done.context;
+  return entry;
 }
 
 void SimulatedHost::takeDebugLines(bool flush) {
@@ -271,12 +295,12 @@ void SimulatedHost::checkHeldReplies(const Frame& done) {
     if (ledger_.reported(reply)) continue;
     ledger_.markReported(reply);
     if (++unreported > kHeldRepliesShown) continue;
-    validator_.error(done.context + ": the script still held " + ledger_.describe(reply) +
+    validator_.error(contextOf(done) + ": the script still held " + ledger_.describe(reply) +
                      ", the reply to " + shownText(*ledger_.commandOf(reply)) +
                      ", when its call returned");
   }
   if (unreported > kHeldRepliesShown) {
-    validator_.error(done.context + ": the script still held " +
+    validator_.error(contextOf(done) + ": the script still held " +
                      std::to_string(unreported - kHeldRepliesShown) +
                      " more replies when its call returned");
   }
@@ -292,17 +316,21 @@ std::optional<std::string> SimulatedHost::request(Script& script, const std::str
   std::vector<char> data(text.begin(), text.end());
   data.push_back('\0');
   const char* reply = nullptr;
-  callInto(script, HostCall::callback(CB_HOST_REQUEST), "request " + quoteText(text),
+  std::string what = "request ";
+  appendQuoted(what, text);
+  callInto(script, HostCall::callback(CB_HOST_REQUEST), what,
            [&] { reply = script.object->callback(data.data(), CB_HOST_REQUEST); });
   if (reply == nullptr) {
-    trace_.note(depth() + 1, "<= no reply");
+    if (trace_.active()) trace_.note(depth() + 1, "<= no reply");
     return std::nullopt;
   }
   std::string answer(reply);
-  trace_.note(depth() + 1, "<= reply " + quoteText(answer));
-  callInto(
-      script, HostCall::callback(CB_RELEASE_REPLY), "release the reply " + quoteText(answer),
-      [&] { checkResult(script.object->callback(const_cast<char*>(reply), CB_RELEASE_REPLY)); });
+  if (trace_.active()) trace_.note(depth() + 1, "<= reply " + quoteText(answer));
+  what = "release the reply ";
+  appendQuoted(what, answer);
+  callInto(script, HostCall::callback(CB_RELEASE_REPLY), what, [&] {
+    checkResult(script.object->callback(const_cast<char*>(reply), CB_RELEASE_REPLY));
+  });
   return answer;
 }
 
@@ -362,20 +390,33 @@ SimulatedHost::Delivery SimulatedHost::update(const Device& device, int32_t inde
   delivery.device = device.number;
   delivery.index = index;
   delivery.made = ++states_read_;
-  const std::string label = "device update " + shownText(installation_.label(device.number)) +
-                            " (" + std::to_string(device.number) + ")";
+  // Made for every delivery, so appended into one string.
+  std::string& description = delivery.description;
+  description.reserve(96);
+  description += "device update ";
+  appendShown(description, installation_.label(device.number));
+  description += " (";
+  description += std::to_string(device.number);
   if (device.kind == DeviceKind::Router) {
     const Route route = device.route(index);
     delivery.number = route.source;
     delivery.text = route.name;
-    delivery.description = label + " destination " + std::to_string(index) + ": source " +
-                           std::to_string(route.source) + " " + quoteText(route.name);
+    description += ") destination ";
+    description += std::to_string(index);
+    description += ": source ";
+    description += std::to_string(route.source);
+    description += ' ';
+    appendQuoted(description, route.name);
   } else {
     delivery.text = device.slot(index);
     delivery.number = drez_string::toInt(delivery.text.c_str());
-    delivery.description = label + " slot " + std::to_string(index) + ": " +
-                           quoteText(delivery.text) + " (number " +
-                           std::to_string(delivery.number) + ")";
+    description += ") slot ";
+    description += std::to_string(index);
+    description += ": ";
+    appendQuoted(description, delivery.text);
+    description += " (number ";
+    description += std::to_string(delivery.number);
+    description += ')';
   }
   return delivery;
 }
@@ -578,17 +619,23 @@ intptr_t SimulatedHost::executeCommand(const char* text) {
     return 0;
   }
   takeDebugLines(false);
-  const std::string command_text(text);
+  // The text and its parse go into this nesting level's buffers, whose room
+  // serves the next command at the level: no heap block per command.
+  const auto level = static_cast<std::size_t>(commands_active_);
+  if (level == command_buffers_.size()) command_buffers_.emplace_back();
+  CommandBuffers& buffers = command_buffers_[level];
+  buffers.text.assign(text);
+  const std::string& command_text = buffers.text;
   if (sent_.size() < kWindowLimit) {
     sent_.push_back(command_text);
     const Script* sender = current();
     senders_.push_back(sender != nullptr ? sender->name : std::string());
   }
   ++sent_total_;
-  if (!frames_.empty()) frames_.back().lastCommand = command_text;
+  if (!frames_.empty()) frames_.back().commandLevel = static_cast<int>(level);
   for (HostObserver* observer : observers_) observer->commandSent(command_text);
   ++commands_active_;
-  const std::optional<std::string> answer = respond(command_text, definition);
+  const std::optional<std::string> answer = respond(command_text, definition, buffers.parsed);
   afterExecute(command_text);
   --commands_active_;
   if (recorded_ != nullptr && !carriesReply) return recorded_result_;
@@ -610,7 +657,8 @@ void SimulatedHost::releaseReply(const char* reply) {
 }
 
 std::optional<std::string> SimulatedHost::respond(const std::string& text,
-                                                  const drez_command_row* definition) {
+                                                  const drez_command_row* definition,
+                                                  HostCommand& parsed) {
   const bool carriesReply = definition != nullptr && definition->result == DREZ_RESULT_REPLY;
   Script* sender = current();
   findings_.clear();
@@ -622,12 +670,12 @@ std::optional<std::string> SimulatedHost::respond(const std::string& text,
   } else if (sender->detached) {
     fail(std::string("a command after ") + codeOf(DREZ_DETACH) +
          ": the script had already detached; ignored");
-  } else if (std::optional<HostCommand> parsed = parseHostCommand(text, &error)) {
-    for (HostObserver* observer : observers_) observer->commandRead(*parsed);
+  } else if (parseHostCommand(text, parsed, &error)) {
+    for (HostObserver* observer : observers_) observer->commandRead(parsed);
     if (recorded_ != nullptr) {
-      keepTrack(*sender, *parsed);
+      keepTrack(*sender, parsed);
     } else {
-      answer = execute(*sender, *parsed);
+      answer = execute(*sender, parsed);
     }
   } else {
     fail(error);

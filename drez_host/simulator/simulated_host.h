@@ -274,9 +274,13 @@ class SimulatedHost : public drez_client_host {
   static constexpr bool behavioursInOrder();
   struct Frame {
     int scriptId = 0;
-    std::string context;         // "#<entry> <what>"
-    std::size_t firstReply = 0;  // replies numbered from here on are this call's
-    std::string lastCommand;     // the last command sent from this call
+    int entry = 0;                      // the call's number in the trace
+    const std::string* what = nullptr;  // callInto's, alive as long as the frame
+    std::size_t firstReply = 0;         // replies numbered from here on are this call's
+    // The command level this call's commands are sent at, once it sent one:
+    // the text of its last command stays in that level's buffer while the
+    // call is on the stack, as only this call sends at that level then.
+    int commandLevel = -1;
     std::vector<Delivery> deferred;
   };
   struct Finding {
@@ -287,9 +291,13 @@ class SimulatedHost : public drez_client_host {
 
   // Runs `body`, the call `call`, inside a frame for `script`, traced as
   // `what`, then checks the replies it left held and delivers what was
-  // deferred to its end. Returns the frame's context.
-  std::string callInto(Script& script, const HostCall& call, const std::string& what,
-                       const std::function<void()>& body);
+  // deferred to its end. Returns the call's number in the trace.
+  int callInto(Script& script, const HostCall& call, const std::string& what,
+               const std::function<void()>& body);
+  // "#<entry> <what>": how messages name a call. Made only for a message,
+  // and for the observers in one reused string.
+  static std::string contextOf(int entry, const std::string& what);
+  static std::string contextOf(const Frame& frame) { return contextOf(frame.entry, *frame.what); }
   // Reports the replies handed out during `done` that are still held.
   void checkHeldReplies(const Frame& done);
   // Why `object` cannot be a new script, or nothing.
@@ -314,7 +322,10 @@ class SimulatedHost : public drez_client_host {
   // Executes and traces `text`, whose row of the vocabulary is `definition` (null
   // for none); returns its reply, or for commands without one something for
   // success and nothing for failure.
-  std::optional<std::string> respond(const std::string& text, const drez_command_row* definition);
+  // Parses `text` into `parsed` (the level's buffer), executes it and
+  // traces it; returns the answer.
+  std::optional<std::string> respond(const std::string& text, const drez_command_row* definition,
+                                     HostCommand& parsed);
   // Delivers what the command made the studio send, and fires its trigger.
   void afterExecute(const std::string& text);
   // Delivers now, or at the end of the current call when the script cannot
@@ -400,6 +411,14 @@ class SimulatedHost : public drez_client_host {
   bool rejected_ = false;
   std::vector<Frame> frames_;
   int commands_active_ = 0;  // commands being executed, nested
+  // A command's text and its parse, one pair per nesting level (a deque, so
+  // that a deeper level added does not move the ones in use).
+  struct CommandBuffers {
+    std::string text;
+    HostCommand parsed;
+  };
+  std::deque<CommandBuffers> command_buffers_;
+  std::string call_context_;  // the context the observers are told, room reused
   int max_depth_ = kDefaultMaxDepth;
   // Deliveries refused because the calls nested too deeply, during the
   // host's current call; 0 when none.

@@ -1,6 +1,7 @@
 #include "simulator/trace.h"
 
 #include <cstdio>
+#include <string_view>
 
 namespace drezhost {
 
@@ -11,7 +12,7 @@ std::string indent(int depth) { return std::string(static_cast<std::size_t>(dept
 // The length of the UTF-8 sequence at `pos`, or 0 when the bytes there are
 // not one (a stray continuation byte, an overlong form, a surrogate, a
 // sequence cut short).
-std::size_t utf8Length(const std::string& text, std::size_t pos) {
+std::size_t utf8Length(std::string_view text, std::size_t pos) {
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
   const unsigned char lead = byte(pos);
   std::size_t length = 0;
@@ -39,7 +40,7 @@ std::size_t utf8Length(const std::string& text, std::size_t pos) {
 }
 
 // The code point of the valid UTF-8 sequence of `length` bytes at `pos`.
-unsigned codePoint(const std::string& text, std::size_t pos, std::size_t length) {
+unsigned codePoint(std::string_view text, std::size_t pos, std::size_t length) {
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[pos + i]); };
   unsigned point = byte(0) & (length == 2 ? 0x1Fu : length == 3 ? 0x0Fu : 0x07u);
   for (std::size_t i = 1; i < length; ++i) point = (point << 6) | (byte(i) & 0x3Fu);
@@ -55,12 +56,23 @@ bool invisible(unsigned point) {
          point == 0xFEFF || (point >= 0xFDD0 && point <= 0xFDEF) || (point & 0xFFFE) == 0xFFFE;
 }
 
-void appendEscaped(std::string& out, const std::string& text, std::size_t end) {
+// Appends the first `end` bytes of `text`, escaped; with `quote`, a double
+// quote gets a backslash too. Runs of plain characters go in one append.
+void appendEscaped(std::string& out, std::string_view text, std::size_t end, bool quote) {
   std::size_t pos = 0;
   while (pos < end) {
+    std::size_t plain = pos;
+    while (plain < end) {
+      const auto c = static_cast<unsigned char>(text[plain]);
+      if (c < 0x20 || c >= 0x7F || c == '\\' || (quote && c == '"')) break;
+      ++plain;
+    }
+    out.append(text.data() + pos, plain - pos);
+    pos = plain;
+    if (pos == end) break;
     const auto c = static_cast<unsigned char>(text[pos]);
-    if (c >= 0x20 && c < 0x7F) {
-      if (c == '\\') out += '\\';
+    if (c == '\\' || c == '"') {
+      out += '\\';
       out += static_cast<char>(c);
       ++pos;
       continue;
@@ -100,26 +112,43 @@ void appendEscaped(std::string& out, const std::string& text, std::size_t end) {
   }
 }
 
+// Appends `text` as shownText() shows it, cut after `limit` bytes.
+void appendShownUpTo(std::string& out, std::string_view text, std::size_t limit, bool quote) {
+  const std::size_t end = text.size() > limit ? limit : text.size();
+  appendEscaped(out, text, end, quote);
+  if (end < text.size()) {
+    out += "... (";
+    out += std::to_string(text.size());
+    out += " bytes)";
+  }
+}
+
 }  // namespace
+
+void appendShown(std::string& out, std::string_view text) {
+  appendShownUpTo(out, text, kShownTextLimit, false);
+}
+
+void appendQuoted(std::string& out, std::string_view text) {
+  out += '"';
+  appendShownUpTo(out, text, kShownTextLimit, true);
+  out += '"';
+}
 
 std::string shownText(const std::string& text) { return shownText(text, kShownTextLimit); }
 
 std::string shownText(const std::string& text, std::size_t limit) {
   std::string shown;
-  const std::size_t end = text.size() > limit ? limit : text.size();
-  shown.reserve(end + 2);
-  appendEscaped(shown, text, end);
-  if (end < text.size()) shown += "... (" + std::to_string(text.size()) + " bytes)";
+  shown.reserve((text.size() > limit ? limit : text.size()) + 2);
+  appendShownUpTo(shown, text, limit, false);
   return shown;
 }
 
 std::string quoteText(const std::string& text) {
-  std::string quoted = "\"";
-  for (char c : shownText(text)) {
-    if (c == '"') quoted += '\\';
-    quoted += c;
-  }
-  return quoted + "\"";
+  std::string quoted;
+  quoted.reserve((text.size() > kShownTextLimit ? kShownTextLimit : text.size()) + 4);
+  appendQuoted(quoted, text);
+  return quoted;
 }
 
 void Trace::emit(const std::string& line, TraceLineKind kind) {

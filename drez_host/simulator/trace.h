@@ -15,6 +15,7 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 namespace drezhost {
 
@@ -34,6 +35,11 @@ std::string shownText(const std::string& text, std::size_t limit);
 
 // shownText() between double quotes, with double quotes inside escaped.
 std::string quoteText(const std::string& text);
+
+// The same two appended to `out`, whose room is used again: for texts made
+// on every call, where a new string each time is most of their cost.
+void appendShown(std::string& out, std::string_view text);
+void appendQuoted(std::string& out, std::string_view text);
 
 // What a line of the trace is.
 enum class TraceLineKind {

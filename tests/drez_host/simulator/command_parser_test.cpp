@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 
 #include "simulator/command_parser.h"
@@ -54,6 +55,37 @@ TEST(CommandParser, KeepsAQuoteInsideATextOperand) {
   EXPECT_EQ(command->text(0), "a 'b'");
 }
 
+// One command parsed into another's room keeps nothing of the earlier one,
+// whatever became of it.
+TEST(CommandParser, ParsesIntoAReusedCommand) {
+  struct Case {
+    const char* text;
+    bool parses;
+    std::size_t operands;
+    const char* firstText;
+  };
+  const Case cases[] = {
+      {"TP 'text=a long text that is not short' '1' 'vls_name'", true, 3,
+       "text=a long text that is not short"},
+      {"GS 31 -105 255 1", true, 4, ""},
+      {"SD 'unclosed", false, 0, ""},
+      {"SD 'x'", true, 1, "x"},
+      {"AS", true, 0, ""},
+      {"IR 7 1 6 'ADD'", true, 4, ""},
+  };
+  HostCommand command;
+  for (const Case& c : cases) {
+    std::string error;
+    ASSERT_EQ(parseHostCommand(c.text, command, &error), c.parses) << c.text << ": " << error;
+    if (!c.parses) continue;
+    ASSERT_EQ(command.operands.size(), c.operands) << c.text;
+    if (c.operands != 0) {
+      EXPECT_EQ(command.text(0), c.firstText) << c.text;
+    }
+    EXPECT_THROW(command.text(c.operands), std::out_of_range) << c.text;
+  }
+}
+
 TEST(CommandParser, RejectsCodesOutsideTheVocabulary) {
   EXPECT_EQ(errorOf("ZZ 1"), "unknown command code 'ZZ'");
   EXPECT_EQ(errorOf("ASX"), "unknown command code 'ASX'");
@@ -73,6 +105,9 @@ TEST(CommandParser, RejectsOperandsOfTheWrongShape) {
   EXPECT_EQ(errorOf("SD 12"), "operand 1 of SD must be a quoted text");
   EXPECT_EQ(errorOf("IU 'x'"), "operand 1 of IU must be an integer");
   EXPECT_EQ(errorOf("IR 1 2"), "IR takes 3 or 4 operands, not 2");
+  // Past the most any row has, operands are still counted.
+  EXPECT_EQ(errorOf("GS 1 2 3 0 5 6"), "GS takes 4 operands, not 6");
+  EXPECT_EQ(errorOf("GS 1 2 3 0 5 x"), "'x' is neither an integer nor a quoted text");
   EXPECT_EQ(errorOf("AS 1"), "AS takes no operands");
   EXPECT_EQ(errorOf("AS extra"), "AS takes no operands");
 }
