@@ -148,6 +148,8 @@ bool parseHostCommand(std::string_view text, HostCommand& command, std::string* 
     return false;
   }
   std::size_t pos = 2;
+  // Operands past the most a row has are read, to be counted in the message.
+  Operand beyond;
   std::size_t beyondCount = 0;
   while (pos < text.size()) {
     // Here text[pos] is the space before an operand.
@@ -156,8 +158,6 @@ bool parseHostCommand(std::string_view text, HostCommand& command, std::string* 
       return false;
     }
     ++pos;
-    // Operands past the most a row has are read, to be counted in the message.
-    Operand beyond;
     const bool kept = command.operands.size() < DREZ_MAX_OPERANDS;
     if (!readOperand(text, pos, kept ? command.operands.add() : beyond, error)) return false;
     if (!kept) ++beyondCount;

@@ -156,10 +156,10 @@ struct StepBudget {
 
 TEST(DrezHostStepAllocations, CommonStepsOfAQuietRunStayWithinTheirBudget) {
   const StepBudget budgets[] = {
-      {"set 'RIR Tally Infodriver' 1 2", 37},  // 10 "GS", 3 "TP"
-      {"set 'RIR Tally Infodriver' 1 0", 37}, {"route 'RIR SDI Router' 97 3", 18},  // 2 "TP"
-      {"route 'RIR SDI Router' 97 4", 18},    {"event 5", 3},                       // "ET 5"
-      {"request return=myParam", 18},
+      {"set 'RIR Tally Infodriver' 1 2", 12},  // 10 "GS", 3 "TP"
+      {"set 'RIR Tally Infodriver' 1 0", 12}, {"route 'RIR SDI Router' 97 3", 8},  // 2 "TP"
+      {"route 'RIR SDI Router' 97 4", 8},     {"event 5", 2},                      // "ET 5"
+      {"request return=myParam", 11},
   };
   drezhost::RunOptions options;
   options.keepActionTrace = false;
