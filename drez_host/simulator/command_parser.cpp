@@ -23,19 +23,22 @@ const char* ordinalWord(std::size_t i) {
 // capital letters, as drez_find_command would walk the rows at every
 // command a script sends.
 const drez_command_row* rowOf(std::string_view text) {
-  constexpr int kLetters = 26;
-  static const auto rows = [] {
-    std::array<const drez_command_row*, kLetters * kLetters> table{};
-    for (const drez_command_row& row : drez_commands) {
-      table[(row.code[0] - 'A') * kLetters + (row.code[1] - 'A')] = &row;
-    }
+  constexpr std::size_t kLetters = 26;
+  // The slot of a code of two capital letters; kLetters * kLetters for any other.
+  const auto slot = [](char first, char second) {
+    const auto a = static_cast<std::size_t>(static_cast<unsigned char>(first) - 'A');
+    const auto b = static_cast<std::size_t>(static_cast<unsigned char>(second) - 'A');
+    return a < kLetters && b < kLetters ? a * kLetters + b : kLetters * kLetters;
+  };
+  static const auto rows = [&slot] {
+    std::array<const drez_command_row*, kLetters * kLetters + 1> table{};
+    for (const drez_command_row& row : drez_commands) table[slot(row.code[0], row.code[1])] = &row;
+    // Whatever is not two capitals finds no row.
+    table[kLetters * kLetters] = nullptr;
     return table;
   }();
   if (text.size() < 2) return nullptr;
-  const int first = text[0] - 'A';
-  const int second = text[1] - 'A';
-  if (first < 0 || first >= kLetters || second < 0 || second >= kLetters) return nullptr;
-  return rows[first * kLetters + second];
+  return rows[slot(text[0], text[1])];
 }
 
 // Reads one operand starting at `pos`; advances `pos` past it.
