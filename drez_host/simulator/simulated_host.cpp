@@ -185,8 +185,18 @@ std::string SimulatedHost::chain() const {
   return text;
 }
 
+void SimulatedHost::appendContext(std::string& out, int entry, const std::string& what) {
+  out += '#';
+  char number[16];
+  out.append(number, std::to_chars(number, number + sizeof number, entry).ptr);
+  out += ' ';
+  out += what;
+}
+
 std::string SimulatedHost::contextOf(int entry, const std::string& what) {
-  return "#" + std::to_string(entry) + " " + what;
+  std::string context;
+  appendContext(context, entry, what);
+  return context;
 }
 
 int SimulatedHost::callInto(Script& script, const HostCall& call, const std::string& what,
@@ -211,11 +221,7 @@ int SimulatedHost::callInto(Script& script, const HostCall& call, const std::str
   }
   // The observers copy what they keep of it.
   call_context_.clear();
-  call_context_ += '#';
-  char number[16];
-  call_context_.append(number, std::to_chars(number, number + sizeof number, entry).ptr);
-  call_context_ += ' ';
-  call_context_ += what;
+  appendContext(call_context_, entry, what);
   if (outermost) {
     for (HostObserver* observer : observers_) observer->outermostCallBegan(call_context_);
   }

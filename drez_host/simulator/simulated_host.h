@@ -296,6 +296,7 @@ class SimulatedHost : public drez_client_host {
                const std::function<void()>& body);
   // "#<entry> <what>": how messages name a call. Made only for a message,
   // and for the observers in one reused string.
+  static void appendContext(std::string& out, int entry, const std::string& what);
   static std::string contextOf(int entry, const std::string& what);
   static std::string contextOf(const Frame& frame) { return contextOf(frame.entry, *frame.what); }
   // Reports the replies handed out during `done` that are still held.

@@ -218,8 +218,41 @@ TEST(ShownText, ShowsEveryByteOnOneLineAndCutsLongTexts) {
       {std::string(kShownTextLimit + 1, 'x'),
        std::string(kShownTextLimit, 'x') + "... (401 bytes)"},
   };
-  for (const auto& entry : cases) EXPECT_EQ(shownText(entry.first), entry.second) << entry.second;
+  for (const auto& entry : cases) {
+    EXPECT_EQ(shownText(entry.first), entry.second) << entry.second;
+    // Appended to a string that holds something, the same text follows it.
+    std::string appended = "before ";
+    appendShown(appended, entry.first);
+    EXPECT_EQ(appended, "before " + entry.second);
+  }
   EXPECT_EQ(quoteText("say \"hi\""), "\"say \\\"hi\\\"\"");
+}
+
+// Quoted: the escapes of shownText(), a double quote escaped too, a text
+// cut after the limit with its length, and the quotes around it all.
+TEST(ShownText, QuotesTextsWhateverTheyHold) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"", "\"\""},
+      {"CAM 1 Studio A", "\"CAM 1 Studio A\""},
+      {"\"", "\"\\\"\""},
+      {"a\\\"b\n", "\"a\\\\\\\"b\\n\""},
+      {"\xff\"", "\"\\xFF\\\"\""},
+      {std::string(kShownTextLimit, '"') + "x", "\"" +
+                                                    [] {
+                                                      std::string escaped;
+                                                      for (std::size_t i = 0; i < kShownTextLimit;
+                                                           ++i)
+                                                        escaped += "\\\"";
+                                                      return escaped;
+                                                    }() +
+                                                    "... (401 bytes)\""},
+  };
+  for (const auto& entry : cases) {
+    EXPECT_EQ(quoteText(entry.first), entry.second) << entry.second;
+    std::string appended = "request ";
+    appendQuoted(appended, entry.first);
+    EXPECT_EQ(appended, "request " + entry.second);
+  }
 }
 
 TEST(ScenarioParser, LeavesNoBlockOpenAfterAnError) {
@@ -364,6 +397,30 @@ TEST_F(IncludedFiles, ATraceExpectedInAnIncludedFileIsFound) {
   EXPECT_TRUE(expectsTraces(write("a.scn", "create\ninclude sub/trace.scn\n")));
   EXPECT_FALSE(expectsTraces(write("b.scn", "create\ninclude b.scn\njump\ninclude none.scn\n")));
   EXPECT_TRUE(expectsTraces(path("unreadable.scn")));
+}
+
+// The file's bytes are looked at before it is parsed: a word cut between
+// the blocks they are read in is still found, and a word that is no step
+// does not make one.
+TEST_F(IncludedFiles, ATraceStepIsFoundWhereverItsWordsStand) {
+  // One comment line, so that "trace" starts 3 bytes before the first
+  // block of 65,536 ends.
+  const std::string filler(65536 - 11, '#');
+  const struct {
+    const char* name;
+    std::string text;
+    bool expects;
+  } cases[] = {
+      {"none.scn", "create\n" + filler + "\nevent 1\n", false},
+      {"straddling.scn", filler + "\nexpect trace golden.txt\n", true},
+      {"include_straddling.scn", std::string(65536 - 4, '#') + "\ninclude sub/t.scn\n", true},
+      {"comment.scn", "# no trace is expected here; nothing is included\ncreate\n", false},
+      {"at_end.scn", "create\nexpect trace golden.trace", true},
+  };
+  write("sub/t.scn", "expect trace golden.trace\n");
+  for (const auto& c : cases) {
+    EXPECT_EQ(expectsTraces(write(c.name, c.text)), c.expects) << c.name;
+  }
 }
 
 }  // namespace
