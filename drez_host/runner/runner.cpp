@@ -112,14 +112,13 @@ void ScenarioRunner::run(const Step& step) {
       }
       host_.forgetCommands();
       window_.clear();
-      senders_.clear();
       action_trace_.clear();
       action_trace_total_ = 0;
       validator_.forgetBefore(mark_);
       mark_ = validator_.mark();
       dispatch(step);
       ++actions_;
-      host_.takeCommands(window_, &window_total_, &senders_);
+      host_.takeCommands(window_);
       if (options_.showStudio)
         showLines(LineKind::View, renderStudio(installation_, host_.scripts()));
     } else {
@@ -278,10 +277,10 @@ void ScenarioRunner::apply(const Step&, const steps::Help&) {
 
 void ScenarioRunner::apply(const Step& step, const steps::ExpectCommands& body) {
   const std::vector<std::string>& expected = body.commands;
-  const bool whole = window_total_ == window_.size();  // not cut at its limit
+  const bool whole = window_.total() == window_.size();  // not cut at its limit
   if (body.script.empty()) {
-    if (window_ == expected && whole) return;
-    return failedCommands(step, expected, window_, window_total_, "");
+    if (window_.holds(expected) && whole) return;
+    return failedCommands(step, expected, window_.texts(), window_.total(), "");
   }
   if (names_.count(body.script) == 0) {
     throw ScenarioError(step.where() + ": no script named '" + shownText(body.script) +
@@ -289,14 +288,14 @@ void ScenarioRunner::apply(const Step& step, const steps::ExpectCommands& body) 
   }
   std::vector<std::string> own;
   for (std::size_t i = 0; i < window_.size(); ++i) {
-    if (senders_[i] == body.script) own.push_back(window_[i]);
+    if (window_.sender(i) == body.script) own.emplace_back(window_[i]);
   }
   if (own == expected && whole) return;
   // A window cut at its limit cannot show all of one script's commands.
   failedCommands(step, expected, own, own.size(),
                  whole ? ""
                        : "    (among the first " + std::to_string(window_.size()) + " of " +
-                             std::to_string(window_total_) + " commands sent)\n");
+                             std::to_string(window_.total()) + " commands sent)\n");
 }
 
 void ScenarioRunner::failedCommands(const Step& step, const std::vector<std::string>& expected,
@@ -310,9 +309,11 @@ void ScenarioRunner::failedCommands(const Step& step, const std::vector<std::str
 }
 
 void ScenarioRunner::apply(const Step& step, const steps::ExpectSent& body) {
-  if (std::find(window_.begin(), window_.end(), body.command) == window_.end()) {
+  bool sent = false;
+  for (std::size_t i = 0; i < window_.size() && !sent; ++i) sent = window_[i] == body.command;
+  if (!sent) {
     failed(step, "the command " + shownText(body.command),
-           counted(window_total_) + listed(window_, window_total_));
+           counted(window_.total()) + listed(window_.texts(), window_.total()));
   }
 }
 

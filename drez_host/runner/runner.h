@@ -39,6 +39,7 @@
 #include "runner/run_summary.h"
 #include "runner/verdict.h"
 #include "scenario/steps.h"
+#include "simulator/command_window.h"
 #include "simulator/installation.h"
 #include "simulator/simulated_host.h"
 #include "simulator/trace.h"
@@ -193,10 +194,8 @@ class ScenarioRunner {
   Validator validator_;
   SimulatedHost host_;
 
-  std::vector<std::string> window_;   // commands sent during the last action
-  std::vector<std::string> senders_;  // the script that sent each
-  std::size_t window_total_ = 0;      // how many there were
-  std::size_t mark_ = 0;              // problems from the last action on
+  CommandWindow window_{SimulatedHost::kWindowLimit};  // commands sent during the last action
+  std::size_t mark_ = 0;                               // problems from the last action on
   bool requested_ = false;
   std::optional<std::string> reply_;  // to the last request
   std::string current_;               // the script actions go to

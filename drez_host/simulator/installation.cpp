@@ -119,6 +119,7 @@ void Installation::addDevice(const std::string& name, DeviceKind kind, int32_t n
   entry.offset = offset;
   entry.lamps = kind == DeviceKind::Outputs ? (lamps > 0 ? lamps : kDefaultLamps) : 0;
   names_.push_back(entry);
+  labels_.clear();
 }
 
 void Installation::showLamps(const std::string& name, int32_t lamps) {
@@ -133,6 +134,7 @@ void Installation::removeDevice(const std::string& name) {
   if (found == names_.end()) throw InstallationError("no device " + quoted(name));
   const int32_t number = found->number;
   names_.erase(found);
+  labels_.clear();
   const bool still_named = std::any_of(names_.begin(), names_.end(), [&](const DeviceName& entry) {
     return entry.number == number;
   });
@@ -166,14 +168,17 @@ Device& Installation::deviceNamed(const std::string& name, DeviceKind kind) {
   return *device;
 }
 
-std::string Installation::label(int32_t number) const {
-  std::string text;
+const std::string& Installation::label(int32_t number) const {
+  const auto [kept, made] = labels_.try_emplace(number);
+  if (!made) return kept->second;
+  std::string& text = kept->second;
   for (const DeviceName& entry : names_) {
     if (entry.number != number) continue;
     if (!text.empty()) text += " / ";
     text += entry.name;
   }
-  return text.empty() ? "device " + std::to_string(number) : text;
+  if (text.empty()) text = "device " + std::to_string(number);
+  return text;
 }
 
 const DeviceName* Installation::firstName(int32_t number) const {

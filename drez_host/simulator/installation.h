@@ -119,7 +119,9 @@ class Installation {
   Device& deviceNamed(const std::string& name, DeviceKind kind);
   const std::vector<DeviceName>& names() const { return names_; }
   // The names of device `number`, joined with " / "; "device <n>" for none.
-  std::string label(int32_t number) const;
+  // Valid until a device is added or removed: every delivery names its
+  // device, so each label is made once and kept.
+  const std::string& label(int32_t number) const;
   // The first name of device `number`; null when it has none.
   const DeviceName* firstName(int32_t number) const;
 
@@ -160,7 +162,8 @@ class Installation {
   const std::map<std::string, std::string>& statesheetColours() const { return colours_; }
 
  private:
-  std::vector<DeviceName> names_;  // in the order they were added
+  std::vector<DeviceName> names_;                  // in the order they were added
+  mutable std::map<int32_t, std::string> labels_;  // made by label(), until names_ changes
   std::map<int32_t, Device> devices_;
   std::vector<std::pair<std::string, std::vector<std::string>>> files_;
   std::vector<Panel> panels_;

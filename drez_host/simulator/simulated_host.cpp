@@ -201,6 +201,8 @@ std::string SimulatedHost::contextOf(int entry, const std::string& what) {
 
 int SimulatedHost::callInto(Script& script, const HostCall& call, const std::string& what,
                             const std::function<void()>& body) {
+  // What the calling call wrote is its own, not this one's.
+  if (!frames_.empty()) takeDebugLines(false);
   const int entry = trace_.entry(depth(), script.name, what);
   Frame frame;
   frame.scriptId = script.id;
@@ -319,20 +321,22 @@ void SimulatedHost::checkResult(const char* result) {
 }
 
 std::optional<std::string> SimulatedHost::request(Script& script, const std::string& text) {
-  std::vector<char> data(text.begin(), text.end());
-  data.push_back('\0');
   const char* reply = nullptr;
-  std::string what = "request ";
+  CallBuffers& buffers = callBuffers();
+  buffers.request.assign(text);
+  std::string& what = buffers.what;
+  what += "request ";
   appendQuoted(what, text);
   callInto(script, HostCall::callback(CB_HOST_REQUEST), what,
-           [&] { reply = script.object->callback(data.data(), CB_HOST_REQUEST); });
+           [&] { reply = script.object->callback(buffers.request.data(), CB_HOST_REQUEST); });
   if (reply == nullptr) {
     if (trace_.active()) trace_.note(depth() + 1, "<= no reply");
     return std::nullopt;
   }
   std::string answer(reply);
   if (trace_.active()) trace_.note(depth() + 1, "<= reply " + quoteText(answer));
-  what = "release the reply ";
+  what.clear();
+  what += "release the reply ";
   appendQuoted(what, answer);
   callInto(script, HostCall::callback(CB_RELEASE_REPLY), what, [&] {
     checkResult(script.object->callback(const_cast<char*>(reply), CB_RELEASE_REPLY));
@@ -359,7 +363,10 @@ void SimulatedHost::deliverUpdate(Script& script, int32_t device, int32_t index,
 
 void SimulatedHost::fireEvent(Script& script, int32_t id) {
   script.unacknowledgedEvents.push_back(id);
-  callInto(script, HostCall::callback(CB_EVENT_ID), "event id " + std::to_string(id), [&] {
+  std::string& what = callBuffers().what;
+  what += "event id ";
+  appendNumber(what, id);
+  callInto(script, HostCall::callback(CB_EVENT_ID), what, [&] {
     checkResult(
         script.object->callback(reinterpret_cast<void*>(static_cast<intptr_t>(id)), CB_EVENT_ID));
   });
@@ -393,38 +400,52 @@ void SimulatedHost::route(const std::string& router, int32_t destination, int32_
 
 SimulatedHost::Delivery SimulatedHost::update(const Device& device, int32_t index) {
   Delivery delivery;
+  update(device, index, delivery);
+  return delivery;
+}
+
+void SimulatedHost::update(const Device& device, int32_t index, Delivery& delivery) {
+  delivery.scriptId = 0;
   delivery.device = device.number;
   delivery.index = index;
   delivery.made = ++states_read_;
+  delivery.answersPoll = false;
   // Made for every delivery, so appended into one string.
   std::string& description = delivery.description;
-  description.reserve(96);
+  description.clear();
   description += "device update ";
   appendShown(description, installation_.label(device.number));
   description += " (";
-  description += std::to_string(device.number);
+  appendNumber(description, device.number);
   if (device.kind == DeviceKind::Router) {
     const Route route = device.route(index);
     delivery.number = route.source;
     delivery.text = route.name;
     description += ") destination ";
-    description += std::to_string(index);
+    appendNumber(description, index);
     description += ": source ";
-    description += std::to_string(route.source);
+    appendNumber(description, route.source);
     description += ' ';
     appendQuoted(description, route.name);
   } else {
     delivery.text = device.slot(index);
     delivery.number = drez_string::toInt(delivery.text.c_str());
     description += ") slot ";
-    description += std::to_string(index);
+    appendNumber(description, index);
     description += ": ";
     appendQuoted(description, delivery.text);
     description += " (number ";
-    description += std::to_string(delivery.number);
+    appendNumber(description, delivery.number);
     description += ')';
   }
-  return delivery;
+}
+
+SimulatedHost::CallBuffers& SimulatedHost::callBuffers() {
+  const std::size_t level = frames_.size();
+  while (level >= call_buffers_.size()) call_buffers_.emplace_back();
+  CallBuffers& buffers = call_buffers_[level];
+  buffers.what.clear();
+  return buffers;
 }
 
 void SimulatedHost::broadcast(const Device& device, int32_t index) {
@@ -432,7 +453,8 @@ void SimulatedHost::broadcast(const Device& device, int32_t index) {
   for (const auto& script : scripts_) {
     if (script->deleting) continue;
     if (!script->registrations.covers(device.kind, device.number, index)) continue;
-    Delivery delivery = update(device, index);
+    Delivery& delivery = callBuffers().delivery;
+    update(device, index, delivery);
     delivery.scriptId = script->id;
     dispatch(delivery);
   }
@@ -566,28 +588,22 @@ std::vector<StateBreach> SimulatedHost::deliveredStateBreaches() const {
 
 std::vector<std::string> SimulatedHost::takeCommands(std::size_t* total,
                                                      std::vector<std::string>* senders) {
-  if (total != nullptr) *total = sent_total_;
-  std::vector<std::string> sent;
-  sent.swap(sent_);
-  if (senders != nullptr) senders->swap(senders_);
-  senders_.clear();
-  sent_total_ = 0;
+  if (total != nullptr) *total = sent_.total();
+  std::vector<std::string> sent = sent_.texts();
+  if (senders != nullptr) {
+    senders->clear();
+    for (std::size_t i = 0; i < sent_.size(); ++i) senders->emplace_back(sent_.sender(i));
+  }
+  sent_.clear();
   return sent;
 }
 
-void SimulatedHost::takeCommands(std::vector<std::string>& sent, std::size_t* total,
-                                 std::vector<std::string>* senders) {
-  if (total != nullptr) *total = sent_total_;
-  sent.swap(sent_);
-  if (senders != nullptr) senders->swap(senders_);
-  forgetCommands();
+void SimulatedHost::takeCommands(CommandWindow& window) {
+  std::swap(window, sent_);
+  sent_.clear();
 }
 
-void SimulatedHost::forgetCommands() {
-  sent_.clear();
-  senders_.clear();
-  sent_total_ = 0;
-}
+void SimulatedHost::forgetCommands() { sent_.clear(); }
 
 intptr_t DREZ_THISCALL SimulatedHost::command(const char* text, int kind) {
   if (std::this_thread::get_id() != thread_) {
@@ -624,7 +640,10 @@ intptr_t SimulatedHost::executeCommand(const char* text) {
     }
     return 0;
   }
-  takeDebugLines(false);
+  // The trace shows what the script wrote before each command, in its
+  // place; with no trace, what a call wrote is taken when it returns or
+  // calls further, which costs no look at every command.
+  if (trace_.active()) takeDebugLines(false);
   // The text and its parse go into this nesting level's buffers, whose room
   // serves the next command at the level: no heap block per command.
   const auto level = static_cast<std::size_t>(commands_active_);
@@ -632,12 +651,8 @@ intptr_t SimulatedHost::executeCommand(const char* text) {
   CommandBuffers& buffers = command_buffers_[level];
   buffers.text.assign(text);
   const std::string& command_text = buffers.text;
-  if (sent_.size() < kWindowLimit) {
-    sent_.push_back(command_text);
-    const Script* sender = current();
-    senders_.push_back(sender != nullptr ? sender->name : std::string());
-  }
-  ++sent_total_;
+  const Script* sender = current();
+  sent_.add(command_text, sender != nullptr ? std::string_view(sender->name) : std::string_view());
   if (!frames_.empty()) frames_.back().commandLevel = static_cast<int>(level);
   for (HostObserver* observer : observers_) observer->commandSent(command_text);
   ++commands_active_;

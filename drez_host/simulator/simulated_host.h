@@ -62,6 +62,7 @@
 #include "drez_client_callback.h"
 #include "drez_client_host.h"
 #include "simulator/command_parser.h"
+#include "simulator/command_window.h"
 #include "simulator/debug_channel.h"
 #include "simulator/host_observer.h"
 #include "simulator/installation.h"
@@ -221,10 +222,9 @@ class SimulatedHost : public drez_client_host {
   // and `*senders` (may be null) the name of the script that sent each.
   std::vector<std::string> takeCommands(std::size_t* total = nullptr,
                                         std::vector<std::string>* senders = nullptr);
-  // The same into `sent` and `senders` (may be null), whose old contents
-  // the host forgets and whose room it uses again.
-  void takeCommands(std::vector<std::string>& sent, std::size_t* total,
-                    std::vector<std::string>* senders);
+  // The same into `window`, whose old commands the host forgets and whose
+  // room it uses again: no heap block per command once both have grown.
+  void takeCommands(CommandWindow& window);
   // Forgets the commands sent since the last call.
   void forgetCommands();
   // Replies handed out and not yet taken back.
@@ -315,8 +315,10 @@ class SimulatedHost : public drez_client_host {
   // answers a poll or the script was already told of a newer state.
   void deliver(const Delivery& queued);
   void broadcast(const Device& device, int32_t index);
-  // The state of `index` of `device` now, as a delivery.
+  // The state of `index` of `device` now, as a delivery; the same into
+  // `delivery`, whose room is used again.
   Delivery update(const Device& device, int32_t index);
+  void update(const Device& device, int32_t index, Delivery& delivery);
 
   intptr_t executeCommand(const char* text);
   void releaseReply(const char* reply);
@@ -400,9 +402,7 @@ class SimulatedHost : public drez_client_host {
   std::size_t outermost_commands_ = 0;
   std::size_t max_commands_ = kDefaultMaxCommands;
   bool runaway_ = false;
-  std::vector<std::string> sent_;     // since the last takeCommands, at most kWindowLimit
-  std::vector<std::string> senders_;  // of each of sent_
-  std::size_t sent_total_ = 0;
+  CommandWindow sent_{kWindowLimit};  // since the last takeCommands
   Trace& trace_;
   Validator& validator_;
   PollDelivery polls_ = PollDelivery::Reentrant;
@@ -419,6 +419,17 @@ class SimulatedHost : public drez_client_host {
     HostCommand parsed;
   };
   std::deque<CommandBuffers> command_buffers_;
+  // What a call about to be made is built in, one per depth of calls (a
+  // deque, for the same reason): the description of a call the host makes
+  // itself, and a device update it broadcasts.
+  struct CallBuffers {
+    std::string what;
+    std::string request;  // the script's own copy of a request's text
+    Delivery delivery;
+  };
+  std::deque<CallBuffers> call_buffers_;
+  // This depth's buffers, their room kept and their contents the caller's to set.
+  CallBuffers& callBuffers();
   std::string call_context_;  // the context the observers are told, room reused
   int max_depth_ = kDefaultMaxDepth;
   // Deliveries refused because the calls nested too deeply, during the

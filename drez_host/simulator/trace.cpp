@@ -1,5 +1,7 @@
 #include "simulator/trace.h"
 
+#include <array>
+#include <charconv>
 #include <cstdio>
 #include <string_view>
 
@@ -56,17 +58,25 @@ bool invisible(unsigned point) {
          point == 0xFEFF || (point >= 0xFDD0 && point <= 0xFDEF) || (point & 0xFFFE) == 0xFFFE;
 }
 
+// Which bytes stand for themselves: kPlain[c] has bit 1 for shownText, and
+// bit 2 for quoteText, where a double quote is escaped too.
+constexpr std::array<unsigned char, 256> plainBytes() {
+  std::array<unsigned char, 256> plain{};
+  for (unsigned c = 0x20; c < 0x7F; ++c) {
+    if (c != '\\') plain[c] = c == '"' ? 1 : 3;
+  }
+  return plain;
+}
+constexpr std::array<unsigned char, 256> kPlain = plainBytes();
+
 // Appends the first `end` bytes of `text`, escaped; with `quote`, a double
 // quote gets a backslash too. Runs of plain characters go in one append.
 void appendEscaped(std::string& out, std::string_view text, std::size_t end, bool quote) {
+  const unsigned char mask = quote ? 2 : 1;
   std::size_t pos = 0;
   while (pos < end) {
     std::size_t plain = pos;
-    while (plain < end) {
-      const auto c = static_cast<unsigned char>(text[plain]);
-      if (c < 0x20 || c >= 0x7F || c == '\\' || (quote && c == '"')) break;
-      ++plain;
-    }
+    while (plain < end && (kPlain[static_cast<unsigned char>(text[plain])] & mask) != 0) ++plain;
     out.append(text.data() + pos, plain - pos);
     pos = plain;
     if (pos == end) break;
@@ -133,6 +143,11 @@ void appendQuoted(std::string& out, std::string_view text) {
   out += '"';
   appendShownUpTo(out, text, kShownTextLimit, true);
   out += '"';
+}
+
+void appendNumber(std::string& out, long long number) {
+  char digits[24];
+  out.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
 }
 
 std::string shownText(const std::string& text) { return shownText(text, kShownTextLimit); }

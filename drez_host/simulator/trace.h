@@ -40,6 +40,8 @@ std::string quoteText(const std::string& text);
 // on every call, where a new string each time is most of their cost.
 void appendShown(std::string& out, std::string_view text);
 void appendQuoted(std::string& out, std::string_view text);
+// `number` in decimal, appended to `out` as std::to_string writes it.
+void appendNumber(std::string& out, long long number);
 
 // What a line of the trace is.
 enum class TraceLineKind {

@@ -1,0 +1,48 @@
+#include "simulator/command_window.h"
+
+namespace drezhost {
+
+void CommandWindow::add(std::string_view text, std::string_view sender) {
+  ++total_;
+  if (entries_.size() >= limit_) return;
+  Entry entry;
+  entry.text = append(text);
+  // A script sends many commands in a row: its name is kept once for them.
+  if (!entries_.empty() && view(entries_.back().sender) == sender) {
+    entry.sender = entries_.back().sender;
+  } else {
+    entry.sender = append(sender);
+  }
+  entries_.push_back(entry);
+}
+
+void CommandWindow::clear() {
+  bytes_.clear();
+  entries_.clear();
+  total_ = 0;
+}
+
+CommandWindow::Span CommandWindow::append(std::string_view text) {
+  Span span;
+  span.begin = bytes_.size();
+  span.size = text.size();
+  bytes_.append(text);
+  return span;
+}
+
+std::vector<std::string> CommandWindow::texts() const {
+  std::vector<std::string> texts;
+  texts.reserve(entries_.size());
+  for (const Entry& entry : entries_) texts.emplace_back(view(entry.text));
+  return texts;
+}
+
+bool CommandWindow::holds(const std::vector<std::string>& expected) const {
+  if (expected.size() != entries_.size()) return false;
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    if (view(entries_[i].text) != expected[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace drezhost
