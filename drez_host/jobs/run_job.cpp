@@ -138,13 +138,14 @@ Verdict playScenario(ScenarioRunner& runner, LineSource& lines, const std::strin
     stopped = true;
   };
   std::string line;
+  Step step;  // its room serves every line
   while (!stopped) {
     if (!lines.next(parser, line, &cut)) break;
     try {
       if (cut) parser.tooLong();
-      if (std::optional<Step> step = parser.feed(line)) {
+      if (parser.feed(line, step)) {
         ++steps;
-        runner.run(*step);
+        runner.run(step);
       }
     } catch (const ContractStop& error) {
       stop(error.what(), true);

@@ -103,11 +103,11 @@ const StepForm& findForm(WordReader& words) {
 
 }  // namespace
 
-Step ScenarioParser::parse(std::string line, const StepForm** form, bool* opensBlock) {
-  Step step;
-  step.file = file_;
+void ScenarioParser::parse(std::string_view text, Step& step, const StepForm** form,
+                           bool* opensBlock) {
+  step.file.assign(file_);
   step.line = line_;
-  step.source = std::move(line);  // trimmed by feed
+  step.source.assign(text);
   step.includedFrom = includedFrom_;
   try {
     WordReader words(step.source);
@@ -117,30 +117,35 @@ Step ScenarioParser::parse(std::string line, const StepForm** form, bool* opensB
   } catch (const std::invalid_argument& error) {
     throw ScenarioError(step.where() + ": " + error.what() + " in: " + shownText(step.source));
   }
-  return step;
 }
 
 std::optional<Step> ScenarioParser::feed(const std::string& line) {
+  Step step;
+  if (!feed(line, step)) return std::nullopt;
+  return step;
+}
+
+bool ScenarioParser::feed(const std::string& line, Step& step) {
   ++line_;
   static const char kByteOrderMark[] = "\xEF\xBB\xBF";
   const bool marked = line_ == 1 && line.compare(0, 3, kByteOrderMark) == 0;
-  std::string text = trimmed(marked ? line.substr(3) : line);
+  const std::string_view text = trimmedView(std::string_view(line).substr(marked ? 3 : 0));
   if (block_) {
     if (text == "end") {
-      Step done = std::move(*block_);
+      step = std::move(*block_);
       block_.reset();
-      return done;
+      return true;
     }
-    if (text.empty() || text[0] == '#') return std::nullopt;
+    if (text.empty() || text[0] == '#') return false;
     if (blockForm_->block != BlockLines::Steps) {
-      blockForm_->addLine(block_->body, text);
-      return std::nullopt;
+      blockForm_->addLine(block_->body, std::string(text));
+      return false;
     }
     const StepForm* form = nullptr;
     bool opensBlock = false;
-    std::optional<Step> inner;
+    Step inner;
     try {
-      inner = parse(text, &form, &opensBlock);
+      parse(text, inner, &form, &opensBlock);
     } catch (const ScenarioError&) {
       block_.reset();
       throw;
@@ -151,24 +156,24 @@ std::optional<Step> ScenarioParser::feed(const std::string& line) {
         if (i != 0) steps += i + 1 == blockForm_->blockSteps.size() ? " and " : ", ";
         steps += blockForm_->blockSteps[i];
       }
-      const std::string where = inner->where();
+      const std::string where = inner.where();
       block_.reset();
       throw ScenarioError(where + ": an '" + blockForm_->phrase + "' block holds only " + steps +
-                          " steps, not: " + shownText(text));
+                          " steps, not: " + shownText(std::string(text)));
     }
-    blockForm_->addStep(block_->body, std::move(*inner));
-    return std::nullopt;
+    blockForm_->addStep(block_->body, std::move(inner));
+    return false;
   }
-  if (text.empty() || text[0] == '#') return std::nullopt;
+  if (text.empty() || text[0] == '#') return false;
   const StepForm* form = nullptr;
   bool opensBlock = false;
-  Step step = parse(std::move(text), &form, &opensBlock);
+  parse(text, step, &form, &opensBlock);
   if (opensBlock) {
     block_ = std::move(step);
     blockForm_ = form;
-    return std::nullopt;
+    return false;
   }
-  return step;
+  return true;
 }
 
 void ScenarioParser::tooLong() {

@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "scenario/steps.h"
@@ -38,6 +39,10 @@ class ScenarioParser {
   // for a line that does not fit the language; the parser is then ready for
   // the next line, with any open block dropped.
   std::optional<Step> feed(const std::string& line);
+  // The same into `step`, whose room (its texts) serves every line: true
+  // when the line completes a step, which `step` then holds. On false or a
+  // throw, `step` holds nothing the caller should read.
+  bool feed(const std::string& line, Step& step);
   // True while a block waits for its "end".
   bool inBlock() const { return block_.has_value(); }
   // At the end of the input: throws when a block is still open.
@@ -52,7 +57,8 @@ class ScenarioParser {
   static constexpr std::size_t kLineLimit = std::size_t{1024} * 1024;
 
  private:
-  Step parse(std::string line, const StepForm** form, bool* opensBlock);
+  // Reads `text`, a trimmed line, into `step`.
+  void parse(std::string_view text, Step& step, const StepForm** form, bool* opensBlock);
 
   std::string file_;
   std::shared_ptr<const Inclusion> includedFrom_;

@@ -29,6 +29,7 @@ inline bool isQuote(char c) { return c == '\'' || c == '"'; }
 
 // `text` without blanks and line ends at either end.
 std::string trimmed(const std::string& text);
+std::string_view trimmedView(std::string_view text);
 
 class WordReader {
  public:

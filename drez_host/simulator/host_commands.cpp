@@ -116,7 +116,7 @@ std::optional<std::string> SimulatedHost::listControls(Script&, const HostComman
 std::optional<std::string> SimulatedHost::setProperty(Script&, const HostCommand& command) {
   Control* control = addressedControl(command);
   if (control == nullptr) return std::nullopt;
-  const std::string& assignment = command.textOf(DREZ_OPERAND_ASSIGNMENT);
+  const std::string_view assignment = command.textOf(DREZ_OPERAND_ASSIGNMENT);
   const std::size_t equals = assignment.find('=');
   control->setProperty(assignment.substr(0, equals), assignment.substr(equals + 1));
   return std::string();

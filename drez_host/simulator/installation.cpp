@@ -75,13 +75,14 @@ std::string Control::property(const std::string& name) const {
   return std::string();
 }
 
-void Control::setProperty(const std::string& name, const std::string& value) {
-  auto found = findBy(properties, name);
-  if (found != properties.end()) {
-    found->second = value;
-  } else {
-    properties.emplace_back(name, value);
+void Control::setProperty(std::string_view name, std::string_view value) {
+  for (auto& property : properties) {
+    if (property.first == name) {
+      property.second.assign(value);
+      return;
+    }
   }
+  properties.emplace_back(std::string(name), std::string(value));
 }
 
 Control* Panel::control(const std::string& controlId) {

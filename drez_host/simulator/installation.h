@@ -16,6 +16,7 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -81,7 +82,7 @@ struct Control {
 
   // The property's value; empty text when never set.
   std::string property(const std::string& name) const;
-  void setProperty(const std::string& name, const std::string& value);
+  void setProperty(std::string_view name, std::string_view value);
 };
 
 // A panel file loaded into a panel: its own copy of the file's controls.
