@@ -112,7 +112,7 @@ void ScenarioParser::parse(std::string_view text, Step& step, const StepForm** f
   try {
     WordReader words(step.source);
     *form = &findForm(words);
-    step.body = (*form)->parse(words, opensBlock);
+    (*form)->parse(words, step.body, opensBlock);
     words.end();
   } catch (const std::invalid_argument& error) {
     throw ScenarioError(step.where() + ": " + error.what() + " in: " + shownText(step.source));

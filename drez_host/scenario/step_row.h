@@ -212,8 +212,8 @@ class StepRow {
 
   StepForm done() {
     auto row = std::make_shared<const StepRow>(*this);
-    form_.parse = [row](WordReader& words, bool* opensBlock) {
-      return StepBody(row->read(words, opensBlock));
+    form_.parse = [row](WordReader& words, StepBody& body, bool* opensBlock) {
+      row->read(words, body.emplace<T>(), opensBlock);
     };
     form_.write = [row](const StepBody& step, LineWriter& line) {
       return row->write(std::get<T>(step), line);
@@ -250,8 +250,8 @@ class StepRow {
                        });
   }
 
-  T read(WordReader& words, bool* opensBlock) const {
-    T step{};
+  // Reads into `step`, as a T{} would be.
+  void read(WordReader& words, T& step, bool* opensBlock) const {
     for (const Fixed& fixed : fixed_) fixed.set(step);
     *opensBlock = form_.block != BlockLines::None && !form_.blockWithoutRest;
     std::vector<const char*> keywords;
@@ -299,7 +299,6 @@ class StepRow {
                                     shownText(words.text("")) + "'");
       }
     }
-    return step;
   }
 
   bool write(const T& step, LineWriter& line) const {

@@ -109,10 +109,11 @@ struct StepForm {
   // The alternative of StepBody that the form reads and writes.
   std::size_t index = 0;
 
-  // Reads the operands after the phrase; the parser checks that nothing is
-  // left. `*opensBlock`: the step's block follows. Throws
-  // std::invalid_argument with what was expected.
-  std::function<StepBody(WordReader& words, bool* opensBlock)> parse;
+  // Reads the operands after the phrase into `body`, which it sets to the
+  // form's alternative; the parser checks that nothing is left.
+  // `*opensBlock`: the step's block follows. Throws std::invalid_argument
+  // with what was expected.
+  std::function<void(WordReader& words, StepBody& body, bool* opensBlock)> parse;
   // Adds a line of the block (trimmed; never blank, a comment or "end").
   // Steps: the step read from it.
   std::function<void(StepBody& step, const std::string& line)> addLine;

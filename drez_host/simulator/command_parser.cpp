@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <utility>
 
 #include "simulator/trace.h"
@@ -151,9 +152,9 @@ bool parseHostCommand(std::string_view text, HostCommand& command, std::string* 
     return false;
   }
   std::size_t pos = 2;
+  std::size_t count = 0;  // read, kept or not
   // Operands past the most a row has are read, to be counted in the message.
-  Operand beyond;
-  std::size_t beyondCount = 0;
+  std::optional<Operand> beyond;
   while (pos < text.size()) {
     // Here text[pos] is the space before an operand.
     if (pos + 1 == text.size() || text[pos + 1] == ' ') {
@@ -161,25 +162,26 @@ bool parseHostCommand(std::string_view text, HostCommand& command, std::string* 
       return false;
     }
     ++pos;
-    const bool kept = command.operands.size() < DREZ_MAX_OPERANDS;
-    if (!readOperand(text, pos, kept ? command.operands.add() : beyond, error)) return false;
-    if (!kept) ++beyondCount;
+    Operand& operand = count < DREZ_MAX_OPERANDS ? command.operands.add() : beyond.emplace();
+    if (!readOperand(text, pos, operand, error)) return false;
+    ++count;
     if (pos < text.size() && text[pos] != ' ') {
-      *error =
-          "text follows the closing quote of " + ordinal(command.operands.size() + beyondCount - 1);
+      *error = "text follows the closing quote of " + ordinal(count - 1);
       return false;
     }
   }
   const std::size_t required = definition.required;
   const std::size_t allowed = definition.count;
-  const std::size_t count = command.operands.size() + beyondCount;
   if (count < required || count > allowed) {
     *error = std::string(definition.code) + " takes " + std::to_string(required) +
              (allowed != required ? " or " + std::to_string(allowed) : std::string()) +
              " operands, not " + std::to_string(count);
     return false;
   }
-  for (std::size_t i = 0; i < command.operands.size(); ++i) {
+  // Every kind first, then the values: a message names the first operand of
+  // the wrong kind before any value.
+  const std::size_t kept = command.operands.size();
+  for (std::size_t i = 0; i < kept; ++i) {
     const bool wantText = drez_operand_is_text(definition.operands[i]);
     if (command.operands[i].isText != wantText) {
       *error = ordinal(i) + " of " + definition.code + " must be " +
@@ -187,7 +189,7 @@ bool parseHostCommand(std::string_view text, HostCommand& command, std::string* 
       return false;
     }
   }
-  for (std::size_t i = 0; i < command.operands.size(); ++i) {
+  for (std::size_t i = 0; i < kept; ++i) {
     if (!checkValue(command, i, error)) return false;
   }
   return true;

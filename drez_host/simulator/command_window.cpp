@@ -5,15 +5,14 @@ namespace drezhost {
 void CommandWindow::add(std::string_view text, std::string_view sender) {
   ++total_;
   if (entries_.size() >= limit_) return;
-  Entry entry;
+  Entry& entry = entries_.emplace_back();
   entry.text = append(text);
   // A script sends many commands in a row: its name is kept once for them.
-  if (!entries_.empty() && view(entries_.back().sender) == sender) {
-    entry.sender = entries_.back().sender;
+  if (entries_.size() > 1 && view(entries_[entries_.size() - 2].sender) == sender) {
+    entry.sender = entries_[entries_.size() - 2].sender;
   } else {
     entry.sender = append(sender);
   }
-  entries_.push_back(entry);
 }
 
 void CommandWindow::clear() {
