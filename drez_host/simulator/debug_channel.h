@@ -1,9 +1,10 @@
 // Where the lines a script writes on its debug channel come from: standard
 // error captured in a child process, OutputDebugStringA caught on Windows
-// (isolation/debug_capture.h). The host takes what arrived at every point where
-// the script has handed it control: each command it sends, and the end of
-// each call into it, so that the lines stand in the trace where the script
-// wrote them.
+// (isolation/debug_capture.h). The host takes what arrived where the script
+// has handed it control: the end of each call into it and the start of a
+// call nested in another, so that each line belongs to the call that wrote
+// it; and, while a trace shows the lines, each command the script sends, so
+// that they stand in the trace where the script wrote them.
 //
 // Threading: the host's.
 

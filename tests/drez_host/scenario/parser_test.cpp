@@ -217,6 +217,10 @@ TEST(ShownText, ShowsEveryByteOnOneLineAndCutsLongTexts) {
        "a\\u{200B}\\u{202E}b"},
       {std::string(kShownTextLimit + 1, 'x'),
        std::string(kShownTextLimit, 'x') + "... (401 bytes)"},
+      // The edges of the bytes shown as they are.
+      {"\x1f \x7e\x7f", "\\x1F ~\\x7F"},
+      {"'\"`", "'\"`"},
+      {"\x80", "\\x80"},
   };
   for (const auto& entry : cases) {
     EXPECT_EQ(shownText(entry.first), entry.second) << entry.second;
@@ -226,6 +230,15 @@ TEST(ShownText, ShowsEveryByteOnOneLineAndCutsLongTexts) {
     EXPECT_EQ(appended, "before " + entry.second);
   }
   EXPECT_EQ(quoteText("say \"hi\""), "\"say \\\"hi\\\"\"");
+}
+
+TEST(ShownText, AppendsNumbersAsToStringWritesThem) {
+  for (const long long number : {0LL, 7LL, -1LL, 2147483647LL, -2147483648LL, 9223372036854775807LL,
+                                 static_cast<long long>(-9223372036854775807LL - 1)}) {
+    std::string appended = "event id ";
+    appendNumber(appended, number);
+    EXPECT_EQ(appended, "event id " + std::to_string(number));
+  }
 }
 
 // Quoted: the escapes of shownText(), a double quote escaped too, a text

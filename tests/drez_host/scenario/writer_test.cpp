@@ -174,6 +174,22 @@ TEST(Writer, WritesEveryFormOfTheLanguage) {
     }
   }
   EXPECT_EQ(phrases.size(), stepForms().size()) << "a form of the table is not written above";
+  // Read one after the other into one step, whose room serves them all (as
+  // a run reads a scenario): each reads as it does alone, with nothing of
+  // the one before it, of the same form ("installation empty", then
+  // "installation studio-a") or another.
+  ScenarioParser parser("written.scn");
+  Step reused;
+  for (const char* text : scenario) {
+    std::istringstream lines(text);
+    std::string line;
+    bool complete = false;
+    while (std::getline(lines, line)) complete = parser.feed(line, reused);
+    ASSERT_TRUE(complete) << text;
+    EXPECT_EQ(writeStep(reused.body), std::optional<std::string>(text));
+    EXPECT_EQ(reused.file, "written.scn");
+    EXPECT_EQ(reused.source, std::string(text).substr(0, std::string(text).find('\n')));
+  }
 }
 
 TEST(StepTable, HasAFormForEveryKindOfStepAndNoPhraseBeginsAnother) {

@@ -31,7 +31,11 @@ TEST(Installation, StudioAHasWhatVantrelLooksUp) {
 
 TEST(Installation, TwoNamesMayShareOneDevice) {
   Installation studio;
+  // Each label read between the changes: a label kept from before a
+  // change must not be shown after it.
+  EXPECT_EQ(studio.label(20), "device 20");
   studio.addDevice("SDI", DeviceKind::Router, 20, 0, 0, 0);
+  EXPECT_EQ(studio.label(20), "SDI");
   studio.addDevice("Audio", DeviceKind::Router, 20, 5, 0, 0);
   studio.route("SDI", 62, 3, "CAM 3");
   EXPECT_EQ(studio.deviceNamed("Audio", DeviceKind::Router).route(62).source, 3);
@@ -39,9 +43,17 @@ TEST(Installation, TwoNamesMayShareOneDevice) {
   EXPECT_EQ(studio.findName("Audio")->offset, 5);
   studio.removeDevice("SDI");
   EXPECT_NE(studio.findDevice(20), nullptr);
+  EXPECT_EQ(studio.label(20), "Audio");
   studio.removeDevice("Audio");
   EXPECT_EQ(studio.findDevice(20), nullptr);
   EXPECT_EQ(studio.label(20), "device 20");
+  studio.addDevice("Vision", DeviceKind::Router, 20, 0, 0, 0);
+  EXPECT_EQ(studio.label(20), "Vision");
+  // A copy of the studio labels as the studio does, and apart from it.
+  Installation copy = studio;
+  copy.addDevice("Spare", DeviceKind::Router, 20, 0, 0, 0);
+  EXPECT_EQ(copy.label(20), "Vision / Spare");
+  EXPECT_EQ(studio.label(20), "Vision");
 }
 
 TEST(Installation, RefusesWhatDoesNotFit) {

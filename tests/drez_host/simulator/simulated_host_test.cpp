@@ -289,6 +289,79 @@ TEST(SimulatedHostDelivery, APollsAnswerNeverTakesAPanelBackToAnOlderSource) {
   }
 }
 
+// What a script writes on its debug channel belongs to the call it wrote it
+// in, traced or not: a failed handler's line written before a command whose
+// poll answer calls the script again is the outer call's, not the nested
+// update's; one written in the update is the update's.
+TEST(SimulatedHostDebugLines, ALineBelongsToTheCallThatWroteIt) {
+  struct Channel : DebugChannel {
+    std::vector<std::string> written;
+    void take(std::vector<std::string>& lines, bool) override {
+      lines.insert(lines.end(), written.begin(), written.end());
+      written.clear();
+    }
+  };
+  const std::string dropped =
+      "drez_script_helper: callback of kind 6 failed (boom); the event was dropped";
+  const struct {
+    bool traced;
+    bool inUpdate;  // written in the nested update, not before the poll
+    const char* blamed;
+    const char* spared;
+  } cases[] = {
+      {true, false, "notify 6 (value 0)", "device update"},
+      {false, false, "notify 6 (value 0)", "device update"},
+      {true, true, "device update", "notify 6"},
+      {false, true, "device update", "notify 6"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.traced ? "traced" : "not traced") +
+                 (c.inUpdate ? ", in the update" : ", before the poll"));
+    std::ostringstream out;
+    Channel channel;  // outlives the host, which takes lines as it deletes the script
+    Installation studio = studioA();
+    Trace trace{c.traced ? &out : nullptr};
+    Validator validator;
+    SimulatedHost host{studio, trace, validator};
+    host.setDebugChannel(&channel);
+    host.create(
+        "s1",
+        [&](drez_client_host* h, const char*) {
+          return new FakeScript(
+              h,
+              [&](drez_client_host* inner, void*, int kind) -> const char* {
+                if (kind == CB_DEVICE_UPDATE) {
+                  if (c.inUpdate) channel.written.push_back(dropped);
+                } else {
+                  if (!c.inUpdate) channel.written.push_back(dropped);
+                  send(inner, "IP 11 2 2");
+                }
+                return nullptr;
+              },
+              detach);
+        },
+        "");
+    host.notify(*host.findScript("s1"), CB_NOTIFY6, 0);
+    std::vector<std::string> errors;
+    for (const Problem& problem : validator.problems()) errors.push_back(problem.message);
+    ASSERT_EQ(errors.size(), 1u) << ::testing::PrintToString(errors);
+    EXPECT_THAT(errors[0], HasSubstr(c.blamed));
+    EXPECT_THAT(errors[0], HasSubstr("the event was lost"));
+    EXPECT_THAT(errors[0], ::testing::Not(HasSubstr(c.spared)));
+    // The trace shows the line where it was written: before the poll, or
+    // inside the update that the poll's answer made.
+    if (c.traced) {
+      const std::string text = out.str();
+      const std::size_t line = text.find("debug: ");
+      const std::size_t poll = text.find("IP 11 2 2");
+      const std::size_t update = text.find("device update");
+      ASSERT_NE(line, std::string::npos) << text;
+      EXPECT_EQ(line < poll, !c.inUpdate) << text;
+      EXPECT_EQ(line > update, c.inUpdate) << text;
+    }
+  }
+}
+
 TEST_F(SimulatedHostTest, AQueuedChangeOvertakenByANewerOneCarriesTheNewerState) {
   // Both changes of the event's acknowledgement wait for its end; slot 1's
   // delivery makes slot 2 change again, and that change is delivered first.
