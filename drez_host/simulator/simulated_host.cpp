@@ -647,7 +647,7 @@ intptr_t SimulatedHost::executeCommand(const char* text) {
   // The text and its parse go into this nesting level's buffers, whose room
   // serves the next command at the level: no heap block per command.
   const auto level = static_cast<std::size_t>(commands_active_);
-  if (level == command_buffers_.size()) command_buffers_.emplace_back();
+  if (level == command_buffers_.size()) command_buffers_.emplace_back(level);
   CommandBuffers& buffers = command_buffers_[level];
   buffers.text.assign(text);
   const std::string& command_text = buffers.text;
@@ -656,7 +656,7 @@ intptr_t SimulatedHost::executeCommand(const char* text) {
   if (!frames_.empty()) frames_.back().commandLevel = static_cast<int>(level);
   for (HostObserver* observer : observers_) observer->commandSent(command_text);
   ++commands_active_;
-  const std::optional<std::string> answer = respond(command_text, definition, buffers.parsed);
+  const std::optional<std::string> answer = respond(command_text, definition, buffers);
   afterExecute(command_text);
   --commands_active_;
   if (recorded_ != nullptr && !carriesReply) return recorded_result_;
@@ -679,7 +679,7 @@ void SimulatedHost::releaseReply(const char* reply) {
 
 std::optional<std::string> SimulatedHost::respond(const std::string& text,
                                                   const drez_command_row* definition,
-                                                  HostCommand& parsed) {
+                                                  CommandBuffers& buffers) {
   const bool carriesReply = definition != nullptr && definition->result == DREZ_RESULT_REPLY;
   Script* sender = current();
   findings_.clear();
@@ -691,12 +691,12 @@ std::optional<std::string> SimulatedHost::respond(const std::string& text,
   } else if (sender->detached) {
     fail(std::string("a command after ") + codeOf(DREZ_DETACH) +
          ": the script had already detached; ignored");
-  } else if (parseHostCommand(text, parsed, &error)) {
-    for (HostObserver* observer : observers_) observer->commandRead(parsed);
+  } else if (const HostCommand* parsed = buffers.parse(text, &error)) {
+    for (HostObserver* observer : observers_) observer->commandRead(*parsed);
     if (recorded_ != nullptr) {
-      keepTrack(*sender, parsed);
+      keepTrack(*sender, *parsed);
     } else {
-      answer = execute(*sender, parsed);
+      answer = execute(*sender, *parsed);
     }
   } else {
     fail(error);

@@ -61,6 +61,7 @@
 
 #include "drez_client_callback.h"
 #include "drez_client_host.h"
+#include "simulator/command_cache.h"
 #include "simulator/command_parser.h"
 #include "simulator/command_window.h"
 #include "simulator/debug_channel.h"
@@ -322,13 +323,13 @@ class SimulatedHost : public drez_client_host {
 
   intptr_t executeCommand(const char* text);
   void releaseReply(const char* reply);
-  // Executes and traces `text`, whose row of the vocabulary is `definition` (null
-  // for none); returns its reply, or for commands without one something for
-  // success and nothing for failure.
-  // Parses `text` into `parsed` (the level's buffer), executes it and
-  // traces it; returns the answer.
+  // Parses `text` (with the level's `buffers`), whose row of the vocabulary
+  // is `definition` (null for none), executes it and traces it; returns its
+  // reply, or for commands without one something for success and nothing
+  // for failure.
+  struct CommandBuffers;
   std::optional<std::string> respond(const std::string& text, const drez_command_row* definition,
-                                     HostCommand& parsed);
+                                     CommandBuffers& buffers);
   // Delivers what the command made the studio send, and fires its trigger.
   void afterExecute(const std::string& text);
   // Delivers now, or at the end of the current call when the script cannot
@@ -413,9 +414,21 @@ class SimulatedHost : public drez_client_host {
   std::vector<Frame> frames_;
   int commands_active_ = 0;  // commands being executed, nested
   // A command's text and its parse, one pair per nesting level (a deque, so
-  // that a deeper level added does not move the ones in use).
+  // that a deeper level added does not move the ones in use). The first
+  // levels keep the parses of the texts sent before; a deeper one, rare,
+  // parses each text into one command, and holds no cache's memory.
   struct CommandBuffers {
+    static constexpr std::size_t kCachedLevels = 4;
+    explicit CommandBuffers(std::size_t level) : cached(level < kCachedLevels) {}
+    // The parse of `text`, valid until the level's next command; null, with
+    // `*error` set, for a text that does not parse.
+    const HostCommand* parse(std::string_view text, std::string* error) {
+      if (cached) return parses.parse(text, error);
+      return parseHostCommand(text, parsed, error) ? &parsed : nullptr;
+    }
+    bool cached;
     std::string text;
+    CommandCache parses;
     HostCommand parsed;
   };
   std::deque<CommandBuffers> command_buffers_;

@@ -4,7 +4,9 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
+#include "simulator/command_cache.h"
 #include "simulator/command_parser.h"
 
 namespace {
@@ -83,6 +85,57 @@ TEST(CommandParser, ParsesIntoAReusedCommand) {
       EXPECT_EQ(command.text(0), c.firstText) << c.text;
     }
     EXPECT_THROW(command.text(c.operands), std::out_of_range) << c.text;
+  }
+}
+
+// What the operands of a parsed command hold, to compare two parses.
+std::string operandsOf(const HostCommand& command) {
+  std::string shown = command.code();
+  for (const drezhost::Operand& operand : command.operands) {
+    shown += operand.isText ? " '" + operand.text + "'" : " " + std::to_string(operand.number);
+  }
+  return shown;
+}
+
+// A text found in the cache reads as it does parsed afresh: texts that differ
+// only late, texts that share a slot (more texts than slots, each read twice
+// in turn), texts that do not parse (refused every time, with their error),
+// and bytes that are not UTF-8.
+TEST(CommandCache, FindsEachTextAsItParses) {
+  std::vector<std::string> texts = {"ET 1",
+                                    "ET 10",
+                                    "ET 1",
+                                    "GS 31 100 1 0",
+                                    "GS 31 100 1 1",
+                                    "TP 'text=CAM 1' '1' 'vls_name'",
+                                    "TP 'text=CAM 1' '1' 'vls_id'",
+                                    "SD 'unclosed",
+                                    "SD 'unclosed",
+                                    "ET x",
+                                    std::string("SD '\xff\0\x80'", 10),
+                                    "AS",
+                                    "ET 1"};
+  for (std::size_t i = 0; i < 3 * drezhost::CommandCache::kSlots; ++i) {
+    texts.push_back("ET " + std::to_string(i));
+    texts.push_back("TP 'text=" + std::to_string(i % 7) + "' '1' 'vls_name'");
+  }
+  drezhost::CommandCache cache;
+  for (int round = 0; round < 2; ++round) {
+    for (const std::string& text : texts) {
+      std::string fresh;
+      const std::optional<HostCommand> expected = parseHostCommand(text, &fresh);
+      std::string error;
+      const HostCommand* found = cache.parse(text, &error);
+      ASSERT_EQ(found != nullptr, expected.has_value()) << text;
+      if (found == nullptr) {
+        EXPECT_EQ(error, fresh) << text;
+        continue;
+      }
+      EXPECT_EQ(found->definition, expected->definition) << text;
+      EXPECT_EQ(operandsOf(*found), operandsOf(*expected)) << text;
+      // Asked again at once, the same parse is found.
+      EXPECT_EQ(cache.parse(text, nullptr), found) << text;
+    }
   }
 }
 
