@@ -112,7 +112,7 @@ TEST(CommandCache, FindsEachTextAsItParses) {
                                     "SD 'unclosed",
                                     "SD 'unclosed",
                                     "ET x",
-                                    std::string("SD '\xff\0\x80'", 10),
+                                    std::string("SD '\xff\0\x80'", 8),
                                     "AS",
                                     "ET 1"};
   for (std::size_t i = 0; i < 3 * drezhost::CommandCache::kSlots; ++i) {
