@@ -50,7 +50,9 @@ set(DREZ_PANEL_FUZZER_SOURCES
   drez_script_helper/commands.cpp
   drez_script_helper/decode_drez_string.cpp
   drez_script_helper/drez_script_helper.cpp
+  drez_host/simulator/command_cache.cpp
   drez_host/simulator/command_parser.cpp
+  drez_host/simulator/command_window.cpp
   drez_host/simulator/debug_channel.cpp
   drez_host/simulator/host_commands.cpp
   drez_host/simulator/installation.cpp
@@ -76,7 +78,9 @@ set(DREZ_PANEL_FUZZER_SOURCES
   fuzz/panel/panel_fuzzer_main.cpp)
 # The headers those include besides the package's own (include/drez).
 set(DREZ_PANEL_FUZZER_HEADERS
+  drez_host/simulator/command_cache.h
   drez_host/simulator/command_parser.h
+  drez_host/simulator/command_window.h
   drez_host/simulator/debug_channel.h
   drez_host/simulator/host_observer.h
   drez_host/simulator/installation.h
