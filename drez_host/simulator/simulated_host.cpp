@@ -586,14 +586,8 @@ std::vector<StateBreach> SimulatedHost::deliveredStateBreaches() const {
   return breaches;
 }
 
-std::vector<std::string> SimulatedHost::takeCommands(std::size_t* total,
-                                                     std::vector<std::string>* senders) {
-  if (total != nullptr) *total = sent_.total();
+std::vector<std::string> SimulatedHost::takeCommands() {
   std::vector<std::string> sent = sent_.texts();
-  if (senders != nullptr) {
-    senders->clear();
-    for (std::size_t i = 0; i < sent_.size(); ++i) senders->emplace_back(sent_.sender(i));
-  }
   sent_.clear();
   return sent;
 }

@@ -219,12 +219,11 @@ class SimulatedHost : public drez_client_host {
   Installation& installation() { return installation_; }
 
   // The commands scripts sent since the last call, at most kWindowLimit of
-  // them, and forgets them; `*total` (may be null) gets how many were sent,
-  // and `*senders` (may be null) the name of the script that sent each.
-  std::vector<std::string> takeCommands(std::size_t* total = nullptr,
-                                        std::vector<std::string>* senders = nullptr);
-  // The same into `window`, whose old commands the host forgets and whose
-  // room it uses again: no heap block per command once both have grown.
+  // them, and forgets them.
+  std::vector<std::string> takeCommands();
+  // The same into `window`, with their senders and how many were sent; the
+  // host forgets the window's old commands and uses its room again: no heap
+  // block per command once both have grown.
   void takeCommands(CommandWindow& window);
   // Forgets the commands sent since the last call.
   void forgetCommands();
