@@ -24,6 +24,15 @@ void copyText(char (&into)[N], const std::string& text) {
   into[length] = '\0';
 }
 
+// Only the child's own thread writes the shared block, so a count moves by
+// a plain load and store: a locked read-modify-write at every call into the
+// script cost more than the rest of the bookkeeping. The parent reads each
+// count whole either way.
+template <typename T>
+void advance(std::atomic<T>& count, T by) {
+  count.store(count.load(std::memory_order_relaxed) + by, std::memory_order_release);
+}
+
 TaskWork installedWork = nullptr;
 
 // The summary's frame, messages dropped from its end (and counted) until it
@@ -164,20 +173,20 @@ std::optional<std::string> ChildLink::ask(const ChildMessage& question) {
 void ChildLink::beginCall(const std::string& what) {
   outermostCallBegan(what);
   copyText(status_.call, what);
-  status_.depth.fetch_add(1);
+  advance(status_.depth, 1);
 }
 
 void ChildLink::endCall() {
-  status_.depth.fetch_sub(1);
+  advance(status_.depth, -1);
   outermostCallEnded();
 }
 
 void ChildLink::enteringCall(const HostCall&, const std::string& context) {
   copyText(status_.call, context);
-  status_.depth.fetch_add(1);
+  advance(status_.depth, 1);
 }
 
-void ChildLink::leftCall() { status_.depth.fetch_sub(1); }
+void ChildLink::leftCall() { advance(status_.depth, -1); }
 
 void ChildLink::commandSent(const std::string& text) {
   const std::uint32_t count = status_.commands.load(std::memory_order_relaxed);
@@ -188,14 +197,14 @@ void ChildLink::commandSent(const std::string& text) {
 
 void ChildLink::outermostCallBegan(const std::string& context) {
   copyText(status_.outermost, context);
-  status_.callSequence.fetch_add(1);
-  status_.inCall.store(1);
+  advance(status_.callSequence, 1U);
+  status_.inCall.store(1, std::memory_order_release);
   if (debug_ != nullptr) debug_->callBegan();
 }
 
 void ChildLink::outermostCallEnded() {
   if (debug_ != nullptr) debug_->callEnded();
-  status_.inCall.store(0);
+  status_.inCall.store(0, std::memory_order_release);
 }
 
 // The parent's side.
