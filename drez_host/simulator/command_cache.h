@@ -26,8 +26,9 @@ namespace drezhost {
 
 class CommandCache {
  public:
-  // How many texts a cache keeps at most.
-  static constexpr std::size_t kSlots = 256;
+  // How many texts a cache keeps at most: a panel's hundred or so texts
+  // seldom share a slot.
+  static constexpr std::size_t kSlots = 1024;
 
   // The parse of `text`, found or made now. Null, with `*error` set (`error`
   // may be null), for a text that does not parse. Owned by the cache, and

@@ -123,13 +123,6 @@ bool checkValue(const HostCommand& command, std::size_t i, std::string* error) {
 
 }  // namespace
 
-const Operand* HostCommand::operand(drez_operand_kind kind) const {
-  for (std::size_t i = 0; i < operands.size(); ++i) {
-    if (definition->operands[i] == kind) return &operands[i];
-  }
-  return nullptr;
-}
-
 std::optional<HostCommand> parseHostCommand(const std::string& text, std::string* error) {
   HostCommand command;
   if (!parseHostCommand(text, command, error)) return std::nullopt;

@@ -64,7 +64,12 @@ struct HostCommand {
   bool has(std::size_t i) const { return i < operands.size(); }
   // The operand the row names `kind`; null when the row has none, or when
   // it is an optional one that was left off.
-  const Operand* operand(drez_operand_kind kind) const;
+  const Operand* operand(drez_operand_kind kind) const {
+    for (std::size_t i = 0; i < operands.size(); ++i) {
+      if (definition->operands[i] == kind) return &operands[i];
+    }
+    return nullptr;
+  }
   // The text or number of the operand of `kind`, which the command must have.
   const std::string& textOf(drez_operand_kind kind) const { return operand(kind)->text; }
   int32_t numberOf(drez_operand_kind kind) const { return operand(kind)->number; }

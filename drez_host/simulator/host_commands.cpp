@@ -41,45 +41,47 @@ constexpr bool SimulatedHost::behavioursInOrder() {
   return true;
 }
 
-std::optional<std::string> SimulatedHost::execute(Script& sender, const HostCommand& command) {
+bool SimulatedHost::execute(Script& sender, const HostCommand& command, std::string& reply) {
   static_assert(std::size(kBehaviours) == DREZ_COMMAND_COUNT,
                 "one behaviour for each command of the vocabulary");
   static_assert(behavioursInOrder(), "each behaviour stands at its command's id");
   if (learner_ != nullptr) learner_->learn(command, nullptr);
-  return (this->*kBehaviours[command.id()].execute)(sender, command);
+  reply.clear();
+  return (this->*kBehaviours[command.id()].execute)(sender, command, reply);
 }
 
 void SimulatedHost::keepTrack(Script& sender, const HostCommand& command) {
-  (this->*kBehaviours[command.id()].track)(sender, command);
+  std::string unused;
+  (this->*kBehaviours[command.id()].track)(sender, command, unused);
 }
 
-std::optional<std::string> SimulatedHost::ignore(Script&, const HostCommand&) {
-  return std::string();
-}
+bool SimulatedHost::ignore(Script&, const HostCommand&, std::string&) { return true; }
 
-std::optional<std::string> SimulatedHost::loadPanel(Script&, const HostCommand& command) {
+bool SimulatedHost::loadPanel(Script&, const HostCommand& command, std::string&) {
   const std::string& file = command.textOf(DREZ_OPERAND_FILE);
-  if (installation_.loadPanel(command.textOf(DREZ_OPERAND_PANEL), file)) return std::string();
+  if (installation_.loadPanel(command.textOf(DREZ_OPERAND_PANEL), file)) return true;
   warn("no panel file " + quoted(file));
-  return std::nullopt;
+  return false;
 }
 
-std::optional<std::string> SimulatedHost::lookUp(Script&, const HostCommand& command) {
+bool SimulatedHost::lookUp(Script&, const HostCommand& command, std::string& reply) {
   if (!answer_lookups_) {
     note("this host answers no lookups");
-    return std::nullopt;
+    return false;
   }
   const std::string& name = command.textOf(DREZ_OPERAND_NAME);
   const DeviceName* entry = installation_.findName(name);
   if (entry == nullptr && learner_ != nullptr) {
     const DeviceName learned = learner_->lookup(name);
-    return std::to_string(learned.number) + " " + std::to_string(learned.offset);
+    reply = std::to_string(learned.number) + " " + std::to_string(learned.offset);
+    return true;
   }
   if (entry == nullptr) {
     warn("no device named " + quoted(name));
-    return std::nullopt;
+    return false;
   }
-  return std::to_string(entry->number) + " " + std::to_string(entry->offset);
+  reply = std::to_string(entry->number) + " " + std::to_string(entry->offset);
+  return true;
 }
 
 Panel* SimulatedHost::loadedPanel(const HostCommand& command) {
@@ -100,51 +102,51 @@ Control* SimulatedHost::addressedControl(const HostCommand& command) {
   return control;
 }
 
-std::optional<std::string> SimulatedHost::listControls(Script&, const HostCommand& command) {
+bool SimulatedHost::listControls(Script&, const HostCommand& command, std::string& reply) {
   const Panel* loaded = loadedPanel(command);
-  if (loaded == nullptr) return std::nullopt;
+  if (loaded == nullptr) return false;
   const std::string& filter = command.textOf(DREZ_OPERAND_FILTER);
-  std::string ids;
   for (const Control& control : loaded->controls) {
     if (control.id.find(filter) == std::string::npos) continue;
-    if (!ids.empty()) ids += ',';
-    ids += control.id;
+    if (!reply.empty()) reply += ',';
+    reply += control.id;
   }
-  return ids;
+  return true;
 }
 
-std::optional<std::string> SimulatedHost::setProperty(Script&, const HostCommand& command) {
+bool SimulatedHost::setProperty(Script&, const HostCommand& command, std::string&) {
   Control* control = addressedControl(command);
-  if (control == nullptr) return std::nullopt;
+  if (control == nullptr) return false;
   const std::string_view assignment = command.textOf(DREZ_OPERAND_ASSIGNMENT);
   const std::size_t equals = assignment.find('=');
   control->setProperty(assignment.substr(0, equals), assignment.substr(equals + 1));
-  return std::string();
+  return true;
 }
 
-std::optional<std::string> SimulatedHost::getProperty(Script&, const HostCommand& command) {
+bool SimulatedHost::getProperty(Script&, const HostCommand& command, std::string& reply) {
   const Control* control = addressedControl(command);
-  if (control == nullptr) return std::nullopt;
+  if (control == nullptr) return false;
   const std::string& property = command.textOf(DREZ_OPERAND_PROPERTY);
-  if (property != "all") return property + "=" + control->property(property);
-  std::string all;
-  for (const auto& entry : control->properties) {
-    if (!all.empty()) all += '\n';
-    all += entry.first + "=" + entry.second;
+  if (property != "all") {
+    reply = property + "=" + control->property(property);
+    return true;
   }
-  return all;
+  for (const auto& entry : control->properties) {
+    if (!reply.empty()) reply += '\n';
+    reply += entry.first + "=" + entry.second;
+  }
+  return true;
 }
 
-std::optional<std::string> SimulatedHost::setOutput(Script&, const HostCommand& command) {
+bool SimulatedHost::setOutput(Script&, const HostCommand& command, std::string&) {
   const int32_t index = command.numberOf(DREZ_OPERAND_INDEX);
   if (Device* device = deviceFor(command)) {
     device->outputs[index] = command.numberOf(DREZ_OPERAND_STATE);
   }
-  return std::string();
+  return true;
 }
 
-std::optional<std::string> SimulatedHost::registerRange(Script& sender,
-                                                        const HostCommand& command) {
+bool SimulatedHost::registerRange(Script& sender, const HostCommand& command, std::string&) {
   Registration registration;
   registration.kind = deviceKindOf(command.definition->device);
   registration.device = command.numberOf(DREZ_OPERAND_DEVICE);
@@ -154,10 +156,10 @@ std::optional<std::string> SimulatedHost::registerRange(Script& sender,
   if (recorded_ == nullptr) deviceFor(command);
   if (registration.first > registration.last) warn("the range is empty");
   sender.registrations.add(registration);  // 'ADD' or not: ranges accumulate
-  return std::string();
+  return true;
 }
 
-std::optional<std::string> SimulatedHost::unregister(Script& sender, const HostCommand& command) {
+bool SimulatedHost::unregister(Script& sender, const HostCommand& command, std::string&) {
   const DeviceKind kind = deviceKindOf(command.definition->device);
   const int32_t device = command.numberOf(DREZ_OPERAND_DEVICE);
   // What it was told of the device is no longer kept up to date.
@@ -169,17 +171,17 @@ std::optional<std::string> SimulatedHost::unregister(Script& sender, const HostC
     note(std::string("nothing left registered for ") + kindName(kind) + " " +
          std::to_string(device));
   }
-  return std::string();
+  return true;
 }
 
-std::optional<std::string> SimulatedHost::poll(Script& sender, const HostCommand& command) {
+bool SimulatedHost::poll(Script& sender, const HostCommand& command, std::string&) {
   const int32_t first = command.numberOf(DREZ_OPERAND_FIRST);
   const int32_t last = command.numberOf(DREZ_OPERAND_LAST);
   const Device* device = deviceFor(command);
-  if (device == nullptr) return std::string();
+  if (device == nullptr) return true;
   if (polls_ == PollDelivery::Off) {
     note("this host answers no polls");
-    return std::string();
+    return true;
   }
   for (int32_t index = std::max(first, 1); index <= std::min(last, device->size); ++index) {
     Delivery answer = update(*device, index);
@@ -188,21 +190,20 @@ std::optional<std::string> SimulatedHost::poll(Script& sender, const HostCommand
     answers_.push_back(answer);
   }
   if (answers_.empty()) note("nothing in that range to answer");
-  return std::string();
+  return true;
 }
 
-std::optional<std::string> SimulatedHost::endEvent(Script& sender, const HostCommand& command) {
+bool SimulatedHost::endEvent(Script& sender, const HostCommand& command, std::string&) {
   const int32_t id = command.numberOf(DREZ_OPERAND_EVENT);
   if (!acknowledge(sender, id)) {
     warn("event id " + std::to_string(id) + " is not waiting for acknowledgement");
   }
-  return std::string();
+  return true;
 }
 
-std::optional<std::string> SimulatedHost::endEventQuietly(Script& sender,
-                                                          const HostCommand& command) {
+bool SimulatedHost::endEventQuietly(Script& sender, const HostCommand& command, std::string&) {
   acknowledge(sender, command.numberOf(DREZ_OPERAND_EVENT));
-  return std::string();
+  return true;
 }
 
 bool SimulatedHost::acknowledge(Script& sender, int32_t id) {
@@ -213,9 +214,9 @@ bool SimulatedHost::acknowledge(Script& sender, int32_t id) {
   return true;
 }
 
-std::optional<std::string> SimulatedHost::detach(Script& sender, const HostCommand&) {
+bool SimulatedHost::detach(Script& sender, const HostCommand&, std::string&) {
   sender.detached = true;
-  return std::string();
+  return true;
 }
 
 Device* SimulatedHost::deviceFor(const HostCommand& command) {

@@ -200,7 +200,7 @@ std::string SimulatedHost::contextOf(int entry, const std::string& what) {
 }
 
 int SimulatedHost::callInto(Script& script, const HostCall& call, const std::string& what,
-                            const std::function<void()>& body) {
+                            CallBody body) {
   // What the calling call wrote is its own, not this one's.
   if (!frames_.empty()) takeDebugLines(false);
   const int entry = trace_.entry(depth(), script.name, what);
@@ -645,17 +645,17 @@ intptr_t SimulatedHost::executeCommand(const char* text) {
   CommandBuffers& buffers = command_buffers_[level];
   buffers.text.assign(text);
   const std::string& command_text = buffers.text;
-  const Script* sender = current();
+  Script* sender = current();
   sent_.add(command_text, sender != nullptr ? std::string_view(sender->name) : std::string_view());
   if (!frames_.empty()) frames_.back().commandLevel = static_cast<int>(level);
   for (HostObserver* observer : observers_) observer->commandSent(command_text);
   ++commands_active_;
-  const std::optional<std::string> answer = respond(command_text, definition, buffers);
+  const bool succeeded = respond(sender, command_text, definition, buffers);
   afterExecute(command_text);
   --commands_active_;
   if (recorded_ != nullptr && !carriesReply) return recorded_result_;
-  if (!carriesReply) return answer ? 1 : 0;
-  return answer ? reinterpret_cast<intptr_t>(ledger_.handOut(*answer, command_text)) : 0;
+  if (!carriesReply) return succeeded ? 1 : 0;
+  return succeeded ? reinterpret_cast<intptr_t>(ledger_.handOut(buffers.reply, command_text)) : 0;
 }
 
 void SimulatedHost::releaseReply(const char* reply) {
@@ -671,52 +671,50 @@ void SimulatedHost::releaseReply(const char* reply) {
   }
 }
 
-std::optional<std::string> SimulatedHost::respond(const std::string& text,
-                                                  const drez_command_row* definition,
-                                                  CommandBuffers& buffers) {
+bool SimulatedHost::respond(Script* sender, const std::string& text,
+                            const drez_command_row* definition, CommandBuffers& buffers) {
   const bool carriesReply = definition != nullptr && definition->result == DREZ_RESULT_REPLY;
-  Script* sender = current();
   findings_.clear();
   answers_.clear();
-  std::optional<std::string> answer;
-  std::string error;
+  std::string& reply = buffers.reply;
+  bool succeeded = false;
   if (sender == nullptr) {
     fail("a command outside any call into a script");
   } else if (sender->detached) {
     fail(std::string("a command after ") + codeOf(DREZ_DETACH) +
          ": the script had already detached; ignored");
-  } else if (const HostCommand* parsed = buffers.parse(text, &error)) {
+  } else if (const HostCommand* parsed = buffers.parse(text, &buffers.error)) {
     for (HostObserver* observer : observers_) observer->commandRead(*parsed);
     if (recorded_ != nullptr) {
       keepTrack(*sender, *parsed);
     } else {
-      answer = execute(*sender, *parsed);
+      succeeded = execute(*sender, *parsed, reply);
     }
   } else {
-    fail(error);
+    fail(buffers.error);
   }
   if (recorded_ != nullptr && sender != nullptr) {
-    const RecordedAnswers::Answer recorded = recorded_->answer(*sender, text);
-    answer = recorded.reply;
+    RecordedAnswers::Answer recorded = recorded_->answer(*sender, text);
     recorded_result_ = recorded.result;
-    if (!carriesReply) answer = std::to_string(recorded.result);
+    succeeded = !carriesReply || recorded.reply.has_value();
+    reply = recorded.reply ? std::move(*recorded.reply) : std::string();
   }
   const int level = depth() - 1;
   int entry = 0;
   if (trace_.active()) {
     std::string line = shownText(text);
     if (carriesReply) {
-      line += answer ? "  => " + quoteText(*answer) : "  => no reply";
+      line += succeeded ? "  => " + quoteText(reply) : "  => no reply";
     } else if (recorded_ != nullptr) {
       line += "  => " + std::to_string(recorded_result_);
     } else if (definition != nullptr && definition->result == DREZ_RESULT_STATUS) {
-      line += answer ? "  => 1" : "  => 0";
+      line += succeeded ? "  => 1" : "  => 0";
     }
     entry = trace_.entry(level, sender != nullptr ? sender->name : "", line);
   } else {
-    entry = trace_.entry(level, std::string(), std::string());
+    entry = trace_.countEntry();
   }
-  if (findings_.empty()) return answer;
+  if (findings_.empty()) return succeeded;
   std::vector<Finding> findings;
   findings.swap(findings_);
   const std::string where = "#" + std::to_string(entry) + " " + shownText(text);
@@ -729,7 +727,7 @@ std::optional<std::string> SimulatedHost::respond(const std::string& text,
       validator_.warning(where + ": " + finding.message);
     }
   }
-  return answer;
+  return succeeded;
 }
 
 void SimulatedHost::afterExecute(const std::string& text) {
@@ -737,9 +735,12 @@ void SimulatedHost::afterExecute(const std::string& text) {
     if (Script* sender = current()) recorded_->inside(*sender, text);
     return;
   }
-  std::vector<Delivery> answers;
-  answers.swap(answers_);
-  for (const Delivery& answer : answers) dispatch(answer);
+  if (!answers_.empty()) {
+    std::vector<Delivery> answers;
+    answers.swap(answers_);
+    for (const Delivery& answer : answers) dispatch(answer);
+  }
+  if (!next_command_trigger_ && triggers_.empty()) return;
   std::function<void()> change;
   std::string fired;
   if (next_command_trigger_) {

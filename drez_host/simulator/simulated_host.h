@@ -57,6 +57,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "drez_client_callback.h"
@@ -258,12 +259,13 @@ class SimulatedHost : public drez_client_host {
     bool answersPoll = false;  // read again as it is delivered
   };
   // What the host does for one command of the vocabulary (host_commands.cpp).
-  using CommandAction = std::optional<std::string> (SimulatedHost::*)(Script& sender,
-                                                                      const HostCommand& command);
+  // True when it succeeded, with `reply` (empty when called) set for a
+  // command that carries one; false when it failed.
+  using CommandAction = bool (SimulatedHost::*)(Script& sender, const HostCommand& command,
+                                                std::string& reply);
   struct Behaviour {
     drez_command_id command;
-    // Executes the command against the studio. Returns its reply, or for a
-    // command without one something for success and nothing for failure.
+    // Executes the command against the studio.
     CommandAction execute;
     // Under recorded answers, instead: only what follows the script's own
     // state (its registrations, its detach, the events it acknowledges).
@@ -289,11 +291,26 @@ class SimulatedHost : public drez_client_host {
     bool note;
   };
 
+  // What a call runs: a view of a callable (the lambda at the call site),
+  // which outlives the call. Made for every call into a script, so it
+  // neither copies nor allocates, as a std::function of a lambda that
+  // captures more than two references would.
+  class CallBody {
+   public:
+    template <typename F, typename = std::enable_if_t<!std::is_same_v<std::decay_t<F>, CallBody>>>
+    CallBody(F&& body)  // NOLINT(google-explicit-constructor): a lambda converts
+        : body_(const_cast<void*>(static_cast<const void*>(&body))),
+          run_([](void* callable) { (*static_cast<std::remove_reference_t<F>*>(callable))(); }) {}
+    void operator()() const { run_(body_); }
+
+   private:
+    void* body_;
+    void (*run_)(void* body);
+  };
   // Runs `body`, the call `call`, inside a frame for `script`, traced as
   // `what`, then checks the replies it left held and delivers what was
   // deferred to its end. Returns the call's number in the trace.
-  int callInto(Script& script, const HostCall& call, const std::string& what,
-               const std::function<void()>& body);
+  int callInto(Script& script, const HostCall& call, const std::string& what, CallBody body);
   // "#<entry> <what>": how messages name a call. Made only for a message,
   // and for the observers in one reused string.
   static void appendContext(std::string& out, int entry, const std::string& what);
@@ -322,13 +339,14 @@ class SimulatedHost : public drez_client_host {
 
   intptr_t executeCommand(const char* text);
   void releaseReply(const char* reply);
-  // Parses `text` (with the level's `buffers`), whose row of the vocabulary
-  // is `definition` (null for none), executes it and traces it; returns its
-  // reply, or for commands without one something for success and nothing
-  // for failure.
+  // Parses `text` (with the level's `buffers`), which `sender` (null: no
+  // script is in a call) sent and whose row of the vocabulary is
+  // `definition` (null for none), executes it and traces it; true when
+  // it succeeded, with its reply in `buffers.reply` for a command that
+  // carries one; false when it failed.
   struct CommandBuffers;
-  std::optional<std::string> respond(const std::string& text, const drez_command_row* definition,
-                                     CommandBuffers& buffers);
+  bool respond(Script* sender, const std::string& text, const drez_command_row* definition,
+               CommandBuffers& buffers);
   // Delivers what the command made the studio send, and fires its trigger.
   void afterExecute(const std::string& text);
   // Delivers now, or at the end of the current call when the script cannot
@@ -336,23 +354,23 @@ class SimulatedHost : public drez_client_host {
   void dispatch(const Delivery& delivery);
   // Executes `command` for `sender` through its behaviour, the learner (if
   // any) learning from it first.
-  std::optional<std::string> execute(Script& sender, const HostCommand& command);
+  bool execute(Script& sender, const HostCommand& command, std::string& reply);
   // A command with recorded answers: only the script's own state follows it.
   void keepTrack(Script& sender, const HostCommand& command);
   // The behaviours.
-  std::optional<std::string> ignore(Script& sender, const HostCommand& command);
-  std::optional<std::string> loadPanel(Script& sender, const HostCommand& command);
-  std::optional<std::string> setProperty(Script& sender, const HostCommand& command);
-  std::optional<std::string> getProperty(Script& sender, const HostCommand& command);
-  std::optional<std::string> lookUp(Script& sender, const HostCommand& command);
-  std::optional<std::string> listControls(Script& sender, const HostCommand& command);
-  std::optional<std::string> setOutput(Script& sender, const HostCommand& command);
-  std::optional<std::string> registerRange(Script& sender, const HostCommand& command);
-  std::optional<std::string> unregister(Script& sender, const HostCommand& command);
-  std::optional<std::string> poll(Script& sender, const HostCommand& command);
-  std::optional<std::string> endEvent(Script& sender, const HostCommand& command);
-  std::optional<std::string> endEventQuietly(Script& sender, const HostCommand& command);
-  std::optional<std::string> detach(Script& sender, const HostCommand& command);
+  bool ignore(Script& sender, const HostCommand& command, std::string& reply);
+  bool loadPanel(Script& sender, const HostCommand& command, std::string& reply);
+  bool setProperty(Script& sender, const HostCommand& command, std::string& reply);
+  bool getProperty(Script& sender, const HostCommand& command, std::string& reply);
+  bool lookUp(Script& sender, const HostCommand& command, std::string& reply);
+  bool listControls(Script& sender, const HostCommand& command, std::string& reply);
+  bool setOutput(Script& sender, const HostCommand& command, std::string& reply);
+  bool registerRange(Script& sender, const HostCommand& command, std::string& reply);
+  bool unregister(Script& sender, const HostCommand& command, std::string& reply);
+  bool poll(Script& sender, const HostCommand& command, std::string& reply);
+  bool endEvent(Script& sender, const HostCommand& command, std::string& reply);
+  bool endEventQuietly(Script& sender, const HostCommand& command, std::string& reply);
+  bool detach(Script& sender, const HostCommand& command, std::string& reply);
   // Takes event id `id` off the script's unacknowledged ones; false when it
   // was not there.
   bool acknowledge(Script& sender, int32_t id);
@@ -427,6 +445,8 @@ class SimulatedHost : public drez_client_host {
     }
     bool cached;
     std::string text;
+    std::string reply;  // the reply to `text`, for a command that carries one
+    std::string error;  // why `text` does not parse
     CommandCache parses;
     HostCommand parsed;
   };

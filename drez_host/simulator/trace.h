@@ -68,6 +68,8 @@ class Trace {
   // its number. `script` is named when setShowScripts is on. `text` is
   // printed as it is: the caller has made it safe.
   int entry(int depth, const std::string& script, const std::string& text);
+  // The same with nothing to print (`active()` false): only counted.
+  int countEntry() { return ++count_; }
   // An unnumbered line at nesting `depth`.
   void note(int depth, const std::string& text);
   // A line the script wrote on its debug channel, unnumbered, at `depth`.
