@@ -57,10 +57,23 @@ std::string expectedAfter(const std::vector<std::size_t>& candidates, std::size_
   return text + " after '" + prefix + "'";
 }
 
-// The forms whose phrase starts with each word, in the table's order.
-const std::unordered_map<std::string, std::vector<std::size_t>>& formsByFirstWord() {
-  static const std::unordered_map<std::string, std::vector<std::size_t>> all = [] {
-    std::unordered_map<std::string, std::vector<std::size_t>> forms;
+// A step's first word is a few letters: a hash of them inline costs a
+// fraction of std::hash's library call, which every line of a scenario made.
+struct FirstWordHash {
+  std::size_t operator()(std::string_view word) const {
+    std::size_t hash = word.size();
+    for (const char c : word) hash = hash * 31 + static_cast<unsigned char>(c);
+    return hash;
+  }
+};
+
+// The forms whose phrase starts with each word, in the table's order. The
+// keys are views of phrases(), which lives as long.
+using FormsByWord =
+    std::unordered_map<std::string_view, std::vector<std::size_t>, FirstWordHash, std::equal_to<>>;
+const FormsByWord& formsByFirstWord() {
+  static const FormsByWord all = [] {
+    FormsByWord forms;
     for (std::size_t i = 0; i < phrases().size(); ++i) forms[phrases()[i][0]].push_back(i);
     return forms;
   }();
@@ -72,11 +85,11 @@ const std::unordered_map<std::string, std::vector<std::size_t>>& formsByFirstWor
 const StepForm& findForm(WordReader& words) {
   const std::vector<std::vector<std::string>>& all = phrases();
   if (words.done()) words.text(expectedAfter({}, 0));  // throws
-  std::string word;
-  words.text("", word);
-  const auto first = formsByFirstWord().find(word);
-  if (first == formsByFirstWord().end()) {
-    throw std::invalid_argument("unknown step '" + shownText(word) + "' (try: help)");
+  std::string_view word = words.view("");
+  const FormsByWord& byFirstWord = formsByFirstWord();
+  const auto first = byFirstWord.find(word);
+  if (first == byFirstWord.end()) {
+    throw std::invalid_argument("unknown step '" + shownText(std::string(word)) + "' (try: help)");
   }
   constexpr std::size_t kMostForms = 64;
   std::size_t candidates[kMostForms];
@@ -88,14 +101,14 @@ const StepForm& findForm(WordReader& words) {
       if (all[candidates[i]].size() == depth) return stepForms()[candidates[i]];
     }
     if (words.done()) words.text(expectedAfter(listed(), depth));  // throws
-    words.text("", word);
+    word = words.view("");
     std::size_t matching = 0;
     for (std::size_t i = 0; i < count; ++i) {
       if (all[candidates[i]][depth] == word) candidates[matching++] = candidates[i];
     }
     if (matching == 0) {
       throw std::invalid_argument("expected " + expectedAfter(listed(), depth) + ", found '" +
-                                  shownText(word) + "'");
+                                  shownText(std::string(word)) + "'");
     }
     count = matching;
   }

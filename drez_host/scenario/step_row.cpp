@@ -27,16 +27,18 @@ std::string listed(const std::vector<const char*>& words, const char* quote) {
   return text;
 }
 
-std::string readText(WordReader& words, const StepOperand& operand) {
-  if (operand.arity == Arity::Rest) return words.rest(operand.expected, operand.unquote);
-  std::string text = words.text(operand.expected);
+void readText(WordReader& words, const StepOperand& operand, std::string& text) {
+  if (operand.arity == Arity::Rest) {
+    words.rest(operand.expected, operand.unquote, text);
+    return;
+  }
+  words.text(operand.expected, text);
   if (operand.kind == OperandKind::Colour && !isColour(operand, text)) {
     std::string names;
     for (const char* name : operand.choices) names += std::string(name) + ", ";
     throw std::invalid_argument("expected " + std::string(operand.expected) + " (" + names +
                                 "#rgb or #rrggbb), found '" + shownText(text) + "'");
   }
-  return text;
 }
 
 int32_t readNumber(WordReader& words, const StepOperand& operand) {

@@ -40,7 +40,8 @@ constexpr std::size_t indexIn(const std::variant<Alternatives...>*) {
 std::string listed(const std::vector<const char*>& words, const char* quote);
 
 // One value of an operand, read or written as its arity and kind say.
-std::string readText(WordReader& words, const StepOperand& operand);
+// readText reads into `text`, whose room is used again.
+void readText(WordReader& words, const StepOperand& operand, std::string& text);
 int32_t readNumber(WordReader& words, const StepOperand& operand);
 void writeText(const std::string& text, LineWriter& line, const StepOperand& operand);
 
@@ -48,12 +49,14 @@ void writeText(const std::string& text, LineWriter& line, const StepOperand& ope
 // of it) and written.
 template <typename F>
 void readValue(F& field, WordReader& words, const StepOperand& operand) {
-  if constexpr (std::is_same_v<F, std::string> || std::is_same_v<F, std::optional<std::string>>) {
-    field = readText(words, operand);
+  if constexpr (std::is_same_v<F, std::string>) {
+    readText(words, operand, field);
+  } else if constexpr (std::is_same_v<F, std::optional<std::string>>) {
+    readText(words, operand, field.emplace());
   } else if constexpr (std::is_same_v<F, int32_t>) {
     field = readNumber(words, operand);
   } else if constexpr (std::is_same_v<F, std::vector<std::string>>) {
-    field.push_back(readText(words, operand));
+    readText(words, operand, field.emplace_back());
   } else if constexpr (std::is_same_v<F, std::vector<int32_t>>) {
     field.push_back(readNumber(words, operand));
   } else {
@@ -213,7 +216,15 @@ class StepRow {
   StepForm done() {
     auto row = std::make_shared<const StepRow>(*this);
     form_.parse = [row](WordReader& words, StepBody& body, bool* opensBlock) {
-      row->read(words, body.emplace<T>(), opensBlock);
+      // The step of the line before, of the same form, is cleared in place:
+      // its texts keep their room for this line's.
+      T* held = std::get_if<T>(&body);
+      if (held != nullptr) {
+        *held = T{};
+      } else {
+        held = &body.emplace<T>();
+      }
+      row->read(words, *held, opensBlock);
     };
     form_.write = [row](const StepBody& step, LineWriter& line) {
       return row->write(std::get<T>(step), line);
@@ -254,7 +265,6 @@ class StepRow {
   void read(WordReader& words, T& step, bool* opensBlock) const {
     for (const Fixed& fixed : fixed_) fixed.set(step);
     *opensBlock = form_.block != BlockLines::None && !form_.blockWithoutRest;
-    std::vector<const char*> keywords;
     for (std::size_t i = 0; i < form_.operands.size(); ++i) {
       const StepOperand& operand = form_.operands[i];
       const Binding& binding = bindings_[i];
@@ -280,7 +290,6 @@ class StepRow {
           while (!words.done()) binding.read(words, step);
           break;
         case Arity::Option:
-          keywords.push_back(operand.keyword);
           break;
       }
     }
@@ -292,9 +301,12 @@ class StepRow {
       }
       if (i < form_.operands.size()) {
         bindings_[i].read(words, step);
-      } else if (keywords.empty()) {
-        words.end();  // throws
       } else {
+        std::vector<const char*> keywords;
+        for (const StepOperand& operand : form_.operands) {
+          if (operand.arity == Arity::Option) keywords.push_back(operand.keyword);
+        }
+        if (keywords.empty()) words.end();  // throws
         throw std::invalid_argument("expected " + step_row::listed(keywords, "'") + ", found '" +
                                     shownText(words.text("")) + "'");
       }

@@ -46,12 +46,14 @@ std::string WordReader::text(std::string_view what) {
   return word;
 }
 
-void WordReader::text(std::string_view what, std::string& word) {
+void WordReader::text(std::string_view what, std::string& word) { word.assign(view(what)); }
+
+std::string_view WordReader::view(std::string_view what) {
   if (done()) {
     throw std::invalid_argument("expected " + std::string(what) + ", found the end of the line");
   }
   bool quoted = false;
-  word.assign(span(&quoted));
+  return span(&quoted);
 }
 
 std::string WordReader::choice(std::string_view what, std::initializer_list<const char*> choices) {
@@ -95,14 +97,20 @@ int32_t WordReader::atLeast(std::string_view what, int32_t least) {
 }
 
 std::string WordReader::rest(std::string_view what, bool unquote) {
+  std::string text;
+  rest(what, unquote, text);
+  return text;
+}
+
+void WordReader::rest(std::string_view what, bool unquote, std::string& text) {
   if (done()) {
     throw std::invalid_argument("expected " + std::string(what) + ", found the end of the line");
   }
-  std::string rest = trimmed(line_.substr(pos_));
+  const std::string_view rest = trimmedView(std::string_view(line_).substr(pos_));
   pos_ = line_.size();
   const bool oneQuoted = rest.size() >= 2 && isQuote(rest[0]) && rest.back() == rest[0] &&
                          rest.find(rest[0], 1) == rest.size() - 1;
-  return unquote && oneQuoted ? rest.substr(1, rest.size() - 2) : rest;
+  text.assign(unquote && oneQuoted ? rest.substr(1, rest.size() - 2) : rest);
 }
 
 void WordReader::end() {

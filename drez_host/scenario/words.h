@@ -46,6 +46,9 @@ class WordReader {
   std::string text(std::string_view what);
   // The same into `word`, whose room is used again.
   void text(std::string_view what, std::string& word);
+  // The same as it stands in the line (without its quotes), valid as long
+  // as the line.
+  std::string_view view(std::string_view what);
   // The next word, which must be one of `choices`.
   std::string choice(std::string_view what, std::initializer_list<const char*> choices);
   // The next word as a 32-bit integer in signed decimal.
@@ -56,6 +59,8 @@ class WordReader {
   // `unquote`, a rest that is one quoted word (quotes at both ends and no
   // other of that quote inside) loses its quotes.
   std::string rest(std::string_view what, bool unquote);
+  // The same into `text`, whose room is used again.
+  void rest(std::string_view what, bool unquote, std::string& text);
   // Throws when a word is left.
   void end();
   // Where the next word is read from: a byte offset into the line.
