@@ -203,8 +203,10 @@ Verdict runTask(const tasks::Scenario& scenario, const TaskSettings& settings, C
   run.showTrace = !scenario.quiet;
   run.coverage = scenario.coverage;
   run.updateTraces = scenario.updateTraces;
-  run.keepActionTrace =
-      !scenario.quiet || scenario.source != Source::File || expectsTraces(scenario.file);
+  const ActionReads reads =
+      scenario.source == Source::File ? actionReads(scenario.file) : ActionReads{true, true};
+  run.keepActionTrace = !scenario.quiet || reads.trace;
+  run.keepCommands = reads.commands;
   // The watchdog's report names the step, one of an included file too.
   run.stepStarted = [&link](const Step& step) { link.setStep(step); };
   std::ofstream recorded;

@@ -58,6 +58,11 @@ ScenarioRunner::ScenarioRunner(ScriptFactory factory, OutputSink out, RunOptions
   if (!out_) options_.showTrace = false;
   host_.setMaxDepth(options_.maxDepth);
   host_.setMaxCommands(options_.maxCommands);
+  if (!options_.keepCommands) {
+    // The runner's window and the host's trade places after each action.
+    window_ = CommandWindow(0);
+    host_.setWindowLimit(0);
+  }
   if (options_.showTrace || options_.keepActionTrace || options_.traceSink) {
     trace_.setSink([this](const std::string& line, TraceLineKind kind) {
       if (options_.showTrace)
@@ -276,6 +281,7 @@ void ScenarioRunner::apply(const Step&, const steps::Help&) {
 // Expectations about the last action.
 
 void ScenarioRunner::apply(const Step& step, const steps::ExpectCommands& body) {
+  requireCommands(step);
   const std::vector<std::string>& expected = body.commands;
   const bool whole = window_.total() == window_.size();  // not cut at its limit
   if (body.script.empty()) {
@@ -298,6 +304,13 @@ void ScenarioRunner::apply(const Step& step, const steps::ExpectCommands& body) 
                              std::to_string(window_.total()) + " commands sent)\n");
 }
 
+void ScenarioRunner::requireCommands(const Step& step) const {
+  if (options_.keepCommands) return;
+  throw ScenarioError(step.where() +
+                      ": this run keeps no command texts, as its scenario file held no step "
+                      "that reads them when the run began");
+}
+
 void ScenarioRunner::failedCommands(const Step& step, const std::vector<std::string>& expected,
                                     const std::vector<std::string>& sent, std::size_t total,
                                     const std::string& note) {
@@ -309,6 +322,7 @@ void ScenarioRunner::failedCommands(const Step& step, const std::vector<std::str
 }
 
 void ScenarioRunner::apply(const Step& step, const steps::ExpectSent& body) {
+  requireCommands(step);
   bool sent = false;
   for (std::size_t i = 0; i < window_.size() && !sent; ++i) sent = window_[i] == body.command;
   if (!sent) {

@@ -66,6 +66,10 @@ struct RunOptions {
   // shown. Building the trace costs most of a quiet run's time, so a quiet
   // run keeps it only when its scenario holds an "expect trace" step.
   bool keepActionTrace = true;
+  // Keep the texts of each action's commands for "expect commands" and
+  // "expect sent"; otherwise they are only counted. A run of a scenario
+  // file keeps them only when a step of it reads them.
+  bool keepCommands = true;
   int maxDepth = SimulatedHost::kDefaultMaxDepth;
   std::size_t maxCommands = SimulatedHost::kDefaultMaxCommands;
   // The installation the run starts with; null: Studio A.
@@ -170,6 +174,8 @@ class ScenarioRunner {
   Control& control(const Step& step, const std::string& panel, const std::string& id);
   std::pair<const Device*, const DeviceName*> outputs(const Step& step, const std::string& name);
   void failed(const Step& step, const std::string& expected, const std::string& actual);
+  // Throws ScenarioError at `step` when the run keeps no command texts.
+  void requireCommands(const Step& step) const;
   // "expect commands" failed: `total` commands were sent, `sent` the first of
   // them; `note` (may be empty) ends the list.
   void failedCommands(const Step& step, const std::vector<std::string>& expected,

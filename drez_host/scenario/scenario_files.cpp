@@ -101,12 +101,13 @@ std::optional<Step> IncludedFile::next() {
 
 namespace {
 
-// False when the file's bytes hold neither word: no step of it can then
-// expect a trace or include a file that does. Read in blocks, so a long
-// run's scenario is neither parsed twice nor held whole.
-bool mayExpectTraces(std::istream& file) {
-  static constexpr std::string_view kWords[] = {"trace", "include"};
-  constexpr std::size_t kKept = 6;  // a word's length less one
+// False when the file's bytes hold none of the words of the steps that
+// read an action, nor "include": no step of it can then read one, or
+// include a file that does. Read in blocks, so a long run's scenario is
+// neither parsed twice nor held whole.
+bool mayReadActions(std::istream& file) {
+  static constexpr std::string_view kWords[] = {"trace", "commands", "sent", "include"};
+  constexpr std::size_t kKept = 7;  // the longest word's length less one
   std::string block;
   char buffer[1 << 16];
   while (file.read(buffer, sizeof buffer), file.gcount() > 0) {
@@ -119,11 +120,16 @@ bool mayExpectTraces(std::istream& file) {
   return false;
 }
 
-bool scanForTraces(const std::string& path, std::set<std::string>& seen) {
-  if (!seen.insert(identity(path)).second) return false;
+// Adds what the file at `path` reads to `reads`; a file in `seen` is not
+// read again.
+void scanReads(const std::string& path, std::set<std::string>& seen, ActionReads& reads) {
+  if (!seen.insert(identity(path)).second) return;
   std::ifstream file(path, std::ios::binary);
-  if (!file) return true;
-  if (!mayExpectTraces(file)) return false;
+  if (!file) {
+    reads = ActionReads{true, true};
+    return;
+  }
+  if (!mayReadActions(file)) return;
   file.clear();
   file.seekg(0);
   ScenarioParser parser(path);
@@ -134,25 +140,30 @@ bool scanForTraces(const std::string& path, std::set<std::string>& seen) {
     try {
       std::optional<Step> step = parser.feed(line);
       if (!step) continue;
-      if (step->as<steps::ExpectTrace>() != nullptr) return true;
+      if (step->as<steps::ExpectTrace>() != nullptr) reads.trace = true;
+      if (step->as<steps::ExpectCommands>() != nullptr ||
+          step->as<steps::ExpectSent>() != nullptr) {
+        reads.commands = true;
+      }
       const auto* include = step->as<steps::Include>();
       if (include != nullptr &&
           seen.size() <= static_cast<std::size_t>(IncludedFile::kDepthLimit) &&
-          fileProblem(besideFile(path, include->file), "file").empty() &&
-          scanForTraces(besideFile(path, include->file), seen)) {
-        return true;
+          fileProblem(besideFile(path, include->file), "file").empty()) {
+        scanReads(besideFile(path, include->file), seen, reads);
       }
+      if (reads.trace && reads.commands) return;
     } catch (const ScenarioError&) {
     }
   }
-  return false;
 }
 
 }  // namespace
 
-bool expectsTraces(const std::string& path) {
+ActionReads actionReads(const std::string& path) {
   std::set<std::string> seen;
-  return scanForTraces(path, seen);
+  ActionReads reads;
+  scanReads(path, seen, reads);
+  return reads;
 }
 
 }  // namespace drezhost

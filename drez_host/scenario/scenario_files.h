@@ -56,11 +56,18 @@ class IncludedFile {
   bool ended_ = false;
 };
 
-// True when the scenario file `path`, or a file it includes, holds an
-// "expect trace" step, or when it cannot be read (the run says why). Lines
-// that do not parse and includes that cannot be followed are passed over:
-// the run reports them.
-bool expectsTraces(const std::string& path);
+// What the steps of a scenario file, and of the files it includes, read of
+// an action besides the studio. A run keeps only what is read: building
+// each action's trace, and keeping the texts of its commands, cost most of
+// a quiet run's time.
+struct ActionReads {
+  bool trace = false;     // "expect trace"
+  bool commands = false;  // "expect commands", "expect no commands", "expect sent"
+};
+// What the scenario file `path` reads; everything when it (or a file it
+// includes) cannot be read: the run says why. Lines that do not parse and
+// includes that cannot be followed are passed over: the run reports them.
+ActionReads actionReads(const std::string& path);
 
 }  // namespace drezhost
 

@@ -54,13 +54,23 @@ const char* kindDescription(DeviceKind kind) {
 }
 
 std::string Device::slot(int32_t index) const {
+  const std::string* text = findSlot(index);
+  return text != nullptr ? *text : std::string();
+}
+
+const std::string* Device::findSlot(int32_t index) const {
   auto found = slots.find(index);
-  return found != slots.end() ? found->second : std::string();
+  return found != slots.end() ? &found->second : nullptr;
 }
 
 Route Device::route(int32_t destination) const {
+  const Route* found = findRoute(destination);
+  return found != nullptr ? *found : Route();
+}
+
+const Route* Device::findRoute(int32_t destination) const {
   auto found = routes.find(destination);
-  return found != routes.end() ? found->second : Route();
+  return found != routes.end() ? &found->second : nullptr;
 }
 
 int32_t Device::output(int32_t index) const {

@@ -60,8 +60,12 @@ struct Device {
 
   // The text of a slot; empty for a slot never set.
   std::string slot(int32_t index) const;
+  // The same in place; null for a slot never set.
+  const std::string* findSlot(int32_t index) const;
   // The route of a destination; source 0 with no name when never routed.
   Route route(int32_t destination) const;
+  // The same in place; null for a destination never routed.
+  const Route* findRoute(int32_t destination) const;
   // The state of an output; 0 when never switched.
   int32_t output(int32_t index) const;
 };

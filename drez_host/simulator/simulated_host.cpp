@@ -179,18 +179,22 @@ std::string SimulatedHost::chain() const {
     text += "\n      " + contextOf(frame);
     if (frame.commandLevel >= 0) {
       text += "\n        sent " +
-              shownText(command_buffers_[static_cast<std::size_t>(frame.commandLevel)].text);
+              shownText(command_buffers_[static_cast<std::size_t>(frame.commandLevel)]->text);
     }
   }
   return text;
 }
 
 void SimulatedHost::appendContext(std::string& out, int entry, const std::string& what) {
-  out += '#';
-  char number[16];
-  out.append(number, std::to_chars(number, number + sizeof number, entry).ptr);
-  out += ' ';
-  out += what;
+  // Made at every call: "#<entry> " and `what` copied into room made once.
+  char head[16] = {'#'};
+  char* end = std::to_chars(head + 1, head + sizeof head - 1, entry).ptr;
+  *end++ = ' ';
+  const std::size_t headSize = static_cast<std::size_t>(end - head);
+  const std::size_t at = out.size();
+  out.resize(at + headSize + what.size());
+  std::memcpy(&out[at], head, headSize);
+  std::memcpy(&out[at + headSize], what.data(), what.size());
 }
 
 std::string SimulatedHost::contextOf(int entry, const std::string& what) {
@@ -417,18 +421,27 @@ void SimulatedHost::update(const Device& device, int32_t index, Delivery& delive
   appendShown(description, installation_.label(device.number));
   description += " (";
   appendNumber(description, device.number);
+  // Read in place into the delivery's room: no copy of the state between.
   if (device.kind == DeviceKind::Router) {
-    const Route route = device.route(index);
-    delivery.number = route.source;
-    delivery.text = route.name;
+    if (const Route* route = device.findRoute(index)) {
+      delivery.number = route->source;
+      delivery.text.assign(route->name);
+    } else {
+      delivery.number = 0;
+      delivery.text.clear();
+    }
     description += ") destination ";
     appendNumber(description, index);
     description += ": source ";
-    appendNumber(description, route.source);
+    appendNumber(description, delivery.number);
     description += ' ';
-    appendQuoted(description, route.name);
+    appendQuoted(description, delivery.text);
   } else {
-    delivery.text = device.slot(index);
+    if (const std::string* text = device.findSlot(index)) {
+      delivery.text.assign(*text);
+    } else {
+      delivery.text.clear();
+    }
     delivery.number = drez_string::toInt(delivery.text.c_str());
     description += ") slot ";
     appendNumber(description, index);
@@ -442,8 +455,8 @@ void SimulatedHost::update(const Device& device, int32_t index, Delivery& delive
 
 SimulatedHost::CallBuffers& SimulatedHost::callBuffers() {
   const std::size_t level = frames_.size();
-  while (level >= call_buffers_.size()) call_buffers_.emplace_back();
-  CallBuffers& buffers = call_buffers_[level];
+  while (level >= call_buffers_.size()) call_buffers_.push_back(std::make_unique<CallBuffers>());
+  CallBuffers& buffers = *call_buffers_[level];
   buffers.what.clear();
   return buffers;
 }
@@ -641,8 +654,10 @@ intptr_t SimulatedHost::executeCommand(const char* text) {
   // The text and its parse go into this nesting level's buffers, whose room
   // serves the next command at the level: no heap block per command.
   const auto level = static_cast<std::size_t>(commands_active_);
-  if (level == command_buffers_.size()) command_buffers_.emplace_back(level);
-  CommandBuffers& buffers = command_buffers_[level];
+  if (level == command_buffers_.size()) {
+    command_buffers_.push_back(std::make_unique<CommandBuffers>(level));
+  }
+  CommandBuffers& buffers = *command_buffers_[level];
   buffers.text.assign(text);
   const std::string& command_text = buffers.text;
   Script* sender = current();

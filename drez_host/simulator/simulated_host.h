@@ -228,6 +228,10 @@ class SimulatedHost : public drez_client_host {
   void takeCommands(CommandWindow& window);
   // Forgets the commands sent since the last call.
   void forgetCommands();
+  // Keeps at most `limit` texts of the commands sent (kWindowLimit unless
+  // set; 0: only their count); a window handed to takeCommands should have
+  // the same limit.
+  void setWindowLimit(std::size_t limit) { sent_ = CommandWindow(limit); }
   // Replies handed out and not yet taken back.
   std::size_t repliesHeld() const { return ledger_.heldCount(); }
   // Reports, as an error of the call `during` names, the commands that
@@ -430,8 +434,9 @@ class SimulatedHost : public drez_client_host {
   bool rejected_ = false;
   std::vector<Frame> frames_;
   int commands_active_ = 0;  // commands being executed, nested
-  // A command's text and its parse, one pair per nesting level (a deque, so
-  // that a deeper level added does not move the ones in use). The first
+  // A command's text and its parse, one pair per nesting level, each held
+  // by pointer, so that a deeper level added does not move the ones in use
+  // and finding one is an index. The first
   // levels keep the parses of the texts sent before; a deeper one, rare,
   // parses each text into one command, and holds no cache's memory.
   struct CommandBuffers {
@@ -450,16 +455,16 @@ class SimulatedHost : public drez_client_host {
     CommandCache parses;
     HostCommand parsed;
   };
-  std::deque<CommandBuffers> command_buffers_;
-  // What a call about to be made is built in, one per depth of calls (a
-  // deque, for the same reason): the description of a call the host makes
-  // itself, and a device update it broadcasts.
+  std::vector<std::unique_ptr<CommandBuffers>> command_buffers_;
+  // What a call about to be made is built in, one per depth of calls (held
+  // by pointer, for the same reasons): the description of a call the host
+  // makes itself, and a device update it broadcasts.
   struct CallBuffers {
     std::string what;
     std::string request;  // the script's own copy of a request's text
     Delivery delivery;
   };
-  std::deque<CallBuffers> call_buffers_;
+  std::vector<std::unique_ptr<CallBuffers>> call_buffers_;
   // This depth's buffers, their room kept and their contents the caller's to set.
   CallBuffers& callBuffers();
   std::string call_context_;  // the context the observers are told, room reused

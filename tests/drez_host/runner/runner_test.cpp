@@ -124,6 +124,31 @@ TEST_F(ScenarioRunnerTest, KeepsStatesheetColoursFromTheInstallationOn) {
                           std::pair<const std::string, std::string>("QZ_Studio_TX", "red")));
 }
 
+// A run that keeps no command texts still passes what does not read them;
+// a step that reads them is refused, never passed or failed on nothing.
+TEST_F(ScenarioRunnerTest, KeepsNoCommandTextsWhenAskedAndRefusesToCheckThem) {
+  RunOptions options;
+  options.keepCommands = false;
+  std::ostringstream lines;
+  ScenarioRunner counting(
+      load_drez_client_script, [&lines](const OutputLine& line) { printLine(lines, line); },
+      options);
+  for (const Step& step : parse("create\nset 'RIR Tally Infodriver' 1 2\n"
+                                "expect output 'Studio A Blue Lights' 105 1\n")) {
+    counting.run(step);
+  }
+  for (const char* reads : {"expect sent GS 31 105 1 0", "expect no commands",
+                            "expect commands from s1\n  GS 31 105 1 0\nend"}) {
+    try {
+      counting.run(parse(reads)[0]);
+      ADD_FAILURE() << reads;
+    } catch (const ScenarioError& error) {
+      EXPECT_THAT(error.what(), HasSubstr("test.scn:1: this run keeps no command texts")) << reads;
+    }
+  }
+  EXPECT_EQ(counting.finish(), Verdict::Passed) << lines.str();
+}
+
 TEST_F(ScenarioRunnerTest, FailsWhenATriggerNeverFired) {
   EXPECT_EQ(run("on GS 31 999 1 0\n  set 'RIR Tally Infodriver' 1 1\nend\ncreate\n"),
             Verdict::Failed);

@@ -407,32 +407,55 @@ TEST_F(IncludedFiles, AnInstallationFileIncludesAndColoursStatesheets) {
 
 TEST_F(IncludedFiles, ATraceExpectedInAnIncludedFileIsFound) {
   write("sub/trace.scn", "expect trace golden.trace\n");
-  EXPECT_TRUE(expectsTraces(write("a.scn", "create\ninclude sub/trace.scn\n")));
-  EXPECT_FALSE(expectsTraces(write("b.scn", "create\ninclude b.scn\njump\ninclude none.scn\n")));
-  EXPECT_TRUE(expectsTraces(path("unreadable.scn")));
+  write("sub/sent.scn", "expect sent GS 31 101 0 0\n");
+  const ActionReads traced = actionReads(write("a.scn", "create\ninclude sub/trace.scn\n"));
+  EXPECT_TRUE(traced.trace);
+  EXPECT_FALSE(traced.commands);
+  const ActionReads none =
+      actionReads(write("b.scn", "create\ninclude b.scn\njump\ninclude none.scn\n"));
+  EXPECT_FALSE(none.trace);
+  EXPECT_FALSE(none.commands);
+  // A file that cannot be read may read anything.
+  const ActionReads unread = actionReads(path("unreadable.scn"));
+  EXPECT_TRUE(unread.trace && unread.commands);
+  const ActionReads both =
+      actionReads(write("c.scn", "include sub/trace.scn\ninclude sub/sent.scn\n"));
+  EXPECT_TRUE(both.trace && both.commands);
 }
 
 // The file's bytes are looked at before it is parsed: a word cut between
 // the blocks they are read in is still found, and a word that is no step
 // does not make one.
-TEST_F(IncludedFiles, ATraceStepIsFoundWhereverItsWordsStand) {
+TEST_F(IncludedFiles, AStepThatReadsAnActionIsFoundWhereverItsWordsStand) {
   // One comment line, so that "trace" starts 3 bytes before the first
   // block of 65,536 ends.
   const std::string filler(65536 - 11, '#');
   const struct {
     const char* name;
     std::string text;
-    bool expects;
+    bool trace;
+    bool commands;
   } cases[] = {
-      {"none.scn", "create\n" + filler + "\nevent 1\n", false},
-      {"straddling.scn", filler + "\nexpect trace golden.txt\n", true},
-      {"include_straddling.scn", std::string(65536 - 4, '#') + "\ninclude sub/t.scn\n", true},
-      {"comment.scn", "# no trace is expected here; nothing is included\ncreate\n", false},
-      {"at_end.scn", "create\nexpect trace golden.trace", true},
+      {"none.scn", "create\n" + filler + "\nevent 1\n", false, false},
+      {"straddling.scn", filler + "\nexpect trace golden.txt\n", true, false},
+      {"include_straddling.scn", std::string(65536 - 4, '#') + "\ninclude sub/t.scn\n", true,
+       false},
+      {"comment.scn", "# no trace is expected here; nothing is included\ncreate\n", false, false},
+      {"at_end.scn", "create\nexpect trace golden.trace", true, false},
+      // The steps that read an action's commands; words that are no step.
+      {"commands.scn", filler + "\nexpect commands\nGS 31 101 0 0\nend\n", false, true},
+      {"no_commands.scn", "create\nexpect no commands from s1\n", false, true},
+      {"sent_straddling.scn", std::string(65536 - 9, '#') + "\nexpect sent GS 31 101 0 0\n", false,
+       true},
+      {"words.scn", "# the commands sent are not read here\ncreate\nevent 1\n", false, false},
+      {"in_block.scn", "on ET 1\n  set 'RIR Tally Infodriver' 1 2\nend\nexpect sent ET 1\n", false,
+       true},
   };
   write("sub/t.scn", "expect trace golden.trace\n");
   for (const auto& c : cases) {
-    EXPECT_EQ(expectsTraces(write(c.name, c.text)), c.expects) << c.name;
+    const ActionReads reads = actionReads(write(c.name, c.text));
+    EXPECT_EQ(reads.trace, c.trace) << c.name;
+    EXPECT_EQ(reads.commands, c.commands) << c.name;
   }
 }
 
