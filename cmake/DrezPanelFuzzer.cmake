@@ -90,6 +90,7 @@ set(DREZ_PANEL_FUZZER_HEADERS
   drez_host/simulator/registrations.h
   drez_host/simulator/reply_ledger.h
   drez_host/simulator/simulated_host.h
+  drez_host/simulator/text_hash.h
   drez_host/simulator/trace.h
   drez_host/simulator/validator.h
   drez_host/scenario/built_in_data.h

@@ -7,55 +7,12 @@
 
 #include "scenario/step_table.h"
 #include "scenario/words.h"
+#include "simulator/text_hash.h"
 #include "simulator/trace.h"
 
 namespace drezhost {
 
 namespace {
-
-// The words of each form's phrase, in the table's order.
-const std::vector<std::vector<std::string>>& phrases() {
-  static const std::vector<std::vector<std::string>> all = [] {
-    std::vector<std::vector<std::string>> words;
-    for (const StepForm& form : stepForms()) {
-      words.emplace_back();
-      std::string word;
-      for (const char* c = form.phrase;; ++c) {
-        if (*c == ' ' || *c == '\0') {
-          words.back().push_back(word);
-          word.clear();
-          if (*c == '\0') break;
-        } else {
-          word += *c;
-        }
-      }
-    }
-    return words;
-  }();
-  return all;
-}
-
-// What may follow the first `depth` words of the candidates' phrases, as a
-// message: "commands, no commands, sent ... after 'expect'".
-std::string expectedAfter(const std::vector<std::size_t>& candidates, std::size_t depth) {
-  if (depth == 0) return "a step";
-  std::vector<std::string> next;  // in the table's order
-  for (std::size_t index : candidates) {
-    const std::vector<std::string>& words = phrases()[index];
-    std::string rest;
-    for (std::size_t i = depth; i < words.size(); ++i) rest += (i == depth ? "" : " ") + words[i];
-    if (next.empty() || next.back() != rest) next.push_back(rest);
-  }
-  std::string text;
-  for (std::size_t i = 0; i < next.size(); ++i) {
-    if (i != 0) text += i + 1 == next.size() ? " or " : ", ";
-    text += next[i];
-  }
-  std::string prefix;
-  for (std::size_t i = 0; i < depth; ++i)
-    prefix += (i == 0 ? "" : " ") + phrases()[candidates[0]][i];
-  return text + " after '" + prefix + "'";
-}
 
 // A step's first word is a few letters: a hash of them inline costs a
 // fraction of std::hash's library call, which every line of a scenario made.
@@ -67,28 +24,70 @@ struct FirstWordHash {
   }
 };
 
-// The forms whose phrase starts with each word, in the table's order. The
-// keys are views of phrases(), which lives as long.
-using FormsByWord =
-    std::unordered_map<std::string_view, std::vector<std::size_t>, FirstWordHash, std::equal_to<>>;
-const FormsByWord& formsByFirstWord() {
-  static const FormsByWord all = [] {
-    FormsByWord forms;
-    for (std::size_t i = 0; i < phrases().size(); ++i) forms[phrases()[i][0]].push_back(i);
-    return forms;
+// The step table as the parser looks forms up: the words of each form's
+// phrase, in the table's order, and the forms whose phrase starts with
+// each word (the keys are views of `phrases`). Made once.
+struct FormIndex {
+  std::vector<std::vector<std::string>> phrases;
+  std::unordered_map<std::string_view, std::vector<std::size_t>, FirstWordHash, std::equal_to<>>
+      byFirstWord;
+};
+
+const FormIndex& formIndex() {
+  static const FormIndex index = [] {
+    FormIndex made;
+    for (const StepForm& form : stepForms()) {
+      std::vector<std::string>& words = made.phrases.emplace_back();
+      std::string word;
+      for (const char* c = form.phrase;; ++c) {
+        if (*c == ' ' || *c == '\0') {
+          words.push_back(word);
+          word.clear();
+          if (*c == '\0') break;
+        } else {
+          word += *c;
+        }
+      }
+    }
+    for (std::size_t i = 0; i < made.phrases.size(); ++i) {
+      made.byFirstWord[made.phrases[i][0]].push_back(i);
+    }
+    return made;
   }();
-  return all;
+  return index;
+}
+
+// What may follow the first `depth` words of the candidates' phrases, as a
+// message: "commands, no commands, sent ... after 'expect'".
+std::string expectedAfter(const std::vector<std::size_t>& candidates, std::size_t depth) {
+  if (depth == 0) return "a step";
+  std::vector<std::string> next;  // in the table's order
+  for (std::size_t index : candidates) {
+    const std::vector<std::string>& words = formIndex().phrases[index];
+    std::string rest;
+    for (std::size_t i = depth; i < words.size(); ++i) rest += (i == depth ? "" : " ") + words[i];
+    if (next.empty() || next.back() != rest) next.push_back(rest);
+  }
+  std::string text;
+  for (std::size_t i = 0; i < next.size(); ++i) {
+    if (i != 0) text += i + 1 == next.size() ? " or " : ", ";
+    text += next[i];
+  }
+  std::string prefix;
+  for (std::size_t i = 0; i < depth; ++i)
+    prefix += (i == 0 ? "" : " ") + formIndex().phrases[candidates[0]][i];
+  return text + " after '" + prefix + "'";
 }
 
 // The form the line's first words name; reads those words. Allocates only
 // to say what is wrong.
 const StepForm& findForm(WordReader& words) {
-  const std::vector<std::vector<std::string>>& all = phrases();
+  const FormIndex& index = formIndex();
+  const std::vector<std::vector<std::string>>& all = index.phrases;
   if (words.done()) words.text(expectedAfter({}, 0));  // throws
   std::string_view word = words.view("");
-  const FormsByWord& byFirstWord = formsByFirstWord();
-  const auto first = byFirstWord.find(word);
-  if (first == byFirstWord.end()) {
+  const auto first = index.byFirstWord.find(word);
+  if (first == index.byFirstWord.end()) {
     throw std::invalid_argument("unknown step '" + shownText(std::string(word)) + "' (try: help)");
   }
   constexpr std::size_t kMostForms = 64;
@@ -118,10 +117,18 @@ const StepForm& findForm(WordReader& words) {
 
 void ScenarioParser::parse(std::string_view text, Step& step, const StepForm** form,
                            bool* opensBlock) {
-  step.file.assign(file_);
+  if (step.file != file_) step.file.assign(file_);  // most lines are of the step before's file
   step.line = line_;
   step.source.assign(text);
   step.includedFrom = includedFrom_;
+  if (parsed_.empty()) parsed_.resize(kParsedSlots);
+  Parsed& parsed = parsed_[textSlot<kParsedBits>(text)];
+  if (parsed.form != nullptr && parsed.text == text) {
+    step.body = parsed.body;
+    *form = parsed.form;
+    *opensBlock = parsed.opensBlock;
+    return;
+  }
   try {
     WordReader words(step.source);
     *form = &findForm(words);
@@ -130,6 +137,10 @@ void ScenarioParser::parse(std::string_view text, Step& step, const StepForm** f
   } catch (const std::invalid_argument& error) {
     throw ScenarioError(step.where() + ": " + error.what() + " in: " + shownText(step.source));
   }
+  parsed.text.assign(text);
+  parsed.body = step.body;
+  parsed.form = *form;
+  parsed.opensBlock = *opensBlock;
 }
 
 std::optional<Step> ScenarioParser::feed(const std::string& line) {

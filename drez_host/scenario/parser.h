@@ -60,6 +60,22 @@ class ScenarioParser {
   // Reads `text`, a trimmed line, into `step`.
   void parse(std::string_view text, Step& step, const StepForm** form, bool* opensBlock);
 
+  // What a line read before read as. A long scenario is made by a program
+  // and says the same few lines again and again (a slot's states, a
+  // router's sources, event ids): a line found here costs a hash, a
+  // comparison and a copy of its step instead of a parse. Direct-mapped,
+  // kParsedSlots slots from the first line on; only lines that parsed are
+  // kept.
+  struct Parsed {
+    std::string text;
+    StepBody body;
+    const StepForm* form = nullptr;  // null: the slot holds nothing yet
+    bool opensBlock = false;
+  };
+  static constexpr unsigned kParsedBits = 9;
+  static constexpr std::size_t kParsedSlots = std::size_t{1} << kParsedBits;
+  std::vector<Parsed> parsed_;
+
   std::string file_;
   std::shared_ptr<const Inclusion> includedFrom_;
   int line_ = 0;

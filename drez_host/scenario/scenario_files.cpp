@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "scenario/words.h"
 #include "simulator/trace.h"
 
 namespace drezhost {
@@ -101,23 +102,44 @@ std::optional<Step> IncludedFile::next() {
 
 namespace {
 
-// False when the file's bytes hold none of the words of the steps that
-// read an action, nor "include": no step of it can then read one, or
-// include a file that does. Read in blocks, so a long run's scenario is
-// neither parsed twice nor held whole.
-bool mayReadActions(std::istream& file) {
-  static constexpr std::string_view kWords[] = {"trace", "commands", "sent", "include"};
-  constexpr std::size_t kKept = 7;  // the longest word's length less one
-  std::string block;
-  char buffer[1 << 16];
-  while (file.read(buffer, sizeof buffer), file.gcount() > 0) {
-    block.append(buffer, static_cast<std::size_t>(file.gcount()));
-    for (std::string_view word : kWords) {
-      if (block.find(word) != std::string::npos) return true;
-    }
-    block.erase(0, block.size() > kKept ? block.size() - kKept : 0);
+// Whether a line may be a step that reads an action or includes a file:
+// one that starts with "include", or with "expect" and names one of what
+// an action leaves. Lines in blocks and comments start otherwise.
+bool mayReadAnAction(std::string_view line) {
+  static constexpr std::string_view kRead[] = {"trace", "commands", "sent"};
+  line = trimmedView(line);
+  if (line.substr(0, 7) == "include") return true;
+  if (line.substr(0, 6) != "expect") return false;
+  for (std::string_view word : kRead) {
+    if (line.find(word) != std::string_view::npos) return true;
   }
   return false;
+}
+
+// False when no line of the file may be a step that reads an action or
+// includes a file. Read in blocks, line by line, so that a long run's
+// scenario is neither parsed twice nor held whole, and its lines cost a
+// look at their first word.
+bool mayReadActions(std::istream& file) {
+  static const char kByteOrderMark[] = "\xEF\xBB\xBF";
+  std::string block;
+  char buffer[1 << 16];
+  bool first = true;
+  while (file.read(buffer, sizeof buffer), file.gcount() > 0) {
+    block.append(buffer, static_cast<std::size_t>(file.gcount()));
+    if (first && block.size() >= 3) {
+      if (block.compare(0, 3, kByteOrderMark) == 0) block.erase(0, 3);
+      first = false;
+    }
+    std::size_t begin = 0;
+    for (std::size_t end; (end = block.find('\n', begin)) != std::string::npos; begin = end + 1) {
+      if (mayReadAnAction(std::string_view(block).substr(begin, end - begin))) return true;
+    }
+    block.erase(0, begin);
+    // A line longer than a step may be is left to the parse, which reports it.
+    if (block.size() > ScenarioParser::kLineLimit) return true;
+  }
+  return mayReadAnAction(block);
 }
 
 // Adds what the file at `path` reads to `reads`; a file in `seen` is not

@@ -18,6 +18,7 @@
 #include <functional>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "scenario/steps.h"
@@ -67,8 +68,9 @@ struct StepOperand {
   const char* name = "";
   // An option's keyword: "panel", "to"; empty for the others.
   const char* keyword = "";
-  // What a message says was expected there: "a slot number".
-  const char* expected = "";
+  // What a message says was expected there: "a slot number". A view, as
+  // every word a step reads hands it on.
+  std::string_view expected;
   // Choice: the words that may stand; Colour: the names it knows.
   std::vector<const char*> choices;
   // Number: the least value it may have.

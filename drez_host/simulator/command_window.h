@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace drezhost {
@@ -28,6 +29,13 @@ class CommandWindow {
   void add(std::string_view text, std::string_view sender);
   // Forgets every command; keeps the room.
   void clear();
+  // Trades contents, limits and room with `other`.
+  void swap(CommandWindow& other) noexcept {
+    std::swap(limit_, other.limit_);
+    bytes_.swap(other.bytes_);
+    entries_.swap(other.entries_);
+    std::swap(total_, other.total_);
+  }
 
   // The commands kept, and sent (kept or not).
   std::size_t size() const { return entries_.size(); }

@@ -606,7 +606,7 @@ std::vector<std::string> SimulatedHost::takeCommands() {
 }
 
 void SimulatedHost::takeCommands(CommandWindow& window) {
-  std::swap(window, sent_);
+  window.swap(sent_);
   sent_.clear();
 }
 

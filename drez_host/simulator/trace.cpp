@@ -147,7 +147,8 @@ void appendQuoted(std::string& out, std::string_view text) {
 
 void appendNumber(std::string& out, long long number) {
   char digits[24];
-  out.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
+  const char* end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+  out.append(digits, static_cast<std::size_t>(end - digits));  // not the iterators' replace
 }
 
 std::string shownText(const std::string& text) { return shownText(text, kShownTextLimit); }

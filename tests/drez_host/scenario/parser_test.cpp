@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -13,6 +14,7 @@
 #include "scenario/installation_file.h"
 #include "scenario/parser.h"
 #include "scenario/scenario_files.h"
+#include "scenario/writer.h"
 #include "simulator/trace.h"
 
 namespace {
@@ -282,6 +284,55 @@ TEST(ScenarioParser, LeavesNoBlockOpenAfterAnError) {
   EXPECT_NO_THROW(parser.finish());
 }
 
+// A line read again reads as it did, whatever was read between: steps of
+// other forms, lines that share a slot of the parser's memory of lines
+// (more lines than it has slots), bad lines, blocks; and each step says
+// where it stands, not where the line stood before.
+TEST(ScenarioParser, ALineReadAgainReadsAsTheFirstTime) {
+  const std::vector<std::string> lines = {
+      "set 'RIR Tally Infodriver' 1 2",
+      "route 'RIR SDI Router' 97 3 'CAM 3'",
+      "request return=myParam",
+      "event 7",
+      "expect sent TP 'text=1' '1' 'vls_id'",
+      "expect no commands from s1",
+      "on GS 31 105 1 0",
+      "  set 'RIR Tally Infodriver' 1 0",
+      "end",
+      "set 'RIR Tally Infodriver' 1 0",
+  };
+  std::vector<std::string> many;
+  for (int i = 0; i < 1500; ++i) many.push_back("event " + std::to_string(i));
+  ScenarioParser parser("again.scn");
+  int lineNumber = 0;
+  auto feedAll = [&](const std::vector<std::string>& block, std::vector<std::string>* written) {
+    for (const std::string& line : block) {
+      ++lineNumber;
+      Step step;
+      if (!parser.feed(line, step)) continue;
+      // A block's step stands where it opened: "on", two lines up.
+      EXPECT_EQ(step.line, line == "end" ? lineNumber - 2 : lineNumber) << line;
+      EXPECT_EQ(step.file, "again.scn");
+      const std::optional<std::string> text = writeStep(step.body);
+      ASSERT_TRUE(text.has_value()) << line;
+      written->push_back(*text);
+    }
+  };
+  std::vector<std::string> first;
+  std::vector<std::string> ignored;
+  feedAll(lines, &first);
+  for (int round = 0; round < 3; ++round) {
+    feedAll(many, &ignored);
+    EXPECT_THROW(parser.feed("set 'RIR Tally Infodriver' one 2"), ScenarioError);
+    ++lineNumber;
+    std::vector<std::string> again;
+    feedAll(lines, &again);
+    EXPECT_EQ(again, first) << "round " << round;
+  }
+  EXPECT_EQ(ignored.size(), 3 * many.size());
+  EXPECT_EQ(ignored[1499], "event 1499");
+}
+
 // Files in a folder of their own, for the steps of included files.
 class IncludedFiles : public ::testing::Test {
  protected:
@@ -448,6 +499,13 @@ TEST_F(IncludedFiles, AStepThatReadsAnActionIsFoundWhereverItsWordsStand) {
       {"sent_straddling.scn", std::string(65536 - 9, '#') + "\nexpect sent GS 31 101 0 0\n", false,
        true},
       {"words.scn", "# the commands sent are not read here\ncreate\nevent 1\n", false, false},
+      {"lamps.scn", "create\nexpect lamps 'Studio A Blue Lights' 0 0 0 0 0 0 0 0 0 0\n", false,
+       false},
+      {"marked.scn",
+       "\xEF\xBB\xBF"
+       "expect trace golden.trace\n",
+       true, false},
+      {"indented.scn", "create\n\t  expect sent ET 1\r\n", false, true},
       {"in_block.scn", "on ET 1\n  set 'RIR Tally Infodriver' 1 2\nend\nexpect sent ET 1\n", false,
        true},
   };
