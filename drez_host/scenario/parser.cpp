@@ -123,7 +123,8 @@ void ScenarioParser::parse(std::string_view text, Step& step, const StepForm** f
   step.includedFrom = includedFrom_;
   if (parsed_.empty()) parsed_.resize(kParsedSlots);
   Parsed& parsed = parsed_[textSlot<kParsedBits>(text)];
-  if (parsed.form != nullptr && parsed.text == text) {
+  const bool seen = parsed.text == text;  // no line is empty
+  if (seen && parsed.form != nullptr) {
     step.body = parsed.body;
     *form = parsed.form;
     *opensBlock = parsed.opensBlock;
@@ -137,10 +138,16 @@ void ScenarioParser::parse(std::string_view text, Step& step, const StepForm** f
   } catch (const std::invalid_argument& error) {
     throw ScenarioError(step.where() + ": " + error.what() + " in: " + shownText(step.source));
   }
-  parsed.text.assign(text);
-  parsed.body = step.body;
-  parsed.form = *form;
-  parsed.opensBlock = *opensBlock;
+  // A line's step is kept the second time it is read: a scenario whose
+  // lines all differ pays for its text only.
+  if (seen) {
+    parsed.body = step.body;
+    parsed.form = *form;
+    parsed.opensBlock = *opensBlock;
+  } else {
+    parsed.text.assign(text);
+    parsed.form = nullptr;
+  }
 }
 
 std::optional<Step> ScenarioParser::feed(const std::string& line) {

@@ -64,12 +64,12 @@ class ScenarioParser {
   // and says the same few lines again and again (a slot's states, a
   // router's sources, event ids): a line found here costs a hash, a
   // comparison and a copy of its step instead of a parse. Direct-mapped,
-  // kParsedSlots slots from the first line on; only lines that parsed are
-  // kept.
+  // kParsedSlots slots from the first line on; a slot keeps the last line
+  // of its hash that parsed, and that line's step once it is read again.
   struct Parsed {
     std::string text;
     StepBody body;
-    const StepForm* form = nullptr;  // null: the slot holds nothing yet
+    const StepForm* form = nullptr;  // null: `body` is not kept (yet)
     bool opensBlock = false;
   };
   static constexpr unsigned kParsedBits = 9;
