@@ -144,8 +144,8 @@ TEST(EventAllocations, EachMeasuredEventThroughTheTapStaysWithinItsGoal) {
   }
 }
 
-// drez-host's quiet run of a long scenario: each common step, after the
-// first of its kind, runs within its budget of heap allocations, the
+// drez-host's quiet run of a long scenario: each common step, once its line
+// was read twice, runs within its budget of heap allocations, the
 // script's own (Vantrel's copy of a request and its reply block) among them.
 // The budgets are what each makes today, so that none comes back; the goal
 // is none at all (bench/README.md says what is left).
@@ -173,7 +173,10 @@ TEST(DrezHostStepAllocations, CommonStepsOfAQuietRunStayWithinTheirBudget) {
     runner.run(step);
   };
   run("create");
-  for (const StepBudget& budget : budgets) run(budget.step);
+  // The parser keeps a line's step when it reads the line a second time.
+  for (int warm = 0; warm < 2; ++warm) {
+    for (const StepBudget& budget : budgets) run(budget.step);
+  }
   for (int round = 0; round < 3; ++round) {
     for (const StepBudget& budget : budgets) {
       const std::size_t made = allocationsOf([&] { run(budget.step); });
