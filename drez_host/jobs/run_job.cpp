@@ -79,13 +79,13 @@ class LineSource {
 
 class StreamLines : public LineSource {
  public:
-  explicit StreamLines(std::istream& in) : in_(in) {}
+  explicit StreamLines(std::istream& in) : lines_(in) {}
   bool next(const ScenarioParser&, std::string& line, bool* cut) override {
-    return readScenarioLine(in_, line, cut);
+    return lines_.next(line, cut);
   }
 
  private:
-  std::istream& in_;
+  ScenarioLines lines_;
 };
 
 // The lines typed at the parent's terminal: each question carries the

@@ -93,9 +93,10 @@ Installation readSteps(std::istream& in, const std::string& file,
                        const std::function<void(const Step&)>& applied) {
   Installation installation;
   ScenarioParser parser(file);
+  ScenarioLines lines(in);
   std::string line;
   bool cut = false;
-  while (readScenarioLine(in, line, &cut)) {
+  while (lines.next(line, &cut)) {
     if (cut) parser.tooLong();
     if (std::optional<Step> step = parser.feed(line)) FileStep::apply(installation, *step, applied);
   }

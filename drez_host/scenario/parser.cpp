@@ -1,6 +1,7 @@
 #include "scenario/parser.h"
 
 #include <algorithm>
+#include <cstring>
 #include <istream>
 #include <stdexcept>
 #include <unordered_map>
@@ -213,32 +214,46 @@ void ScenarioParser::tooLong() {
                       ": the line is longer than " + std::to_string(kLineLimit) + " bytes");
 }
 
-bool readScenarioLine(std::istream& in, std::string& line, bool* cut) {
+bool ScenarioLines::fill() {
+  if (in_.rdbuf() == nullptr || !in_.good()) return false;
+  if (block_.empty()) block_.resize(kBlock);
+  at_ = 0;
+  end_ = 0;
+  // The stream waits for bytes (peek) only when it holds none.
+  if (in_.rdbuf()->in_avail() <= 0 && in_.peek() == std::char_traits<char>::eof()) return false;
+  const std::streamsize got = in_.readsome(block_.data(), static_cast<std::streamsize>(kBlock));
+  if (got > 0) {
+    end_ = static_cast<std::size_t>(got);
+    return true;
+  }
+  // A stream that holds no bytes of its own gives them one by one.
+  const int byte = in_.get();
+  if (byte == std::char_traits<char>::eof()) return false;
+  block_[0] = static_cast<char>(byte);
+  end_ = 1;
+  return true;
+}
+
+bool ScenarioLines::next(std::string& line, bool* cut) {
   line.clear();
   *cut = false;
-  if (in.rdbuf() == nullptr || !in.good()) return false;
-  // A chunk at a time: the stream finds the line feed in its own buffer.
-  char chunk[4096];
-  bool any = false;
-  while (true) {
-    in.getline(chunk, sizeof chunk);
-    const auto got = static_cast<std::size_t>(in.gcount());
-    const bool more = in.fail() && !in.eof() && got == sizeof chunk - 1;
-    const bool ended = !in.fail() && !in.eof();  // the line feed, counted in `got`, was read
-    const std::size_t stored = ended ? got - 1 : got;
-    any = any || got > 0;
+  bool any = false;  // a byte of the line was read, or its line feed
+  while (at_ < end_ || fill()) {
+    const char* start = block_.data() + at_;
+    const std::size_t left = end_ - at_;
+    const auto* feed = static_cast<const char*>(std::memchr(start, '\n', left));
+    const std::size_t length = feed != nullptr ? static_cast<std::size_t>(feed - start) : left;
+    any = true;
     const std::size_t room = ScenarioParser::kLineLimit - line.size();
-    if (stored > room) *cut = true;
-    line.append(chunk, std::min(stored, room));
-    if (more) {
-      in.clear(in.rdstate() & ~std::ios::failbit);
-      continue;
+    if (length > room) *cut = true;
+    line.append(start, std::min(length, room));
+    at_ += length;
+    if (feed != nullptr) {
+      ++at_;
+      return true;
     }
-    if (ended) return true;
-    // The end of the input, as a stream read to its end stands.
-    in.clear(std::ios::eofbit);
-    return any;
   }
+  return any;
 }
 
 void ScenarioParser::finish() {
@@ -251,9 +266,10 @@ void ScenarioParser::finish() {
 std::vector<Step> parseScenario(std::istream& in, const std::string& file) {
   ScenarioParser parser(file);
   std::vector<Step> steps;
+  ScenarioLines lines(in);
   std::string line;
   bool cut = false;
-  while (readScenarioLine(in, line, &cut)) {
+  while (lines.next(line, &cut)) {
     if (cut) parser.tooLong();
     if (std::optional<Step> step = parser.feed(line)) steps.push_back(std::move(*step));
   }

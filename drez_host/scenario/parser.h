@@ -49,7 +49,7 @@ class ScenarioParser {
   void finish();
   // The number of the last line fed.
   int line() const { return line_; }
-  // The next line was longer than kLineLimit (readScenarioLine cut it):
+  // The next line was longer than kLineLimit (ScenarioLines cut it):
   // throws ScenarioError for it, as for a line that does not parse.
   void tooLong();
 
@@ -83,10 +83,31 @@ class ScenarioParser {
   const StepForm* blockForm_ = nullptr;  // the form of block_
 };
 
-// Reads the next line of `in`, without its line feed, into `line`; false at
-// the end. A line longer than ScenarioParser::kLineLimit is cut there, the
-// rest of it skipped, and `*cut` set: no line can take all memory.
-bool readScenarioLine(std::istream& in, std::string& line, bool* cut);
+// The lines of a scenario's stream, read a block at a time: a line costs a
+// search for its line feed and a copy, not a call into the stream. Reads
+// only what the stream holds, and waits only when it holds nothing, so that
+// lines coming down a pipe are read as they come. Reads nothing else from
+// `in` while it is in use, and leaves it at its end.
+class ScenarioLines {
+ public:
+  explicit ScenarioLines(std::istream& in) : in_(in) {}
+
+  // The next line, without its line feed, into `line` (its room used
+  // again); false at the end. A line longer than ScenarioParser::kLineLimit
+  // is cut there, the rest of it skipped, and `*cut` set: no line can take
+  // all memory.
+  bool next(std::string& line, bool* cut);
+
+ private:
+  static constexpr std::size_t kBlock = 16384;
+  // Takes the next bytes of the stream into the block; false at its end.
+  bool fill();
+
+  std::istream& in_;
+  std::vector<char> block_;  // kBlock bytes from the first fill on
+  std::size_t at_ = 0;       // the next byte of the block to read
+  std::size_t end_ = 0;      // past the block's last byte
+};
 
 // Reads a whole scenario. Throws ScenarioError at the first bad line.
 std::vector<Step> parseScenario(std::istream& in, const std::string& file);

@@ -89,7 +89,7 @@ IncludedFile::IncludedFile(const Step& step, const steps::Include& include)
 std::optional<Step> IncludedFile::next() {
   std::string line;
   bool cut = false;
-  while (!ended_ && readScenarioLine(in_, line, &cut)) {
+  while (!ended_ && lines_.next(line, &cut)) {
     if (cut) parser_.tooLong();
     if (std::optional<Step> step = parser_.feed(line)) return step;
   }
@@ -155,9 +155,10 @@ void scanReads(const std::string& path, std::set<std::string>& seen, ActionReads
   file.clear();
   file.seekg(0);
   ScenarioParser parser(path);
+  ScenarioLines lines(file);
   std::string line;
   bool cut = false;
-  while (readScenarioLine(file, line, &cut)) {
+  while (lines.next(line, &cut)) {
     if (cut) continue;
     try {
       std::optional<Step> step = parser.feed(line);

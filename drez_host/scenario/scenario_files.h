@@ -39,6 +39,9 @@ class IncludedFile {
   // of those that include it (the chain named, file by file), or when
   // includes nest deeper than kDepthLimit.
   IncludedFile(const Step& step, const steps::Include& include);
+  // It reads its own stream through `lines_`: neither copied nor moved.
+  IncludedFile(const IncludedFile&) = delete;
+  IncludedFile& operator=(const IncludedFile&) = delete;
 
   // The file as messages name it: the including file's folder, then the
   // path the step gives.
@@ -52,6 +55,7 @@ class IncludedFile {
  private:
   std::string path_;
   std::ifstream in_;
+  ScenarioLines lines_{in_};
   ScenarioParser parser_;
   bool ended_ = false;
 };

@@ -3,6 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -331,6 +336,112 @@ TEST(ScenarioParser, ALineReadAgainReadsAsTheFirstTime) {
   }
   EXPECT_EQ(ignored.size(), 3 * many.size());
   EXPECT_EQ(ignored[1499], "event 1499");
+}
+
+// The lines a stream holds, as ScenarioLines reads them.
+std::vector<std::pair<std::string, bool>> linesOf(std::istream& in) {
+  std::vector<std::pair<std::string, bool>> lines;
+  ScenarioLines reader(in);
+  std::string line;
+  bool cut = false;
+  while (reader.next(line, &cut)) lines.emplace_back(line, cut);
+  EXPECT_FALSE(reader.next(line, &cut)) << "read again after the end";
+  return lines;
+}
+
+// The lines of `text` split at each line feed: the last only when the text
+// does not end with one.
+std::vector<std::pair<std::string, bool>> splitLines(const std::string& text) {
+  std::vector<std::pair<std::string, bool>> lines;
+  std::size_t begin = 0;
+  for (std::size_t end; (end = text.find('\n', begin)) != std::string::npos; begin = end + 1) {
+    lines.emplace_back(text.substr(begin, end - begin), false);
+  }
+  if (begin < text.size()) lines.emplace_back(text.substr(begin), false);
+  return lines;
+}
+
+// A stream that holds no bytes of its own: each comes from underflow.
+class ByteByByte : public std::streambuf {
+ public:
+  explicit ByteByByte(std::string text) : text_(std::move(text)) {}
+
+ protected:
+  int_type underflow() override {
+    if (at_ == text_.size()) return traits_type::eof();
+    byte_ = text_[at_];
+    setg(&byte_, &byte_, &byte_ + 1);
+    ++at_;
+    return traits_type::to_int_type(byte_);
+  }
+
+ private:
+  std::string text_;
+  std::size_t at_ = 0;
+  char byte_ = 0;
+};
+
+TEST(ScenarioLines, ReadsEveryLineOfAStreamCutAtEveryByte) {
+  const std::string text =
+      "create\r\n\n  set 'RIR Tally Infodriver' 1 2\n# a comment\n\n\nevent 5\n"
+      "\xEF\xBB\xBF\xff\x00 bytes\nlast";
+  for (std::size_t size = 0; size <= text.size(); ++size) {
+    const std::string prefix = text.substr(0, size);
+    std::istringstream in(prefix);
+    EXPECT_EQ(linesOf(in), splitLines(prefix)) << size << " bytes";
+    ByteByByte bytes(prefix);
+    std::istream unbuffered(&bytes);
+    EXPECT_EQ(linesOf(unbuffered), splitLines(prefix)) << size << " bytes, one by one";
+  }
+  // Lines across many blocks of the reader, and a line that ends a block.
+  std::string many;
+  for (int i = 0; i < 5000; ++i) many += "event " + std::to_string(i) + "\n";
+  many += std::string(16383 - many.size() % 16384, 'x') + "\n";
+  std::istringstream in(many);
+  EXPECT_EQ(linesOf(in), splitLines(many));
+}
+
+#ifndef _WIN32
+// A line that came down a pipe is read while the writer still holds the
+// pipe open: the reader does not wait for a block to fill.
+TEST(ScenarioLines, ReadsALineOfAPipeAsItComes) {
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  std::ifstream in("/proc/self/fd/" + std::to_string(ends[0]), std::ios::binary);
+  ASSERT_TRUE(in.is_open());
+  ScenarioLines reader(in);
+  std::string line;
+  bool cut = false;
+  for (const char* sent : {"create\n", "event 5\n"}) {
+    ASSERT_EQ(write(ends[1], sent, std::strlen(sent)), static_cast<ssize_t>(std::strlen(sent)));
+    ASSERT_TRUE(reader.next(line, &cut));
+    EXPECT_EQ(line + "\n", sent);
+  }
+  close(ends[1]);
+  EXPECT_FALSE(reader.next(line, &cut));
+  close(ends[0]);
+}
+#endif
+
+TEST(ScenarioLines, CutsALineLongerThanTheLimitAndSkipsItsRest) {
+  const std::size_t limit = ScenarioParser::kLineLimit;
+  const struct {
+    const char* name;
+    std::string text;
+    std::vector<std::pair<std::string, bool>> lines;
+  } cases[] = {
+      {"at the limit",
+       std::string(limit, 'a') + "\nend\n",
+       {{std::string(limit, 'a'), false}, {"end", false}}},
+      {"one over",
+       std::string(limit + 1, 'b') + "\nend",
+       {{std::string(limit, 'b'), true}, {"end", false}}},
+      {"far over, no line feed", std::string(3 * limit, 'c'), {{std::string(limit, 'c'), true}}},
+  };
+  for (const auto& c : cases) {
+    std::istringstream in(c.text);
+    EXPECT_EQ(linesOf(in), c.lines) << c.name;
+  }
 }
 
 // Files in a folder of their own, for the steps of included files.
