@@ -306,8 +306,8 @@ TEST(ScenarioParser, ALineReadAgainReadsAsTheFirstTime) {
       "end",
       "set 'RIR Tally Infodriver' 1 0",
   };
-  std::vector<std::string> many;
-  for (int i = 0; i < 1500; ++i) many.push_back("event " + std::to_string(i));
+  std::vector<std::string> many(1500);
+  for (std::size_t i = 0; i < many.size(); ++i) many[i] = "event " + std::to_string(i);
   ScenarioParser parser("again.scn");
   int lineNumber = 0;
   auto feedAll = [&](const std::vector<std::string>& block, std::vector<std::string>* written) {
@@ -382,9 +382,11 @@ class ByteByByte : public std::streambuf {
 };
 
 TEST(ScenarioLines, ReadsEveryLineOfAStreamCutAtEveryByte) {
-  const std::string text =
+  // Bytes that are not UTF-8, a zero byte among them.
+  static const char kText[] =
       "create\r\n\n  set 'RIR Tally Infodriver' 1 2\n# a comment\n\n\nevent 5\n"
       "\xEF\xBB\xBF\xff\x00 bytes\nlast";
+  const std::string text(kText, sizeof kText - 1);
   for (std::size_t size = 0; size <= text.size(); ++size) {
     const std::string prefix = text.substr(0, size);
     std::istringstream in(prefix);
