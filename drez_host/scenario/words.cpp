@@ -96,12 +96,6 @@ int32_t WordReader::atLeast(std::string_view what, int32_t least) {
   return value;
 }
 
-std::string WordReader::rest(std::string_view what, bool unquote) {
-  std::string text;
-  rest(what, unquote, text);
-  return text;
-}
-
 void WordReader::rest(std::string_view what, bool unquote, std::string& text) {
   if (done()) {
     throw std::invalid_argument("expected " + std::string(what) + ", found the end of the line");

@@ -57,9 +57,8 @@ class WordReader {
   int32_t atLeast(std::string_view what, int32_t least);
   // The rest of the line as written, without blanks at its ends. With
   // `unquote`, a rest that is one quoted word (quotes at both ends and no
-  // other of that quote inside) loses its quotes.
-  std::string rest(std::string_view what, bool unquote);
-  // The same into `text`, whose room is used again.
+  // other of that quote inside) loses its quotes. Read into `text`, whose
+  // room is used again.
   void rest(std::string_view what, bool unquote, std::string& text);
   // Throws when a word is left.
   void end();
